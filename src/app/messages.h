@@ -1,0 +1,33 @@
+// The program's fixed message texts, and the one table that maps a result to them.
+// Core code returns a Message; only the shell (or the command-line tool) shows it.
+#pragma once
+
+namespace hl {
+
+enum class Message {
+  None = 0,
+  // Refused input (shown with a hand icon).
+  ImproperEntry,
+  TimeScaleTooSmall,
+  SampleSizeTooSmall,
+  ImproperBeginOrEnd,
+  TimeScaleOutOfRange,
+  FftWindowTooSmall,
+  SampleRateOutOfRange,
+  ErrorWritingFile,
+  NotEnoughMemoryForBitmap,
+  BitmapError,
+  // Missing files, devices or resources, and warnings (exclamation icon).
+  CannotOpenFile,
+  NotPcmWaveFormat,
+  NotEnoughMemory,
+  NotEnoughDisplayMemory,
+};
+
+enum class MessageIcon { Hand, Exclamation };
+
+// The exact text the program shows for a message ("" for None).
+const char* MessageText(Message message);
+MessageIcon MessageIconOf(Message message);
+
+}  // namespace hl
