@@ -1,0 +1,148 @@
+#include "dsp/column_renderer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace hl {
+
+namespace {
+
+constexpr int kBatchColumns = 16;
+
+int16_t ReadSample(const uint8_t* data, size_t element, int bytesPerSample) {
+  if (bytesPerSample == 1) return SampleOfByte(data[element]);
+  const uint8_t* p = data + 2 * element;
+  return static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8)));
+}
+
+}  // namespace
+
+bool PrepareImage(PaletteImage& image, int width, int height) {
+  if (width <= 0 || height <= kEnvelopeRows) return false;
+  image.width = width;
+  image.height = height;
+  image.pixels.clear();
+  image.pixels.shrink_to_fit();
+  size_t size = static_cast<size_t>(width) * static_cast<size_t>(height);
+  try {
+    image.pixels.assign(size, kIndexFloor);
+  } catch (const std::bad_alloc&) {
+    image.width = image.height = 0;
+    return false;
+  }
+  std::fill_n(image.Row(kSeparatorRow), width, kIndexSeparator);
+  std::fill_n(image.Row(kEnvelopeCentreRow), width, kIndexEnvelope);
+  return true;
+}
+
+int16_t LevelCorrection(float windowMs, int fftLength, int32_t sampleRate) {
+  volatile float frameMs = static_cast<float>(fftLength) / static_cast<float>(sampleRate);
+  volatile float windowSeconds = windowMs * 0.001f;
+  volatile float ratio = windowSeconds / frameMs;
+  volatile float scaled = (1.0f - ratio) * 48.0f;
+  return static_cast<int16_t>(static_cast<float>(scaled));
+}
+
+RenderPlan PlanRender(const RenderSettings& settings) {
+  RenderPlan plan{};
+  plan.fftLength = 1 << settings.fftBits;
+  long double product = static_cast<long double>(settings.sampleRate) *
+                        static_cast<long double>(settings.windowMs) *
+                        static_cast<long double>(0.001f);
+  int32_t length = static_cast<int32_t>(product);
+  if (length > plan.fftLength) length = plan.fftLength;
+  plan.windowLength = static_cast<int16_t>(length);
+  plan.halfWindow = static_cast<int16_t>(plan.windowLength / 2);
+  // The envelope looks at the samples around the window's centre, no further than one
+  // step (so neighbouring columns do not overlap much) and never more than 64 each side.
+  int16_t halfWidth = static_cast<int16_t>(settings.step < 64 ? settings.step : 64);
+  plan.lower = static_cast<int16_t>(std::max(plan.halfWindow - halfWidth, 0));
+  plan.upper = static_cast<int16_t>(plan.halfWindow + halfWidth);
+  plan.correction = LevelCorrection(settings.windowMs, plan.fftLength, settings.sampleRate);
+  return plan;
+}
+
+int ColumnRenderer::Begin(const SampleSpan& span, const RenderSettings& settings) {
+  span_ = span;
+  settings_ = settings;
+  plan_ = PlanRender(settings);
+  if (engine_.Init(settings.fftBits, settings.sampleRate, static_cast<int32_t>(settings.windowMs)) != 0) {
+    return -1;
+  }
+  const int64_t samples = static_cast<int64_t>(span.byteCount) / (span.bytesPerSample == 1 ? 1 : 2);
+  const int64_t needed = static_cast<int64_t>(span.channels) * plan_.fftLength;
+  available_ = 0;
+  if (settings.step > 0 && span.channels > 0 && samples >= needed) {
+    available_ = static_cast<int32_t>(std::min<int64_t>((samples - needed) / settings.step + 1, INT32_MAX));
+  }
+  try {
+    frames_.assign(static_cast<size_t>(kBatchColumns) * plan_.fftLength, 0);
+  } catch (const std::bad_alloc&) {
+    engine_.Release();
+    return -1;
+  }
+  return 0;
+}
+
+void ColumnRenderer::End() {
+  engine_.Release();
+  frames_.clear();
+  frames_.shrink_to_fit();
+}
+
+void ColumnRenderer::ReadFrame(int x, int16_t* frame, int16_t* max, int16_t* min) const {
+  const int n = plan_.fftLength;
+  const int channels = span_.channels;
+  size_t element = static_cast<size_t>(x) * static_cast<size_t>(settings_.step);
+  int16_t high = 0, low = 0;
+  for (int i = 0; i < n; ++i, element += channels) {
+    int16_t sample = ReadSample(span_.data, element, span_.bytesPerSample);
+    frame[i] = sample;
+    if (plan_.lower < i && i < plan_.upper) {
+      high = std::max(high, sample);
+      low = std::min(low, sample);
+    }
+  }
+  *max = high;
+  *min = low;
+}
+
+void ColumnRenderer::PaintColumn(int x, const int16_t* levels, int16_t max, int16_t min,
+                                 PaletteImage& image) const {
+  const int bins = plan_.fftLength / 2;
+  uint8_t* pixel = image.Row(image.height - 1) + x;
+  const ptrdiff_t up = -static_cast<ptrdiff_t>(image.width);
+  for (int b = 0; b < bins; ++b, pixel += up) *pixel = PaletteIndexOfLevel(levels[b], plan_.correction);
+
+  image.Row(kEnvelopeCentreRow)[x] = kIndexEnvelope;
+  // The envelope is a line from (x, 22 - max/1500) to (x, 22 - min/1500) drawn as Windows
+  // draws lines: the end point is left out. A full-scale sample moves about 21 rows.
+  const int top = 22 - max / 1500;
+  const int bottom = 22 - min / 1500;
+  for (int y = top; y < bottom; ++y) image.Row(y)[x] = kIndexEnvelope;
+  image.Row(kSeparatorRow)[x] = kIndexSeparator;
+}
+
+void ColumnRenderer::DrawColumn(int x, PaletteImage& image) {
+  if (x < 0 || x >= available_ || x >= image.width) return;
+  int16_t* frame = frames_.data();
+  int16_t max, min;
+  ReadFrame(x, frame, &max, &min);
+  engine_.Transform(frame, 0);
+  PaintColumn(x, frame, max, min, image);
+}
+
+void ColumnRenderer::DrawColumns(int first, int count, PaletteImage& image) {
+  const int end = std::min({first + count, available_, image.width});
+  const int n = plan_.fftLength;
+  int16_t max[kBatchColumns], min[kBatchColumns];
+  for (int x0 = std::max(first, 0); x0 < end; x0 += kBatchColumns) {
+    const int batch = std::min(kBatchColumns, end - x0);
+    for (int k = 0; k < batch; ++k) ReadFrame(x0 + k, frames_.data() + k * n, &max[k], &min[k]);
+    for (int k = 0; k < batch; ++k) engine_.Transform(frames_.data() + k * n, 0);
+    for (int k = 0; k < batch; ++k) PaintColumn(x0 + k, frames_.data() + k * n, max[k], min[k], image);
+  }
+}
+
+}  // namespace hl
