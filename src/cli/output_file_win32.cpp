@@ -1,0 +1,67 @@
+#include "cli/output_file.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace hl {
+
+bool FileSizeOf(const std::string& path, uint64_t* size) {
+  WIN32_FILE_ATTRIBUTE_DATA info;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &info)) return false;
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+  *size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  return true;
+}
+
+size_t ReadFileRange(const std::string& path, uint64_t offset, size_t count, uint8_t* out) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  LARGE_INTEGER position;
+  position.QuadPart = static_cast<LONGLONG>(offset);
+  size_t done = 0;
+  if (SetFilePointerEx(file, position, nullptr, FILE_BEGIN)) {
+    while (done < count) {
+      DWORD chunk = count - done > (1u << 30) ? (1u << 30) : static_cast<DWORD>(count - done);
+      DWORD got = 0;
+      if (!ReadFile(file, out + done, chunk, &got, nullptr) || got == 0) break;
+      done += got;
+    }
+  }
+  CloseHandle(file);
+  return done;
+}
+
+bool WriteFileReplacing(const std::string& path, const uint8_t* data, size_t size) {
+  // The temporary file sits in the target's folder so the final move never copies.
+  std::string folder = ".";
+  size_t slash = path.find_last_of("\\/");
+  if (slash != std::string::npos) folder = path.substr(0, slash + 1);
+  char temporary[MAX_PATH];
+  if (!GetTempFileNameA(folder.c_str(), "hl", 0, temporary)) return false;
+  HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    DeleteFileA(temporary);
+    return false;
+  }
+  bool ok = true;
+  size_t done = 0;
+  while (ok && done < size) {
+    DWORD chunk = size - done > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size - done);
+    DWORD wrote = 0;
+    if (!WriteFile(file, data + done, chunk, &wrote, nullptr) || wrote != chunk) ok = false;
+    done += wrote;
+  }
+  // A full disk may show up only when the data is flushed.
+  if (ok && !FlushFileBuffers(file)) ok = false;
+  if (!CloseHandle(file)) ok = false;
+  if (ok && !MoveFileExA(temporary, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    ok = false;
+  }
+  if (!ok) DeleteFileA(temporary);
+  return ok;
+}
+
+}  // namespace hl

@@ -1,0 +1,157 @@
+#!/usr/bin/env python3
+"""The command-line tool from the outside: generated files, rendered images, refusals.
+
+Usage: cli_test.py PATH/TO/harrowlight-cli [runner...]
+A runner (for example the Wine loader) is put in front of the tool when given.
+"""
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+
+TOOL = []
+
+
+def run(*args):
+    return subprocess.run(TOOL + [str(a) for a in args], capture_output=True, text=True, timeout=120)
+
+
+def read_bytes(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def write_bytes(path, data):
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def read_bmp(path):
+    data = read_bytes(path)
+    fields = struct.unpack_from("<2sIHHIIiiHHIIiiII", data, 0)
+    header = dict(zip(["type", "size", "r1", "r2", "offbits", "bisize", "width", "height",
+                       "planes", "bitcount", "compression", "sizeimage", "xppm", "yppm",
+                       "clrused", "clrimportant"], fields))
+    colors = [struct.unpack_from("<BBBB", data, 54 + 4 * i) for i in range(256)]
+    return data, header, colors
+
+
+def pixel(data, header, x, row_from_bottom):
+    return data[header["offbits"] + row_from_bottom * header["width"] + x]
+
+
+class CliTest(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.TemporaryDirectory()
+        self.addCleanup(self.dir.cleanup)
+
+    def path(self, name):
+        return os.path.join(self.dir.name, name)
+
+    def generate(self, name, *options):
+        out = self.path(name)
+        result = run("generate", *options[:1], out, *options[1:])
+        self.assertEqual(result.returncode, 0, result.stderr)
+        return out
+
+    def test_info_of_a_generated_file(self):
+        wav = self.generate("tone.wav", "tone", "--seconds", "3")
+        result = run("info", wav)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        for line in ["channels: 1", "sample rate: 11025 Hz", "bits per sample: 16",
+                     "data offset: 44", "data length: 66150 bytes"]:
+            self.assertIn(line, result.stdout)
+        self.assertNotIn("warning", result.stdout)
+
+    def test_render_size_palette_and_tone_row(self):
+        # 3 s of 1000 Hz at 11025 Hz, 16 bit mono: 33075 samples, step 132 (12 ms),
+        # (33075 - 512) / 132 = 246 columns, exported as 244; 256 bins + 44 rows.
+        wav = self.generate("tone.wav", "tone", "--seconds", "3", "--amplitude", "0.05")
+        bmp = self.path("tone.bmp")
+        result = run("render", wav, "-o", bmp)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        data, h, colors = read_bmp(bmp)
+        self.assertEqual((h["type"], h["width"], h["height"], h["bitcount"]), (b"BM", 244, 300, 8))
+        self.assertEqual((h["offbits"], h["size"], len(data)), (1078, 1078 + 244 * 300, 1078 + 244 * 300))
+        self.assertEqual((h["clrused"], h["clrimportant"], h["sizeimage"]), (256, 256, 244 * 300))
+        # CB scheme: entry 3 black, entry 1 (0, 100, 255) stored blue first; 236.. zero.
+        self.assertEqual(colors[3], (0, 0, 0, 0))
+        self.assertEqual(colors[1], (255, 100, 0, 0))
+        self.assertTrue(all(c == (0, 0, 0, 0) for c in colors[236:]))
+        # bin 1000 * 512 / 11025 = 46.4: the brightest bin of every column is 46, which is
+        # file row 46 counted from the bottom; the separator is image row 43 (file row 256).
+        for x in (0, 100, 243):
+            column = [pixel(data, h, x, r) for r in range(256)]
+            self.assertEqual(column.index(max(column)), 46, x)
+            self.assertEqual(pixel(data, h, x, 300 - 1 - 43), 1)
+            self.assertEqual(pixel(data, h, x, 300 - 1 - 21), 2)
+
+    def test_stereo_eight_bit_reads_the_first_channel(self):
+        # Left 2000 Hz, right 3000 Hz at 22050 Hz, FFT 1024: bin 2000 * 1024 / 22050 = 92.9.
+        wav = self.generate("st.wav", "tone", "--rate", "22050", "--bits", "8", "--channels", "2",
+                            "--freq", "2000", "--seconds", "2", "--amplitude", "0.1")
+        bmp = self.path("st.bmp")
+        result = run("render", wav, "-o", bmp, "--fft", "1024")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        data, h, _ = read_bmp(bmp)
+        self.assertEqual(h["height"], 556)
+        column = [pixel(data, h, 10, r) for r in range(512)]
+        self.assertEqual(column.index(max(column)), 93)
+
+    def test_threads_and_schemes_do_not_change_the_pixels(self):
+        wav = self.generate("demo.wav", "demo", "--seconds", "4")
+        outputs = []
+        for threads, scheme in (("1", "CB"), ("2", "CB"), ("2", "WB")):
+            bmp = self.path("demo-%s-%s.bmp" % (threads, scheme))
+            result = run("render", wav, "-o", bmp, "--threads", threads, "--scheme", scheme)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            outputs.append(read_bytes(bmp))
+        self.assertEqual(outputs[0], outputs[1])
+        self.assertEqual(outputs[0][1078:], outputs[2][1078:])
+        self.assertNotEqual(outputs[0][54:1078], outputs[2][54:1078])
+
+    def test_refusals_print_the_message_and_write_nothing(self):
+        wav = self.generate("tone.wav", "tone", "--seconds", "3")
+        short = self.path("short.wav")
+        write_bytes(short, read_bytes(wav)[:2047])
+        cases = [
+            ([short], "Sample Size Too Small", 2),
+            ([wav, "--time-scale", "0.5"], "Time Scale Out of Range", 2),
+            ([wav, "--time-scale", "500.5"], "Time Scale Out of Range", 2),
+            ([wav, "--begin", "5000", "--end", "6000"], "Improper Begin or End", 2),
+            ([wav, "--begin", "100", "--end", "100"], "Improper Begin or End", 2),
+            ([wav, "--rate", "3999"], "Sample Rate Out of Range", 2),
+            ([wav, "--begin", "0", "--end", "50"], "Sample Size Too Small", 2),
+            # 100 ms are 1102 samples, fewer than one 2048-point frame.
+            ([wav, "--end", "100", "--fft", "2048"], "Time Scale Too Small", 2),
+            ([self.path("missing.wav")], "Cannot Open File", 3),
+        ]
+        for args, message, code in cases:
+            bmp = self.path("out.bmp")
+            write_bytes(bmp, b"keep me")
+            result = run("render", args[0], "-o", bmp, *args[1:])
+            self.assertEqual(result.returncode, code, (args, result.stderr))
+            self.assertIn(message, result.stderr, args)
+            self.assertEqual(read_bytes(bmp), b"keep me", args)
+            self.assertEqual(sorted(os.listdir(self.dir.name)), sorted(["tone.wav", "short.wav", "out.bmp"]))
+
+    def test_a_2048_byte_raw_file_passes_the_length_check(self):
+        raw = self.path("raw.dat")
+        write_bytes(raw, bytes(range(256)) * 8)
+        result = run("info", raw)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("raw samples", result.stdout)
+        self.assertIn("warning: File may not be PCM Wave Format", result.stdout)
+
+    def test_unwritable_output_is_reported(self):
+        wav = self.generate("tone.wav", "tone", "--seconds", "3")
+        result = run("render", wav, "-o", self.path("no/such/folder/out.bmp"))
+        self.assertEqual(result.returncode, 3)
+        self.assertIn("Error Writing File", result.stderr)
+
+
+if __name__ == "__main__":
+    TOOL = sys.argv[1:]
+    unittest.main(argv=[sys.argv[0]], verbosity=1)
