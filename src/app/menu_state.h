@@ -1,0 +1,48 @@
+// The three menu states of the main window (idle, busy, data loaded) as a table: for each
+// state, what happens to each menu item. The window's menu-state routines only apply it.
+#pragma once
+
+#include <vector>
+
+namespace hl {
+
+enum class MenuState { Idle, Busy, DataLoaded };
+
+enum class MenuAction { Enable, Grey, Untouched };
+
+enum class MenuItemKind {
+  Command,      // an item addressed by its command id
+  FilePopup,    // a popup addressed by its position in the File menu
+  SystemClose,  // the system menu's Close item (position 6)
+};
+
+struct MenuItemRef {
+  MenuItemKind kind;
+  int id;  // command id, or position in the File menu, or 6 for the system Close item
+  bool operator==(const MenuItemRef& other) const { return kind == other.kind && id == other.id; }
+};
+
+// What the data-loaded state depends on.
+struct MenuConditions {
+  bool fullResolutionBitmap = false;  // "&Change" has set an analysis aside to restore
+  bool lowMemory = false;
+  bool nonPaletteDisplay = false;
+  int columnCount = 0;
+  int imageAreaWidth = 0;
+};
+
+struct MenuItemAction {
+  MenuItemRef item;
+  MenuAction action;
+};
+
+// Every item of the table for a state, in the order the routines set them.
+std::vector<MenuItemAction> MenuStateTable(MenuState state, const MenuConditions& conditions);
+
+// The File menu positions of its popups, and the system menu's Close position.
+constexpr int kParametersPopup = 2;
+constexpr int kLogDataPopup = 3;
+constexpr int kSaveBitmapPopup = 9;
+constexpr int kSystemClosePosition = 6;
+
+}  // namespace hl

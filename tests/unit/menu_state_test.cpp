@@ -1,0 +1,110 @@
+#include "app/menu_state.h"
+
+#include <gtest/gtest.h>
+
+#include "resources/resource.h"
+
+namespace hl {
+namespace {
+
+MenuAction ActionOf(const std::vector<MenuItemAction>& table, MenuItemRef item) {
+  int found = 0;
+  MenuAction action = MenuAction::Untouched;
+  for (const MenuItemAction& row : table) {
+    if (row.item == item) {
+      action = row.action;
+      ++found;
+    }
+  }
+  EXPECT_EQ(found, 1) << "item " << item.id << " appears " << found << " times";
+  return action;
+}
+
+constexpr MenuAction E = MenuAction::Enable;
+constexpr MenuAction G = MenuAction::Grey;
+constexpr MenuAction U = MenuAction::Untouched;
+
+struct Expected {
+  MenuItemRef item;
+  MenuAction idle, busy, dataLoaded;  // data loaded with a restorable analysis, a wide image
+};
+
+// The window's menu states, item by item.
+const Expected kExpected[] = {
+    {{MenuItemKind::Command, IDM_ANALYZE_FILE}, E, G, E},
+    {{MenuItemKind::Command, IDM_RECORD_AUDIO}, E, G, E},
+    {{MenuItemKind::FilePopup, 2}, G, G, E},
+    {{MenuItemKind::Command, IDM_PARAMETERS_CHANGE}, G, G, E},
+    {{MenuItemKind::Command, IDM_PARAMETERS_RESTORE}, G, G, E},
+    {{MenuItemKind::FilePopup, 3}, G, G, E},
+    {{MenuItemKind::Command, IDM_SCAN_FILE}, E, G, E},
+    {{MenuItemKind::Command, IDM_SCAN_AUDIO}, E, G, E},
+    {{MenuItemKind::Command, IDM_SAVE_WAVE}, G, G, E},
+    {{MenuItemKind::FilePopup, 9}, G, G, E},
+    {{MenuItemKind::Command, IDM_SAVE_WINDOW_BITMAP}, U, U, E},
+    {{MenuItemKind::Command, IDM_SAVE_ENTIRE_BITMAP}, U, U, E},
+    {{MenuItemKind::Command, IDM_EXIT}, E, G, E},
+    {{MenuItemKind::Command, IDM_COLORS_CHANGE}, G, G, E},
+    {{MenuItemKind::SystemClose, 6}, E, G, E},
+};
+
+TEST(MenuState, EveryItemInEveryState) {
+  MenuConditions conditions;
+  conditions.fullResolutionBitmap = true;
+  conditions.columnCount = 2000;
+  conditions.imageAreaWidth = 640;
+  auto idle = MenuStateTable(MenuState::Idle, conditions);
+  auto busy = MenuStateTable(MenuState::Busy, conditions);
+  auto loaded = MenuStateTable(MenuState::DataLoaded, conditions);
+  const size_t items = sizeof kExpected / sizeof kExpected[0];
+  EXPECT_EQ(idle.size(), items);
+  EXPECT_EQ(busy.size(), items);
+  EXPECT_EQ(loaded.size(), items);
+  for (const Expected& e : kExpected) {
+    EXPECT_EQ(ActionOf(idle, e.item), e.idle) << e.item.id;
+    EXPECT_EQ(ActionOf(busy, e.item), e.busy) << e.item.id;
+    EXPECT_EQ(ActionOf(loaded, e.item), e.dataLoaded) << e.item.id;
+  }
+}
+
+TEST(MenuState, EntireBitmapOnlyForAnImageWiderThanTheWindow) {
+  MenuConditions conditions;
+  conditions.imageAreaWidth = 640;
+  const MenuItemRef entire{MenuItemKind::Command, IDM_SAVE_ENTIRE_BITMAP};
+  const MenuItemRef window{MenuItemKind::Command, IDM_SAVE_WINDOW_BITMAP};
+  for (int columns : {100, 639, 640}) {
+    conditions.columnCount = columns;
+    auto loaded = MenuStateTable(MenuState::DataLoaded, conditions);
+    EXPECT_EQ(ActionOf(loaded, entire), G) << columns;
+    EXPECT_EQ(ActionOf(loaded, window), E) << columns;
+  }
+  conditions.columnCount = 641;
+  EXPECT_EQ(ActionOf(MenuStateTable(MenuState::DataLoaded, conditions), entire), E);
+}
+
+TEST(MenuState, RestoreNeedsAHeldAnalysisAndEnoughMemory) {
+  const MenuItemRef restore{MenuItemKind::Command, IDM_PARAMETERS_RESTORE};
+  struct Case {
+    bool held, lowMemory;
+    MenuAction expected;
+  } cases[] = {{true, false, E}, {false, false, G}, {true, true, G}, {false, true, G}};
+  for (const Case& c : cases) {
+    MenuConditions conditions;
+    conditions.fullResolutionBitmap = c.held;
+    conditions.lowMemory = c.lowMemory;
+    EXPECT_EQ(ActionOf(MenuStateTable(MenuState::DataLoaded, conditions), restore), c.expected)
+        << c.held << c.lowMemory;
+  }
+}
+
+TEST(MenuState, ColorsNeverEnabledWithoutAPaletteDisplay) {
+  const MenuItemRef colors{MenuItemKind::Command, IDM_COLORS_CHANGE};
+  MenuConditions conditions;
+  conditions.nonPaletteDisplay = true;
+  for (MenuState state : {MenuState::Idle, MenuState::Busy, MenuState::DataLoaded}) {
+    EXPECT_NE(ActionOf(MenuStateTable(state, conditions), colors), E);
+  }
+}
+
+}  // namespace
+}  // namespace hl
