@@ -1,0 +1,167 @@
+#include "files/wave_format.h"
+
+#include <cstring>
+
+namespace hl {
+
+namespace {
+
+constexpr size_t kFmtSearchPositions = 512;
+constexpr size_t kDataSearchPositions = 1024;
+constexpr size_t kFormatRecordOffset = 8;  // past the tag and the chunk's own size field
+constexpr uint32_t kRawSampleRate = 11025;
+constexpr uint16_t kRawBits = 16;
+constexpr uint32_t kMaxUint32 = 0xFFFFFFFFu;
+
+uint16_t ReadU16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+
+uint32_t ReadU32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+void WriteU16(uint8_t* p, uint16_t value) {
+  p[0] = static_cast<uint8_t>(value);
+  p[1] = static_cast<uint8_t>(value >> 8);
+}
+
+void WriteU32(uint8_t* p, uint32_t value) {
+  p[0] = static_cast<uint8_t>(value);
+  p[1] = static_cast<uint8_t>(value >> 8);
+  p[2] = static_cast<uint8_t>(value >> 16);
+  p[3] = static_cast<uint8_t>(value >> 24);
+}
+
+uint32_t CapToU32(uint64_t value) {
+  return value > kMaxUint32 ? kMaxUint32 : static_cast<uint32_t>(value);
+}
+
+uint8_t AsciiLower(uint8_t c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<uint8_t>(c + ('a' - 'A')) : c;
+}
+
+// `tag` is lower case. A NUL byte in the file never matches, even where a case fold that
+// ignores bit 5 would turn it into the space of "fmt ".
+bool TagAt(const uint8_t* p, const char* tag) {
+  for (int i = 0; i < 4; ++i) {
+    if (p[i] == 0 || AsciiLower(p[i]) != static_cast<uint8_t>(tag[i])) return false;
+  }
+  return true;
+}
+
+// First position in [first, first + positions) where `tag` starts, with all four bytes
+// inside the block; `kNotFound` when there is none.
+constexpr size_t kNotFound = static_cast<size_t>(-1);
+
+size_t FindTag(const uint8_t* block, size_t first, size_t positions, const char* tag) {
+  for (size_t pos = first; pos < first + positions && pos + 4 <= kWaveSearchBlockLength;
+       ++pos) {
+    if (TagAt(block + pos, tag)) return pos;
+  }
+  return kNotFound;
+}
+
+WaveHeaderInfo RawFallback(uint64_t fileSize, Message warning) {
+  WaveHeaderInfo info;
+  info.format.formatTag = 1;
+  info.format.channels = 1;
+  info.format.sampleRate = kRawSampleRate;
+  info.format.bitsPerSample = kRawBits;
+  info.wavFlag = false;
+  info.dataOffset = 0;
+  info.dataLength = CapToU32(fileSize);
+  info.warning = warning;
+  return info;
+}
+
+bool UsableFormat(const WaveFormat& format) {
+  const uint16_t bits = format.bitsPerSample;
+  return format.channels != 0 && bits != 0 && bits % 8 == 0 && bits <= 32 &&
+         format.sampleRate != 0;
+}
+
+}  // namespace
+
+int WaveFormat::BytesPerSample() const { return bitsPerSample / 8; }
+
+int WaveFormat::BlockAlign() const {
+  // 65535 × 65535 does not fit an int; divided by 8 it does.
+  return static_cast<int>(static_cast<int64_t>(channels) * bitsPerSample / 8);
+}
+
+WaveHeaderInfo ReadWaveHeader(const uint8_t* bytes, size_t count, uint64_t fileSize) {
+  // The block is zero-filled and holds at most what the file has, so a short file reads
+  // zeros where it has no bytes.
+  uint8_t block[kWaveSearchBlockLength] = {};
+  size_t used = count < kWaveSearchBlockLength ? count : kWaveSearchBlockLength;
+  if (used > fileSize) used = static_cast<size_t>(fileSize);
+  if (bytes != nullptr && used > 0) std::memcpy(block, bytes, used);
+
+  const size_t fmtPos = FindTag(block, 0, kFmtSearchPositions, "fmt ");
+  if (fmtPos == kNotFound) return RawFallback(fileSize, Message::NotPcmWaveFormat);
+
+  const size_t dataPos = FindTag(block, fmtPos, kDataSearchPositions, "data");
+  if (dataPos == kNotFound) return RawFallback(fileSize, Message::None);
+
+  // fmtPos <= 511 and dataPos <= 1534, so every field below lies inside the block.
+  const uint8_t* record = block + fmtPos + kFormatRecordOffset;
+  WaveFormat format;
+  format.formatTag = ReadU16(record + 0);
+  format.channels = ReadU16(record + 2);
+  format.sampleRate = ReadU32(record + 4);
+  format.bitsPerSample = ReadU16(record + 14);
+  const uint32_t dataOffset = static_cast<uint32_t>(dataPos + 8);
+  const uint32_t storedLength = ReadU32(block + dataPos + 4);
+
+  if (!UsableFormat(format) || dataOffset > fileSize) {
+    return RawFallback(fileSize, Message::NotPcmWaveFormat);
+  }
+
+  WaveHeaderInfo info;
+  info.format = format;
+  info.wavFlag = true;
+  info.dataOffset = dataOffset;
+  const uint64_t available = fileSize - dataOffset;
+  // When available < storedLength it is below 2^32, so the narrowing is exact.
+  info.dataLength =
+      storedLength > available ? static_cast<uint32_t>(available) : storedLength;
+  info.warning = format.formatTag != 1 ? Message::NotPcmWaveFormat : Message::None;
+  return info;
+}
+
+void WriteWaveHeader(uint8_t* buffer, const WaveFormat& format, uint32_t dataLength) {
+  const uint64_t bytesPerSample = static_cast<uint64_t>(format.BytesPerSample());
+  const uint64_t blockAlign = bytesPerSample * format.channels;
+  const uint64_t bytesPerSecond = blockAlign * format.sampleRate;
+
+  std::memcpy(buffer + 0, "RIFF", 4);
+  WriteU32(buffer + 4, 0);  // set below with the data length
+  std::memcpy(buffer + 8, "WAVE", 4);
+  std::memcpy(buffer + 12, "fmt ", 4);
+  WriteU32(buffer + 16, 18);  // the record carries the extra-size field
+  WriteU16(buffer + 20, 1);
+  WriteU16(buffer + 22, format.channels);
+  WriteU32(buffer + 24, format.sampleRate);
+  WriteU32(buffer + 28, CapToU32(bytesPerSecond));
+  WriteU16(buffer + 32, static_cast<uint16_t>(blockAlign > 0xFFFFu ? 0xFFFFu : blockAlign));
+  WriteU16(buffer + 34, format.bitsPerSample);
+  WriteU16(buffer + 36, 0);
+  std::memcpy(buffer + 38, "data", 4);
+  SetWaveDataLength(buffer, dataLength);
+}
+
+void SetWaveDataLength(uint8_t* header, uint32_t dataLength) {
+  WriteU32(header + 4, CapToU32(static_cast<uint64_t>(dataLength) + (kWaveHeaderLength - 8)));
+  WriteU32(header + 42, dataLength);
+}
+
+uint32_t WholeFrames(uint32_t byteCount, const WaveFormat& format) {
+  const int blockAlign = format.BlockAlign();
+  if (blockAlign <= 0) return 0;
+  const uint32_t align = static_cast<uint32_t>(blockAlign);
+  return byteCount - byteCount % align;
+}
+
+}  // namespace hl

@@ -1,0 +1,95 @@
+// The RIFF WAVE layout as Harrowlight reads and writes it.
+//
+// Reading does not walk the chunk list: it searches the first 2048 bytes of a file for the
+// "fmt " and "data" tags and takes the fields at fixed distances from them. A file in which
+// the tags are not found is still accepted and read as raw 16-bit mono 11025 Hz samples.
+// Writing always produces the program's own 46-byte header (fmt chunk of 18 bytes).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "app/messages.h"
+
+namespace hl {
+
+struct WaveFormat {
+  uint16_t formatTag = 1;  // 1 = PCM; read only to warn
+  uint16_t channels = 1;   // interleaved channels per sample frame
+  uint32_t sampleRate = 11025;
+  uint16_t bitsPerSample = 16;
+
+  // bits per sample / 8, integer division.
+  int BytesPerSample() const;
+  // channels × bits per sample / 8, integer division: the size of one sample frame in bytes.
+  // Computed in 64 bits, so any pair of 16-bit fields gives a value that fits an int.
+  int BlockAlign() const;
+};
+
+// Length of the block the reader searches; bytes of a shorter file read as zero.
+constexpr size_t kWaveSearchBlockLength = 2048;
+
+struct WaveHeaderInfo {
+  WaveFormat format;
+  bool wavFlag = false;     // both tags found and the format usable
+  uint32_t dataOffset = 0;  // file position of the first sample byte; 0 when wavFlag is clear
+  uint32_t dataLength = 0;  // sample bytes from dataOffset; the file size when wavFlag is clear
+  // Message::NotPcmWaveFormat when "File may not be PCM Wave Format" is due (the caller shows
+  // it only when it reports, as "&Analyze File" does); Message::None otherwise.
+  Message warning = Message::None;
+};
+
+// Reads the header of a file from `bytes`, the first min(2048, file size) bytes of the file;
+// `count` is how many were read. Anything of the 2048-byte block beyond `count` reads as zero.
+//
+// The search, as the program has always done it:
+//  - tags compare without regard to ASCII letter case; a NUL byte never matches;
+//  - "fmt " is looked for at positions 0..511, "data" at positions p..p+1023 from the "fmt "
+//    position p, each stopping at the first match;
+//  - format record at p+8: tag +0, channels +2, rate +4, bits +14 (chunk sizes, the stored
+//    average bytes per second and block align are ignored); data length is the 32-bit value
+//    after "data", data offset = "data" position + 8;
+//  - no "fmt ": raw fallback with the warning; "fmt " but no "data": raw fallback, no warning;
+//  - both found with a format tag other than 1: the warning, and the values are used.
+// Raw fallback: channels 1, 16 bits, 11025 Hz, offset 0, length = file size, wavFlag clear.
+//
+// Mended faults (these never come from a sound file, and trusting them crashed other readers):
+//  - 0 channels: a frame of 0 bytes makes every caller's frame division fail -> warning, raw.
+//  - bits 0, not a multiple of 8, or above 32: no whole-byte sample the analysis can step
+//    over (and bits < 8 gives block align 0) -> warning, raw.
+//  - sample rate 0: time to bytes divides by the rate -> warning, raw.
+//  - data offset beyond the file size: there is no sample to read -> warning, raw.
+//  - data length beyond the end of the file (0xFFFFFFFF included): clipped to
+//    file size - data offset, so a caller never reads or allocates past the file.
+//  - `count` above the file size: bytes past the file size are not part of the file and read
+//    as zero, like the rest of a short block.
+//  - a file of 4 GiB or more: the raw length is cut to 0xFFFFFFFF, the largest the field holds.
+// Everything else is kept as read: a 24-bit or 32-bit file has wavFlag set with its own bits,
+// any channel count from 1 to 65535 is kept, a data length of 0 stays 0.
+// Invariant of the result: dataOffset + dataLength <= fileSize, and when wavFlag is set
+// channels >= 1, sampleRate >= 1 and bitsPerSample is 8, 16, 24 or 32.
+WaveHeaderInfo ReadWaveHeader(const uint8_t* bytes, size_t count, uint64_t fileSize);
+
+// The program's header: 46 bytes in front of the samples of the sample buffer, every saved
+// wave file and every recording.
+constexpr size_t kWaveHeaderLength = 46;
+
+// Writes the 46-byte header at the start of `buffer` (which must hold 46 bytes):
+// "RIFF", dataLength + 38, "WAVE", "fmt ", 18, format tag 1, channels, sample rate,
+// average bytes per second = channels × bytes per sample × rate, block align = bytes per sample
+// × channels, bits, extra-size 0, "data", dataLength. The format tag written is always 1:
+// the samples the program keeps are PCM whatever the source file said.
+// Fields whose true value does not fit their width (the 32-bit sizes and bytes per second,
+// the 16-bit block align) are written as the field's largest value instead of wrapping round
+// to a small, plausible-looking number.
+void WriteWaveHeader(uint8_t* buffer, const WaveFormat& format, uint32_t dataLength);
+
+// Rewrites the two size fields of a 46-byte header: dataLength + 38 at offset 4 (capped at
+// 0xFFFFFFFF) and dataLength at offset 42; the other bytes are left as they are.
+void SetWaveDataLength(uint8_t* header, uint32_t dataLength);
+
+// `byteCount` cut down to a whole number of sample frames (what "Save &Wave" writes).
+// A format whose frame has no bytes (block align 0) has no whole frame: the result is 0.
+uint32_t WholeFrames(uint32_t byteCount, const WaveFormat& format);
+
+}  // namespace hl
