@@ -1,0 +1,54 @@
+// The program's open and save file dialogs. One shared record, set up once when the main
+// window is created, serves all four choosers; each chooser fills in its own row (title,
+// filter, flags, default extension, path buffer) before it calls the system dialog, so no
+// chooser inherits another's settings or proposes a previous name.
+#pragma once
+
+#include <windows.h>
+
+#include <commdlg.h>
+
+#include "files/file_chooser.h"
+
+namespace hl {
+
+// Process-wide chooser state, owned by file_chooser_win32.cpp.
+struct FileChooser {
+  OPENFILENAMEA record;  // the shared open/save record
+  bool initialised;      // InitFileChooser has run
+  // The chosen name without its folder, written by every chooser (the window caption uses it).
+  char title[kChooserTitleLength];
+  // One full-path buffer per kind of file.
+  char openWavePath[kChooserPathLength];  // "&Analyze File" and "&Scan File" open this
+  char bitmapPath[kChooserPathLength];
+  char waveSavePath[kChooserPathLength];  // also the file a recording is written to
+  char dataLogPath[kChooserPathLength];   // the spectrum log deletes it on "Cancel"
+  // Writable copies of the four filters, in ChooserKind order; "|" is turned into NUL in place.
+  char filters[4][kChooserFilterCapacity];
+};
+
+extern FileChooser g_fileChooser;
+
+// Sets up the shared record with `owner` as the dialogs' owner window. Called once, from the
+// main window's create step; the choosers return false until it has run.
+void InitFileChooser(HWND owner);
+
+// Each shows its dialog with an empty file name and returns true when the user chose a file:
+// its full path is then in the chooser's path buffer and the bare name in ChosenTitle(). False
+// when the dialog was cancelled or failed; the path buffer is then empty.
+bool ChooseOpenWave();     // "Open WAV File"
+bool ChooseSaveBitmap();   // "Save Bitmap"
+bool ChooseSaveWave();     // "Save Windows Wave File"
+bool ChooseSaveDataLog();  // "Save Data Log"
+
+const char* OpenWavePath();
+const char* BitmapPath();
+const char* WaveSavePath();
+const char* DataLogPath();
+const char* ChosenTitle();
+
+// Puts a path chosen elsewhere (a scanned or recorded file) where "&Analyze File" reads it.
+// Returns false, leaving the buffer as it was, when the path does not fit.
+bool SetOpenWavePath(const char* path);
+
+}  // namespace hl
