@@ -1,0 +1,283 @@
+#include "dsp/fft_batch.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <utility>
+
+#include "dsp/fft_batch_kernel.h"
+#include "dsp/fft_engine.h"
+#include "dsp/fixed_point.h"
+#include "dsp/level_scale.h"
+
+namespace hl {
+
+namespace {
+
+// The gathering lanes read the lookup's buckets as raw memory and compute their index
+// themselves (fft_batch_kernel.h describes the layout they assume).
+static_assert(sizeof(LevelLookup::Bucket) == 8, "bucket layout");
+static_assert(offsetof(LevelLookup::Bucket, threshold) == 0, "bucket layout");
+static_assert(offsetof(LevelLookup::Bucket, below) == 4, "bucket layout");
+static_assert(offsetof(LevelLookup::Bucket, from) == 6, "bucket layout");
+static_assert(LevelLookup::kMantissaBits == 6, "bucket index of the gathering lanes");
+
+enum Path { kAutomatic = -1, kScalar = 0, kSse2 = 1, kAvx2 = 2 };
+const char* const kPathNames[] = {"scalar", "sse2", "avx2"};
+
+bool CpuSupports(Path path) {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_cpu_init();
+  if (path == kAvx2) return __builtin_cpu_supports("avx2");  // also checks the OS saves ymm
+  if (path == kSse2) return __builtin_cpu_supports("sse2");
+#endif
+  return path == kScalar;
+}
+
+// The kernel of each path (null for the plain loop and for paths this build or this
+// processor lacks) and the automatic choice, settled once.
+struct Dispatch {
+  const batch::Kernel* kernels[3];
+  int automatic;
+};
+
+const Dispatch& TheDispatch() {
+  static const Dispatch dispatch = [] {
+    Dispatch d{{nullptr, CpuSupports(kSse2) ? batch::Sse2Kernel() : nullptr,
+                CpuSupports(kAvx2) ? batch::Avx2Kernel() : nullptr},
+               kScalar};
+    d.automatic = d.kernels[kAvx2] ? kAvx2 : d.kernels[kSse2] ? kSse2 : kScalar;
+    return d;
+  }();
+  return dispatch;
+}
+
+const batch::Kernel* KernelOf(int path) { return TheDispatch().kernels[path]; }
+
+std::atomic<int> forcedPath{kAutomatic};  // tests and benchmarks only
+
+int CurrentPath() {
+  const int forced = forcedPath.load(std::memory_order_relaxed);
+  return forced == kAutomatic ? TheDispatch().automatic : forced;
+}
+
+// ---- The plain loop: one frame at a time, in place ----
+
+// The steps of FftEngine::TransformWork on the caller's frame, then the levels written
+// over the first half of each bin's pair and gathered into bin order.
+void TransformFrameInPlace(const FftEngine& engine, const LevelLookup& lookup, int16_t* a) {
+  const int n = engine.length;
+  const int16_t* r = engine.bitReverse.get();
+  const int16_t* t = engine.twiddle.get();
+  const uint16_t* w = engine.window.get();
+
+  for (int i = 0; i < n; ++i) a[i] = static_cast<int16_t>((static_cast<int32_t>(w[i]) * a[i]) >> 15);
+
+  const int complexCount = n / 2;
+  for (int h = n / 4; h >= 1; h >>= 1) {
+    for (int block = 0, b = 0; block < complexCount; block += 2 * h, ++b) {
+      const int32_t s = t[2 * b];
+      const int32_t c = t[2 * b + 1];
+      for (int k = block; k < block + h; ++k) {
+        int16_t* p = a + 2 * k;
+        int16_t* q = a + 2 * (k + h);
+        const int32_t t1 = Shift15To16(MultiplyAdd32(q[1], s, q[0], c));
+        const int32_t t2 = Shift15To16(MultiplyAdd32(q[0], s, -q[1], c));
+        q[0] = static_cast<int16_t>((p[0] + t1) >> 1);
+        p[0] = Wrap16(q[0] - t1);
+        q[1] = static_cast<int16_t>((p[1] - t2) >> 1);
+        p[1] = Wrap16(q[1] + t2);
+      }
+    }
+  }
+
+  for (int i = 1; i <= n / 4; ++i) {
+    const int k = r[i];
+    const int m = r[complexCount - i];
+    const int32_t s = t[k];
+    const int32_t c = t[k + 1];
+    const int32_t d1 = a[k] - a[m];
+    const int32_t s1 = a[k] + a[m];
+    const int32_t d2 = a[k + 1] - a[m + 1];
+    const int32_t s2 = a[k + 1] + a[m + 1];
+    const int32_t u = Shift15To16(MultiplyAdd32(d1, s, -s2, c));
+    const int32_t v = Shift15To16(MultiplyAdd32(s2, s, d1, c));
+    const int32_t d2Low = Wrap16(d2);
+    a[k] = static_cast<int16_t>((Wrap16(s1) + u) >> 1);
+    a[m] = Wrap16(a[k] - u);
+    a[k + 1] = static_cast<int16_t>((d2Low + v) >> 1);
+    a[m + 1] = Wrap16(a[k + 1] - d2Low);
+  }
+
+  a[0] = Wrap16(a[0] + a[1]);
+  a[1] = 0;
+
+  // Bin i's pair sits at R[i] = 2 * rev(i): its level goes to a[2 * rev(i)], the pairs
+  // are compacted (a[j] = level of bin rev(j)) and the bit reversal, its own inverse,
+  // is undone by swaps.
+  for (int i = 0; i < complexCount; ++i) a[r[i]] = lookup(BinPower(a[r[i]], a[r[i] + 1]));
+  for (int j = 0; j < complexCount; ++j) a[j] = a[2 * j];
+  for (int j = 0; j < complexCount; ++j) {
+    const int k = r[j] / 2;
+    if (j < k) std::swap(a[j], a[k]);
+  }
+}
+
+// ---- The vector paths ----
+
+uint32_t PairWord(int32_t low, int32_t high) {
+  return (static_cast<uint32_t>(low) & 0xFFFFu) | ((static_cast<uint32_t>(high) & 0xFFFFu) << 16);
+}
+
+// A thread's scratch: the work vectors and the twiddle tables of the last FFT length it
+// transformed. The tables depend on the twiddle and bit-reversal tables alone, which
+// depend on N alone, so they are rebuilt only when the engine's tables change.
+struct Scratch {
+  int n = 0;
+  const int16_t* twiddle = nullptr;
+  const int16_t* bitReverse = nullptr;
+  batch::BlockTwiddle blocks[batch::kMaxLength / 4];
+  batch::SplitStep split[batch::kMaxLength / 4];
+  int16_t discard[batch::kMaxLength / 2];  // output of the lanes beyond the last frame
+  unsigned char work[batch::kMaxLength / 2 * batch::kMaxLanes * 4 + 32];
+
+  void* AlignedWork() {
+    const uintptr_t address = reinterpret_cast<uintptr_t>(work);
+    return work + ((32 - address % 32) % 32);
+  }
+};
+
+constexpr int16_t kMinus32768 = -32768;
+
+void BuildTables(const FftEngine& engine, Scratch& scratch) {
+  const int n = engine.length;
+  const int16_t* t = engine.twiddle.get();
+  const int16_t* r = engine.bitReverse.get();
+  for (int b = 0; b < n / 4; ++b) {
+    const int32_t s = t[2 * b];
+    const int32_t c = t[2 * b + 1];
+    scratch.blocks[b] = {PairWord(c, s), PairWord(s, -c), c == kMinus32768 ? 0xFFFF0000u : 0u, 0};
+  }
+  for (int i = 1; i <= n / 4; ++i) {
+    const int k = r[i];
+    const int32_t s = t[k];
+    const int32_t c = t[k + 1];
+    scratch.split[i - 1] = {PairWord(s, c), PairWord(s, -c), PairWord(c, s), PairWord(-c, s),
+                            k / 2, r[n / 2 - i] / 2, c == kMinus32768 ? 1u : 0u, 0};
+  }
+  scratch.n = n;
+  scratch.twiddle = t;
+  scratch.bitReverse = r;
+}
+
+// This thread's scratch with the tables for `engine`, or null when it cannot be allocated.
+Scratch* ScratchFor(const FftEngine& engine) {
+  thread_local std::unique_ptr<Scratch> scratch;
+  if (!scratch) scratch.reset(new (std::nothrow) Scratch);
+  if (!scratch) return nullptr;
+  if (scratch->n != engine.length || scratch->twiddle != engine.twiddle.get() ||
+      scratch->bitReverse != engine.bitReverse.get()) {
+    BuildTables(engine, *scratch);
+  }
+  return scratch.get();
+}
+
+}  // namespace
+
+void TransformFramesToLevels(const FftEngine& engine, int16_t* frames, int frameCount) {
+  if (frameCount <= 0 || !engine.built()) return;
+  const int n = engine.length;
+  const LevelLookup& lookup = SharedLevelLookup();
+  const batch::Kernel* kernel = KernelOf(CurrentPath());
+  Scratch* scratch = nullptr;
+  if (kernel != nullptr && n >= batch::kMinLength && n <= batch::kMaxLength) scratch = ScratchFor(engine);
+  if (scratch == nullptr) {
+    for (int f = 0; f < frameCount; ++f) TransformFrameInPlace(engine, lookup, frames + static_cast<size_t>(f) * n);
+    return;
+  }
+
+  batch::Plan plan;
+  plan.n = n;
+  plan.window = engine.window.get();
+  plan.bitReverse = engine.bitReverse.get();
+  plan.blocks = scratch->blocks;
+  plan.split = scratch->split;
+  plan.lookup = &lookup;
+  plan.buckets = lookup.buckets().data();
+  void* work = scratch->AlignedWork();
+  int16_t* last = frames + static_cast<size_t>(frameCount - 1) * n;
+  for (int first = 0; first < frameCount; first += kernel->lanes) {
+    const int16_t* in[batch::kMaxLanes];
+    int16_t* out[batch::kMaxLanes];
+    for (int l = 0; l < kernel->lanes; ++l) {
+      if (first + l < frameCount) {
+        out[l] = frames + static_cast<size_t>(first + l) * n;
+        in[l] = out[l];
+      } else {  // lanes past the last frame repeat it and their levels are dropped
+        in[l] = last;
+        out[l] = scratch->discard;
+      }
+    }
+    kernel->transform(plan, in, out, work);
+  }
+}
+
+const char* BatchInstructionSet() { return kPathNames[CurrentPath()]; }
+
+bool SetBatchInstructionSetForTesting(const char* name) {
+  if (name == nullptr) {
+    forcedPath.store(kAutomatic);
+    return true;
+  }
+  for (int path = kScalar; path <= kAvx2; ++path) {
+    if (std::strcmp(name, kPathNames[path]) != 0) continue;
+    if (path != kScalar && KernelOf(path) == nullptr) return false;
+    forcedPath.store(path);
+    return true;
+  }
+  return false;
+}
+
+void BatchLevelsOfPairsForTesting(const int16_t* pairs, int count, int16_t* levels) {
+  const LevelLookup& lookup = SharedLevelLookup();
+  const batch::Kernel* kernel = KernelOf(CurrentPath());
+  if (kernel == nullptr) {
+    for (int i = 0; i < count; ++i) levels[i] = lookup(BinPower(pairs[2 * i], pairs[2 * i + 1]));
+    return;
+  }
+  batch::Plan plan;
+  plan.lookup = &lookup;
+  plan.buckets = lookup.buckets().data();
+  for (int first = 0; first < count; first += kernel->lanes) {
+    int16_t group[2 * batch::kMaxLanes] = {};  // lanes past the end hold silence
+    int16_t out[batch::kMaxLanes];
+    const int used = count - first < kernel->lanes ? count - first : kernel->lanes;
+    std::memcpy(group, pairs + 2 * first, sizeof(int16_t) * 2 * used);
+    kernel->levelsOfPairs(plan, group, out);
+    std::memcpy(levels + first, out, sizeof(int16_t) * used);
+  }
+}
+
+void BatchLevelsOfPowersForTesting(const uint32_t* powers, int count, int16_t* levels) {
+  const LevelLookup& lookup = SharedLevelLookup();
+  const batch::Kernel* kernel = KernelOf(CurrentPath());
+  if (kernel == nullptr) {
+    for (int i = 0; i < count; ++i) levels[i] = lookup(powers[i]);
+    return;
+  }
+  batch::Plan plan;
+  plan.lookup = &lookup;
+  plan.buckets = lookup.buckets().data();
+  for (int first = 0; first < count; first += kernel->lanes) {
+    uint32_t group[batch::kMaxLanes];
+    int16_t out[batch::kMaxLanes];
+    const int used = count - first < kernel->lanes ? count - first : kernel->lanes;
+    for (int l = 0; l < kernel->lanes; ++l) group[l] = l < used ? powers[first + l] : 1u;
+    kernel->levelsOfPowers(plan, group, out);
+    std::memcpy(levels + first, out, sizeof(int16_t) * used);
+  }
+}
+
+}  // namespace hl
