@@ -1,0 +1,246 @@
+#include "app/main_window_win32.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/commands_win32.h"
+#include "app/menu_state_win32.h"
+#include "app/operating_mode.h"
+#include "display/palette.h"
+#include "display/palette_win32.h"
+#include "files/file_chooser_win32.h"
+#include "resources/resource.h"
+
+namespace hl {
+
+namespace {
+
+constexpr int kEscapeKey = 27;
+
+HWND CreateChild(HWND parent, const char* className, const char* text, DWORD style, int id, const Rect& r) {
+  return CreateWindowExA(0, className, text, WS_CHILD | WS_VISIBLE | style, r.x, r.y, r.width, r.height,
+                         parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                         MainWindow().instance, nullptr);
+}
+
+void PrepareScrollBar(HWND bar) {
+  ShowScrollBar(bar, SB_CTL, TRUE);
+  EnableScrollBar(bar, SB_CTL, ESB_ENABLE_BOTH);
+  SetScrollRange(bar, SB_CTL, 0, 0, FALSE);
+  SetScrollPos(bar, SB_CTL, 0, TRUE);
+}
+
+void CreateChildren(HWND window) {
+  MainWindowState& s = MainWindow();
+  const ChildLayout& l = s.layout;
+  s.horizontalScrollBar = CreateChild(window, "SCROLLBAR", "", SBS_HORZ, 0, l.horizontalScrollBar);
+  s.verticalScrollBar = CreateChild(window, "SCROLLBAR", "", SBS_VERT, 0, l.verticalScrollBar);
+  s.playButton = CreateChild(window, "BUTTON", "Play", BS_PUSHBUTTON | WS_DISABLED, IDB_PLAY, l.play);
+  s.playWindowButton =
+      CreateChild(window, "BUTTON", "Play Wdw", BS_PUSHBUTTON | WS_DISABLED, IDB_PLAY_WINDOW, l.playWindow);
+  s.toggleGridButton =
+      CreateChild(window, "BUTTON", "Toggle Grid", BS_PUSHBUTTON | WS_DISABLED, IDB_TOGGLE_GRID, l.toggleGrid);
+  s.stopButton = CreateChild(window, "BUTTON", "Stop", BS_PUSHBUTTON | WS_DISABLED, IDB_STOP, l.stop);
+  PrepareScrollBar(s.horizontalScrollBar);
+  PrepareScrollBar(s.verticalScrollBar);
+}
+
+// The memory an analysis may use. A 32-bit process on a machine with more memory than its
+// address space still cannot allocate past that space, so both limits count.
+void MeasureMemory() {
+  MEMORYSTATUSEX status;
+  status.dwLength = sizeof status;
+  GlobalMemoryStatusEx(&status);
+  MainWindow().memory = ComputeMemoryBudget(status.ullAvailPhys, status.ullAvailVirtual);
+  Mode().lowMemory = MainWindow().memory.lowMemory ? 1 : 0;
+}
+
+void ReadMetrics(HDC dc) {
+  MainWindowState& s = MainWindow();
+  TEXTMETRICA text;
+  GetTextMetricsA(dc, &text);
+  s.metrics.captionHeight = GetSystemMetrics(SM_CYCAPTION);
+  s.metrics.screenWidth = GetSystemMetrics(SM_CXSCREEN);
+  s.metrics.screenHeight = GetSystemMetrics(SM_CYSCREEN);
+  s.metrics.charHeight = text.tmHeight;
+  s.metrics.charWidth = text.tmAveCharWidth;
+  s.sizes = ComputeWindowSizes(s.metrics);
+}
+
+void CheckColours(HWND window, HDC dc) {
+  const int size = GetDeviceCaps(dc, SIZEPALETTE);
+  const int reserved = GetDeviceCaps(dc, NUMRESERVED);
+  const int free = size - reserved;
+  if (free >= 1 && free < kPaletteSize) {
+    ShowMessage(window, "Not enough colors are avalable.", MB_ICONEXCLAMATION);
+  }
+  if (size <= 0) Mode().nonPaletteDisplay = 1;
+}
+
+LRESULT OnCreate(HWND window) {
+  MainWindowState& s = MainWindow();
+  if (s.createDone) return 0;
+  s.window = window;
+
+  const DWORD version = GetVersion();
+  if ((version & 0xFFFF) < 4) ShowMessage(window, "This program is designed for Windows 95.", MB_ICONEXCLAMATION);
+
+  MeasureMemory();
+  InitFileChooser(window);
+
+  s.sampleBufferHeaderLength = kSampleBufferHeaderLength;
+  HDC dc = GetDC(window);
+  ReadMetrics(dc);
+  CheckColours(window, dc);
+
+  s.windowWidth = s.sizes.defaultWidth;
+  s.windowHeight = s.sizes.defaultHeight;
+  const Rect placed = CentredWindow(s.metrics, s.windowWidth, s.windowHeight);
+  MoveWindow(window, placed.x, placed.y, placed.width, placed.height, FALSE);
+  s.displayBitmapExists = false;
+
+  RECT client;
+  GetClientRect(window, &client);
+  s.layout = InitialChildLayout(s.metrics, s.windowWidth, client.right - client.left);
+  CreateChildren(window);
+
+  const int offset = PaletteOffset(0);
+  CreateDrawingObjects(window, dc, offset);
+
+  SetMenuState(window, MenuState::Idle);
+  ReleaseDC(window, dc);
+  s.createDone = true;
+  LoadPalette(window, offset);
+  return 0;
+}
+
+LRESULT OnClose(HWND window) {
+  OperatingMode& mode = Mode();
+  mode.stopRequest = 1;
+  ResetAudioDevicesForClose();
+  // Let the loops still running and the devices' last messages finish before anything
+  // they use is freed.
+  DrainMessageQueue();
+  ReleaseAnalysisForClose();
+  HDC dc = GetDC(window);
+  DeleteDrawingObjects(dc);
+  ReleaseDC(window, dc);
+  if (AllocationCount() != 0) MessageBeep(0);
+  DestroyWindow(window);
+  return 0;
+}
+
+LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
+  CommandHandler handler = HandlerOf(LOWORD(wParam));
+  if (handler) handler(window, lParam);
+  return 0;
+}
+
+LRESULT OnNonClientMouseMove(HWND window) {
+  const OperatingMode& mode = Mode();
+  if (!mode.displayBitmapExists && !mode.audioInputActive && !mode.fileScanPlaybackActive) return 0;
+  if (mode.rendering || mode.rightButtonHeld) return 0;
+  MainWindowState& s = MainWindow();
+  s.readoutBusy = 1;
+  BlankReadoutOutsideImage(window);
+  s.readoutBusy = 0;
+  return 0;
+}
+
+LRESULT OnQueryNewPalette(HWND window) {
+  HDC dc = GetDC(window);
+  SelectPalette(dc, Drawing().palette, FALSE);
+  if (RealizePalette(dc) > 0) InvalidateRect(window, nullptr, TRUE);
+  ReleaseDC(window, dc);
+  return 0;
+}
+
+LRESULT OnPaletteChanged(HWND window, HWND changedBy) {
+  if (changedBy == window) return 0;
+  HDC dc = GetDC(window);
+  SelectPalette(dc, Drawing().palette, FALSE);
+  if (RealizePalette(dc) > 0) UpdateColors(dc);
+  ReleaseDC(window, dc);
+  return 0;
+}
+
+}  // namespace
+
+MainWindowState& MainWindow() {
+  static MainWindowState state;
+  return state;
+}
+
+int ShowMessage(HWND owner, const char* text, UINT icon) {
+  return MessageBoxA(owner, text, kCaption, MB_OK | icon);
+}
+
+void DrainMessageQueue() {
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      return OnCreate(window);
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    case WM_CLOSE:
+      return OnClose(window);
+    case WM_NCMOUSEMOVE:
+      return OnNonClientMouseMove(window);
+    case WM_KEYDOWN:
+      if (wParam == kEscapeKey) SendMessageA(window, WM_COMMAND, IDB_STOP, 0);
+      return 0;
+    case WM_COMMAND:
+      return OnCommand(window, wParam, lParam);
+    case WM_QUERYNEWPALETTE:
+      return OnQueryNewPalette(window);
+    case WM_PALETTECHANGED:
+      return OnPaletteChanged(window, reinterpret_cast<HWND>(wParam));
+    default:
+      return DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
+bool RegisterMainWindowClass(HINSTANCE instance) {
+  WNDCLASSEXA windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.style = 0;
+  windowClass.lpfnWndProc = MainWindowProc;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_HARROWLIGHT));
+  windowClass.hIconSm = LoadIconA(instance, MAKEINTRESOURCEA(IDI_HARROWLIGHT));
+  windowClass.hCursor = LoadCursorA(instance, MAKEINTRESOURCEA(IDC_HARROWLIGHT));
+  windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+  windowClass.lpszMenuName = "HARROWLIGHT";
+  windowClass.lpszClassName = kWindowClass;
+  return RegisterClassExA(&windowClass) != 0;
+}
+
+HWND CreateMainWindow(HINSTANCE instance, int showCommand) {
+  MainWindow().instance = instance;
+  HWND window = CreateWindowExA(0, kWindowClass, kCaption, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                                CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
+  if (!window) return nullptr;
+  ShowWindow(window, showCommand);
+  UpdateWindow(window);
+  return window;
+}
+
+int RunMessageLoop() {
+  MSG message;
+  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  return static_cast<int>(message.wParam);
+}
+
+}  // namespace hl

@@ -1,0 +1,50 @@
+// The main window: class registration, the window procedure, the create and close steps.
+#pragma once
+
+#include <windows.h>
+
+#include "app/memory_budget.h"
+#include "app/window_layout.h"
+
+namespace hl {
+
+constexpr char kWindowClass[] = "Harrowlight";
+constexpr char kCaption[] = "Harrowlight";
+constexpr int kSampleBufferHeaderLength = 46;
+
+// Values the create step computes and the children it makes; they live as long as the window.
+struct MainWindowState {
+  HWND window = nullptr;
+  HINSTANCE instance = nullptr;
+  bool createDone = false;
+  ScreenMetrics metrics{};
+  WindowSizes sizes{};
+  int windowWidth = 0, windowHeight = 0;
+  ChildLayout layout{};
+  MemoryBudget memory{};
+  int sampleBufferHeaderLength = kSampleBufferHeaderLength;
+  bool displayBitmapExists = false;
+  HWND horizontalScrollBar = nullptr, verticalScrollBar = nullptr;
+  HWND playButton = nullptr, playWindowButton = nullptr, toggleGridButton = nullptr, stopButton = nullptr;
+  int readoutBusy = 0;
+  int columnCount = 0;  // columns of the analysis shown
+};
+
+MainWindowState& MainWindow();
+
+// Registers the class; false on failure.
+bool RegisterMainWindowClass(HINSTANCE instance);
+// Creates and shows the main window; nullptr on failure.
+HWND CreateMainWindow(HINSTANCE instance, int showCommand);
+// GetMessage loop until WM_QUIT; returns its wParam.
+int RunMessageLoop();
+
+// Peeks, translates and dispatches every waiting message of any window.
+void DrainMessageQueue();
+
+// Shows a message box owned by the main window with the program's caption.
+int ShowMessage(HWND owner, const char* text, UINT icon);
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+}  // namespace hl

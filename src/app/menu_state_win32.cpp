@@ -1,0 +1,46 @@
+#include "app/menu_state_win32.h"
+
+#include "app/main_window_win32.h"
+#include "app/operating_mode.h"
+
+namespace hl {
+
+namespace {
+
+UINT Flags(MenuAction action) { return action == MenuAction::Enable ? MF_ENABLED : MF_DISABLED | MF_GRAYED; }
+
+MenuConditions CurrentConditions() {
+  MenuConditions c;
+  const OperatingMode& mode = Mode();
+  c.fullResolutionBitmap = mode.fullResolutionBitmapExists != 0;
+  c.lowMemory = mode.lowMemory != 0;
+  c.nonPaletteDisplay = mode.nonPaletteDisplay != 0;
+  c.columnCount = MainWindow().columnCount;
+  c.imageAreaWidth = MainWindow().layout.imageAreaWidth;
+  return c;
+}
+
+}  // namespace
+
+void SetMenuState(HWND window, MenuState state) {
+  HMENU menu = GetMenu(window);
+  HMENU file = GetSubMenu(menu, 0);
+  HMENU system = GetSystemMenu(window, FALSE);
+  for (const MenuItemAction& row : MenuStateTable(state, CurrentConditions())) {
+    if (row.action == MenuAction::Untouched) continue;
+    switch (row.item.kind) {
+      case MenuItemKind::Command:
+        EnableMenuItem(menu, row.item.id, MF_BYCOMMAND | Flags(row.action));
+        break;
+      case MenuItemKind::FilePopup:
+        EnableMenuItem(file, row.item.id, MF_BYPOSITION | Flags(row.action));
+        break;
+      case MenuItemKind::SystemClose:
+        EnableMenuItem(system, row.item.id, MF_BYPOSITION | Flags(row.action));
+        break;
+    }
+  }
+  DrawMenuBar(window);
+}
+
+}  // namespace hl
