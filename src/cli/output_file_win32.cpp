@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstring>
+#include <new>
 #include <string>
 
 namespace hl {
@@ -33,7 +35,31 @@ size_t ReadFileRange(const std::string& path, uint64_t offset, size_t count, uin
   return done;
 }
 
+bool FileView::Open(const std::string& path, uint64_t offset, size_t count) {
+  Close();
+  size_ = count;
+  if (count == 0) return true;
+  buffer_ = new (std::nothrow) uint8_t[count];
+  if (!buffer_) return false;
+  size_t got = ReadFileRange(path, offset, count, buffer_);
+  std::memset(buffer_ + got, 0, count - got);
+  data_ = buffer_;
+  return true;
+}
+
+void FileView::Close() {
+  delete[] buffer_;
+  buffer_ = nullptr;
+  data_ = nullptr;
+  size_ = 0;
+}
+
 bool WriteFileReplacing(const std::string& path, const uint8_t* data, size_t size) {
+  const ByteChunk chunk{data, size};
+  return WriteFileReplacing(path, &chunk, 1);
+}
+
+bool WriteFileReplacing(const std::string& path, const ByteChunk* chunks, size_t count) {
   // The temporary file sits in the target's folder so the final move never copies.
   std::string folder = ".";
   size_t slash = path.find_last_of("\\/");
@@ -47,12 +73,14 @@ bool WriteFileReplacing(const std::string& path, const uint8_t* data, size_t siz
     return false;
   }
   bool ok = true;
-  size_t done = 0;
-  while (ok && done < size) {
-    DWORD chunk = size - done > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size - done);
-    DWORD wrote = 0;
-    if (!WriteFile(file, data + done, chunk, &wrote, nullptr) || wrote != chunk) ok = false;
-    done += wrote;
+  for (size_t i = 0; ok && i < count; ++i) {
+    size_t done = 0;
+    while (ok && done < chunks[i].size) {
+      DWORD piece = chunks[i].size - done > (1u << 30) ? (1u << 30) : static_cast<DWORD>(chunks[i].size - done);
+      DWORD wrote = 0;
+      if (!WriteFile(file, chunks[i].data + done, piece, &wrote, nullptr) || wrote != piece) ok = false;
+      done += wrote;
+    }
   }
   // A full disk may show up only when the data is flushed.
   if (ok && !FlushFileBuffers(file)) ok = false;

@@ -5,9 +5,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
-#include <memory>
-#include <new>
 #include <thread>
 #include <vector>
 
@@ -129,29 +126,28 @@ int RunRender(const RenderOptions& options) {
   }
 
   const uint64_t fileOffset = (header.wavFlag ? header.dataOffset : 0) + uint64_t{geometry.beginOffset};
-  std::unique_ptr<uint8_t[]> samples(new (std::nothrow) uint8_t[geometry.byteCount]);
-  if (!samples) return Refuse(Message::NotEnoughMemory);
-  size_t got = ReadFileRange(options.input, fileOffset, geometry.byteCount, samples.get());
-  // Bytes that could not be read read as zero, as in the program's zero-filled buffer.
-  std::memset(samples.get() + got, 0, geometry.byteCount - got);
+  FileView samples;
+  if (!samples.Open(options.input, fileOffset, geometry.byteCount)) return FileError(Message::CannotOpenFile, options.input);
 
   PaletteImage image;
   if (!PrepareImage(image, width, geometry.bitmapHeight)) return Refuse(Message::NotEnoughMemoryForBitmap);
-  const SampleSpan span{samples.get(), geometry.byteCount, bits / 8, channels};
+  const SampleSpan span{samples.data(), samples.size(), bits / 8, channels};
   const RenderSettings settings{order, static_cast<int32_t>(rate), windowMs, geometry.step};
   int threads = options.threads > 0 ? options.threads : static_cast<int>(std::thread::hardware_concurrency());
   threads = std::max(1, std::min(threads, 64));
   if (!RenderColumns(span, settings, threads, options.progress, image)) return Refuse(Message::NotEnoughMemory);
-  samples.reset();
+  samples.Close();
 
   auto entries = PaletteEntries(BuildSourceTable(options.scheme), PaletteOffset(options.attenuation));
   BitmapColor colors[kPaletteSize];
   for (int i = 0; i < kPaletteSize; ++i) colors[i] = {entries[i].red, entries[i].green, entries[i].blue};
-  std::vector<uint8_t> file = BuildBitmapFile(image.pixels.data(), image.width, width, image.height, colors, kPaletteSize);
-  image.pixels.clear();
-  image.pixels.shrink_to_fit();
-  if (file.empty()) return Refuse(Message::BitmapError);
-  if (!WriteFileReplacing(options.output, file.data(), file.size())) {
+  uint8_t headers[kBitmapHeaderLength];
+  if (!WriteBitmapHeaders(headers, width, image.height, colors, kPaletteSize)) return Refuse(Message::BitmapError);
+  // The rows go straight from the image to the file, bottom row first.
+  std::vector<ByteChunk> chunks;
+  chunks.push_back({headers, sizeof headers});
+  for (int y = image.height - 1; y >= 0; --y) chunks.push_back({image.Row(y), static_cast<size_t>(width)});
+  if (!WriteFileReplacing(options.output, chunks.data(), chunks.size())) {
     return FileError(Message::ErrorWritingFile, options.output);
   }
   return kExitOk;

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "dsp/fft_batch.h"
+
 namespace hl {
 
 namespace {
@@ -94,15 +96,25 @@ void ColumnRenderer::End() {
 void ColumnRenderer::ReadFrame(int x, int16_t* frame, int16_t* max, int16_t* min) const {
   const int n = plan_.fftLength;
   const int channels = span_.channels;
-  size_t element = static_cast<size_t>(x) * static_cast<size_t>(settings_.step);
+  const size_t first = static_cast<size_t>(x) * static_cast<size_t>(settings_.step);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  constexpr bool kLittleEndian = true;
+#else
+  constexpr bool kLittleEndian = false;
+#endif
+  if (kLittleEndian && span_.bytesPerSample == 2 && channels == 1) {
+    // Mono 16-bit little-endian on a little-endian machine: the frame is the data as it lies.
+    std::memcpy(frame, span_.data + 2 * first, 2 * static_cast<size_t>(n));
+  } else {
+    size_t element = first;
+    for (int i = 0; i < n; ++i, element += channels) frame[i] = ReadSample(span_.data, element, span_.bytesPerSample);
+  }
+  // The envelope looks only at the samples strictly inside (lower, upper).
   int16_t high = 0, low = 0;
-  for (int i = 0; i < n; ++i, element += channels) {
-    int16_t sample = ReadSample(span_.data, element, span_.bytesPerSample);
-    frame[i] = sample;
-    if (plan_.lower < i && i < plan_.upper) {
-      high = std::max(high, sample);
-      low = std::min(low, sample);
-    }
+  const int end = std::min<int>(plan_.upper, n);
+  for (int i = plan_.lower + 1; i < end; ++i) {
+    high = std::max(high, frame[i]);
+    low = std::min(low, frame[i]);
   }
   *max = high;
   *min = low;
@@ -140,7 +152,7 @@ void ColumnRenderer::DrawColumns(int first, int count, PaletteImage& image) {
   for (int x0 = std::max(first, 0); x0 < end; x0 += kBatchColumns) {
     const int batch = std::min(kBatchColumns, end - x0);
     for (int k = 0; k < batch; ++k) ReadFrame(x0 + k, frames_.data() + k * n, &max[k], &min[k]);
-    for (int k = 0; k < batch; ++k) engine_.Transform(frames_.data() + k * n, 0);
+    TransformFramesToLevels(engine_, frames_.data(), batch);
     for (int k = 0; k < batch; ++k) PaintColumn(x0 + k, frames_.data() + k * n, max[k], min[k], image);
   }
 }

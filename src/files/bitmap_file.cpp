@@ -25,25 +25,13 @@ void WriteU32(uint8_t* p, uint32_t value) {
 
 }  // namespace
 
-std::vector<uint8_t> BuildBitmapFile(const uint8_t* pixels, int stride, int width, int height,
-                                     const BitmapColor* colors, int colorCount) {
-  if (pixels == nullptr || width <= 0 || height <= 0 || width % 4 != 0 || stride < width) {
-    return {};
-  }
+bool WriteBitmapHeaders(uint8_t* out, int width, int height, const BitmapColor* colors, int colorCount) {
+  if (width <= 0 || height <= 0 || width % 4 != 0) return false;
   const uint64_t imageBytes = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
   const uint64_t fileBytes = kBitmapHeaderLength + imageBytes;
   // bfSize is 32 bits; a larger picture cannot be described by this layout.
-  if (fileBytes > 0xFFFFFFFFu) return {};
-
-  std::vector<uint8_t> file;
-  try {
-    file.assign(static_cast<size_t>(fileBytes), 0);
-  } catch (const std::bad_alloc&) {
-    return {};
-  } catch (const std::length_error&) {
-    return {};
-  }
-  uint8_t* out = file.data();
+  if (fileBytes > 0xFFFFFFFFu) return false;
+  std::memset(out, 0, kBitmapHeaderLength);
 
   // File header.
   out[0] = 'B';
@@ -77,6 +65,27 @@ std::vector<uint8_t> BuildBitmapFile(const uint8_t* pixels, int stride, int widt
     entry[2] = colors[i].red;
     entry[3] = 0;
   }
+  return true;
+}
+
+std::vector<uint8_t> BuildBitmapFile(const uint8_t* pixels, int stride, int width, int height,
+                                     const BitmapColor* colors, int colorCount) {
+  if (pixels == nullptr || width <= 0 || height <= 0 || width % 4 != 0 || stride < width) {
+    return {};
+  }
+  const uint64_t fileBytes = kBitmapHeaderLength + static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+  if (fileBytes > 0xFFFFFFFFu) return {};
+
+  std::vector<uint8_t> file;
+  try {
+    file.assign(static_cast<size_t>(fileBytes), 0);
+  } catch (const std::bad_alloc&) {
+    return {};
+  } catch (const std::length_error&) {
+    return {};
+  }
+  uint8_t* out = file.data();
+  WriteBitmapHeaders(out, width, height, colors, colorCount);
 
   // Pixels: the file's first row is the picture's bottom row.
   const size_t rowBytes = static_cast<size_t>(width);

@@ -17,6 +17,12 @@ struct BitmapColor {
   uint8_t blue;
 };
 
+// Writes the 1078 bytes of file header, info header and colour table for a W x H picture
+// (the same headers BuildBitmapFile writes), for a caller that writes the rows itself,
+// bottom row first. False, and nothing written, when width is not a positive multiple of 4,
+// height is not positive, or the file would not fit the 32-bit size field.
+bool WriteBitmapHeaders(uint8_t* out, int width, int height, const BitmapColor* colors, int colorCount);
+
 // Builds the whole file in memory, ready for one write.
 // `pixels` holds palette indices, top row first, rows `stride` bytes apart (stride >= width).
 // `colors` gives the first `colorCount` entries of the colour table (written blue, green,
