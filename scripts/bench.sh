@@ -20,7 +20,7 @@ fi
 json=$(mktemp)
 trap 'rm -f "$json"' EXIT
 "$build/bench/column_bench" --benchmark_repetitions=5 --benchmark_min_time=0.2 \
-    --benchmark_format=console --benchmark_out_format=json --benchmark_out="$json" "$@" >/dev/null
+    --benchmark_format=console --benchmark_out_format=json --benchmark_out="$json" "$@" >/dev/null 2>&1
 
 python3 - "$json" <<'EOF'
 import json, statistics, sys

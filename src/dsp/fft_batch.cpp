@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 #include <utility>
+#include <vector>
 
 #include "dsp/fft_batch_kernel.h"
 #include "dsp/fft_engine.h"
@@ -16,13 +17,36 @@ namespace hl {
 
 namespace {
 
-// The gathering lanes read the lookup's buckets as raw memory and compute their index
-// themselves (fft_batch_kernel.h describes the layout they assume).
+// The gathering lanes read the lookup's buckets as raw memory (fft_batch_kernel.h
+// describes the layout they assume), re-indexed by the leading bit and the 6 bits after
+// it: each such range of powers must lie inside one bucket of the lookup.
 static_assert(sizeof(LevelLookup::Bucket) == 8, "bucket layout");
 static_assert(offsetof(LevelLookup::Bucket, threshold) == 0, "bucket layout");
 static_assert(offsetof(LevelLookup::Bucket, below) == 4, "bucket layout");
 static_assert(offsetof(LevelLookup::Bucket, from) == 6, "bucket layout");
-static_assert(LevelLookup::kMantissaBits == 6, "bucket index of the gathering lanes");
+static_assert(LevelLookup::kMantissaBits <= 6, "bucket index of the gathering lanes");
+
+// The lookup's buckets indexed by a power's leading bit `top` and the 6 bits after it
+// (fewer, zero-filled, below 64) as top * 64 + m: bits 17..30 of the power converted to
+// float with truncation, less 127 * 64. Below 64 each power has its own bucket, as in
+// the lookup; indices no power reaches copy a neighbour and are never read.
+const LevelLookup::Bucket* FloatIndexedBuckets() {
+  static const std::vector<LevelLookup::Bucket> table = [] {
+    const LevelLookup& lookup = SharedLevelLookup();
+    const uint64_t kLast = (1ull << 31) + 1;
+    std::vector<LevelLookup::Bucket> entries(32 * 64);
+    for (int top = 0; top < 32; ++top) {
+      for (int m = 0; m < 64; ++m) {
+        uint64_t first = 64 + m;
+        first = top >= 6 ? first << (top - 6) : first >> (6 - top);
+        if (first > kLast) first = kLast;
+        entries[top * 64 + m] = lookup.buckets()[LevelLookup::BucketOf(static_cast<uint32_t>(first))];
+      }
+    }
+    return entries;
+  }();
+  return table.data();
+}
 
 enum Path { kAutomatic = -1, kScalar = 0, kSse2 = 1, kAvx2 = 2 };
 const char* const kPathNames[] = {"scalar", "sse2", "avx2"};
@@ -205,7 +229,7 @@ void TransformFramesToLevels(const FftEngine& engine, int16_t* frames, int frame
   plan.blocks = scratch->blocks;
   plan.split = scratch->split;
   plan.lookup = &lookup;
-  plan.buckets = lookup.buckets().data();
+  plan.buckets = FloatIndexedBuckets();
   void* work = scratch->AlignedWork();
   int16_t* last = frames + static_cast<size_t>(frameCount - 1) * n;
   for (int first = 0; first < frameCount; first += kernel->lanes) {
@@ -249,7 +273,7 @@ void BatchLevelsOfPairsForTesting(const int16_t* pairs, int count, int16_t* leve
   }
   batch::Plan plan;
   plan.lookup = &lookup;
-  plan.buckets = lookup.buckets().data();
+  plan.buckets = FloatIndexedBuckets();
   for (int first = 0; first < count; first += kernel->lanes) {
     int16_t group[2 * batch::kMaxLanes] = {};  // lanes past the end hold silence
     int16_t out[batch::kMaxLanes];
@@ -269,7 +293,7 @@ void BatchLevelsOfPowersForTesting(const uint32_t* powers, int count, int16_t* l
   }
   batch::Plan plan;
   plan.lookup = &lookup;
-  plan.buckets = lookup.buckets().data();
+  plan.buckets = FloatIndexedBuckets();
   for (int first = 0; first < count; first += kernel->lanes) {
     uint32_t group[batch::kMaxLanes];
     int16_t out[batch::kMaxLanes];

@@ -86,21 +86,30 @@ inline Vec PowersOf(Vec pairs) {
   return _mm256_add_epi32(_mm256_madd_epi16(pairs, pairs), _mm256_set1_epi32(1));
 }
 
-// Level of each lane's power p (1 .. 2^31 + 1), in the low 16 bits of the lane.
-// Bucket index as LevelLookup::BucketOf: p itself below 64, otherwise (top - 5) * 64 plus
-// the 6 bits after the leading one, `top` being the leading bit's position. Converting to
-// float gives both at once (bits 17..30 of the float are its biased exponent top + 127 and
-// those 6 bits) provided the conversion is exact: powers of 2^24 and more are converted
-// after a shift right by 8 and their exponent corrected.
+// Sets the rounding of floating-point conversions to toward zero for its lifetime and then
+// restores the caller's control and status word (flags included) unchanged.
+class TruncatingConversions {
+ public:
+  TruncatingConversions() : saved_(_mm_getcsr()) { _mm_setcsr((saved_ & ~0x6000u) | 0x6000u); }
+  ~TruncatingConversions() { _mm_setcsr(saved_); }
+  TruncatingConversions(const TruncatingConversions&) = delete;
+  TruncatingConversions& operator=(const TruncatingConversions&) = delete;
+
+ private:
+  unsigned saved_;
+};
+
+// Level of each lane's power p (1 .. 2^31 + 1), in the low 16 bits of the lane. The
+// bucket index is top * 64 + m, `top` being the leading bit's position and m the 6 bits
+// after it: converted to float with truncation (the caller sets that rounding), bits
+// 17..30 of p are the biased exponent top + 127 and those 6 bits. 2^31 + 1 reads as a
+// negative int32 and is given its index, top 31 and m 0, directly.
 inline Vec LevelsOfPowers(const Plan& plan, Vec p) {
-  const Vec zero = _mm256_setzero_si256();
-  const Vec large = _mm256_cmpgt_epi32(_mm256_srli_epi32(p, 24), zero);
-  const Vec exact = _mm256_blendv_epi8(p, _mm256_srli_epi32(p, 8), large);
-  const Vec bits = _mm256_castps_si256(_mm256_cvtepi32_ps(exact));
-  Vec index = _mm256_sub_epi32(_mm256_srli_epi32(bits, 17), _mm256_set1_epi32((127 + 5) << 6));
-  index = _mm256_add_epi32(index, _mm256_and_si256(large, _mm256_set1_epi32(8 << 6)));
-  const Vec small = _mm256_cmpeq_epi32(_mm256_srli_epi32(p, 6), zero);
-  index = _mm256_blendv_epi8(index, p, small);
+  const Vec bits = _mm256_castps_si256(_mm256_cvtepi32_ps(p));
+  Vec index = _mm256_sub_epi32(_mm256_srli_epi32(bits, 17), _mm256_set1_epi32(127 << 6));
+  index = _mm256_castps_si256(_mm256_blendv_ps(_mm256_castsi256_ps(index),  // by p's sign bit
+                                                _mm256_castsi256_ps(_mm256_set1_epi32(31 << 6)),
+                                                _mm256_castsi256_ps(p)));
 
   // Each bucket is one 64-bit load: lanes 0, 1, 4, 5 in one gather and 2, 3, 6, 7 in the
   // other, so that picking the even and the odd 32-bit halves puts them back in order.
@@ -139,6 +148,7 @@ HL_REALIGN_STACK void Transform(const Plan& plan, const int16_t* const* in, int1
   ComplexStages<Avx2>(plan, v);
   RealSplit<Avx2>(plan, v);
   DcBin<Avx2>(v);
+  const TruncatingConversions truncating;
   const int16_t* r = plan.bitReverse;
   const int bins = plan.n / 2;
   int16_t* rows[8];
@@ -159,10 +169,12 @@ void StoreLow16(Vec levels, int16_t* out) {
 }
 
 HL_REALIGN_STACK void LevelsOfPowersEntry(const Plan& plan, const uint32_t* powers, int16_t* levels) {
+  const TruncatingConversions truncating;
   StoreLow16(LevelsOfPowers(plan, _mm256_loadu_si256(reinterpret_cast<const Vec*>(powers))), levels);
 }
 
 HL_REALIGN_STACK void LevelsOfPairsEntry(const Plan& plan, const int16_t* pairs, int16_t* levels) {
+  const TruncatingConversions truncating;
   StoreLow16(LevelsOfPowers(plan, PowersOf(_mm256_loadu_si256(reinterpret_cast<const Vec*>(pairs)))), levels);
 }
 

@@ -55,9 +55,10 @@ struct Plan {
   const int16_t* bitReverse = nullptr; // N/2: complex bin i is at int16 index R[i]
   const BlockTwiddle* blocks = nullptr;  // N/4
   const SplitStep* split = nullptr;      // N/4, step i at i - 1
-  // The level lookup (scalar lanes) and its buckets as raw memory (gathering lanes): each
-  // bucket 8 bytes, the threshold (uint32) at 0, the level below it (int16) at 4 and the
-  // level from it (int16) at 6; bucket index as LevelLookup::BucketOf with 6 mantissa bits.
+  // The level lookup (scalar lanes), and its buckets as raw memory for the gathering
+  // lanes: each bucket 8 bytes, the threshold (uint32) at 0, the level below it (int16) at
+  // 4 and the level from it (int16) at 6, bucket top * 64 + m for the powers whose leading
+  // bit is `top` and the next 6 bits m (FloatIndexedBuckets in fft_batch.cpp).
   const LevelLookup* lookup = nullptr;
   const void* buckets = nullptr;
 };
