@@ -22,20 +22,37 @@ int16_t ReadSample(const uint8_t* data, size_t element, int bytesPerSample) {
 
 bool PrepareImage(PaletteImage& image, int width, int height) {
   if (width <= 0 || height <= kEnvelopeRows) return false;
-  image.width = width;
-  image.height = height;
   image.pixels.clear();
   image.pixels.shrink_to_fit();
-  size_t size = static_cast<size_t>(width) * static_cast<size_t>(height);
   try {
-    image.pixels.assign(size, kIndexFloor);
+    image.pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
   } catch (const std::bad_alloc&) {
-    image.width = image.height = 0;
+    image = PaletteImage();
     return false;
   }
-  std::fill_n(image.Row(kSeparatorRow), width, kIndexSeparator);
-  std::fill_n(image.Row(kEnvelopeCentreRow), width, kIndexEnvelope);
+  image.width = width;
+  image.height = height;
+  image.stride = width;
+  image.data = image.pixels.data();
+  ClearImage(image);
   return true;
+}
+
+PaletteImage ImageOver(uint8_t* data, int width, int height, int stride) {
+  PaletteImage image;
+  image.width = width;
+  image.height = height;
+  image.stride = stride;
+  image.data = data;
+  return image;
+}
+
+void ClearImage(PaletteImage& image) {
+  for (int y = 0; y < image.height; ++y) std::fill_n(image.Row(y), image.width, kIndexFloor);
+  if (image.height > kSeparatorRow) {
+    std::fill_n(image.Row(kSeparatorRow), image.width, kIndexSeparator);
+    std::fill_n(image.Row(kEnvelopeCentreRow), image.width, kIndexEnvelope);
+  }
 }
 
 int16_t LevelCorrection(float windowMs, int fftLength, int32_t sampleRate) {
@@ -124,7 +141,7 @@ void ColumnRenderer::PaintColumn(int x, const int16_t* levels, int16_t max, int1
                                  PaletteImage& image) const {
   const int bins = plan_.fftLength / 2;
   uint8_t* pixel = image.Row(image.height - 1) + x;
-  const ptrdiff_t up = -static_cast<ptrdiff_t>(image.width);
+  const ptrdiff_t up = -static_cast<ptrdiff_t>(image.stride);
   for (int b = 0; b < bins; ++b, pixel += up) *pixel = PaletteIndexOfLevel(levels[b], plan_.correction);
 
   image.Row(kEnvelopeCentreRow)[x] = kIndexEnvelope;

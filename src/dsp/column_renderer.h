@@ -28,20 +28,37 @@ constexpr uint8_t kIndexEnvelope = 2;
 constexpr uint8_t kIndexFloor = 3;
 constexpr uint8_t kIndexTop = 235;
 
+// An image of palette indices: row y starts at data + y * stride. It either owns its pixels
+// (PrepareImage) or is a view of memory that belongs to someone else, such as the bits of
+// the window's display bitmap (ImageOver).
 struct PaletteImage {
   int width = 0;
   int height = 0;
-  std::vector<uint8_t> pixels;  // width bytes per row, top row first
+  int stride = 0;
+  uint8_t* data = nullptr;
+  std::vector<uint8_t> pixels;  // the storage of an image that owns its pixels
 
-  uint8_t* Row(int y) { return pixels.data() + static_cast<size_t>(y) * width; }
-  const uint8_t* Row(int y) const { return pixels.data() + static_cast<size_t>(y) * width; }
+  PaletteImage() = default;
+  PaletteImage(PaletteImage&&) = default;
+  PaletteImage& operator=(PaletteImage&&) = default;
+  PaletteImage(const PaletteImage&) = delete;
+  PaletteImage& operator=(const PaletteImage&) = delete;
+
+  uint8_t* Row(int y) { return data + static_cast<size_t>(y) * stride; }
+  const uint8_t* Row(int y) const { return data + static_cast<size_t>(y) * stride; }
   uint8_t At(int x, int y) const { return Row(y)[x]; }
 };
 
-// Sizes the image and prepares it as a new analysis starts: everything index 3, then
-// full-width lines at row 43 (index 1) and row 21 (index 2). Returns false when the image
-// cannot be allocated.
+// Allocates an image of its own and prepares it as a new analysis starts: everything
+// index 3, then full-width lines at row 43 (index 1) and row 21 (index 2). Returns false
+// when the image cannot be allocated.
 bool PrepareImage(PaletteImage& image, int width, int height);
+
+// A view of someone else's pixels, `stride` bytes per row.
+PaletteImage ImageOver(uint8_t* data, int width, int height, int stride);
+
+// Fills an existing image as PrepareImage does.
+void ClearImage(PaletteImage& image);
 
 // The samples to analyse, from the first sample of the selected span.
 struct SampleSpan {

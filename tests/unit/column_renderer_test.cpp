@@ -209,3 +209,31 @@ TEST_F(RenderFixture, NeverReadsPastTheSpan) {
 
 }  // namespace
 }  // namespace hl
+
+namespace hl {
+namespace {
+
+TEST(PaletteImageView, RendersIntoForeignRowsWithTheirStride) {
+  // The window's bitmap has rows padded to four bytes and wider than the analysis; a view
+  // of it must get the same pixels as an image of its own, and nothing past its width.
+  auto bytes = Samples16(20000, 1, [](int, int i) { return static_cast<int>(8000 * std::sin(i * 0.2)); });
+  const RenderSettings settings{9, 11025, 20.0f, 132};
+  const int width = 13, height = 300, stride = 20;
+  std::vector<uint8_t> foreign(static_cast<size_t>(stride) * height, 0xEE);
+  PaletteImage view = ImageOver(foreign.data(), width, height, stride);
+  ClearImage(view);
+  PaletteImage own;
+  ASSERT_TRUE(PrepareImage(own, width, height));
+  ColumnRenderer renderer;
+  ASSERT_EQ(renderer.Begin({bytes.data(), bytes.size(), 2, 1}, settings), 0);
+  renderer.DrawColumns(0, width, view);
+  renderer.DrawColumns(0, width, own);
+  renderer.End();
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) ASSERT_EQ(view.At(x, y), own.At(x, y)) << x << "," << y;
+    for (int x = width; x < stride; ++x) ASSERT_EQ(foreign[static_cast<size_t>(y) * stride + x], 0xEE);
+  }
+}
+
+}  // namespace
+}  // namespace hl
