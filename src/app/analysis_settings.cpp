@@ -35,4 +35,9 @@ float BbWindowLength(float enteredMs, float fftLengthMs) {
   return ms;
 }
 
+AnalysisSettings& Settings() {
+  static AnalysisSettings settings;
+  return settings;
+}
+
 }  // namespace hl

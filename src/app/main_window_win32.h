@@ -27,7 +27,6 @@ struct MainWindowState {
   HWND horizontalScrollBar = nullptr, verticalScrollBar = nullptr;
   HWND playButton = nullptr, playWindowButton = nullptr, toggleGridButton = nullptr, stopButton = nullptr;
   int readoutBusy = 0;
-  int columnCount = 0;  // columns of the analysis shown
 };
 
 MainWindowState& MainWindow();

@@ -1,5 +1,6 @@
 #include "app/menu_state_win32.h"
 
+#include "app/analysis_win32.h"
 #include "app/main_window_win32.h"
 #include "app/operating_mode.h"
 
@@ -15,7 +16,7 @@ MenuConditions CurrentConditions() {
   c.fullResolutionBitmap = mode.fullResolutionBitmapExists != 0;
   c.lowMemory = mode.lowMemory != 0;
   c.nonPaletteDisplay = mode.nonPaletteDisplay != 0;
-  c.columnCount = MainWindow().columnCount;
+  c.columnCount = Analysis().columnCount;
   c.imageAreaWidth = MainWindow().layout.imageAreaWidth;
   return c;
 }

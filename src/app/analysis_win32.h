@@ -1,0 +1,40 @@
+// The analysis shown in the window: what "&Analyze File" and "&Change" leave behind for
+// painting, scrolling, the grid, the readouts, saving and playback.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "app/analysis_settings.h"
+#include "files/wave_format.h"
+
+namespace hl {
+
+struct AnalysisState {
+  std::string filePath;   // full path of the analysed file, re-read by "&Change"
+  std::string fileTitle;  // name without directory, shown in the caption
+  // The format taken from the file (and then the rate and resolution chosen in the dialog).
+  WaveFormat format;
+  bool wavFlag = false;
+  uint32_t dataOffset = 0;  // file position of the first sample byte
+  uint32_t dataLength = 0;  // sample bytes in the file (a finished analysis: in the buffer)
+  // The analysed span.
+  float beginMs = 0, endMs = 0;
+  uint32_t beginOffset = 0;  // from the first sample byte
+  uint32_t byteCount = 0;
+  int32_t step = 0;         // interleaved sample values between two columns
+  int32_t columnCount = 0;  // columns drawn
+  // The sample buffer: a movable global block, 46-byte wave header then the samples.
+  HGLOBAL sampleBuffer = nullptr;
+  // Time of the image's first column, ms (the grid's start time), and the sum of the begin
+  // times of earlier re-analyses.
+  float imageStartMs = 0;
+  float accumulatedBeginMs = 0;
+  bool waveDataFlag = false;  // the sample buffer holds a header "Save &Wave" can write
+};
+
+AnalysisState& Analysis();
+
+}  // namespace hl
