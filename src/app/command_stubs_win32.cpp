@@ -1,6 +1,7 @@
 // Commands whose subsystems are not built yet: each is reached from the menu or a button
 // and, for now, leaves everything as it is. A subsystem that implements one removes it here.
 #include "app/commands_win32.h"
+#include "display/view_win32.h"
 
 namespace hl {
 
@@ -24,6 +25,12 @@ void OnFftSize512(HWND, LPARAM) {}
 void OnFftSize1024(HWND, LPARAM) {}
 void OnFftSize2048(HWND, LPARAM) {}
 void OnColorsChange(HWND, LPARAM) {}
+
+// The view: until it paints, the window's own background shows.
+LRESULT OnPaint(HWND window) { return DefWindowProcA(window, WM_PAINT, 0, 0); }
+LRESULT OnSize(HWND) { return 0; }
+LRESULT OnHorizontalScroll(HWND, WPARAM) { return 0; }
+LRESULT OnVerticalScroll(HWND, WPARAM) { return 0; }
 
 void ResetAudioDevicesForClose() {}
 void ReleaseAnalysisForClose() {}

@@ -9,6 +9,7 @@
 #include "app/operating_mode.h"
 #include "display/palette.h"
 #include "display/palette_win32.h"
+#include "display/view_win32.h"
 #include "files/file_chooser_win32.h"
 #include "resources/resource.h"
 
@@ -193,6 +194,14 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return 0;
     case WM_CLOSE:
       return OnClose(window);
+    case WM_PAINT:
+      return OnPaint(window);
+    case WM_SIZE:
+      return OnSize(window);
+    case WM_HSCROLL:
+      return OnHorizontalScroll(window, wParam);
+    case WM_VSCROLL:
+      return OnVerticalScroll(window, wParam);
     case WM_NCMOUSEMOVE:
       return OnNonClientMouseMove(window);
     case WM_KEYDOWN:
