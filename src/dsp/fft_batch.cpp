@@ -89,54 +89,12 @@ int CurrentPath() {
 
 // ---- The plain loop: one frame at a time, in place ----
 
-// The steps of FftEngine::TransformWork on the caller's frame, then the levels written
-// over the first half of each bin's pair and gathered into bin order.
+// The plain transform on the caller's frame, then the levels written over the first half
+// of each bin's pair and gathered into bin order.
 void TransformFrameInPlace(const FftEngine& engine, const LevelLookup& lookup, int16_t* a) {
-  const int n = engine.length;
+  const int complexCount = engine.length / 2;
   const int16_t* r = engine.bitReverse.get();
-  const int16_t* t = engine.twiddle.get();
-  const uint16_t* w = engine.window.get();
-
-  for (int i = 0; i < n; ++i) a[i] = static_cast<int16_t>((static_cast<int32_t>(w[i]) * a[i]) >> 15);
-
-  const int complexCount = n / 2;
-  for (int h = n / 4; h >= 1; h >>= 1) {
-    for (int block = 0, b = 0; block < complexCount; block += 2 * h, ++b) {
-      const int32_t s = t[2 * b];
-      const int32_t c = t[2 * b + 1];
-      for (int k = block; k < block + h; ++k) {
-        int16_t* p = a + 2 * k;
-        int16_t* q = a + 2 * (k + h);
-        const int32_t t1 = Shift15To16(MultiplyAdd32(q[1], s, q[0], c));
-        const int32_t t2 = Shift15To16(MultiplyAdd32(q[0], s, -q[1], c));
-        q[0] = static_cast<int16_t>((p[0] + t1) >> 1);
-        p[0] = Wrap16(q[0] - t1);
-        q[1] = static_cast<int16_t>((p[1] - t2) >> 1);
-        p[1] = Wrap16(q[1] + t2);
-      }
-    }
-  }
-
-  for (int i = 1; i <= n / 4; ++i) {
-    const int k = r[i];
-    const int m = r[complexCount - i];
-    const int32_t s = t[k];
-    const int32_t c = t[k + 1];
-    const int32_t d1 = a[k] - a[m];
-    const int32_t s1 = a[k] + a[m];
-    const int32_t d2 = a[k + 1] - a[m + 1];
-    const int32_t s2 = a[k + 1] + a[m + 1];
-    const int32_t u = Shift15To16(MultiplyAdd32(d1, s, -s2, c));
-    const int32_t v = Shift15To16(MultiplyAdd32(s2, s, d1, c));
-    const int32_t d2Low = Wrap16(d2);
-    a[k] = static_cast<int16_t>((Wrap16(s1) + u) >> 1);
-    a[m] = Wrap16(a[k] - u);
-    a[k + 1] = static_cast<int16_t>((d2Low + v) >> 1);
-    a[m + 1] = Wrap16(a[k + 1] - d2Low);
-  }
-
-  a[0] = Wrap16(a[0] + a[1]);
-  a[1] = 0;
+  engine.TransformFrame(a);
 
   // Bin i's pair sits at R[i] = 2 * rev(i): its level goes to a[2 * rev(i)], the pairs
   // are compacted (a[j] = level of bin rev(j)) and the bit reversal, its own inverse,

@@ -92,9 +92,8 @@ void FftEngine::Release() {
   logTable.reset();
 }
 
-void FftEngine::TransformWork() {
+void FftEngine::TransformFrame(int16_t* a) const {
   const int n = length;
-  int16_t* a = work.get();
   const int16_t* r = bitReverse.get();
   const int16_t* t = twiddle.get();
 
@@ -149,7 +148,7 @@ void FftEngine::TransformWork() {
 void FftEngine::Transform(int16_t* buffer, int16_t rawOutput) {
   const int n = length;
   for (int i = 0; i < n; ++i) work[i] = buffer[i];
-  TransformWork();
+  TransformFrame(work.get());
   const int16_t* a = work.get();
   const int16_t* r = bitReverse.get();
   if (rawOutput != 0) {

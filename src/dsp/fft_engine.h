@@ -40,9 +40,9 @@ struct FftEngine {
   std::unique_ptr<int32_t[]> logTable;    // 1000 scaled common logarithms
 
   // Steps of Transform, exposed for the batched column path and its tests.
-  // Windows, transforms and splits the frame held in `work` in place; afterwards complex
-  // bin i is at work[R[i]], work[R[i] + 1].
-  void TransformWork();
+  // Windows, transforms and splits the N samples of `frame` in place (the engine is only
+  // read); afterwards complex bin i is at frame[R[i]], frame[R[i] + 1].
+  void TransformFrame(int16_t* frame) const;
 };
 
 // Table builders (also used by tests).
