@@ -10,7 +10,9 @@ namespace hl {
 
 namespace {
 
-constexpr int kBatchColumns = 16;
+constexpr int kBatchColumns = 32;
+constexpr int kTileBins = 64;
+constexpr size_t kMaxBulkChannels = 8;
 
 int16_t ReadSample(const uint8_t* data, size_t element, int bytesPerSample) {
   if (bytesPerSample == 1) return SampleOfByte(data[element]);
@@ -97,6 +99,7 @@ int ColumnRenderer::Begin(const SampleSpan& span, const RenderSettings& settings
   }
   try {
     frames_.assign(static_cast<size_t>(kBatchColumns) * plan_.fftLength, 0);
+    interleaved_.assign(kMaxBulkChannels * plan_.fftLength, 0);
   } catch (const std::bad_alloc&) {
     engine_.Release();
     return -1;
@@ -108,23 +111,42 @@ void ColumnRenderer::End() {
   engine_.Release();
   frames_.clear();
   frames_.shrink_to_fit();
+  interleaved_.clear();
+  interleaved_.shrink_to_fit();
 }
 
-void ColumnRenderer::ReadFrame(int x, int16_t* frame, int16_t* max, int16_t* min) const {
+void ColumnRenderer::ReadFrame(int x, int16_t* frame, int16_t* max, int16_t* min) {
   const int n = plan_.fftLength;
-  const int channels = span_.channels;
+  const size_t channels = static_cast<size_t>(span_.channels);
   const size_t first = static_cast<size_t>(x) * static_cast<size_t>(settings_.step);
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
   constexpr bool kLittleEndian = true;
 #else
   constexpr bool kLittleEndian = false;
 #endif
-  if (kLittleEndian && span_.bytesPerSample == 2 && channels == 1) {
+  if (span_.bytesPerSample == 1) {
+    const uint8_t* p = span_.data + first;
+    for (int i = 0; i < n; ++i, p += channels) frame[i] = SampleOfByte(*p);
+  } else if (kLittleEndian && channels == 1) {
     // Mono 16-bit little-endian on a little-endian machine: the frame is the data as it lies.
     std::memcpy(frame, span_.data + 2 * first, 2 * static_cast<size_t>(n));
+  } else if (kLittleEndian && channels <= kMaxBulkChannels) {
+    // Interleaved 16-bit: the frame's stretch of data copied whole, then every channels-th
+    // sample taken from it; both loops are plain enough for the compiler to vectorise.
+    const size_t elements = static_cast<size_t>(n - 1) * channels + 1;
+    std::memcpy(interleaved_.data(), span_.data + 2 * first, 2 * elements);
+    const int16_t* source = interleaved_.data();
+    if (channels == 2) {
+      for (int i = 0; i < n; ++i) frame[i] = source[2 * i];  // a constant stride vectorises
+    } else {
+      for (int i = 0; i < n; ++i) frame[i] = source[static_cast<size_t>(i) * channels];
+    }
+  } else if (kLittleEndian) {
+    const uint8_t* p = span_.data + 2 * first;
+    for (int i = 0; i < n; ++i, p += 2 * channels) std::memcpy(&frame[i], p, 2);
   } else {
     size_t element = first;
-    for (int i = 0; i < n; ++i, element += channels) frame[i] = ReadSample(span_.data, element, span_.bytesPerSample);
+    for (int i = 0; i < n; ++i, element += channels) frame[i] = ReadSample(span_.data, element, 2);
   }
   // The envelope looks only at the samples strictly inside (lower, upper).
   int16_t high = 0, low = 0;
@@ -143,7 +165,10 @@ void ColumnRenderer::PaintColumn(int x, const int16_t* levels, int16_t max, int1
   uint8_t* pixel = image.Row(image.height - 1) + x;
   const ptrdiff_t up = -static_cast<ptrdiff_t>(image.stride);
   for (int b = 0; b < bins; ++b, pixel += up) *pixel = PaletteIndexOfLevel(levels[b], plan_.correction);
+  PaintEnvelope(x, max, min, image);
+}
 
+void ColumnRenderer::PaintEnvelope(int x, int16_t max, int16_t min, PaletteImage& image) const {
   image.Row(kEnvelopeCentreRow)[x] = kIndexEnvelope;
   // The envelope is a line from (x, 22 - max/1500) to (x, 22 - min/1500) drawn as Windows
   // draws lines: the end point is left out. A full-scale sample moves about 21 rows.
@@ -165,12 +190,25 @@ void ColumnRenderer::DrawColumn(int x, PaletteImage& image) {
 void ColumnRenderer::DrawColumns(int first, int count, PaletteImage& image) {
   const int end = std::min({first + count, available_, image.width});
   const int n = plan_.fftLength;
+  const int bins = n / 2;
   int16_t max[kBatchColumns], min[kBatchColumns];
   for (int x0 = std::max(first, 0); x0 < end; x0 += kBatchColumns) {
     const int batch = std::min(kBatchColumns, end - x0);
-    for (int k = 0; k < batch; ++k) ReadFrame(x0 + k, frames_.data() + k * n, &max[k], &min[k]);
-    TransformFramesToLevels(engine_, frames_.data(), batch);
-    for (int k = 0; k < batch; ++k) PaintColumn(x0 + k, frames_.data() + k * n, max[k], min[k], image);
+    int16_t* frames = frames_.data();
+    for (int k = 0; k < batch; ++k) ReadFrame(x0 + k, frames + k * n, &max[k], &min[k]);
+    TransformFramesToLevels(engine_, frames, batch);
+    // Palette indices go through a small tile, 64 bins by the batch's columns, so that
+    // the image is written row by row, `batch` neighbouring pixels at a time.
+    uint8_t tile[kTileBins][kBatchColumns];
+    for (int b0 = 0; b0 < bins; b0 += kTileBins) {
+      const int tileBins = std::min(kTileBins, bins - b0);
+      for (int k = 0; k < batch; ++k) {
+        const int16_t* levels = frames + static_cast<size_t>(k) * n + b0;
+        for (int b = 0; b < tileBins; ++b) tile[b][k] = PaletteIndexOfLevel(levels[b], plan_.correction);
+      }
+      for (int b = 0; b < tileBins; ++b) std::memcpy(image.Row(image.height - 1 - b0 - b) + x0, tile[b], batch);
+    }
+    for (int k = 0; k < batch; ++k) PaintEnvelope(x0 + k, max[k], min[k], image);
   }
 }
 

@@ -124,15 +124,17 @@ class ColumnRenderer {
  private:
   // Reads column x's frame into `frame` and returns its envelope (max, min) over the
   // samples strictly inside the envelope range.
-  void ReadFrame(int x, int16_t* frame, int16_t* max, int16_t* min) const;
+  void ReadFrame(int x, int16_t* frame, int16_t* max, int16_t* min);
   void PaintColumn(int x, const int16_t* levels, int16_t max, int16_t min, PaletteImage& image) const;
+  void PaintEnvelope(int x, int16_t max, int16_t min, PaletteImage& image) const;
 
   SampleSpan span_;
   RenderSettings settings_;
   RenderPlan plan_{};
   int32_t available_ = 0;
   FftEngine engine_;
-  std::vector<int16_t> frames_;  // scratch for a batch of frames
+  std::vector<int16_t> frames_;       // scratch for a batch of frames
+  std::vector<int16_t> interleaved_;  // scratch for one frame's stretch of interleaved data
 };
 
 }  // namespace hl
