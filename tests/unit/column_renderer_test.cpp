@@ -237,3 +237,38 @@ TEST(PaletteImageView, RendersIntoForeignRowsWithTheirStride) {
 
 }  // namespace
 }  // namespace hl
+
+namespace hl {
+namespace {
+
+class InterleavedChannels : public ::testing::TestWithParam<int> {};
+
+TEST_P(InterleavedChannels, ImageEqualsTheFirstChannelAlone) {
+  // The first channel of C interleaved channels, at a step of C x 97 elements, must give
+  // the very image its samples give as a mono file at a step of 97.
+  const int channels = GetParam();
+  std::mt19937 random(static_cast<unsigned>(channels));
+  std::uniform_int_distribution<int> noise(-30000, 30000);
+  const int frames = 9000;
+  std::vector<int16_t> first(frames);
+  for (int16_t& s : first) s = static_cast<int16_t>(noise(random));
+  auto interleaved = Samples16(frames, channels, [&](int c, int i) { return c == 0 ? first[i] : noise(random); });
+  auto mono = Samples16(frames, 1, [&](int, int i) { return first[i]; });
+  auto render = [](const std::vector<uint8_t>& bytes, int c, int32_t step) {
+    PaletteImage image;
+    EXPECT_TRUE(PrepareImage(image, 60, 300));
+    ColumnRenderer renderer;
+    EXPECT_EQ(renderer.Begin({bytes.data(), bytes.size(), 2, c}, {9, 11025, 30.0f, step}), 0);
+    renderer.DrawColumns(0, 60, image);
+    renderer.End();
+    return image;
+  };
+  PaletteImage a = render(interleaved, channels, channels * 97);
+  PaletteImage b = render(mono, 1, 97);
+  EXPECT_EQ(a.pixels, b.pixels);
+}
+
+INSTANTIATE_TEST_SUITE_P(ChannelCounts, InterleavedChannels, ::testing::Values(2, 3, 8, 9, 16));
+
+}  // namespace
+}  // namespace hl
