@@ -1,0 +1,98 @@
+#include "app/file_analysis.h"
+
+#include "app/analysis_settings.h"
+#include "resources/resource.h"
+
+namespace hl {
+
+ColumnGeometry PlanReanalysis(const SpanRequest& req) {
+  // The span is measured the same way whatever the time scale and window are, so a plan
+  // with values that pass their checks tells whether begin and end alone are acceptable.
+  SpanRequest spanOnly = req;
+  spanOnly.timeScaleMs = 12.0f;
+  spanOnly.windowMs = 8.0f;
+  ColumnGeometry span = PlanColumns(spanOnly);
+  if (span.refusal == Message::ImproperBeginOrEnd || span.refusal == Message::ImproperEntry) {
+    span.step = 0;
+    span.columnCount = 0;
+    return span;
+  }
+  const Message rate = CheckSampleRate(static_cast<double>(req.sampleRate));
+  if (rate != Message::None) {
+    span.refusal = rate;
+    span.step = 0;
+    span.columnCount = 0;
+    return span;
+  }
+  // Time scale, window, size, then the columns: PlanColumns' own order from here on.
+  return PlanColumns(req);
+}
+
+bool SpanExceedsBudget(uint32_t byteCount, uint64_t budget) { return byteCount > budget; }
+
+int DisplayBitmapWidth(int32_t columnCount, int screenWidth) {
+  return columnCount > screenWidth ? columnCount : screenWidth;
+}
+
+bool ImageExceedsBudget(int bitmapHeight, int bitmapWidth, uint32_t byteCount, uint64_t budget) {
+  const uint64_t pixels = static_cast<uint64_t>(bitmapHeight > 0 ? bitmapHeight : 0) *
+                          static_cast<uint64_t>(bitmapWidth > 0 ? bitmapWidth : 0);
+  return pixels + byteCount > budget;
+}
+
+int FftSizeCommand(int fftOrder) {
+  if (fftOrder == 10) return IDM_FFT_1024;
+  if (fftOrder == 11) return IDM_FFT_2048;
+  return IDM_FFT_512;
+}
+
+int FftOrderOfCommand(int commandId) {
+  switch (commandId) {
+    case IDM_FFT_512:
+      return 9;
+    case IDM_FFT_1024:
+      return 10;
+    case IDM_FFT_2048:
+      return 11;
+    default:
+      return 0;
+  }
+}
+
+int PreferredWindowHeight(int defaultHeight, int currentHeight, int fftOrder) {
+  int height = defaultHeight + (1 << fftOrder) / 2 - 256;
+  if (height > currentHeight) height = currentHeight;
+  if (height < defaultHeight) height = defaultHeight;
+  return height;
+}
+
+int CentredTop(int screenHeight, int height) { return (screenHeight - height) / 2; }
+
+ScreenUpdate ScreenUpdateAt(int x, int imageWidth) {
+  ScreenUpdate u;
+  if (x <= 0 || x % 4 != 0 || imageWidth <= 0) return u;
+  u.copy = true;
+  if (x <= imageWidth) {
+    u.sourceX = x - 4;
+    u.destX = x - 4;
+    u.width = 4;
+  } else {
+    u.sourceX = x - imageWidth;
+    u.destX = 0;
+    u.width = imageWidth;
+    u.scroll = true;
+    u.scrollPosition = x - imageWidth;
+  }
+  return u;
+}
+
+uint32_t ScaledDataLength(uint32_t dataLength, int32_t plannedColumns, int32_t drawnColumns) {
+  if (plannedColumns <= 0 || drawnColumns == plannedColumns) return dataLength;
+  const long double perColumn = static_cast<long double>(dataLength) / static_cast<long double>(plannedColumns);
+  const long double scaled = perColumn * static_cast<long double>(drawnColumns);
+  if (!(scaled > 0.0L)) return 0;
+  if (scaled >= 4294967295.0L) return 0xFFFFFFFFu;
+  return static_cast<uint32_t>(scaled);
+}
+
+}  // namespace hl

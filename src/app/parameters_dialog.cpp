@@ -1,0 +1,87 @@
+#include "app/parameters_dialog.h"
+
+namespace hl {
+
+int32_t EditInteger(const char* text) {
+  if (text == nullptr) return 0;
+  size_t i = 0;
+  while (i < kEditTextLimit && (text[i] == ' ' || text[i] == '\t')) ++i;
+  bool negative = false;
+  if (i < kEditTextLimit && (text[i] == '-' || text[i] == '+')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  int32_t value = 0;
+  for (; i < kEditTextLimit && text[i] >= '0' && text[i] <= '9'; ++i) value = value * 10 + (text[i] - '0');
+  return negative ? -value : value;
+}
+
+int32_t RescaleForResolution(int32_t ms, int16_t shownResolution, int16_t chosenResolution) {
+  if (shownResolution == chosenResolution) return ms;
+  if (chosenResolution == choice::kResolution8Bit) return ms * 2;
+  return ms / 2;
+}
+
+int32_t ClampNewRate(int32_t enteredRate) {
+  if (enteredRate < kNewRateLowest) return kNewRateLowest;
+  if (enteredRate > kNewRateHighest) return kNewRateHighest;
+  return enteredRate;
+}
+
+int32_t RescaleForNewRate(int32_t ms, float previousRate, float newRate) {
+  if (!(newRate > 0.0f)) return ms;
+  volatile float factor = previousRate / newRate;
+  volatile float scaled = static_cast<float>(ms) * factor;
+  return static_cast<int32_t>(scaled);
+}
+
+int FftLengthOfChoice(int16_t fftSizeChoice) { return 1 << FftOrderOfChoice(fftSizeChoice); }
+
+int FftOrderOfChoice(int16_t fftSizeChoice) {
+  switch (fftSizeChoice) {
+    case choice::kFft1024:
+      return 10;
+    case choice::kFft2048:
+      return 11;
+    default:
+      return 9;
+  }
+}
+
+float WindowLengthAtOk(int16_t frequencyMode, int32_t enteredBbMs, int fftLength, float sampleRate,
+                       float currentMs) {
+  if (frequencyMode == choice::kModeBb) {
+    return BbWindowLength(static_cast<float>(enteredBbMs), NbWindowLength(fftLength, sampleRate));
+  }
+  if (!(sampleRate >= 1.0f)) return currentMs;
+  return NbWindowLength(fftLength, sampleRate);
+}
+
+float DataLengthMs(uint32_t dataLength, int channels, int bitsPerSample, uint32_t sampleRate) {
+  volatile float bitsPerFrame = static_cast<float>(channels * bitsPerSample);
+  volatile float bytesPerSecond = bitsPerFrame * static_cast<float>(sampleRate) / 8.0f;
+  if (!(bytesPerSecond > 0.0f)) return 0.0f;
+  volatile float seconds = static_cast<float>(dataLength) / bytesPerSecond;
+  return seconds * 1000.0f;
+}
+
+DialogPrefill PrefillForFile(uint16_t channels, uint16_t bitsPerSample, uint32_t sampleRate,
+                             uint32_t dataLength, const AnalysisSettings& settings, bool keepSpan,
+                             float beginMs, float endMs) {
+  DialogPrefill p{};
+  p.sampleRate = static_cast<int32_t>(sampleRate);
+  p.resolution = bitsPerSample == 16 ? choice::kResolution16Bit : choice::kResolution8Bit;
+  if (keepSpan) {
+    p.beginMs = static_cast<int32_t>(beginMs);
+    p.endMs = static_cast<int32_t>(endMs);
+  } else {
+    p.beginMs = 0;
+    p.endMs = static_cast<int32_t>(DataLengthMs(dataLength, channels, bitsPerSample, sampleRate));
+  }
+  p.windowMs = settings.frequencyMode == choice::kModeNb
+                   ? NbWindowLength(FftLengthOfChoice(settings.fftSize), static_cast<float>(sampleRate))
+                   : settings.windowLengthMs;
+  return p;
+}
+
+}  // namespace hl
