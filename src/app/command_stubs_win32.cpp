@@ -9,7 +9,6 @@ void OnPlay(HWND, LPARAM) {}
 void OnPlayWindow(HWND, LPARAM) {}
 // With no long operation yet there is nothing to stop; Escape while idle arrives here too.
 void OnStop(HWND, LPARAM) {}
-void OnToggleGrid(HWND, LPARAM) {}
 void OnAnalyzeFile(HWND, LPARAM) {}
 void OnRecordAudio(HWND, LPARAM) {}
 void OnParametersChange(HWND, LPARAM) {}
@@ -24,13 +23,6 @@ void OnSaveEntireBitmap(HWND, LPARAM) {}
 void OnFftSize512(HWND, LPARAM) {}
 void OnFftSize1024(HWND, LPARAM) {}
 void OnFftSize2048(HWND, LPARAM) {}
-void OnColorsChange(HWND, LPARAM) {}
-
-// The view: until it paints, the window's own background shows.
-LRESULT OnPaint(HWND window) { return DefWindowProcA(window, WM_PAINT, 0, 0); }
-LRESULT OnSize(HWND) { return 0; }
-LRESULT OnHorizontalScroll(HWND, WPARAM) { return 0; }
-LRESULT OnVerticalScroll(HWND, WPARAM) { return 0; }
 
 void ResetAudioDevicesForClose() {}
 void ReleaseAnalysisForClose() {}

@@ -177,9 +177,36 @@ int ShowMessage(HWND owner, const char* text, UINT icon) {
   return MessageBoxA(owner, text, kCaption, MB_OK | icon);
 }
 
+namespace {
+HWND modelessDialogs[4] = {};
+}  // namespace
+
+void AddModelessDialog(HWND dialog) {
+  for (HWND& slot : modelessDialogs) {
+    if (!slot) {
+      slot = dialog;
+      return;
+    }
+  }
+}
+
+void RemoveModelessDialog(HWND dialog) {
+  for (HWND& slot : modelessDialogs) {
+    if (slot == dialog) slot = nullptr;
+  }
+}
+
+bool IsModelessDialogMessage(MSG* message) {
+  for (HWND dialog : modelessDialogs) {
+    if (dialog && IsDialogMessageA(dialog, message)) return true;
+  }
+  return false;
+}
+
 void DrainMessageQueue() {
   MSG message;
   while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (IsModelessDialogMessage(&message)) continue;
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }
@@ -246,6 +273,7 @@ HWND CreateMainWindow(HINSTANCE instance, int showCommand) {
 int RunMessageLoop() {
   MSG message;
   while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    if (IsModelessDialogMessage(&message)) continue;
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }

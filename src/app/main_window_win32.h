@@ -41,6 +41,13 @@ int RunMessageLoop();
 // Peeks, translates and dispatches every waiting message of any window.
 void DrainMessageQueue();
 
+// Modeless dialogs owned by the main window (at most four at once). The message loops hand
+// each message to IsModelessDialogMessage first, so that the dialogs get their keyboard
+// handling (Tab, Escape, Enter); true when a dialog took the message.
+void AddModelessDialog(HWND dialog);
+void RemoveModelessDialog(HWND dialog);
+bool IsModelessDialogMessage(MSG* message);
+
 // Shows a message box owned by the main window with the program's caption.
 int ShowMessage(HWND owner, const char* text, UINT icon);
 

@@ -2,6 +2,9 @@
 
 #include <vector>
 
+#include "app/main_window_win32.h"
+#include "display/view_win32.h"
+
 namespace hl {
 
 namespace {
@@ -97,7 +100,9 @@ void LoadPalette(HWND window, int offset) {
   d.offset = offset;
   HDC dc = GetDC(window);
   // Take the palette out of use while its entries change.
-  SelectPalette(dc, d.previousPalette ? d.previousPalette : static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE)), FALSE);
+  HPALETTE standIn = d.previousPalette ? d.previousPalette : static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE));
+  SelectPalette(dc, standIn, FALSE);
+  if (Display().exists()) SelectPalette(Display().dc, static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE)), FALSE);
   UnrealizeObject(d.palette);
 
   auto entries = PaletteEntries(d.sourceTables[SchemeIndex(d.scheme)], offset);
@@ -115,6 +120,14 @@ void LoadPalette(HWND window, int offset) {
   SelectPalette(dc, d.palette, FALSE);
   RealizePalette(dc);
   ReleaseDC(window, dc);
+  if (Display().exists()) {
+    SelectPalette(Display().dc, d.palette, FALSE);
+    RealizePalette(Display().dc);
+  }
+  // The image holds palette indices: a new colour table recolours it without recomputing
+  // a column. The window shows it at once (the empty image area too, in the new index 3).
+  UpdateDisplayColourTable();
+  if (MainWindow().createDone && IsWindowVisible(window)) RedrawView(window, true);
 }
 
 void DeleteDrawingObjects(HDC windowDc) {

@@ -30,7 +30,9 @@ DisplayBitmap& Display();
 
 // Creates the display bitmap (released first when one exists), with its memory DC and the
 // current palette as colour table; false when it cannot be created. The pixels are not
-// initialised. Each successful creation is counted in AllocationCount().
+// initialised. Each successful creation is counted in AllocationCount() and each
+// destruction uncounted; the existence flags of OperatingMode and MainWindowState are the
+// caller's to set.
 bool CreateDisplayBitmap(HWND window, int width, int height);
 void DestroyDisplayBitmap();
 
@@ -65,8 +67,23 @@ void RedrawView(HWND window, bool withGrid);
 // or over the whole display bitmap's DC (true).
 void DrawGrid(HDC dc, bool wholeBitmap);
 
-// The information panel below the image: resolution, sample rate and sample length.
+// The information panel below the image: resolution, sample rate and sample length. The
+// values are kept, and painting shows the panel again with the last ones drawn.
 void DrawInfoPanel(HWND window, uint32_t sampleRate, int bitsPerSample, uint32_t dataLength);
+
+struct InfoPanelValues {
+  uint32_t sampleRate = 0;
+  int bitsPerSample = 0;
+  uint32_t dataLength = 0;
+};
+InfoPanelValues& ShownInfoPanel();
+
+// The panel drawn into `dc`, the window's DC (painting uses its paint DC).
+void DrawInfoPanelInto(HDC dc, uint32_t sampleRate, int bitsPerSample, uint32_t dataLength);
+
+// Row 43 (palette index 1) and row 21 (index 2) from x 0 to `width`: the margin's lines
+// where the image has no columns of its own.
+void DrawMarginLines(HDC dc, int width);
 
 // Window messages of the view.
 LRESULT OnPaint(HWND window);

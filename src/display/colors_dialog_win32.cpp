@@ -1,0 +1,163 @@
+// Colors > "&Change": the modeless "Modify Colors" dialog. The scheme and the attenuation
+// only rewrite the palette (and with it the image's colour table), so "Try It" recolours
+// the image at once and Cancel can put back exactly what was shown when the dialog opened.
+#include <cstdint>
+
+#include "app/analysis_settings.h"
+#include "app/commands_win32.h"
+#include "app/main_window_win32.h"
+#include "display/palette.h"
+#include "display/palette_win32.h"
+#include "resources/resource.h"
+
+namespace hl {
+
+namespace {
+
+struct ColorsDialogState {
+  HWND dialog = nullptr;
+  int16_t openedScheme = static_cast<int16_t>(PaletteScheme::CB);  // what Cancel puts back
+  int16_t openedAttenuation = 0;
+  int16_t selectedScheme = static_cast<int16_t>(PaletteScheme::CB);  // clicked, not yet tried
+};
+
+ColorsDialogState& State() {
+  static ColorsDialogState state;
+  return state;
+}
+
+int16_t ClampAttenuation(int value) {
+  if (value < 0) return 0;
+  if (value > kMaxAttenuation) return kMaxAttenuation;
+  return static_cast<int16_t>(value);
+}
+
+void ShowAttenuation(HWND dialog, int16_t attenuation) {
+  SetScrollPos(GetDlgItem(dialog, IDC_ATTENUATION_BAR), SB_CTL, attenuation, TRUE);
+  SetDlgItemInt(dialog, IDC_ATTENUATION, static_cast<UINT>(attenuation), FALSE);
+}
+
+// Makes `scheme` and `attenuation` current and recolours the image with them.
+void Apply(int16_t scheme, int16_t attenuation) {
+  AnalysisSettings& settings = Settings();
+  settings.palette = scheme;
+  settings.attenuation = attenuation;
+  Drawing().scheme = static_cast<PaletteScheme>(scheme);
+  LoadPalette(MainWindow().window, PaletteOffset(attenuation));
+}
+
+// Centred on the screen, 30 pixels above the middle, never off its top or left edge.
+void Place(HWND dialog) {
+  RECT r;
+  GetWindowRect(dialog, &r);
+  const int width = r.right - r.left, height = r.bottom - r.top;
+  int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2 - 30;
+  if (x < 0) x = 0;
+  if (y < 0) y = 0;
+  SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Open(HWND dialog) {
+  ColorsDialogState& s = State();
+  const AnalysisSettings& settings = Settings();
+  Place(dialog);
+  s.openedScheme = static_cast<int16_t>(Drawing().scheme);
+  s.openedAttenuation = ClampAttenuation(settings.attenuation);
+  s.selectedScheme = s.openedScheme;
+  SetScrollRange(GetDlgItem(dialog, IDC_ATTENUATION_BAR), SB_CTL, 0, kMaxAttenuation, FALSE);
+  ShowAttenuation(dialog, s.openedAttenuation);
+  CheckRadioButton(dialog, IDC_PALETTE_CB, IDC_PALETTE_WB, s.selectedScheme);
+}
+
+// The attenuation moves by 1 dB a line or a page, is stored at once, and waits for
+// "Try It" or OK to be seen.
+void Scroll(HWND dialog, WPARAM wParam) {
+  int value = Settings().attenuation;
+  switch (LOWORD(wParam)) {
+    case SB_LINERIGHT:
+    case SB_PAGERIGHT:
+      ++value;
+      break;
+    case SB_LINELEFT:
+    case SB_PAGELEFT:
+      --value;
+      break;
+    case SB_THUMBPOSITION:
+    case SB_THUMBTRACK:
+      value = static_cast<short>(HIWORD(wParam));
+      break;
+    default:
+      return;
+  }
+  const int16_t attenuation = ClampAttenuation(value);
+  Settings().attenuation = attenuation;
+  ShowAttenuation(dialog, attenuation);
+}
+
+void Close(HWND dialog) { DestroyWindow(dialog); }
+
+void Command(HWND dialog, int id) {
+  ColorsDialogState& s = State();
+  switch (id) {
+    case IDC_PALETTE_CB:
+    case IDC_PALETTE_CG:
+    case IDC_PALETTE_BW:
+    case IDC_PALETTE_WB:
+      s.selectedScheme = static_cast<int16_t>(id);
+      CheckRadioButton(dialog, IDC_PALETTE_CB, IDC_PALETTE_WB, id);
+      break;
+    case IDC_TRY_IT:
+      Apply(s.selectedScheme, Settings().attenuation);
+      break;
+    case IDC_OK:
+      Apply(s.selectedScheme, Settings().attenuation);
+      Close(dialog);
+      break;
+    case IDC_CANCEL:
+    case IDCANCEL:
+      Apply(s.openedScheme, s.openedAttenuation);
+      Close(dialog);
+      break;
+    default:
+      break;
+  }
+}
+
+INT_PTR CALLBACK ColorsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      Open(dialog);
+      return TRUE;
+    case WM_HSCROLL:
+      if (reinterpret_cast<HWND>(lParam) == GetDlgItem(dialog, IDC_ATTENUATION_BAR)) Scroll(dialog, wParam);
+      return TRUE;
+    case WM_COMMAND:
+      Command(dialog, LOWORD(wParam));
+      return TRUE;
+    case WM_DESTROY:
+      RemoveModelessDialog(dialog);
+      State().dialog = nullptr;
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+void OnColorsChange(HWND window, LPARAM) {
+  ColorsDialogState& s = State();
+  if (s.dialog) {
+    // One at a time: a second request brings the open one forward.
+    SetActiveWindow(s.dialog);
+    return;
+  }
+  HWND dialog = CreateDialogParamA(MainWindow().instance, MAKEINTRESOURCEA(IDD_MODIFY_COLORS), window,
+                                   ColorsDialogProc, 0);
+  if (!dialog) return;
+  s.dialog = dialog;
+  AddModelessDialog(dialog);
+}
+
+}  // namespace hl

@@ -1,0 +1,118 @@
+// The grid of crosses with its labels over the time–frequency image, the information panel
+// below it, and the "Toggle Grid" button.
+#include <cstring>
+
+#include "app/analysis_settings.h"
+#include "app/analysis_win32.h"
+#include "app/commands_win32.h"
+#include "app/main_window_win32.h"
+#include "app/operating_mode.h"
+#include "display/grid_layout.h"
+#include "display/palette_win32.h"
+#include "display/view_win32.h"
+
+namespace hl {
+
+namespace {
+
+constexpr int kMarkerCentre = 5;  // the cross's bars cross at (5, 5) of the marker bitmap
+constexpr int kMarkerArm = 11;
+
+void Text(HDC dc, int x, int y, const std::string& text) {
+  TextOutA(dc, x, y, text.c_str(), static_cast<int>(text.size()));
+}
+
+}  // namespace
+
+void DrawGrid(HDC dc, bool wholeBitmap) {
+  const DisplayBitmap& bitmap = Display();
+  const ViewState& view = View();
+  const AnalysisSettings& settings = Settings();
+  const MainWindowState& window = MainWindow();
+  GridInputs in;
+  in.scopeDisplay = settings.displayType == choice::kDisplayScope;
+  in.bitmapExists = bitmap.exists();
+  in.wholeBitmap = wholeBitmap;
+  in.timeScaleMs = settings.timeScaleMs;
+  in.imageStartMs = Analysis().imageStartMs;
+  in.horizontalPosition = view.horizontalOffset;
+  in.sampleRate = static_cast<int32_t>(Analysis().format.sampleRate);
+  in.fftOrder = settings.fftOrder;
+  in.verticalOffset = view.verticalOffset;
+  in.verticalScrollOn = settings.fftOrder > 9;
+  in.width = wholeBitmap ? bitmap.width : view.imageWidth;
+  in.height = wholeBitmap ? bitmap.height : view.imageHeight;
+  in.charWidth = window.metrics.charWidth;
+  in.charHeight = window.metrics.charHeight;
+  const GridLayout grid = ComputeGrid(in);
+  if (!in.bitmapExists || in.scopeDisplay) return;
+
+  const DrawingObjects& o = Drawing();
+  if (o.palette) {
+    SelectPalette(dc, o.palette, FALSE);
+    RealizePalette(dc);
+  }
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, PaletteColour(kIndexMarker));
+  SetBkColor(dc, PaletteColour(kIndexSeparator));
+  for (const GridLabel& label : grid.labels) Text(dc, label.x, label.y, label.text);
+  // Each cross is the marker's two bars: a column and a row of 11 pixels through its centre.
+  for (const GridPoint& p : grid.crosses) {
+    BitBlt(dc, p.x, p.y - kMarkerCentre, 1, kMarkerArm, o.markerDc, kMarkerCentre, 0, SRCCOPY);
+    BitBlt(dc, p.x - kMarkerCentre, p.y, kMarkerArm, 1, o.markerDc, 0, kMarkerCentre, SRCCOPY);
+  }
+  if (wholeBitmap) {
+    // The bits are read straight after this by whoever asked for the whole bitmap.
+    GdiFlush();
+  } else {
+    View().gridOnScreen = true;
+  }
+}
+
+void DrawInfoPanelInto(HDC dc, uint32_t sampleRate, int bitsPerSample, uint32_t dataLength) {
+  const MainWindowState& s = MainWindow();
+  const InfoPanelLayout p =
+      ComputeInfoPanel(s.windowWidth, View().imageHeight, s.metrics.charWidth, s.metrics.charHeight, sampleRate,
+                       static_cast<uint32_t>(bitsPerSample < 0 ? 0 : bitsPerSample), dataLength);
+  SetTextColor(dc, RGB(0, 0, 0));
+  SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+  SetBkMode(dc, OPAQUE);
+  RECT box{p.x, p.y, p.x + p.width, p.y + p.height};
+  HBRUSH face = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
+  FillRect(dc, &box, face);
+  DeleteObject(face);
+  // A sunken frame: light right and bottom edges, dark left and top ones drawn over them.
+  const int right = box.right, bottom = box.bottom;
+  HGDIOBJ old = SelectObject(dc, GetStockObject(WHITE_PEN));
+  MoveToEx(dc, right, box.top, nullptr);
+  LineTo(dc, right, bottom);
+  MoveToEx(dc, box.left, bottom, nullptr);
+  LineTo(dc, right + 1, bottom);
+  SelectObject(dc, GetStockObject(BLACK_PEN));
+  MoveToEx(dc, box.left, bottom, nullptr);
+  LineTo(dc, box.left, box.top);
+  LineTo(dc, right, box.top);
+  SelectObject(dc, old);
+  for (int row = 0; row < 3; ++row) {
+    TextOutA(dc, p.labelX, p.rowY[row], p.labels[row], static_cast<int>(std::strlen(p.labels[row])));
+    Text(dc, p.valueX, p.rowY[row], p.values[row]);
+  }
+}
+
+void DrawInfoPanel(HWND window, uint32_t sampleRate, int bitsPerSample, uint32_t dataLength) {
+  ShownInfoPanel() = InfoPanelValues{sampleRate, bitsPerSample, dataLength};
+  HDC dc = GetDC(window);
+  if (!dc) return;
+  DrawInfoPanelInto(dc, sampleRate, bitsPerSample, dataLength);
+  ReleaseDC(window, dc);
+}
+
+// "Toggle Grid": the image is shown again with or without the grid ("Scope" picks the
+// change up with its next frame).
+void OnToggleGrid(HWND window, LPARAM) {
+  OperatingMode& mode = Mode();
+  mode.gridOn = mode.gridOn ? 0 : 1;
+  if (Settings().displayType != choice::kDisplayScope) RedrawView(window, true);
+}
+
+}  // namespace hl
