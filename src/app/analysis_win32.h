@@ -33,6 +33,14 @@ struct AnalysisState {
   float imageStartMs = 0;
   float accumulatedBeginMs = 0;
   bool waveDataFlag = false;  // the sample buffer holds a header "Save &Wave" can write
+  // The sample buffer while it is locked (the renderer reads it): its first byte.
+  uint8_t* lockedSampleBuffer = nullptr;
+  // "&Restore" has somewhere to go back to: set when "&Change" starts a re-analysis or
+  // refuses one, cleared by "&Restore" and by a new "&Analyze File".
+  bool restorePoint = false;
+  // The span a left-button drag selected in the image, ms from the image's first column;
+  // "&Change" offers it when sent with lParam 1.
+  float selectionBeginMs = 0, selectionEndMs = 0;
 };
 
 AnalysisState& Analysis();

@@ -1,0 +1,33 @@
+// State and helpers shared by "&Analyze File", "&Change", "&Restore" and the save commands.
+#pragma once
+
+#include <windows.h>
+
+#include "app/analysis_settings.h"
+#include "app/analysis_win32.h"
+#include "app/messages.h"
+#include "display/view_win32.h"
+
+namespace hl {
+
+// The analysis "&Change" set aside when it first re-analysed, with everything "&Restore"
+// needs to show it again: its display bitmap, its sample buffer (inside `analysis`), the
+// view's scroll state and the settings it was made with.
+struct HeldAnalysis {
+  DisplayBitmap bitmap;
+  AnalysisState analysis;
+  ViewState view;
+  AnalysisSettings settings;
+};
+
+// Valid while Mode().fullResolutionBitmapExists is set.
+HeldAnalysis& HeldFullResolution();
+
+// Shows one of the program's messages, with its icon, in a box owned by `window`.
+void ShowProgramMessage(HWND window, Message message);
+
+// The window's image area, in pixels.
+int ImageAreaWidth();
+int ImageAreaHeight();
+
+}  // namespace hl

@@ -1,0 +1,95 @@
+#include "app/render_window_win32.h"
+
+#include "app/analysis_settings.h"
+#include "app/analysis_win32.h"
+#include "app/file_analysis.h"
+#include "app/file_analysis_win32.h"
+#include "app/main_window_win32.h"
+#include "app/operating_mode.h"
+#include "display/palette_win32.h"
+#include "display/view_win32.h"
+#include "dsp/column_renderer.h"
+
+namespace hl {
+
+namespace {
+
+// Copies bitmap columns to the image area in its two parts: the frequency rows at the
+// vertical scroll offset below the margin, then the 44-row margin itself.
+void CopyColumns(HDC screen, const ScreenUpdate& u, int imageHeight) {
+  const DisplayBitmap& display = Display();
+  const int frequencyRows = imageHeight - kEnvelopeRows;
+  if (frequencyRows > 0) {
+    BitBlt(screen, u.destX, kEnvelopeRows, u.width, frequencyRows, display.dc, u.sourceX,
+           View().verticalOffset + kEnvelopeRows, SRCCOPY);
+  }
+  BitBlt(screen, u.destX, 0, u.width, kEnvelopeRows, display.dc, u.sourceX, 0, SRCCOPY);
+}
+
+}  // namespace
+
+int RenderImage(HWND window, const uint8_t* firstSample) {
+  AnalysisState& analysis = Analysis();
+  const AnalysisSettings& settings = Settings();
+  OperatingMode& mode = Mode();
+
+  const SampleSpan span{firstSample, analysis.byteCount, analysis.format.bitsPerSample == 8 ? 1 : 2,
+                        analysis.format.channels};
+  const RenderSettings renderSettings{settings.fftOrder, static_cast<int32_t>(analysis.format.sampleRate),
+                                      settings.windowLengthMs, analysis.step};
+  ColumnRenderer renderer;
+  if (renderer.Begin(span, renderSettings) != 0) return -1;
+
+  HDC screen = GetDC(window);
+  SelectPalette(screen, Drawing().palette, FALSE);
+  RealizePalette(screen);
+  // Nothing GDI drew into the bitmap may still be pending when its bits are written.
+  GdiFlush();
+
+  PaletteImage image = Display().Image();
+  const uint8_t* const bits = Display().bits;
+  const int32_t planned = analysis.columnCount;
+  int32_t column = 0, last = 0;
+  while (planned > 0) {
+    if (mode.stopRequest) break;
+    MSG message;
+    if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) {
+        // The message loop outside must still see it.
+        PostQuitMessage(static_cast<int>(message.wParam));
+        mode.stopRequest = 1;
+        break;
+      }
+      if (!IsModelessDialogMessage(&message)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+      }
+      // Only the stop request may end a run from inside a message; should the bitmap have
+      // gone all the same, nothing more is drawn into it.
+      if (Display().bits != bits) break;
+    } else {
+      const int x = column;
+      renderer.DrawColumn(x, image);
+      View().renderColumn = x;
+      const ScreenUpdate update = ScreenUpdateAt(x, ImageAreaWidth());
+      if (update.copy) {
+        CopyColumns(screen, update, ImageAreaHeight());
+        if (update.scroll) {
+          SetScrollPos(MainWindow().horizontalScrollBar, SB_CTL, update.scrollPosition, TRUE);
+          View().horizontalOffset = update.scrollPosition;
+        }
+      }
+      last = x;
+      column = x + 1;
+    }
+    if (column >= planned) break;
+  }
+  renderer.End();
+  ReleaseDC(window, screen);
+
+  analysis.dataLength = ScaledDataLength(analysis.dataLength, planned, last + 1);
+  analysis.columnCount = last + 1;
+  return 0;
+}
+
+}  // namespace hl

@@ -1,0 +1,21 @@
+// The renderer on the window's side: draws the columns of the analysis into the display
+// bitmap while the window stays responsive.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+namespace hl {
+
+// Draws Analysis().columnCount columns of the samples at `firstSample` (Analysis().byteCount
+// bytes, Analysis().format, Analysis().step) into the display bitmap with the window length
+// and FFT order of Settings(). One message is peeked per pass and dispatched, and a column is
+// drawn only in a pass that found none; every fourth column goes to the screen, scrolling
+// once the image is wider than the image area. A raised stop request ends the run at its
+// next pass. On return the column count holds the columns drawn and the data length is
+// scaled to them. Returns 0, or -1 when the transform's memory could not be had (nothing
+// drawn).
+int RenderImage(HWND window, const uint8_t* firstSample);
+
+}  // namespace hl

@@ -1,0 +1,825 @@
+// "&Analyze File" through the real choosers and dialogs: the parameters dialog, the
+// rendered time–frequency image, Stop and Escape, the refusals, "&Change" and "&Restore",
+// and the three save commands. Each suite is one life of the main window (one process).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/analysis_settings.h"
+#include "app/analysis_win32.h"
+#include "app/column_geometry.h"
+#include "app/file_analysis.h"
+#include "app/file_analysis_win32.h"
+#include "app/main_window_win32.h"
+#include "app/operating_mode.h"
+#include "cli/example_signals.h"
+#include "cli/render_command.h"
+#include "display/view_win32.h"
+#include "dsp/column_renderer.h"
+#include "files/bitmap_file.h"
+#include "files/save_commands_win32.h"
+#include "files/wave_format.h"
+#include "resources/resource.h"
+#include "tests/e2e/harness.h"
+
+namespace hl::e2e {
+namespace {
+
+constexpr char kParametersCaption[] = "Choose Analysis Parameters";
+constexpr int kChooserFileNameId = 1148;  // the file-name box of the system's choosers
+
+// ---------------------------------------------------------------------------
+// Files.
+
+std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return bytes;
+  LARGE_INTEGER size{};
+  GetFileSizeEx(file, &size);
+  bytes.resize(static_cast<size_t>(size.QuadPart));
+  DWORD got = 0;
+  if (!bytes.empty() && (!ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) ||
+                         got != bytes.size())) {
+    bytes.clear();
+  }
+  CloseHandle(file);
+  return bytes;
+}
+
+bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD wrote = 0;
+  const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) &&
+                  wrote == bytes.size();
+  return CloseHandle(file) && ok;
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// A folder of this process's own under the Wine user's temporary folder.
+std::string ScratchFolder() {
+  static std::string folder;
+  if (folder.empty()) {
+    char base[MAX_PATH] = {};
+    GetTempPathA(sizeof base, base);
+    folder = std::string(base) + "hl-analysis-e2e-" + std::to_string(GetCurrentProcessId()) + "\\";
+    CreateDirectoryA(folder.c_str(), nullptr);
+  }
+  return folder;
+}
+
+// A tone file made by the example generator (canonical 44-byte header).
+std::string ToneFile(const std::string& name, double seconds, uint32_t rate = 11025, int bits = 16,
+                     int channels = 1, double frequency = 1000.0, double amplitude = 0.06) {
+  ExampleSpec spec;
+  spec.kind = ExampleKind::Tone;
+  spec.sampleRate = rate;
+  spec.bitsPerSample = bits;
+  spec.channels = channels;
+  spec.seconds = seconds;
+  spec.frequency = frequency;
+  spec.amplitude = amplitude;
+  const std::string path = ScratchFolder() + name;
+  EXPECT_TRUE(WriteWholeFile(path, MakeExampleWave(spec))) << path;
+  return path;
+}
+
+uint32_t ReadU32(const std::vector<uint8_t>& b, size_t at) {
+  return static_cast<uint32_t>(b[at]) | (static_cast<uint32_t>(b[at + 1]) << 8) |
+         (static_cast<uint32_t>(b[at + 2]) << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
+}
+
+// ---------------------------------------------------------------------------
+// Driving the dialogs from the test thread.
+
+bool SendText(HWND window, const std::string& text) {
+  DWORD_PTR ignored = 0;
+  return SendMessageTimeoutA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG,
+                             kWaitMs, &ignored) != 0;
+}
+
+std::string TextOf(HWND window) {
+  std::string text;
+  ReadWindowText(window, text);
+  return text;
+}
+
+bool IsChecked(HWND dialog, int id) {
+  DWORD_PTR state = 0;
+  SendMessageTimeoutA(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, kWaitMs, &state);
+  return state == BST_CHECKED;
+}
+
+// Clicks a button or radio of a dialog as a user would: only when it is enabled.
+bool Click(HWND dialog, int id) {
+  HWND button = GetDlgItem(dialog, id);
+  if (!button || !IsWindowEnabled(button)) return false;
+  return PostMessageA(button, BM_CLICK, 0, 0) != 0;
+}
+
+HWND FindEditIn(HWND parent) {
+  char className[32] = {};
+  GetClassNameA(parent, className, sizeof className);
+  if (_stricmp(className, "Edit") == 0) return parent;
+  for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    if (HWND edit = FindEditIn(child)) return edit;
+  }
+  return nullptr;
+}
+
+// Types `path` into the chooser captioned `caption` and presses OK; answers Yes when the
+// chooser asks whether to replace an existing file or create a new one.
+::testing::AssertionResult Choose(const char* caption, const std::string& path) {
+  HWND chooser = WaitForDialog(caption);
+  if (!chooser) return ::testing::AssertionFailure() << "no chooser \"" << caption << "\" appeared";
+  HWND box = GetDlgItem(chooser, kChooserFileNameId);
+  HWND edit = box ? FindEditIn(box) : nullptr;
+  if (!edit) return ::testing::AssertionFailure() << "the chooser has no file-name edit";
+  if (!SendText(edit, path)) return ::testing::AssertionFailure() << "could not type the file name";
+  PostMessageA(chooser, WM_COMMAND, IDOK, 0);
+  const bool closed = WaitUntil([&] {
+    if (!IsWindow(chooser)) return true;
+    // A question of the chooser's own (replace? create?) has the chooser's caption too.
+    HWND candidate = nullptr;
+    while ((candidate = FindWindowExA(nullptr, candidate, "#32770", caption)) != nullptr) {
+      if (candidate != chooser && IsWindowVisible(candidate) && GetDlgItem(candidate, IDYES)) {
+        PostMessageA(GetDlgItem(candidate, IDYES), BM_CLICK, 0, 0);
+      }
+    }
+    return false;
+  });
+  if (!closed) return ::testing::AssertionFailure() << "the chooser \"" << caption << "\" stayed open";
+  return ::testing::AssertionSuccess();
+}
+
+// Waits for a message box captioned "Harrowlight", returns its text and presses its OK.
+std::string TakeMessage() {
+  HWND box = WaitForDialog("Harrowlight");
+  if (!box) return "(no message box)";
+  const std::string text = MessageBoxText(box);
+  PressAndWaitUntilClosed(box, IDOK);
+  return text;
+}
+
+// The analysis has ended: nothing runs and no dialog is open.
+bool WaitForAnalysisEnd() {
+  return WaitUntil([] {
+    const OperatingMode& m = Mode();
+    return !m.fileAnalysisInProgress && !m.rendering && OpenDialogs().empty();
+  });
+}
+
+// The brightest frequency row of display column x: the middle of the run of rows holding
+// the highest index (a loud component fills neighbouring bins with the top index).
+int BrightestRow(int x) {
+  const DisplayBitmap& d = Display();
+  int best = -1, first = -1, last = -1;
+  for (int y = kEnvelopeRows; y < d.height; ++y) {
+    const int v = d.bits[static_cast<size_t>(y) * d.stride + x];
+    if (v > best) {
+      best = v;
+      first = last = y;
+    } else if (v == best && last == y - 1) {
+      last = y;
+    }
+  }
+  return (first + last) / 2;
+}
+
+// The display bitmap's pixels, row by row, `width` columns.
+std::vector<uint8_t> DisplayPixels(int width) {
+  const DisplayBitmap& d = Display();
+  std::vector<uint8_t> pixels;
+  for (int y = 0; y < d.height; ++y) {
+    const uint8_t* row = d.bits + static_cast<size_t>(y) * d.stride;
+    pixels.insert(pixels.end(), row, row + width);
+  }
+  return pixels;
+}
+
+UINT MenuFlags(HWND window, UINT id) { return GetMenuState(GetMenu(window), id, MF_BYCOMMAND) & 0xFF; }
+bool MenuEnabled(HWND window, UINT id) { return (MenuFlags(window, id) & (MF_GRAYED | MF_DISABLED)) == 0; }
+
+// ---------------------------------------------------------------------------
+// One window per suite.
+
+class WindowSuite : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    ui_ = new MainWindowThread;
+    started_ = ui_->Start(startError_);
+  }
+  static void TearDownTestSuite() {
+    delete ui_;
+    ui_ = nullptr;
+  }
+  void SetUp() override {
+    ASSERT_TRUE(started_) << startError_;
+    ASSERT_TRUE(ui_->running()) << "the main window's thread has ended before this test";
+    ASSERT_TRUE(WaitForAnalysisEnd()) << "an analysis or a dialog is still open before the test";
+  }
+  void TearDown() override {
+    for (const std::string& caption : CloseOpenDialogs()) {
+      ADD_FAILURE() << "the test left the dialog \"" << caption << "\" open";
+    }
+    WaitForAnalysisEnd();
+  }
+  static HWND window() { return ui_->window(); }
+
+  // The command the window is running has returned and no analysis runs. A posted marker is
+  // taken once the thread pumps messages again: after a save command has returned, as long
+  // as it opened no box.
+  static bool WaitForCommandEnd() { return ui_->Flush() && WaitForAnalysisEnd(); }
+
+  // "&Analyze File" on `path` up to the parameters dialog, which is returned.
+  static HWND OpenParameters(const std::string& path) {
+    if (!ui_->PostCommand(IDM_ANALYZE_FILE)) return nullptr;
+    if (!Choose("Open WAV File", path)) return nullptr;
+    return WaitForDialog(kParametersCaption);
+  }
+
+  // "&Analyze File" on `path` with the dialog's values as offered, to the end of the render.
+  static ::testing::AssertionResult Analyse(const std::string& path) {
+    HWND dialog = OpenParameters(path);
+    if (!dialog) return ::testing::AssertionFailure() << "no parameters dialog for " << path;
+    if (!PressAndWaitUntilClosed(dialog, IDOK)) return ::testing::AssertionFailure() << "OK did not close it";
+    if (!WaitForAnalysisEnd()) return ::testing::AssertionFailure() << "the analysis did not end";
+    if (!Display().exists()) return ::testing::AssertionFailure() << "no display bitmap after the analysis";
+    return ::testing::AssertionSuccess();
+  }
+
+  static MainWindowThread* ui_;
+  static bool started_;
+  static std::string startError_;
+};
+
+MainWindowThread* WindowSuite::ui_ = nullptr;
+bool WindowSuite::started_ = false;
+std::string WindowSuite::startError_;
+
+// ===========================================================================
+// A 10 s, 1 kHz tone at 11025 Hz, 16-bit mono: analysed, checked, saved, re-analysed.
+
+class ToneAnalysis : public WindowSuite {
+ protected:
+  static std::string Tone() {
+    static std::string path = ToneFile("tone1k.wav", 10.0);
+    return path;
+  }
+};
+
+TEST_F(ToneAnalysis, DialogOffersTheFileAndCancelReturnsToIdle) {
+  HWND dialog = OpenParameters(Tone());
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_SAMPLE_RATE)), "11025");
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_BEGIN)), "0");
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_END)), "10000");  // 220500 bytes at 22050 bytes per second
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_TIME_SCALE)), "12");
+  EXPECT_TRUE(IsChecked(dialog, IDC_RES_16_BIT));
+  EXPECT_TRUE(IsChecked(dialog, IDC_FFT_512));
+  EXPECT_TRUE(IsChecked(dialog, IDC_MODE_NB));
+  EXPECT_TRUE(IsChecked(dialog, IDC_PALETTE_CB));
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_WINDOW_LENGTH)), "");  // "NB": the frame is the window
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_WINDOW_LENGTH)));
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_SAMPLE_RATE)));
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_ATTENUATION)), "0");
+
+  // "8 bit" reads the same bytes as twice as many samples; "16 bit" again halves them.
+  ASSERT_TRUE(Click(dialog, IDC_RES_8_BIT));
+  ASSERT_TRUE(WaitUntil([&] { return TextOf(GetDlgItem(dialog, IDC_END)) == "20000"; }))
+      << TextOf(GetDlgItem(dialog, IDC_END));
+  ASSERT_TRUE(Click(dialog, IDC_RES_16_BIT));
+  ASSERT_TRUE(WaitUntil([&] { return TextOf(GetDlgItem(dialog, IDC_END)) == "10000"; }))
+      << TextOf(GetDlgItem(dialog, IDC_END));
+  // "BB" opens the window edit with the saved window.
+  ASSERT_TRUE(Click(dialog, IDC_MODE_BB));
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(GetDlgItem(dialog, IDC_WINDOW_LENGTH)) != 0; }));
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_WINDOW_LENGTH)), "8");
+
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDCANCEL));
+  ASSERT_TRUE(WaitForAnalysisEnd());
+  EXPECT_FALSE(Display().exists());
+  EXPECT_FALSE(Mode().dataPresent);
+  EXPECT_FALSE(MenuEnabled(window(), IDM_PARAMETERS_CHANGE));
+  EXPECT_FALSE(MenuEnabled(window(), IDM_SAVE_WAVE));
+  EXPECT_TRUE(MenuEnabled(window(), IDM_ANALYZE_FILE));
+  EXPECT_EQ(TextOf(window()), "Harrowlight");
+  EXPECT_EQ(Settings().frequencyMode, choice::kModeNb) << "Cancel changed a setting";
+}
+
+TEST_F(ToneAnalysis, ToneLandsOnThePredictedRowOfTheCoresImage) {
+  ASSERT_TRUE(Analyse(Tone()));
+  EXPECT_EQ(TextOf(window()), "tone1k.wav");
+  const AnalysisState& a = Analysis();
+  // 110250 samples, step 132 (132.3 samples in 12 ms): (110250 - 512) / 132 = 831 columns.
+  EXPECT_EQ(a.step, 132);
+  ASSERT_EQ(a.columnCount, 831);
+  EXPECT_EQ(a.dataLength, 220500u);
+  EXPECT_EQ(a.format.sampleRate, 11025u);
+  EXPECT_EQ(a.format.bitsPerSample, 16);
+  const DisplayBitmap& d = Display();
+  EXPECT_EQ(d.height, 300);  // 512 / 2 + 44
+  EXPECT_GE(d.width, MainWindow().metrics.screenWidth);
+
+  // 1000 Hz at 11025 / 512 = 21.53 Hz per bin is bin 46.4: bin 46, row 299 - 46.
+  for (int x : {0, 100, 415, 830}) EXPECT_EQ(BrightestRow(x), 299 - 46) << "column " << x;
+
+  // Every column is the one the core's renderer draws from the same samples.
+  const std::vector<uint8_t> file = ReadWholeFile(Tone());
+  ASSERT_EQ(file.size(), 44u + 220500u);
+  PaletteImage expected;
+  ASSERT_TRUE(PrepareImage(expected, 831, 300));
+  ColumnRenderer renderer;
+  ASSERT_EQ(renderer.Begin(SampleSpan{file.data() + 44, 220500, 2, 1},
+                           RenderSettings{9, 11025, NbWindowLength(512, 11025.0f), 132}),
+            0);
+  for (int x = 0; x < 831; ++x) renderer.DrawColumn(x, expected);
+  renderer.End();
+  for (int y = 0; y < 300; ++y) {
+    ASSERT_EQ(std::memcmp(d.bits + static_cast<size_t>(y) * d.stride, expected.Row(y), 831), 0) << "row " << y;
+  }
+
+  // Data loaded; the image is wider than the image area, so the entire export is offered.
+  ASSERT_GT(831, ImageAreaWidth());
+  EXPECT_TRUE(MenuEnabled(window(), IDM_PARAMETERS_CHANGE));
+  EXPECT_FALSE(MenuEnabled(window(), IDM_PARAMETERS_RESTORE));
+  EXPECT_TRUE(MenuEnabled(window(), IDM_SAVE_WAVE));
+  EXPECT_TRUE(MenuEnabled(window(), IDM_SAVE_WINDOW_BITMAP));
+  EXPECT_TRUE(MenuEnabled(window(), IDM_SAVE_ENTIRE_BITMAP));
+  EXPECT_TRUE(IsWindowEnabled(MainWindow().playButton));
+  EXPECT_TRUE(IsWindowEnabled(MainWindow().toggleGridButton));
+  EXPECT_FALSE(IsWindowEnabled(MainWindow().stopButton));
+}
+
+TEST_F(ToneAnalysis, EntireBitmapIsTheCommandLineToolsRender) {
+  ASSERT_TRUE(Display().exists()) << "needs the analysis of the test before";
+  ASSERT_FALSE(Mode().gridOn);
+  const std::string saved = ScratchFolder() + "entire.bmp";
+  const std::string rendered = ScratchFolder() + "cli.bmp";
+  ASSERT_TRUE(ui_->PostCommand(IDM_SAVE_ENTIRE_BITMAP));
+  ASSERT_TRUE(Choose("Save Bitmap", saved));
+  ASSERT_TRUE(WaitForCommandEnd());
+  RenderOptions options;
+  options.input = Tone();
+  options.output = rendered;
+  ASSERT_EQ(RunRender(options), kExitOk);
+
+  const std::vector<uint8_t> program = ReadWholeFile(saved), tool = ReadWholeFile(rendered);
+  // 831 columns save 828; 300 rows.
+  ASSERT_EQ(program.size(), kBitmapHeaderLength + 828u * 300u);
+  ASSERT_EQ(tool.size(), program.size());
+  EXPECT_EQ(ReadU32(program, 18), 828u);
+  EXPECT_EQ(ReadU32(program, 22), 300u);
+  EXPECT_TRUE(std::equal(program.begin() + kBitmapHeaderLength, program.end(), tool.begin() + kBitmapHeaderLength))
+      << "the pixel blocks differ";
+  EXPECT_TRUE(std::equal(program.begin(), program.begin() + kBitmapHeaderLength, tool.begin()))
+      << "the headers or colour tables differ";
+}
+
+TEST_F(ToneAnalysis, WindowBitmapIsTheImageArea) {
+  ASSERT_TRUE(Display().exists());
+  const std::string saved = ScratchFolder() + "window.bmp";
+  ASSERT_TRUE(ui_->PostCommand(IDM_SAVE_WINDOW_BITMAP));
+  ASSERT_TRUE(Choose("Save Bitmap", saved));
+  ASSERT_TRUE(WaitForCommandEnd());
+  const std::vector<uint8_t> bmp = ReadWholeFile(saved);
+  const int width = ImageAreaWidth() - ImageAreaWidth() % 4, height = ImageAreaHeight();
+  ASSERT_EQ(bmp.size(), kBitmapHeaderLength + static_cast<size_t>(width) * height);
+  EXPECT_EQ(ReadU32(bmp, 18), static_cast<uint32_t>(width));
+  // The file's last row is the picture's top row: the margin at the view's first column.
+  const DisplayBitmap& d = Display();
+  const int offset = View().horizontalOffset;
+  for (int y : {0, 21, 30, 43, 44, 150, height - 1}) {
+    const uint8_t* fileRow = bmp.data() + kBitmapHeaderLength + static_cast<size_t>(height - 1 - y) * width;
+    const int sourceY = y < 44 ? y : y + View().verticalOffset;
+    EXPECT_EQ(std::memcmp(fileRow, d.bits + static_cast<size_t>(sourceY) * d.stride + offset, width), 0)
+        << "picture row " << y;
+  }
+}
+
+TEST_F(ToneAnalysis, SaveWaveWritesTheSpanBehindTheProgramsHeader) {
+  const std::string saved = ScratchFolder() + "span.wav";
+  ASSERT_TRUE(ui_->PostCommand(IDM_SAVE_WAVE));
+  ASSERT_TRUE(Choose("Save Windows Wave File", saved));
+  ASSERT_TRUE(WaitForCommandEnd());
+  const std::vector<uint8_t> wav = ReadWholeFile(saved), source = ReadWholeFile(Tone());
+  ASSERT_EQ(wav.size(), 46u + 220500u);
+  EXPECT_EQ(ReadU32(wav, 42), wav.size() - 46) << "data length";
+  EXPECT_EQ(ReadU32(wav, 4), wav.size() - 8) << "RIFF size";
+  EXPECT_EQ(ReadU32(wav, 16), 18u);
+  EXPECT_TRUE(std::equal(wav.begin() + 46, wav.end(), source.begin() + 44)) << "the samples differ";
+}
+
+TEST_F(ToneAnalysis, FailedSaveLeavesTheOldFileUntouched) {
+  const std::vector<uint8_t> old = {'o', 'l', 'd', ' ', 'f', 'i', 'l', 'e'};
+  // A read-only file cannot be replaced.
+  const std::string readOnly = ScratchFolder() + "readonly.bmp";
+  ASSERT_TRUE(WriteWholeFile(readOnly, old));
+  ASSERT_TRUE(SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(ui_->PostCommand(IDM_SAVE_ENTIRE_BITMAP));
+  ASSERT_TRUE(Choose("Save Bitmap", readOnly));
+  EXPECT_EQ(TakeMessage(), "Cannot Open File");
+  ASSERT_TRUE(WaitForAnalysisEnd());
+  SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(ReadWholeFile(readOnly), old);
+
+  // A file another program holds open without sharing it.
+  const std::string inUse = ScratchFolder() + "inuse.wav";
+  ASSERT_TRUE(WriteWholeFile(inUse, old));
+  HANDLE holder = CreateFileA(inUse.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  ASSERT_TRUE(ui_->PostCommand(IDM_SAVE_WAVE));
+  ASSERT_TRUE(Choose("Save Windows Wave File", inUse));
+  EXPECT_EQ(TakeMessage(), "Cannot Open File");
+  ASSERT_TRUE(WaitForAnalysisEnd());
+  CloseHandle(holder);
+  EXPECT_EQ(ReadWholeFile(inUse), old);
+
+  // No temporary file is left beside them.
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((ScratchFolder() + "hl*.tmp").c_str(), &found);
+  EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "left behind: " << found.cFileName;
+  if (search != INVALID_HANDLE_VALUE) FindClose(search);
+}
+
+TEST_F(ToneAnalysis, ChangeThenRestoreBringsBackTheFirstImage) {
+  ASSERT_TRUE(Display().exists());
+  const int firstColumns = Analysis().columnCount;
+  const std::vector<uint8_t> firstImage = DisplayPixels(Display().width);
+  const uint32_t firstLength = Analysis().dataLength;
+  const int firstOffset = View().horizontalOffset;
+
+  // Re-analyse 2 s to 6 s in "BB" with a 20 ms window and 1024 points.
+  ASSERT_TRUE(ui_->PostCommand(IDM_PARAMETERS_CHANGE));
+  HWND dialog = WaitForDialog(kParametersCaption);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_BEGIN)), "0");
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_END)), "10000");
+  ASSERT_TRUE(SendText(GetDlgItem(dialog, IDC_BEGIN), "2000"));
+  ASSERT_TRUE(SendText(GetDlgItem(dialog, IDC_END), "6000"));
+  ASSERT_TRUE(Click(dialog, IDC_MODE_BB));
+  ASSERT_TRUE(Click(dialog, IDC_FFT_1024));
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(GetDlgItem(dialog, IDC_WINDOW_LENGTH)) != 0; }));
+  ASSERT_TRUE(SendText(GetDlgItem(dialog, IDC_WINDOW_LENGTH), "20"));
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDOK));
+  ASSERT_TRUE(WaitUntil([] { return !Mode().rendering && Analysis().columnCount != 831 && OpenDialogs().empty(); }));
+  ASSERT_TRUE(WaitForAnalysisEnd());
+  // 4 s = 88200 bytes = 44100 samples; (44100 - 1024) / 132 = 326 columns.
+  EXPECT_EQ(Analysis().columnCount, 326);
+  EXPECT_EQ(Analysis().dataLength, 88200u);
+  EXPECT_EQ(Display().height, 556);
+  EXPECT_EQ(Settings().windowLengthMs, 20.0f);
+  EXPECT_FLOAT_EQ(Analysis().imageStartMs, 2000.0f);
+  EXPECT_TRUE(Mode().fullResolutionBitmapExists);
+  EXPECT_TRUE(MenuEnabled(window(), IDM_PARAMETERS_RESTORE));
+  // 1000 Hz at 1024 points is bin 92.9: bin 93.
+  EXPECT_EQ(BrightestRow(100), 555 - 93);
+
+  ASSERT_TRUE(ui_->PostCommand(IDM_PARAMETERS_RESTORE));
+  ASSERT_TRUE(WaitUntil([] { return !Mode().fullResolutionBitmapExists; }));
+  ASSERT_TRUE(ui_->Flush());
+  EXPECT_EQ(Analysis().columnCount, firstColumns);
+  EXPECT_EQ(Analysis().dataLength, firstLength);
+  EXPECT_EQ(View().horizontalOffset, firstOffset);
+  EXPECT_EQ(Settings().fftOrder, 9);
+  EXPECT_EQ(Settings().frequencyMode, choice::kModeNb);
+  ASSERT_EQ(Display().height, 300);
+  EXPECT_TRUE(DisplayPixels(Display().width) == firstImage) << "the first image did not come back pixel for pixel";
+  EXPECT_FALSE(MenuEnabled(window(), IDM_PARAMETERS_RESTORE));
+  EXPECT_TRUE(MenuEnabled(window(), IDM_PARAMETERS_CHANGE));
+}
+
+TEST_F(ToneAnalysis, ChangeRefusalsRestoreTheFirstImage) {
+  ASSERT_TRUE(Display().exists());
+  const std::vector<uint8_t> firstImage = DisplayPixels(Display().width);
+  struct Case {
+    int begin, end;
+    const char* timeScale;
+    const char* message;
+  };
+  const Case cases[] = {
+      {0, 10000, "0", "Time Scale Out of Range"},  // "0.5" reads 0
+      {0, 10000, "501", "Time Scale Out of Range"},
+      {9000, 8000, "12", "Improper Begin or End"},
+      {0, 20, "12", "Sample Size Too Small"},  // 20 ms = 882 bytes
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    ASSERT_TRUE(ui_->PostCommand(IDM_PARAMETERS_CHANGE));
+    HWND dialog = WaitForDialog(kParametersCaption);
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(SendText(GetDlgItem(dialog, IDC_BEGIN), std::to_string(c.begin)));
+    ASSERT_TRUE(SendText(GetDlgItem(dialog, IDC_END), std::to_string(c.end)));
+    ASSERT_TRUE(SendText(GetDlgItem(dialog, IDC_TIME_SCALE), c.timeScale));
+    ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDOK));
+    EXPECT_EQ(TakeMessage(), c.message);
+    ASSERT_TRUE(WaitUntil([] { return !Mode().fullResolutionBitmapExists && OpenDialogs().empty(); }));
+    ASSERT_TRUE(ui_->Flush());
+    EXPECT_TRUE(DisplayPixels(Display().width) == firstImage);
+    EXPECT_EQ(Analysis().columnCount, 831);
+    EXPECT_TRUE(MenuEnabled(window(), IDM_PARAMETERS_CHANGE));
+  }
+}
+
+// ===========================================================================
+// The refusals and warnings of "&Analyze File", each by the input that triggers it.
+
+class AnalysisRefusals : public WindowSuite {};
+
+TEST_F(AnalysisRefusals, A2047ByteFileIsRefusedAndTheChooserComesBack) {
+  const std::string path = ScratchFolder() + "short.wav";
+  std::vector<uint8_t> bytes(2047, 0x40);
+  ASSERT_TRUE(WriteWholeFile(path, bytes));
+  ASSERT_TRUE(ui_->PostCommand(IDM_ANALYZE_FILE));
+  ASSERT_TRUE(Choose("Open WAV File", path));
+  EXPECT_EQ(TakeMessage(), "Sample Size Too Small");
+  // Back at the chooser; a 2048-byte file passes the length check.
+  bytes.push_back(0x40);
+  const std::string enough = ScratchFolder() + "enough.wav";
+  ASSERT_TRUE(WriteWholeFile(enough, bytes));
+  ASSERT_TRUE(Choose("Open WAV File", enough));
+  // Without "fmt " it is raw 16-bit mono at 11025 Hz.
+  EXPECT_EQ(TakeMessage(), "File may not be PCM Wave Format");
+  HWND dialog = WaitForDialog(kParametersCaption);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_SAMPLE_RATE)), "11025");
+  EXPECT_TRUE(IsChecked(dialog, IDC_RES_16_BIT));
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_END)), "92");  // 2048 bytes: 92.9 ms
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDCANCEL));
+}
+
+TEST_F(AnalysisRefusals, RawFileIsAnalysedAfterTheWarning) {
+  // 1 s of a 500 Hz tone as bare 16-bit samples: no header at all.
+  std::vector<uint8_t> bytes;
+  for (int i = 0; i < 11025; ++i) {
+    const int16_t v = static_cast<int16_t>(std::lround(3000.0 * std::sin(2.0 * 3.141592653589793 * 500.0 * i / 11025.0)));
+    bytes.push_back(static_cast<uint8_t>(v & 0xFF));
+    bytes.push_back(static_cast<uint8_t>((v >> 8) & 0xFF));
+  }
+  const std::string path = ScratchFolder() + "raw.pcm";
+  ASSERT_TRUE(WriteWholeFile(path, bytes));
+  ASSERT_TRUE(ui_->PostCommand(IDM_ANALYZE_FILE));
+  ASSERT_TRUE(Choose("Open WAV File", path));
+  EXPECT_EQ(TakeMessage(), "File may not be PCM Wave Format");
+  HWND dialog = WaitForDialog(kParametersCaption);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_END)), "1000");
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDOK));
+  ASSERT_TRUE(WaitForAnalysisEnd());
+  ASSERT_TRUE(Display().exists());
+  EXPECT_FALSE(Analysis().wavFlag);
+  EXPECT_EQ(Analysis().columnCount, (11025 - 512) / 132);
+  // 500 Hz is bin 23.2: bin 23.
+  EXPECT_EQ(BrightestRow(20), 299 - 23);
+}
+
+// Headers whose format cannot be measured are warned about and read as raw samples from
+// byte 0, never divided by.
+TEST_F(AnalysisRefusals, UnmeasurableHeadersFallBackToRawSamples) {
+  struct Case {
+    const char* name;
+    uint16_t channels, bits;
+    uint32_t rate;
+  };
+  const Case cases[] = {{"zero channels", 0, 16, 11025},
+                        {"zero bits", 1, 0, 11025},
+                        {"twelve bits", 1, 12, 11025},
+                        {"zero rate", 1, 16, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<uint8_t> bytes(44 + 8820, 0);
+    std::memcpy(bytes.data(), "RIFF", 4);
+    std::memcpy(bytes.data() + 8, "WAVEfmt ", 8);
+    bytes[16] = 16;
+    bytes[20] = 1;
+    bytes[22] = static_cast<uint8_t>(c.channels);
+    std::memcpy(bytes.data() + 24, &c.rate, 4);
+    bytes[34] = static_cast<uint8_t>(c.bits);
+    std::memcpy(bytes.data() + 36, "data", 4);
+    const uint32_t length = 8820;
+    std::memcpy(bytes.data() + 40, &length, 4);
+    const std::string path = ScratchFolder() + "bad-header.wav";
+    ASSERT_TRUE(WriteWholeFile(path, bytes));
+    ASSERT_TRUE(ui_->PostCommand(IDM_ANALYZE_FILE));
+    ASSERT_TRUE(Choose("Open WAV File", path));
+    EXPECT_EQ(TakeMessage(), "File may not be PCM Wave Format");
+    HWND dialog = WaitForDialog(kParametersCaption);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_SAMPLE_RATE)), "11025");
+    EXPECT_TRUE(IsChecked(dialog, IDC_RES_16_BIT));
+    EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_END)), "401");  // 8864 bytes from byte 0: 401.99 ms
+    ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDOK));
+    ASSERT_TRUE(WaitForAnalysisEnd());
+    EXPECT_TRUE(Display().exists());
+    EXPECT_FALSE(Analysis().wavFlag);
+    EXPECT_EQ(Analysis().dataLength, 8864u);
+    EXPECT_EQ(Analysis().columnCount, (4432 - 512) / 132);
+  }
+}
+
+TEST_F(AnalysisRefusals, DialogChecksSendTheDialogBack) {
+  const std::string tone = ToneFile("tone2s.wav", 2.0);
+  HWND dialog = OpenParameters(tone);
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(SendText(GetDlgItem(dialog, IDC_TIME_SCALE), "0.5"));
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDOK));
+  EXPECT_EQ(TakeMessage(), "Time Scale Out of Range");
+  dialog = WaitForDialog(kParametersCaption);
+  ASSERT_NE(dialog, nullptr) << "the dialog did not come back";
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_END)), "2000");
+  ASSERT_TRUE(SendText(GetDlgItem(dialog, IDC_TIME_SCALE), "12"));
+  ASSERT_TRUE(SendText(GetDlgItem(dialog, IDC_BEGIN), "1500"));
+  ASSERT_TRUE(SendText(GetDlgItem(dialog, IDC_END), "1000"));
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDOK));
+  EXPECT_EQ(TakeMessage(), "Improper Begin or End");
+  dialog = WaitForDialog(kParametersCaption);
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(SendText(GetDlgItem(dialog, IDC_END), "40"));  // 1764 bytes
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDOK));
+  EXPECT_EQ(TakeMessage(), "Sample Size Too Small");
+  dialog = WaitForDialog(kParametersCaption);
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDCANCEL));
+  ASSERT_TRUE(WaitForAnalysisEnd());
+  EXPECT_FALSE(Display().exists());
+}
+
+TEST_F(AnalysisRefusals, SpanShorterThanOneFrameIsRefused) {
+  const std::string tone = ToneFile("tone2s-b.wav", 2.0);
+  HWND dialog = OpenParameters(tone);
+  ASSERT_NE(dialog, nullptr);
+  // 100 ms of 16-bit mono at 11025 Hz is 1102 samples, fewer than 2048 points.
+  ASSERT_TRUE(SendText(GetDlgItem(dialog, IDC_END), "100"));
+  ASSERT_TRUE(Click(dialog, IDC_FFT_2048));
+  ASSERT_TRUE(WaitUntil([&] { return IsChecked(dialog, IDC_FFT_2048); }));
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDOK));
+  EXPECT_EQ(TakeMessage(), "Time Scale Too Small");
+  ASSERT_TRUE(WaitForAnalysisEnd());
+  EXPECT_FALSE(IsWindowEnabled(MainWindow().stopButton));
+  EXPECT_FALSE(IsWindowEnabled(MainWindow().playWindowButton));
+}
+
+TEST_F(AnalysisRefusals, AFileThatCannotBeOpenedIsReported) {
+  const std::string missing = ScratchFolder() + "no-such-file.wav";
+  ASSERT_FALSE(Exists(missing));
+  ASSERT_TRUE(ui_->PostCommand(IDM_ANALYZE_FILE));
+  ASSERT_TRUE(Choose("Open WAV File", missing));  // the chooser offers to create it
+  EXPECT_EQ(TakeMessage(), "Cannot Open File");
+  ASSERT_TRUE(WaitForAnalysisEnd());
+}
+
+TEST_F(AnalysisRefusals, RateOutsideTheRangeIsRefusedByChange) {
+  // "&Analyze File" takes a 3000 Hz file as it is; "&Change" checks the rate.
+  const std::string slow = ToneFile("slow.wav", 4.0, 3000, 16, 1, 300.0);
+  ASSERT_TRUE(Analyse(slow));
+  const int columns = Analysis().columnCount;
+  ASSERT_TRUE(ui_->PostCommand(IDM_PARAMETERS_CHANGE));
+  HWND dialog = WaitForDialog(kParametersCaption);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_SAMPLE_RATE)), "3000");
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDOK));
+  EXPECT_EQ(TakeMessage(), "Sample Rate Out of Range");
+  ASSERT_TRUE(WaitUntil([] { return !Mode().fullResolutionBitmapExists && OpenDialogs().empty(); }));
+  EXPECT_EQ(Analysis().columnCount, columns);
+
+  // "New" pulls a typed rate into 5513..44100 and rescales begin and end.
+  ASSERT_TRUE(ui_->PostCommand(IDM_PARAMETERS_CHANGE));
+  dialog = WaitForDialog(kParametersCaption);
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(Click(dialog, IDC_NEW_RATE));
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(GetDlgItem(dialog, IDC_SAMPLE_RATE)) != 0; }));
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_BEGIN)));
+  ASSERT_TRUE(SendText(GetDlgItem(dialog, IDC_SAMPLE_RATE), "1000"));
+  PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+  ASSERT_TRUE(WaitUntil([&] { return TextOf(GetDlgItem(dialog, IDC_SAMPLE_RATE)) == "5513"; }));
+  // 4000 ms at 3000 Hz are 2176 ms at 5513 Hz (3000 / 5513 = 0.54417).
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_END)), "2176");
+  EXPECT_TRUE(IsWindow(dialog)) << "OK during the rate entry closed the dialog";
+  EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDC_BEGIN)));
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDOK));
+  ASSERT_TRUE(WaitUntil([] { return !Mode().rendering && Analysis().format.sampleRate == 5513 && OpenDialogs().empty(); }));
+  // The same 24000 bytes at 5513 Hz: (12000 - 512) / 66 columns (66.2 samples in 12 ms).
+  EXPECT_EQ(Analysis().columnCount, (12000 - 512) / 66);
+}
+
+// ===========================================================================
+// A long render: Stop, Escape and closing the window while columns are drawn.
+
+class LongRender : public WindowSuite {
+ protected:
+  // 120 s at 11025 Hz, 16-bit mono; at 1 ms per column (step 11) 120,000 columns.
+  static std::string Long() {
+    static std::string path = ToneFile("long.wav", 120.0);
+    return path;
+  }
+  // Starts the analysis at 1 ms per column and returns once columns are being drawn.
+  static ::testing::AssertionResult StartLongRender() {
+    HWND dialog = OpenParameters(Long());
+    if (!dialog) return ::testing::AssertionFailure() << "no parameters dialog";
+    SendText(GetDlgItem(dialog, IDC_TIME_SCALE), "1");
+    if (!PressAndWaitUntilClosed(dialog, IDOK)) return ::testing::AssertionFailure() << "OK did not close it";
+    if (!WaitUntil([] { return Mode().rendering && View().renderColumn > 200; }, kWaitMs)) {
+      return ::testing::AssertionFailure() << "the render did not start (or ended at once)";
+    }
+    return ::testing::AssertionSuccess();
+  }
+  static constexpr int32_t kPlanned = (1323000 - 512) / 11;
+};
+
+TEST_F(LongRender, StopLeavesTheColumnsDrawnAndScalesTheDataLength) {
+  ASSERT_TRUE(StartLongRender());
+  EXPECT_FALSE(MenuEnabled(window(), IDM_ANALYZE_FILE)) << "the menu is not busy while rendering";
+  EXPECT_TRUE(IsWindowEnabled(MainWindow().stopButton));
+  ASSERT_TRUE(ui_->Post(WM_COMMAND, IDB_STOP, 0));
+  ASSERT_TRUE(WaitForAnalysisEnd());
+  const int32_t k = Analysis().columnCount;
+  ASSERT_GT(k, 200);
+  ASSERT_LT(k, kPlanned) << "the render finished before Stop reached it";
+  // trunc(data length / planned columns x columns drawn), the quotient in extended precision.
+  EXPECT_EQ(Analysis().dataLength, static_cast<uint32_t>(2646000.0L / kPlanned * k));
+  // Drawn columns have the tone; the first column after them is untouched.
+  EXPECT_EQ(BrightestRow(k - 1), 299 - 46);
+  const DisplayBitmap& d = Display();
+  ASSERT_LT(k, d.width);
+  EXPECT_EQ(d.bits[static_cast<size_t>(250) * d.stride + k], kIndexFloor);
+  EXPECT_TRUE(MenuEnabled(window(), IDM_SAVE_WAVE));
+
+  // "Save &Wave" then saves what was drawn.
+  const std::string saved = ScratchFolder() + "stopped.wav";
+  ASSERT_TRUE(ui_->PostCommand(IDM_SAVE_WAVE));
+  ASSERT_TRUE(Choose("Save Windows Wave File", saved));
+  ASSERT_TRUE(WaitForCommandEnd());
+  const std::vector<uint8_t> wav = ReadWholeFile(saved);
+  ASSERT_GE(wav.size(), 46u);
+  EXPECT_EQ(wav.size() - 46, Analysis().dataLength - Analysis().dataLength % 2);
+  EXPECT_EQ(ReadU32(wav, 42), wav.size() - 46);
+  EXPECT_EQ(ReadU32(wav, 4), wav.size() - 8);
+}
+
+TEST_F(LongRender, EscapeActsAsStop) {
+  ASSERT_TRUE(StartLongRender());
+  ASSERT_TRUE(ui_->Post(WM_KEYDOWN, VK_ESCAPE, 0x00010001));
+  ASSERT_TRUE(WaitForAnalysisEnd());
+  const int32_t k = Analysis().columnCount;
+  ASSERT_LT(k, kPlanned);
+  EXPECT_EQ(Analysis().dataLength, static_cast<uint32_t>(2646000.0L / kPlanned * k));
+}
+
+// Last: the window's life ends here.
+TEST_F(LongRender, ClosingWhileRenderingEndsTheLoopAndFreesEveryBlock) {
+  ASSERT_TRUE(StartLongRender());
+  ASSERT_TRUE(ui_->Post(WM_CLOSE));
+  int loopResult = -1;
+  ASSERT_TRUE(ui_->WaitForExit(loopResult)) << "the message loop did not end after WM_CLOSE during a render";
+  EXPECT_EQ(loopResult, 0);
+  EXPECT_EQ(AllocationCount(), 0);
+}
+
+// ===========================================================================
+// The replacing writer under the save commands, failing in the middle of a file.
+
+TEST(ReplacingFileTest, AWriteThatFailsHalfwayLeavesTheOldFileAsItWas) {
+  const std::string target = ScratchFolder() + "replaced.bin";
+  const std::vector<uint8_t> old(5000, 0x5A);
+  ASSERT_TRUE(WriteWholeFile(target, old));
+  // A page the process may not read: writing from it fails in the system call.
+  void* unreadable = VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_NOACCESS);
+  ASSERT_NE(unreadable, nullptr);
+  {
+    ReplacingFile file;
+    ASSERT_TRUE(file.Open(target.c_str()));
+    const std::string temporary = file.temporaryPath();
+    EXPECT_TRUE(Exists(temporary));
+    const std::vector<uint8_t> first(3000, 0x11);
+    ASSERT_TRUE(file.Write(first.data(), first.size()));
+    EXPECT_FALSE(file.Write(unreadable, 4096));
+    EXPECT_FALSE(file.Write(first.data(), first.size())) << "a write after a failed one went through";
+    EXPECT_FALSE(file.Commit());
+    EXPECT_FALSE(Exists(temporary)) << "the temporary file was left behind";
+  }
+  VirtualFree(unreadable, 0, MEM_RELEASE);
+  EXPECT_EQ(ReadWholeFile(target), old);
+
+  // And a complete write replaces it.
+  ReplacingFile file;
+  ASSERT_TRUE(file.Open(target.c_str()));
+  const std::vector<uint8_t> fresh(700, 0x33);
+  ASSERT_TRUE(file.Write(fresh.data(), fresh.size()));
+  ASSERT_TRUE(file.Commit());
+  EXPECT_EQ(ReadWholeFile(target), fresh);
+}
+
+TEST(ReplacingFileTest, AFolderThatDoesNotExistCannotBeWrittenTo) {
+  ReplacingFile file;
+  EXPECT_FALSE(file.Open((ScratchFolder() + "no-such-folder\\file.bmp").c_str()));
+}
+
+}  // namespace
+}  // namespace hl::e2e
