@@ -107,12 +107,14 @@ void DrawInfoPanel(HWND window, uint32_t sampleRate, int bitsPerSample, uint32_t
   ReleaseDC(window, dc);
 }
 
-// "Toggle Grid": the image is shown again with or without the grid ("Scope" picks the
-// change up with its next frame).
+// "Toggle Grid": the window is repainted at once, with or without the grid ("Scope" picks
+// the change up with its next frame).
 void OnToggleGrid(HWND window, LPARAM) {
   OperatingMode& mode = Mode();
   mode.gridOn = mode.gridOn ? 0 : 1;
-  if (Settings().displayType != choice::kDisplayScope) RedrawView(window, true);
+  if (Settings().displayType == choice::kDisplayScope) return;
+  InvalidateRect(window, nullptr, FALSE);
+  UpdateWindow(window);
 }
 
 }  // namespace hl

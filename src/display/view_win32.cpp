@@ -177,12 +177,12 @@ ScrollRequest RequestOf(WORD code) {
 }
 
 // The thumb's position: the message carries only 16 bits, and a long image has more columns
-// than that, so the bar is asked for the full value.
-int ThumbPosition(HWND bar, WPARAM wParam) {
+// than that, so past 16 bits the bar is asked for the full value.
+int ThumbPosition(HWND bar, WPARAM wParam, int range) {
   SCROLLINFO info{};
   info.cbSize = sizeof info;
   info.fMask = SIF_TRACKPOS;
-  if (bar && GetScrollInfo(bar, SB_CTL, &info)) return info.nTrackPos;
+  if (range > 0xFFFF && bar && GetScrollInfo(bar, SB_CTL, &info)) return info.nTrackPos;
   return HIWORD(wParam);
 }
 
@@ -192,9 +192,9 @@ void ScrollView(HWND window, WPARAM wParam, bool horizontal) {
   const ScrollRequest request = RequestOf(LOWORD(wParam));
   if (request == ScrollRequest::None) return;
   HWND bar = Bar(horizontal);
-  const int thumb = request == ScrollRequest::Thumb ? ThumbPosition(bar, wParam) : 0;
   int& offset = horizontal ? v.horizontalOffset : v.verticalOffset;
   const int range = horizontal ? v.horizontalRange : v.verticalRange;
+  const int thumb = request == ScrollRequest::Thumb ? ThumbPosition(bar, wParam, range) : 0;
   offset = ScrollTo(offset, range, request, thumb);
   if (!horizontal) v.verticalFraction = range > 0 ? static_cast<float>(offset) / static_cast<float>(range) : 1.0f;
   if (bar) SetScrollPos(bar, SB_CTL, offset, TRUE);
