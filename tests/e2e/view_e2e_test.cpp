@@ -467,6 +467,62 @@ TEST_F(DisplayView, GridOnDrawsCrossesWhereTheArithmeticPutsThemAndGridOffTakesT
   EXPECT_TRUE(ScreenShowsPattern()) << "the grid is still on screen after it was turned off";
 }
 
+// Over the whole bitmap (as the entire-image export draws it) the crosses and labels land in
+// the bitmap itself, as palette index 0, from its first column and bottom row.
+TEST_F(DisplayView, GridOverTheWholeBitmapWritesTheMarkerIndex) {
+  std::vector<uint8_t> marked;
+  bool drawn = false;
+  ASSERT_TRUE(OnWindowThread(window(), [&] {
+    DisplayBitmap& d = Display();
+    if (!d.exists()) return;
+    const std::vector<uint8_t> kept(d.bits, d.bits + static_cast<size_t>(d.stride) * d.height);
+    Mode().gridOn = 1;
+    DrawGrid(d.dc, true);
+    Mode().gridOn = 0;
+    GdiFlush();
+    marked.assign(d.bits, d.bits + static_cast<size_t>(d.stride) * d.height);
+    std::copy(kept.begin(), kept.end(), d.bits);
+    drawn = true;
+  }));
+  ASSERT_TRUE(drawn);
+  GridInputs in;
+  in.bitmapExists = true;
+  in.wholeBitmap = true;
+  in.timeScaleMs = 12.0f;
+  in.horizontalPosition = 500;  // ignored over the whole bitmap
+  in.verticalOffset = 77;       // likewise
+  in.sampleRate = 11025;
+  in.fftOrder = kFftOrder;
+  in.verticalScrollOn = true;
+  in.width = kColumns;
+  in.height = kRows;
+  in.charWidth = MainWindow().metrics.charWidth;
+  in.charHeight = MainWindow().metrics.charHeight;
+  const GridLayout grid = ComputeGrid(in);
+  ASSERT_GT(grid.crosses.size(), 20u);
+  const int stride = Display().stride;
+  auto at = [&](int x, int y) { return marked[static_cast<size_t>(y) * stride + x]; };
+  for (const GridPoint& p : grid.crosses) {
+    for (int d = -5; d <= 5; ++d) {
+      ASSERT_EQ(at(p.x, p.y + d), kIndexMarker) << "cross at (" << p.x << ", " << p.y << ")";
+      ASSERT_EQ(at(p.x + d, p.y), kIndexMarker) << "cross at (" << p.x << ", " << p.y << ")";
+    }
+    EXPECT_EQ(at(p.x + 1, p.y + 1), PatternIndex(p.x + 1, p.y + 1)) << "beside (" << p.x << ", " << p.y << ")";
+  }
+  // Nothing but crosses and label text changed, and only to index 0.
+  size_t changed = 0;
+  for (int y = 0; y < kRows; ++y) {
+    for (int x = 0; x < kColumns; ++x) {
+      if (at(x, y) != PatternIndex(x, y)) {
+        ++changed;
+        ASSERT_EQ(at(x, y), kIndexMarker) << "pixel (" << x << ", " << y << ")";
+      }
+    }
+  }
+  EXPECT_GT(changed, grid.crosses.size() * 21) << "no label text was drawn";
+  EXPECT_TRUE(BitmapHoldsPattern());
+}
+
 TEST_F(DisplayView, ColorsTryItRecoloursTheImageAndCancelRestoresIt) {
   ASSERT_TRUE(ScreenShowsPattern());
   ASSERT_TRUE(ui_->PostCommand(IDM_COLORS_CHANGE));
