@@ -86,6 +86,24 @@ ScreenUpdate ScreenUpdateAt(int x, int imageWidth) {
   return u;
 }
 
+ScreenUpdate ScreenUpdateForColumns(int firstX, int lastX, int imageWidth) {
+  if (imageWidth <= 0 || lastX < firstX) return ScreenUpdate();
+  // The last column of the run at which an update is due, and the first.
+  int last = lastX - lastX % 4;
+  int first = firstX + (4 - firstX % 4) % 4;
+  if (first <= 0) first = 4;
+  if (last < first) return ScreenUpdate();
+  ScreenUpdate u = ScreenUpdateAt(last, imageWidth);
+  // A scrolled update copies the whole image area, covering every update before it; copies
+  // in place cover their own four columns each, so together they are one wider copy.
+  if (!u.scroll) {
+    u.sourceX = first - 4;
+    u.destX = first - 4;
+    u.width = last - first + 4;
+  }
+  return u;
+}
+
 uint32_t ScaledDataLength(uint32_t dataLength, int32_t plannedColumns, int32_t drawnColumns) {
   if (plannedColumns <= 0 || drawnColumns == plannedColumns) return dataLength;
   const long double perColumn = static_cast<long double>(dataLength) / static_cast<long double>(plannedColumns);

@@ -61,6 +61,12 @@ struct ScreenUpdate {
 };
 ScreenUpdate ScreenUpdateAt(int x, int imageWidth);
 
+// The screen updates due while columns firstX..lastX were drawn in one go, as one copy that
+// leaves the image area and the scroll position exactly as the updates of ScreenUpdateAt for
+// each of those columns in turn would. (Nothing reaches the screen between them, so the
+// updates in between would never be seen.) No copy when none of them is due.
+ScreenUpdate ScreenUpdateForColumns(int firstX, int lastX, int imageWidth);
+
 // The data length of an analysis stopped after drawing `drawnColumns` (last column + 1)
 // of `plannedColumns`: trunc(dataLength / plannedColumns x drawnColumns), the quotient in
 // extended precision. A run that drew every planned column keeps its data length whole.

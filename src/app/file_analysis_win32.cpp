@@ -238,9 +238,9 @@ void LowResolutionFallback(HWND window, const LoadedSpan& span, bool afterBitmap
 bool RefuseGeometry(HWND window, Message refusal) {
   if (refusal != Message::ImproperEntry && refusal != Message::TimeScaleTooSmall) return false;
   ShowProgramMessage(window, refusal);
-  Mode().fileAnalysisInProgress = 0;
   DisableFourButtons();
   SendMessageA(window, WM_COMMAND, IDM_PARAMETERS_RESTORE, 0);
+  Mode().fileAnalysisInProgress = 0;
   return true;
 }
 
@@ -300,6 +300,8 @@ void RenderLoadedSpan(HWND window) {
   if (!IsWindow(window) || !Display().exists()) {
     // The window was closed while the columns were drawn: the close step has released
     // everything already.
+    mode.rendering = 0;
+    mode.fileAnalysisInProgress = 0;
     return;
   }
   if (a.lockedSampleBuffer) {
@@ -526,6 +528,8 @@ void OnParametersChange(HWND window, LPARAM lParam) {
   if (!Display().exists() || mode.rendering || mode.fileAnalysisInProgress) return;
   AnalysisState& a = Analysis();
   AnalysisSettings& settings = Settings();
+  // A re-analysis is an analysis in progress from here until it is shown or refused.
+  mode.fileAnalysisInProgress = 1;
 
   // The data the dialog offers is what is shown now; its samples are read from its buffer.
   const HGLOBAL source = a.sampleBuffer;
@@ -551,6 +555,7 @@ void OnParametersChange(HWND window, LPARAM lParam) {
   if (!RunAnalysisParametersDialog(window, settings, values)) {
     if (setAside) TakeBackSetAside();
     a.accumulatedBeginMs -= addedBeginMs;
+    mode.fileAnalysisInProgress = 0;
     RedrawView(window, true);
     return;
   }
@@ -575,12 +580,25 @@ void OnParametersChange(HWND window, LPARAM lParam) {
       ShowProgramMessage(window, g.refusal);
       a.restorePoint = true;
       SendMessageA(window, WM_COMMAND, IDM_PARAMETERS_RESTORE, 0);
+      mode.fileAnalysisInProgress = 0;
       return;
+  }
+  const int bitmapWidth = DisplayBitmapWidth(g.columnCount, MainWindow().metrics.screenWidth);
+  if (ImageExceedsBudget(g.bitmapHeight, bitmapWidth, g.byteCount, MainWindow().memory.budget)) {
+    LoadedSpan span;
+    span.path = a.filePath;
+    span.header.format = WaveFormat{1, shownFormat.channels, rate, bits};
+    span.header.wavFlag = a.wavFlag;
+    span.header.dataOffset = a.dataOffset;
+    span.header.dataLength = a.dataLength;
+    LowResolutionFallback(window, span, true);
+    return;
   }
 
   HGLOBAL block = AllocateSampleBlock(g.byteCount);
   if (!block) {
     ShowProgramMessage(window, Message::NotEnoughMemory);
+    mode.fileAnalysisInProgress = 0;
     SendMessageA(window, WM_COMMAND, IDM_EXIT, 0);
     return;
   }
@@ -608,18 +626,6 @@ void OnParametersChange(HWND window, LPARAM lParam) {
   a.imageStartMs = a.accumulatedBeginMs + a.beginMs;
   a.restorePoint = true;
   DrawInfoPanel(window, a.format.sampleRate, a.format.bitsPerSample, a.dataLength);
-
-  const int bitmapWidth = DisplayBitmapWidth(g.columnCount, MainWindow().metrics.screenWidth);
-  if (ImageExceedsBudget(g.bitmapHeight, bitmapWidth, g.byteCount, MainWindow().memory.budget)) {
-    LoadedSpan span;
-    span.path = a.filePath;
-    span.header.format = format;
-    span.header.wavFlag = a.wavFlag;
-    span.header.dataOffset = a.dataOffset;
-    span.header.dataLength = a.dataLength;
-    LowResolutionFallback(window, span, true);
-    return;
-  }
   RenderLoadedSpan(window);
 }
 

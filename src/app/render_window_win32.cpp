@@ -14,6 +14,14 @@ namespace hl {
 
 namespace {
 
+// Columns drawn in one pass of the loop when no message is waiting. Each pass also looks at
+// the message queue once, which costs a trip to the window system; a few dozen columns (well
+// under a millisecond of work) keep that cost small and Stop prompt.
+constexpr int kColumnsPerPass = 32;
+// The horizontal scroll bar follows the render; redrawing it is slow on some systems, so its
+// picture is renewed at most this often (its position is always set).
+constexpr DWORD kScrollBarRedrawMs = 50;
+
 // Copies bitmap columns to the image area in its two parts: the frequency rows at the
 // vertical scroll offset below the margin, then the 44-row margin itself.
 void CopyColumns(HDC screen, const ScreenUpdate& u, int imageHeight) {
@@ -46,6 +54,9 @@ int RenderImage(HWND window, const uint8_t* firstSample) {
   // Nothing GDI drew into the bitmap may still be pending when its bits are written.
   GdiFlush();
 
+  HWND scrollBar = MainWindow().horizontalScrollBar;
+  DWORD scrollBarDrawn = GetTickCount();
+  bool scrollBarBehind = false;
   PaletteImage image = Display().Image();
   const uint8_t* const bits = Display().bits;
   const int32_t planned = analysis.columnCount;
@@ -68,23 +79,29 @@ int RenderImage(HWND window, const uint8_t* firstSample) {
       // gone all the same, nothing more is drawn into it.
       if (Display().bits != bits) break;
     } else {
-      const int x = column;
-      renderer.DrawColumn(x, image);
-      View().renderColumn = x;
-      const ScreenUpdate update = ScreenUpdateAt(x, ImageAreaWidth());
+      const int first = column;
+      const int count = planned - first < kColumnsPerPass ? planned - first : kColumnsPerPass;
+      renderer.DrawColumns(first, count, image);
+      last = first + count - 1;
+      column = last + 1;
+      View().renderColumn = last;
+      const ScreenUpdate update = ScreenUpdateForColumns(first, last, ImageAreaWidth());
       if (update.copy) {
         CopyColumns(screen, update, ImageAreaHeight());
         if (update.scroll) {
-          SetScrollPos(MainWindow().horizontalScrollBar, SB_CTL, update.scrollPosition, TRUE);
           View().horizontalOffset = update.scrollPosition;
+          const DWORD now = GetTickCount();
+          const bool redraw = now - scrollBarDrawn >= kScrollBarRedrawMs;
+          SetScrollPos(scrollBar, SB_CTL, update.scrollPosition, redraw ? TRUE : FALSE);
+          if (redraw) scrollBarDrawn = now;
+          scrollBarBehind = !redraw;
         }
       }
-      last = x;
-      column = x + 1;
     }
     if (column >= planned) break;
   }
   renderer.End();
+  if (scrollBarBehind && IsWindow(scrollBar)) SetScrollPos(scrollBar, SB_CTL, View().horizontalOffset, TRUE);
   ReleaseDC(window, screen);
 
   analysis.dataLength = ScaledDataLength(analysis.dataLength, planned, last + 1);

@@ -10,9 +10,10 @@ namespace hl {
 
 // Draws Analysis().columnCount columns of the samples at `firstSample` (Analysis().byteCount
 // bytes, Analysis().format, Analysis().step) into the display bitmap with the window length
-// and FFT order of Settings(). One message is peeked per pass and dispatched, and a column is
-// drawn only in a pass that found none; every fourth column goes to the screen, scrolling
-// once the image is wider than the image area. A raised stop request ends the run at its
+// and FFT order of Settings(). One message is peeked per pass and dispatched, and columns are
+// drawn (a small batch of them) only in a pass that found none; the screen shows what the
+// update of every fourth column would show, scrolling once the image is wider than the image
+// area, with one copy per pass. A raised stop request ends the run at its
 // next pass. On return the column count holds the columns drawn and the data length is
 // scaled to them. Returns 0, or -1 when the transform's memory could not be had (nothing
 // drawn).

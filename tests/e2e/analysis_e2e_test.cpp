@@ -168,7 +168,8 @@ std::string TakeMessage() {
   return text;
 }
 
-// The analysis has ended: nothing runs and no dialog is open.
+// The analysis has ended: nothing runs and no dialog is open. ("&Analyze File" and "&Change"
+// mark an analysis in progress from before their dialogs open.)
 bool WaitForAnalysisEnd() {
   return WaitUntil([] {
     const OperatingMode& m = Mode();
@@ -469,7 +470,6 @@ TEST_F(ToneAnalysis, ChangeThenRestoreBringsBackTheFirstImage) {
   ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(GetDlgItem(dialog, IDC_WINDOW_LENGTH)) != 0; }));
   ASSERT_TRUE(SendText(GetDlgItem(dialog, IDC_WINDOW_LENGTH), "20"));
   ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDOK));
-  ASSERT_TRUE(WaitUntil([] { return !Mode().rendering && Analysis().columnCount != 831 && OpenDialogs().empty(); }));
   ASSERT_TRUE(WaitForAnalysisEnd());
   // 4 s = 88200 bytes = 44100 samples; (44100 - 1024) / 132 = 326 columns.
   EXPECT_EQ(Analysis().columnCount, 326);
@@ -483,8 +483,8 @@ TEST_F(ToneAnalysis, ChangeThenRestoreBringsBackTheFirstImage) {
   EXPECT_EQ(BrightestRow(100), 555 - 93);
 
   ASSERT_TRUE(ui_->PostCommand(IDM_PARAMETERS_RESTORE));
-  ASSERT_TRUE(WaitUntil([] { return !Mode().fullResolutionBitmapExists; }));
   ASSERT_TRUE(ui_->Flush());
+  ASSERT_FALSE(Mode().fullResolutionBitmapExists);
   EXPECT_EQ(Analysis().columnCount, firstColumns);
   EXPECT_EQ(Analysis().dataLength, firstLength);
   EXPECT_EQ(View().horizontalOffset, firstOffset);
@@ -520,8 +520,7 @@ TEST_F(ToneAnalysis, ChangeRefusalsRestoreTheFirstImage) {
     ASSERT_TRUE(SendText(GetDlgItem(dialog, IDC_TIME_SCALE), c.timeScale));
     ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDOK));
     EXPECT_EQ(TakeMessage(), c.message);
-    ASSERT_TRUE(WaitUntil([] { return !Mode().fullResolutionBitmapExists && OpenDialogs().empty(); }));
-    ASSERT_TRUE(ui_->Flush());
+    ASSERT_TRUE(WaitForAnalysisEnd());
     EXPECT_TRUE(DisplayPixels(Display().width) == firstImage);
     EXPECT_EQ(Analysis().columnCount, 831);
     EXPECT_TRUE(MenuEnabled(window(), IDM_PARAMETERS_CHANGE));
@@ -686,7 +685,8 @@ TEST_F(AnalysisRefusals, RateOutsideTheRangeIsRefusedByChange) {
   EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_SAMPLE_RATE)), "3000");
   ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDOK));
   EXPECT_EQ(TakeMessage(), "Sample Rate Out of Range");
-  ASSERT_TRUE(WaitUntil([] { return !Mode().fullResolutionBitmapExists && OpenDialogs().empty(); }));
+  ASSERT_TRUE(WaitForAnalysisEnd());
+  EXPECT_FALSE(Mode().fullResolutionBitmapExists);
   EXPECT_EQ(Analysis().columnCount, columns);
 
   // "New" pulls a typed rate into 5513..44100 and rescales begin and end.
@@ -704,7 +704,8 @@ TEST_F(AnalysisRefusals, RateOutsideTheRangeIsRefusedByChange) {
   EXPECT_TRUE(IsWindow(dialog)) << "OK during the rate entry closed the dialog";
   EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDC_BEGIN)));
   ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDOK));
-  ASSERT_TRUE(WaitUntil([] { return !Mode().rendering && Analysis().format.sampleRate == 5513 && OpenDialogs().empty(); }));
+  ASSERT_TRUE(WaitForAnalysisEnd());
+  EXPECT_EQ(Analysis().format.sampleRate, 5513u);
   // The same 24000 bytes at 5513 Hz: (12000 - 512) / 66 columns (66.2 samples in 12 ms).
   EXPECT_EQ(Analysis().columnCount, (12000 - 512) / 66);
 }

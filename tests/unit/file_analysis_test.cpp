@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <ostream>
+#include <vector>
 
 #include "resources/resource.h"
 
@@ -221,6 +222,54 @@ INSTANTIATE_TEST_SUITE_P(
                       UpdateRow{556, 552, true, 4, 0, 552, true, 4},
                       UpdateRow{50000, 552, true, 49448, 0, 552, true, 49448},
                       UpdateRow{8, 0, false, 0, 0, 0, false, 0}));
+
+// Columns drawn several at a time: one copy must leave the screen as the per-column updates
+// would. The screen is simulated as the bitmap column each image-area column shows.
+struct SimulatedScreen {
+  std::vector<int> shows;
+  int scrollPosition = 0;
+  explicit SimulatedScreen(int width) : shows(static_cast<size_t>(width), -1) {}
+  void Apply(const ScreenUpdate& u) {
+    if (!u.copy) return;
+    for (int i = 0; i < u.width; ++i) shows[static_cast<size_t>(u.destX + i)] = u.sourceX + i;
+    if (u.scroll) scrollPosition = u.scrollPosition;
+  }
+  bool operator==(const SimulatedScreen& o) const {
+    return shows == o.shows && scrollPosition == o.scrollPosition;
+  }
+};
+
+class MergedScreenUpdateTest : public ::testing::TestWithParam<int> {};
+
+TEST_P(MergedScreenUpdateTest, OneCopyPerRunEqualsTheUpdatesOfEachColumn) {
+  const int width = GetParam();
+  for (int run : {1, 3, 4, 5, 8, 32, 33, 100}) {
+    SimulatedScreen perColumn(width), merged(width);
+    for (int first = 0; first < 3 * width; first += run) {
+      const int last = first + run - 1;
+      for (int x = first; x <= last; ++x) perColumn.Apply(ScreenUpdateAt(x, width));
+      merged.Apply(ScreenUpdateForColumns(first, last, width));
+      ASSERT_TRUE(merged == perColumn) << "width " << width << ", runs of " << run << ", columns " << first
+                                       << ".." << last;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(ImageAreaWidths, MergedScreenUpdateTest, ::testing::Values(8, 37, 552, 553, 554, 555));
+
+TEST(MergedScreenUpdateTest, NothingDueNothingCopied) {
+  EXPECT_FALSE(ScreenUpdateForColumns(0, 3, 552).copy);
+  EXPECT_FALSE(ScreenUpdateForColumns(5, 7, 552).copy);
+  EXPECT_FALSE(ScreenUpdateForColumns(9, 8, 552).copy);
+  EXPECT_FALSE(ScreenUpdateForColumns(0, 100, 0).copy);
+  // Columns 0..31 drawn at once: the updates at 4..28 copy columns 0..27 in place.
+  const ScreenUpdate u = ScreenUpdateForColumns(0, 31, 552);
+  EXPECT_TRUE(u.copy);
+  EXPECT_EQ(u.sourceX, 0);
+  EXPECT_EQ(u.destX, 0);
+  EXPECT_EQ(u.width, 28);
+  EXPECT_FALSE(u.scroll);
+}
 
 // ---------------------------------------------------------------------------
 // Data length after a stopped render.
