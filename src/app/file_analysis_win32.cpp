@@ -323,6 +323,8 @@ void RenderLoadedSpan(HWND window) {
   ReleaseDC(window, screen);
 
   SetHorizontalScrollRange();
+  // A stopped render has shortened the data: the panel shows what the image holds.
+  DrawInfoPanel(window, a.format.sampleRate, a.format.bitsPerSample, a.dataLength);
   SetMenuState(window, MenuState::DataLoaded);
   EnableButtonsForShownAnalysis();
   mode.rendering = 0;

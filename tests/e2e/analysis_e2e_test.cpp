@@ -325,6 +325,10 @@ TEST_F(ToneAnalysis, ToneLandsOnThePredictedRowOfTheCoresImage) {
   EXPECT_EQ(a.dataLength, 220500u);
   EXPECT_EQ(a.format.sampleRate, 11025u);
   EXPECT_EQ(a.format.bitsPerSample, 16);
+  // The information panel shows the analysis.
+  EXPECT_EQ(ShownInfoPanel().sampleRate, 11025u);
+  EXPECT_EQ(ShownInfoPanel().bitsPerSample, 16);
+  EXPECT_EQ(ShownInfoPanel().dataLength, 220500u);
   const DisplayBitmap& d = Display();
   EXPECT_EQ(d.height, 300);  // 512 / 2 + 44
   EXPECT_GE(d.width, MainWindow().metrics.screenWidth);
@@ -382,6 +386,39 @@ TEST_F(ToneAnalysis, EntireBitmapIsTheCommandLineToolsRender) {
       << "the pixel blocks differ";
   EXPECT_TRUE(std::equal(program.begin(), program.begin() + kBitmapHeaderLength, tool.begin()))
       << "the headers or colour tables differ";
+}
+
+// Index 0 (the grid's crosses and labels) never comes out of the renderer: levels are
+// limited to 3..235 and the margin uses 1 and 2.
+size_t MarkerPixels(const std::vector<uint8_t>& bmp) {
+  if (bmp.size() < kBitmapHeaderLength) return 0;
+  return static_cast<size_t>(std::count(bmp.begin() + kBitmapHeaderLength, bmp.end(), uint8_t{0}));
+}
+
+TEST_F(ToneAnalysis, EntireBitmapWithTheGridOnCarriesItsCrosses) {
+  ASSERT_TRUE(Display().exists());
+  const std::string plain = ScratchFolder() + "entire.bmp";  // saved by the test before, grid off
+  ASSERT_TRUE(Exists(plain));
+  ASSERT_TRUE(ui_->PostCommand(IDB_TOGGLE_GRID));
+  ASSERT_TRUE(ui_->Flush());
+  ASSERT_TRUE(Mode().gridOn);
+  const std::string gridded = ScratchFolder() + "entire-grid.bmp";
+  ASSERT_TRUE(ui_->PostCommand(IDM_SAVE_ENTIRE_BITMAP));
+  ASSERT_TRUE(Choose("Save Bitmap", gridded));
+  ASSERT_TRUE(WaitForCommandEnd());
+  ASSERT_TRUE(ui_->PostCommand(IDB_TOGGLE_GRID));
+  ASSERT_TRUE(ui_->Flush());
+  ASSERT_FALSE(Mode().gridOn);
+  const std::vector<uint8_t> withGrid = ReadWholeFile(gridded), without = ReadWholeFile(plain);
+  ASSERT_EQ(withGrid.size(), without.size());
+  EXPECT_EQ(MarkerPixels(without), 0u);
+  // 828 columns at 12 ms are 9.9 s: crosses at 1 s, 2 s, ... on 1 kHz rows.
+  EXPECT_GT(MarkerPixels(withGrid), 100u);
+  // The display bitmap itself is not drawn on.
+  for (int y = 0; y < Display().height; ++y) {
+    const uint8_t* row = Display().bits + static_cast<size_t>(y) * Display().stride;
+    ASSERT_EQ(std::count(row, row + 831, uint8_t{0}), 0) << "row " << y;
+  }
 }
 
 TEST_F(ToneAnalysis, WindowBitmapIsTheImageArea) {
@@ -448,6 +485,25 @@ TEST_F(ToneAnalysis, FailedSaveLeavesTheOldFileUntouched) {
   HANDLE search = FindFirstFileA((ScratchFolder() + "hl*.tmp").c_str(), &found);
   EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "left behind: " << found.cFileName;
   if (search != INVALID_HANDLE_VALUE) FindClose(search);
+}
+
+TEST_F(ToneAnalysis, ChangeCancelledKeepsTheImage) {
+  ASSERT_TRUE(Display().exists());
+  const std::vector<uint8_t> image = DisplayPixels(Display().width);
+  const float startMs = Analysis().imageStartMs;
+  ASSERT_TRUE(ui_->PostCommand(IDM_PARAMETERS_CHANGE));
+  HWND dialog = WaitForDialog(kParametersCaption);
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(SendText(GetDlgItem(dialog, IDC_BEGIN), "3000"));
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDCANCEL));
+  ASSERT_TRUE(WaitForAnalysisEnd());
+  EXPECT_TRUE(Display().exists());
+  EXPECT_FALSE(Mode().fullResolutionBitmapExists);
+  EXPECT_TRUE(DisplayPixels(Display().width) == image);
+  EXPECT_EQ(Analysis().columnCount, 831);
+  EXPECT_EQ(Analysis().imageStartMs, startMs);
+  EXPECT_FALSE(MenuEnabled(window(), IDM_PARAMETERS_RESTORE));
+  EXPECT_TRUE(MenuEnabled(window(), IDM_SAVE_WAVE));
 }
 
 TEST_F(ToneAnalysis, ChangeThenRestoreBringsBackTheFirstImage) {
@@ -577,6 +633,10 @@ TEST_F(AnalysisRefusals, RawFileIsAnalysedAfterTheWarning) {
   EXPECT_EQ(Analysis().columnCount, (11025 - 512) / 132);
   // 500 Hz is bin 23.2: bin 23.
   EXPECT_EQ(BrightestRow(20), 299 - 23);
+  // 79 columns are narrower than the image area: only the window export is offered.
+  EXPECT_TRUE(MenuEnabled(window(), IDM_SAVE_WINDOW_BITMAP));
+  EXPECT_FALSE(MenuEnabled(window(), IDM_SAVE_ENTIRE_BITMAP));
+  EXPECT_FALSE(IsWindowEnabled(MainWindow().playButton));
 }
 
 // Headers whose format cannot be measured are warned about and read as raw samples from
@@ -708,6 +768,77 @@ TEST_F(AnalysisRefusals, RateOutsideTheRangeIsRefusedByChange) {
   EXPECT_EQ(Analysis().format.sampleRate, 5513u);
   // The same 24000 bytes at 5513 Hz: (12000 - 512) / 66 columns (66.2 samples in 12 ms).
   EXPECT_EQ(Analysis().columnCount, (12000 - 512) / 66);
+}
+
+TEST_F(AnalysisRefusals, OnALowMemoryMachineARefusedChangeReturnsToIdle) {
+  // A new analysis releases anything an earlier "&Change" set aside.
+  ASSERT_TRUE(Analyse(ToneFile("lowmemory.wav", 2.0)));
+  ASSERT_FALSE(Mode().fullResolutionBitmapExists);
+  Mode().lowMemory = 1;  // as the create step sets it below 12,000,000 bytes
+  ASSERT_TRUE(ui_->PostCommand(IDM_PARAMETERS_CHANGE));
+  HWND dialog = WaitForDialog(kParametersCaption);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_FALSE(Mode().fullResolutionBitmapExists) << "nothing is set aside on a low-memory machine";
+  ASSERT_TRUE(SendText(GetDlgItem(dialog, IDC_TIME_SCALE), "0"));
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDOK));
+  EXPECT_EQ(TakeMessage(), "Time Scale Out of Range");
+  ASSERT_TRUE(WaitForAnalysisEnd());
+  Mode().lowMemory = 0;
+  EXPECT_FALSE(Display().exists());
+  EXPECT_FALSE(Mode().sampleBufferHeld);
+  EXPECT_FALSE(Mode().dataPresent);
+  EXPECT_EQ(ShownInfoPanel().sampleRate, 0u);
+  EXPECT_EQ(ShownInfoPanel().bitsPerSample, 0);
+  EXPECT_EQ(ShownInfoPanel().dataLength, 0u);
+  EXPECT_FALSE(MenuEnabled(window(), IDM_PARAMETERS_CHANGE));
+  EXPECT_FALSE(MenuEnabled(window(), IDM_SAVE_WAVE));
+  EXPECT_TRUE(MenuEnabled(window(), IDM_ANALYZE_FILE));
+  EXPECT_EQ(AllocationCount(), 0);
+}
+
+// The memory budget is the window's own figure; the test lowers it so that a 2 s file does
+// not fit, first with its samples alone, then with its image.
+TEST_F(AnalysisRefusals, SpanOrImageBeyondTheBudgetHandsOverToTheScan) {
+  const std::string tone = ToneFile("budget.wav", 2.0);  // 44100 bytes of samples
+  const uint64_t budget = MainWindow().memory.budget;
+  const char* kText =
+      "Wave file and display bitmap exceed available RAM.\n\nThe file will now be scanned at low resolution.\n"
+      "Detailed analysis will be performed at the stopping point";
+  struct Case {
+    const char* name;
+    uint64_t budget;
+    bool imageCheck;
+  };
+  // 300 rows x the screen's width (at least 640) are more than 1000 bytes.
+  const Case cases[] = {{"samples", 44099, false}, {"samples and image", 44100 + 1000, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Mode().lowResolutionScan = 0;
+    Settings().analysisAtStop = choice::kAnalysisOff;
+    MainWindow().memory.budget = c.budget;
+    HWND dialog = OpenParameters(tone);
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(Click(dialog, IDC_FFT_1024));
+    ASSERT_TRUE(WaitUntil([&] { return IsChecked(dialog, IDC_FFT_1024); }));
+    ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDOK));
+    HWND box = WaitForDialog("Not Enough Memory");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box), kText);
+    ASSERT_TRUE(PressAndWaitUntilClosed(box, IDOK));
+    ASSERT_TRUE(WaitForCommandEnd());
+    MainWindow().memory.budget = budget;
+    EXPECT_EQ(Mode().lowResolutionScan, 1);
+    EXPECT_EQ(Settings().analysisAtStop, choice::kAnalysisOn);
+    EXPECT_EQ(Analysis().dataLength, 44100u) << "the scan is given the whole file";
+    if (c.imageCheck) {
+      // The scan analyses with a 512-point window at the file's rate.
+      EXPECT_EQ(Settings().windowLengthMs, NbWindowLength(512, 11025.0f));
+    } else {
+      EXPECT_EQ(Settings().windowLengthMs, NbWindowLength(1024, 11025.0f));
+    }
+  }
+  Mode().lowResolutionScan = 0;
+  Settings().analysisAtStop = choice::kAnalysisOff;
 }
 
 // ===========================================================================
