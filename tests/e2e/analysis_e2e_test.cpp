@@ -363,6 +363,42 @@ TEST_F(ToneAnalysis, ToneLandsOnThePredictedRowOfTheCoresImage) {
   EXPECT_FALSE(IsWindowEnabled(MainWindow().stopButton));
 }
 
+// What the window shows after the analysis: each image-area pixel is the colour-table entry
+// of the display pixel the view puts there. Saved for a person to look at, too.
+TEST_F(ToneAnalysis, WindowShowsTheImageAtTheScrollPosition) {
+  ASSERT_TRUE(Display().exists());
+  ASSERT_TRUE(RedrawWindow(window(), nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW));
+  ASSERT_TRUE(WaitUntil([&] { return !GetUpdateRect(window(), nullptr, FALSE); }));
+  ASSERT_TRUE(ui_->Flush());
+  GdiFlush();
+  RECT outer;
+  ASSERT_TRUE(GetWindowRect(window(), &outer));
+  Capture shot;
+  ASSERT_TRUE(CaptureScreen(outer, shot));
+  WriteBmp(shot, ArtifactFolder() + "\\analysis_tone.bmp");
+
+  POINT origin{0, 0};
+  ClientToScreen(window(), &origin);
+  const int dx = origin.x - outer.left, dy = origin.y - outer.top;
+  const DisplayBitmap& d = Display();
+  RGBQUAD table[256] = {};
+  ASSERT_EQ(GetDIBColorTable(d.dc, 0, 256, table), 256u);
+  const int h = View().horizontalOffset, v = View().verticalOffset;
+  // The view followed the render: the last screen update was due at column 828.
+  EXPECT_EQ(h, 828 - ImageAreaWidth());
+  int compared = 0;
+  for (int y = 0; y < ImageAreaHeight(); y += 3) {
+    for (int x = 0; x < ImageAreaWidth(); x += 5) {
+      const int sourceY = y < kEnvelopeRows ? y : y + v;
+      const RGBQUAD c = table[d.bits[static_cast<size_t>(sourceY) * d.stride + h + x]];
+      const uint32_t expected = (uint32_t{c.rgbRed} << 16) | (uint32_t{c.rgbGreen} << 8) | c.rgbBlue;
+      ASSERT_EQ(shot.at(dx + x, dy + y), expected) << "image-area pixel " << x << ", " << y;
+      ++compared;
+    }
+  }
+  EXPECT_GT(compared, 1000);
+}
+
 TEST_F(ToneAnalysis, EntireBitmapIsTheCommandLineToolsRender) {
   ASSERT_TRUE(Display().exists()) << "needs the analysis of the test before";
   ASSERT_FALSE(Mode().gridOn);
