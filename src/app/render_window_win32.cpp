@@ -22,6 +22,28 @@ constexpr int kColumnsPerPass = 32;
 // picture is renewed at most this often (its position is always set).
 constexpr DWORD kScrollBarRedrawMs = 50;
 
+RenderTimings lastTimings;
+
+// Seconds on the performance counter.
+class Stopwatch {
+ public:
+  Stopwatch() {
+    QueryPerformanceFrequency(&frequency_);
+    QueryPerformanceCounter(&start_);
+  }
+  // Seconds since the start or the previous lap.
+  double Lap() {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    const double seconds = static_cast<double>(now.QuadPart - start_.QuadPart) / static_cast<double>(frequency_.QuadPart);
+    start_ = now;
+    return seconds;
+  }
+
+ private:
+  LARGE_INTEGER frequency_{}, start_{};
+};
+
 // Copies bitmap columns to the image area in its two parts: the frequency rows at the
 // vertical scroll offset below the margin, then the 44-row margin itself.
 void CopyColumns(HDC screen, const ScreenUpdate& u, int imageHeight) {
@@ -35,6 +57,8 @@ void CopyColumns(HDC screen, const ScreenUpdate& u, int imageHeight) {
 }
 
 }  // namespace
+
+const RenderTimings& LastRenderTimings() { return lastTimings; }
 
 int RenderImage(HWND window, const uint8_t* firstSample) {
   AnalysisState& analysis = Analysis();
@@ -61,10 +85,17 @@ int RenderImage(HWND window, const uint8_t* firstSample) {
   const uint8_t* const bits = Display().bits;
   const int32_t planned = analysis.columnCount;
   int32_t column = 0, last = 0;
+  RenderTimings timings;
+  Stopwatch loopClock, passClock;
   while (planned > 0) {
     if (mode.stopRequest) break;
     MSG message;
-    if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    ++timings.passes;
+    passClock.Lap();
+    const BOOL waiting = PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE);
+    timings.pump += passClock.Lap();
+    if (waiting) {
+      ++timings.messages;
       if (message.message == WM_QUIT) {
         // The message loop outside must still see it.
         PostQuitMessage(static_cast<int>(message.wParam));
@@ -75,6 +106,7 @@ int RenderImage(HWND window, const uint8_t* firstSample) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
       }
+      timings.pump += passClock.Lap();
       // Only the stop request may end a run from inside a message; should the bitmap have
       // gone all the same, nothing more is drawn into it.
       if (Display().bits != bits) break;
@@ -82,6 +114,7 @@ int RenderImage(HWND window, const uint8_t* firstSample) {
       const int first = column;
       const int count = planned - first < kColumnsPerPass ? planned - first : kColumnsPerPass;
       renderer.DrawColumns(first, count, image);
+      timings.compute += passClock.Lap();
       last = first + count - 1;
       column = last + 1;
       View().renderColumn = last;
@@ -96,6 +129,7 @@ int RenderImage(HWND window, const uint8_t* firstSample) {
           if (redraw) scrollBarDrawn = now;
           scrollBarBehind = !redraw;
         }
+        timings.copy += passClock.Lap();
       }
     }
     if (column >= planned) break;
@@ -103,6 +137,8 @@ int RenderImage(HWND window, const uint8_t* firstSample) {
   renderer.End();
   if (scrollBarBehind && IsWindow(scrollBar)) SetScrollPos(scrollBar, SB_CTL, View().horizontalOffset, TRUE);
   ReleaseDC(window, screen);
+  timings.loop = loopClock.Lap();
+  lastTimings = timings;
 
   analysis.dataLength = ScaledDataLength(analysis.dataLength, planned, last + 1);
   analysis.columnCount = last + 1;

@@ -19,4 +19,12 @@ namespace hl {
 // drawn).
 int RenderImage(HWND window, const uint8_t* firstSample);
 
+// Where the last RenderImage spent its time (seconds), for the benchmark: drawing columns,
+// looking at and dispatching messages, and copying to the screen (scroll bar included).
+struct RenderTimings {
+  double loop = 0, compute = 0, pump = 0, copy = 0;
+  int32_t passes = 0, messages = 0;
+};
+const RenderTimings& LastRenderTimings();
+
 }  // namespace hl

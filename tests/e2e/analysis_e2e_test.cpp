@@ -24,13 +24,13 @@
 #include "files/save_commands_win32.h"
 #include "files/wave_format.h"
 #include "resources/resource.h"
+#include "tests/e2e/dialog_driver.h"
 #include "tests/e2e/harness.h"
 
 namespace hl::e2e {
 namespace {
 
 constexpr char kParametersCaption[] = "Choose Analysis Parameters";
-constexpr int kChooserFileNameId = 1148;  // the file-name box of the system's choosers
 
 // ---------------------------------------------------------------------------
 // Files.
@@ -99,63 +99,10 @@ uint32_t ReadU32(const std::vector<uint8_t>& b, size_t at) {
 // ---------------------------------------------------------------------------
 // Driving the dialogs from the test thread.
 
-bool SendText(HWND window, const std::string& text) {
-  DWORD_PTR ignored = 0;
-  return SendMessageTimeoutA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG,
-                             kWaitMs, &ignored) != 0;
-}
-
-std::string TextOf(HWND window) {
-  std::string text;
-  ReadWindowText(window, text);
-  return text;
-}
-
-bool IsChecked(HWND dialog, int id) {
-  DWORD_PTR state = 0;
-  SendMessageTimeoutA(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, kWaitMs, &state);
-  return state == BST_CHECKED;
-}
-
-// Clicks a button or radio of a dialog as a user would: only when it is enabled.
-bool Click(HWND dialog, int id) {
-  HWND button = GetDlgItem(dialog, id);
-  if (!button || !IsWindowEnabled(button)) return false;
-  return PostMessageA(button, BM_CLICK, 0, 0) != 0;
-}
-
-HWND FindEditIn(HWND parent) {
-  char className[32] = {};
-  GetClassNameA(parent, className, sizeof className);
-  if (_stricmp(className, "Edit") == 0) return parent;
-  for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    if (HWND edit = FindEditIn(child)) return edit;
-  }
-  return nullptr;
-}
-
-// Types `path` into the chooser captioned `caption` and presses OK; answers Yes when the
-// chooser asks whether to replace an existing file or create a new one.
-::testing::AssertionResult Choose(const char* caption, const std::string& path) {
-  HWND chooser = WaitForDialog(caption);
-  if (!chooser) return ::testing::AssertionFailure() << "no chooser \"" << caption << "\" appeared";
-  HWND box = GetDlgItem(chooser, kChooserFileNameId);
-  HWND edit = box ? FindEditIn(box) : nullptr;
-  if (!edit) return ::testing::AssertionFailure() << "the chooser has no file-name edit";
-  if (!SendText(edit, path)) return ::testing::AssertionFailure() << "could not type the file name";
-  PostMessageA(chooser, WM_COMMAND, IDOK, 0);
-  const bool closed = WaitUntil([&] {
-    if (!IsWindow(chooser)) return true;
-    // A question of the chooser's own (replace? create?) has the chooser's caption too.
-    HWND candidate = nullptr;
-    while ((candidate = FindWindowExA(nullptr, candidate, "#32770", caption)) != nullptr) {
-      if (candidate != chooser && IsWindowVisible(candidate) && GetDlgItem(candidate, IDYES)) {
-        PostMessageA(GetDlgItem(candidate, IDYES), BM_CLICK, 0, 0);
-      }
-    }
-    return false;
-  });
-  if (!closed) return ::testing::AssertionFailure() << "the chooser \"" << caption << "\" stayed open";
+// A chooser driven to its end, as a test assertion.
+::testing::AssertionResult ChooseFile(const char* caption, const std::string& path) {
+  const std::string problem = Choose(caption, path);
+  if (!problem.empty()) return ::testing::AssertionFailure() << problem;
   return ::testing::AssertionSuccess();
 }
 
@@ -242,7 +189,7 @@ class WindowSuite : public ::testing::Test {
   // "&Analyze File" on `path` up to the parameters dialog, which is returned.
   static HWND OpenParameters(const std::string& path) {
     if (!ui_->PostCommand(IDM_ANALYZE_FILE)) return nullptr;
-    if (!Choose("Open WAV File", path)) return nullptr;
+    if (!ChooseFile("Open WAV File", path)) return nullptr;
     return WaitForDialog(kParametersCaption);
   }
 
@@ -405,7 +352,7 @@ TEST_F(ToneAnalysis, EntireBitmapIsTheCommandLineToolsRender) {
   const std::string saved = ScratchFolder() + "entire.bmp";
   const std::string rendered = ScratchFolder() + "cli.bmp";
   ASSERT_TRUE(ui_->PostCommand(IDM_SAVE_ENTIRE_BITMAP));
-  ASSERT_TRUE(Choose("Save Bitmap", saved));
+  ASSERT_TRUE(ChooseFile("Save Bitmap", saved));
   ASSERT_TRUE(WaitForCommandEnd());
   RenderOptions options;
   options.input = Tone();
@@ -440,7 +387,7 @@ TEST_F(ToneAnalysis, EntireBitmapWithTheGridOnCarriesItsCrosses) {
   ASSERT_TRUE(Mode().gridOn);
   const std::string gridded = ScratchFolder() + "entire-grid.bmp";
   ASSERT_TRUE(ui_->PostCommand(IDM_SAVE_ENTIRE_BITMAP));
-  ASSERT_TRUE(Choose("Save Bitmap", gridded));
+  ASSERT_TRUE(ChooseFile("Save Bitmap", gridded));
   ASSERT_TRUE(WaitForCommandEnd());
   ASSERT_TRUE(ui_->PostCommand(IDB_TOGGLE_GRID));
   ASSERT_TRUE(ui_->Flush());
@@ -461,7 +408,7 @@ TEST_F(ToneAnalysis, WindowBitmapIsTheImageArea) {
   ASSERT_TRUE(Display().exists());
   const std::string saved = ScratchFolder() + "window.bmp";
   ASSERT_TRUE(ui_->PostCommand(IDM_SAVE_WINDOW_BITMAP));
-  ASSERT_TRUE(Choose("Save Bitmap", saved));
+  ASSERT_TRUE(ChooseFile("Save Bitmap", saved));
   ASSERT_TRUE(WaitForCommandEnd());
   const std::vector<uint8_t> bmp = ReadWholeFile(saved);
   const int width = ImageAreaWidth() - ImageAreaWidth() % 4, height = ImageAreaHeight();
@@ -481,7 +428,7 @@ TEST_F(ToneAnalysis, WindowBitmapIsTheImageArea) {
 TEST_F(ToneAnalysis, SaveWaveWritesTheSpanBehindTheProgramsHeader) {
   const std::string saved = ScratchFolder() + "span.wav";
   ASSERT_TRUE(ui_->PostCommand(IDM_SAVE_WAVE));
-  ASSERT_TRUE(Choose("Save Windows Wave File", saved));
+  ASSERT_TRUE(ChooseFile("Save Windows Wave File", saved));
   ASSERT_TRUE(WaitForCommandEnd());
   const std::vector<uint8_t> wav = ReadWholeFile(saved), source = ReadWholeFile(Tone());
   ASSERT_EQ(wav.size(), 46u + 220500u);
@@ -498,7 +445,7 @@ TEST_F(ToneAnalysis, FailedSaveLeavesTheOldFileUntouched) {
   ASSERT_TRUE(WriteWholeFile(readOnly, old));
   ASSERT_TRUE(SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
   ASSERT_TRUE(ui_->PostCommand(IDM_SAVE_ENTIRE_BITMAP));
-  ASSERT_TRUE(Choose("Save Bitmap", readOnly));
+  ASSERT_TRUE(ChooseFile("Save Bitmap", readOnly));
   EXPECT_EQ(TakeMessage(), "Cannot Open File");
   ASSERT_TRUE(WaitForAnalysisEnd());
   SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -510,7 +457,7 @@ TEST_F(ToneAnalysis, FailedSaveLeavesTheOldFileUntouched) {
   HANDLE holder = CreateFileA(inUse.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(holder, INVALID_HANDLE_VALUE);
   ASSERT_TRUE(ui_->PostCommand(IDM_SAVE_WAVE));
-  ASSERT_TRUE(Choose("Save Windows Wave File", inUse));
+  ASSERT_TRUE(ChooseFile("Save Windows Wave File", inUse));
   EXPECT_EQ(TakeMessage(), "Cannot Open File");
   ASSERT_TRUE(WaitForAnalysisEnd());
   CloseHandle(holder);
@@ -629,13 +576,13 @@ TEST_F(AnalysisRefusals, A2047ByteFileIsRefusedAndTheChooserComesBack) {
   std::vector<uint8_t> bytes(2047, 0x40);
   ASSERT_TRUE(WriteWholeFile(path, bytes));
   ASSERT_TRUE(ui_->PostCommand(IDM_ANALYZE_FILE));
-  ASSERT_TRUE(Choose("Open WAV File", path));
+  ASSERT_TRUE(ChooseFile("Open WAV File", path));
   EXPECT_EQ(TakeMessage(), "Sample Size Too Small");
   // Back at the chooser; a 2048-byte file passes the length check.
   bytes.push_back(0x40);
   const std::string enough = ScratchFolder() + "enough.wav";
   ASSERT_TRUE(WriteWholeFile(enough, bytes));
-  ASSERT_TRUE(Choose("Open WAV File", enough));
+  ASSERT_TRUE(ChooseFile("Open WAV File", enough));
   // Without "fmt " it is raw 16-bit mono at 11025 Hz.
   EXPECT_EQ(TakeMessage(), "File may not be PCM Wave Format");
   HWND dialog = WaitForDialog(kParametersCaption);
@@ -657,7 +604,7 @@ TEST_F(AnalysisRefusals, RawFileIsAnalysedAfterTheWarning) {
   const std::string path = ScratchFolder() + "raw.pcm";
   ASSERT_TRUE(WriteWholeFile(path, bytes));
   ASSERT_TRUE(ui_->PostCommand(IDM_ANALYZE_FILE));
-  ASSERT_TRUE(Choose("Open WAV File", path));
+  ASSERT_TRUE(ChooseFile("Open WAV File", path));
   EXPECT_EQ(TakeMessage(), "File may not be PCM Wave Format");
   HWND dialog = WaitForDialog(kParametersCaption);
   ASSERT_NE(dialog, nullptr);
@@ -703,7 +650,7 @@ TEST_F(AnalysisRefusals, UnmeasurableHeadersFallBackToRawSamples) {
     const std::string path = ScratchFolder() + "bad-header.wav";
     ASSERT_TRUE(WriteWholeFile(path, bytes));
     ASSERT_TRUE(ui_->PostCommand(IDM_ANALYZE_FILE));
-    ASSERT_TRUE(Choose("Open WAV File", path));
+    ASSERT_TRUE(ChooseFile("Open WAV File", path));
     EXPECT_EQ(TakeMessage(), "File may not be PCM Wave Format");
     HWND dialog = WaitForDialog(kParametersCaption);
     ASSERT_NE(dialog, nullptr);
@@ -765,7 +712,7 @@ TEST_F(AnalysisRefusals, AFileThatCannotBeOpenedIsReported) {
   const std::string missing = ScratchFolder() + "no-such-file.wav";
   ASSERT_FALSE(Exists(missing));
   ASSERT_TRUE(ui_->PostCommand(IDM_ANALYZE_FILE));
-  ASSERT_TRUE(Choose("Open WAV File", missing));  // the chooser offers to create it
+  ASSERT_TRUE(ChooseFile("Open WAV File", missing));  // the chooser offers to create it
   EXPECT_EQ(TakeMessage(), "Cannot Open File");
   ASSERT_TRUE(WaitForAnalysisEnd());
 }
@@ -922,7 +869,7 @@ TEST_F(LongRender, StopLeavesTheColumnsDrawnAndScalesTheDataLength) {
   // "Save &Wave" then saves what was drawn.
   const std::string saved = ScratchFolder() + "stopped.wav";
   ASSERT_TRUE(ui_->PostCommand(IDM_SAVE_WAVE));
-  ASSERT_TRUE(Choose("Save Windows Wave File", saved));
+  ASSERT_TRUE(ChooseFile("Save Windows Wave File", saved));
   ASSERT_TRUE(WaitForCommandEnd());
   const std::vector<uint8_t> wav = ReadWholeFile(saved);
   ASSERT_GE(wav.size(), 46u);
