@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -246,6 +247,20 @@ TEST_F(ToneAnalysis, DialogOffersTheFileAndCancelReturnsToIdle) {
   ASSERT_TRUE(Click(dialog, IDC_RES_16_BIT));
   ASSERT_TRUE(WaitUntil([&] { return TextOf(GetDlgItem(dialog, IDC_END)) == "10000"; }))
       << TextOf(GetDlgItem(dialog, IDC_END));
+  // The attenuation bar: lines and pages of 1 dB, held to 0..36; the thumb sets the value.
+  HWND bar = GetDlgItem(dialog, IDC_ATTENUATION_BAR);
+  HWND attenuation = GetDlgItem(dialog, IDC_ATTENUATION);
+  auto scroll = [&](WORD code, WORD position, const char* expected) {
+    PostMessageA(dialog, WM_HSCROLL, MAKEWPARAM(code, position), reinterpret_cast<LPARAM>(bar));
+    return WaitUntil([&] { return TextOf(attenuation) == expected && GetScrollPos(bar, SB_CTL) == std::atoi(expected); });
+  };
+  EXPECT_TRUE(scroll(SB_LINEDOWN, 0, "1"));
+  EXPECT_TRUE(scroll(SB_PAGEDOWN, 0, "2"));
+  EXPECT_TRUE(scroll(SB_PAGEUP, 0, "1"));
+  EXPECT_TRUE(scroll(SB_LINEUP, 0, "0"));
+  EXPECT_TRUE(scroll(SB_LINEUP, 0, "0"));
+  EXPECT_TRUE(scroll(SB_THUMBTRACK, 36, "36"));
+  EXPECT_TRUE(scroll(SB_LINEDOWN, 0, "36"));
   // "BB" opens the window edit with the saved window.
   ASSERT_TRUE(Click(dialog, IDC_MODE_BB));
   ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(GetDlgItem(dialog, IDC_WINDOW_LENGTH)) != 0; }));
@@ -260,6 +275,7 @@ TEST_F(ToneAnalysis, DialogOffersTheFileAndCancelReturnsToIdle) {
   EXPECT_TRUE(MenuEnabled(window(), IDM_ANALYZE_FILE));
   EXPECT_EQ(TextOf(window()), "Harrowlight");
   EXPECT_EQ(Settings().frequencyMode, choice::kModeNb) << "Cancel changed a setting";
+  EXPECT_EQ(Settings().attenuation, 0) << "Cancel changed a setting";
 }
 
 TEST_F(ToneAnalysis, ToneLandsOnThePredictedRowOfTheCoresImage) {
@@ -495,6 +511,8 @@ TEST_F(ToneAnalysis, ChangeThenRestoreBringsBackTheFirstImage) {
   const std::vector<uint8_t> firstImage = DisplayPixels(Display().width);
   const uint32_t firstLength = Analysis().dataLength;
   const int firstOffset = View().horizontalOffset;
+  RECT before;
+  ASSERT_TRUE(GetWindowRect(window(), &before));
 
   // Re-analyse 2 s to 6 s in "BB" with a 20 ms window and 1024 points.
   ASSERT_TRUE(ui_->PostCommand(IDM_PARAMETERS_CHANGE));
@@ -520,6 +538,11 @@ TEST_F(ToneAnalysis, ChangeThenRestoreBringsBackTheFirstImage) {
   EXPECT_TRUE(MenuEnabled(window(), IDM_PARAMETERS_RESTORE));
   // 1000 Hz at 1024 points is bin 92.9: bin 93.
   EXPECT_EQ(BrightestRow(100), 555 - 93);
+  // 1024 points prefer a window 256 pixels taller, but one no taller than it is now keeps
+  // its height.
+  RECT after;
+  ASSERT_TRUE(GetWindowRect(window(), &after));
+  EXPECT_EQ(after.bottom - after.top, before.bottom - before.top);
 
   ASSERT_TRUE(ui_->PostCommand(IDM_PARAMETERS_RESTORE));
   ASSERT_TRUE(ui_->Flush());
