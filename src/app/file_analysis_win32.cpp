@@ -125,13 +125,14 @@ void ReleaseHeldAnalysis() {
   mode.fullResolutionBitmapExists = 0;
 }
 
-// Moves the shown analysis aside as the point "&Restore" returns to.
-void SetShownAnalysisAside() {
+// Moves the shown analysis aside as the point "&Restore" returns to, with the settings it
+// was made with.
+void SetShownAnalysisAside(const AnalysisSettings& madeWith) {
   HeldAnalysis& held = HeldFullResolution();
   held.bitmap = Display();
   held.analysis = Analysis();
   held.view = View();
-  held.settings = Settings();
+  held.settings = madeWith;
   Display() = DisplayBitmap();
   Analysis().sampleBuffer = nullptr;
   Analysis().lockedSampleBuffer = nullptr;
@@ -140,19 +141,6 @@ void SetShownAnalysisAside() {
   mode.displayBitmapExists = 0;
   mode.sampleBufferHeld = 0;
   MainWindow().displayBitmapExists = false;
-}
-
-// Puts the analysis just set aside back where it was, as if nothing had happened.
-void TakeBackSetAside() {
-  HeldAnalysis& held = HeldFullResolution();
-  Display() = held.bitmap;
-  Analysis().sampleBuffer = held.analysis.sampleBuffer;
-  held = HeldAnalysis();
-  OperatingMode& mode = Mode();
-  mode.fullResolutionBitmapExists = 0;
-  mode.displayBitmapExists = 1;
-  mode.sampleBufferHeld = 1;
-  MainWindow().displayBitmapExists = true;
 }
 
 // Everything an analysis holds goes, and the window returns to idle (a cancelled
@@ -538,9 +526,7 @@ void OnParametersChange(HWND window, LPARAM lParam) {
   const uint32_t sourceBytes = a.dataLength < a.byteCount ? a.dataLength : a.byteCount;
   const WaveFormat shownFormat = a.format;
   const bool setAside = !mode.fullResolutionBitmapExists && !mode.lowMemory;
-  if (setAside) SetShownAnalysisAside();
-  const float addedBeginMs = a.beginMs;
-  a.accumulatedBeginMs += addedBeginMs;
+  const AnalysisSettings shownSettings = settings;
 
   ParametersDialogValues values;
   values.sampleRate = static_cast<int32_t>(shownFormat.sampleRate);
@@ -555,12 +541,15 @@ void OnParametersChange(HWND window, LPARAM lParam) {
   if (CheckTimeScale(settings.timeScaleMs) != Message::None) settings.timeScaleMs = 20.0f;
 
   if (!RunAnalysisParametersDialog(window, settings, values)) {
-    if (setAside) TakeBackSetAside();
-    a.accumulatedBeginMs -= addedBeginMs;
     mode.fileAnalysisInProgress = 0;
     RedrawView(window, true);
     return;
   }
+  // The shown analysis becomes the point "&Restore" returns to only now, so that it stays on
+  // screen, and in use, while the dialog is open and after a Cancel.
+  if (setAside) SetShownAnalysisAside(shownSettings);
+  // The grid's time of the first column counts from the start of the analysis before.
+  a.accumulatedBeginMs += a.beginMs;
   DrainMessageQueue();
   SendMessageA(window, WM_COMMAND, FftSizeCommand(FftOrderOfChoice(settings.fftSize)), 0);
 

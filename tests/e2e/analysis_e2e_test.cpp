@@ -556,6 +556,21 @@ TEST_F(ToneAnalysis, ChangeThenRestoreBringsBackTheFirstImage) {
   EXPECT_TRUE(DisplayPixels(Display().width) == firstImage) << "the first image did not come back pixel for pixel";
   EXPECT_FALSE(MenuEnabled(window(), IDM_PARAMETERS_RESTORE));
   EXPECT_TRUE(MenuEnabled(window(), IDM_PARAMETERS_CHANGE));
+
+  // The dialog offers the first analysis's parameters again.
+  ASSERT_TRUE(ui_->PostCommand(IDM_PARAMETERS_CHANGE));
+  dialog = WaitForDialog(kParametersCaption);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_BEGIN)), "0");
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_END)), "10000");
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_SAMPLE_RATE)), "11025");
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_TIME_SCALE)), "12");
+  EXPECT_TRUE(IsChecked(dialog, IDC_MODE_NB));
+  EXPECT_TRUE(IsChecked(dialog, IDC_FFT_512));
+  EXPECT_TRUE(IsChecked(dialog, IDC_RES_16_BIT));
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDCANCEL));
+  ASSERT_TRUE(WaitForAnalysisEnd());
+  EXPECT_TRUE(DisplayPixels(Display().width) == firstImage);
 }
 
 TEST_F(ToneAnalysis, ChangeRefusalsRestoreTheFirstImage) {
