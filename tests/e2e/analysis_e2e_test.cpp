@@ -605,11 +605,12 @@ TEST_F(ToneAnalysis, ChangeRefusalsRestoreTheFirstImage) {
 }
 
 // ===========================================================================
-// The refusals and warnings of "&Analyze File", each by the input that triggers it.
+// The refusals and warnings of "&Analyze File" and "&Change", each by the input that
+// triggers it, other formats, and the memory budget.
 
-class AnalysisRefusals : public WindowSuite {};
+class AnalysisCases : public WindowSuite {};
 
-TEST_F(AnalysisRefusals, A2047ByteFileIsRefusedAndTheChooserComesBack) {
+TEST_F(AnalysisCases, A2047ByteFileIsRefusedAndTheChooserComesBack) {
   const std::string path = ScratchFolder() + "short.wav";
   std::vector<uint8_t> bytes(2047, 0x40);
   ASSERT_TRUE(WriteWholeFile(path, bytes));
@@ -631,7 +632,28 @@ TEST_F(AnalysisRefusals, A2047ByteFileIsRefusedAndTheChooserComesBack) {
   ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDCANCEL));
 }
 
-TEST_F(AnalysisRefusals, RawFileIsAnalysedAfterTheWarning) {
+TEST_F(AnalysisCases, StereoEightBitFileIsAnalysedInItsLeftChannel) {
+  // 2 s at 22050 Hz, 8-bit stereo: 1000 Hz on the left, 1500 Hz on the right.
+  const std::string path = ToneFile("stereo8.wav", 2.0, 22050, 8, 2, 1000.0, 0.3);
+  HWND dialog = OpenParameters(path);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_TRUE(IsChecked(dialog, IDC_RES_8_BIT));
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_END)), "2000");
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDOK));
+  ASSERT_TRUE(WaitForAnalysisEnd());
+  ASSERT_TRUE(Display().exists());
+  // 22050 x 2 x 12 ms = 529.2 values, 529, odd: 528 so that columns start on whole frames.
+  EXPECT_EQ(Analysis().step, 528);
+  // 88200 bytes: (88200 - 2 x 512) / 528 = 165.1.
+  EXPECT_EQ(Analysis().columnCount, 165);
+  // 1000 Hz at 22050 / 512 = 43.07 Hz per bin is bin 23.2: bin 23; 1500 Hz (bin 34.8) is
+  // the right channel's and not shown.
+  EXPECT_EQ(BrightestRow(50), 299 - 23);
+  const DisplayBitmap& d = Display();
+  EXPECT_LT(d.bits[static_cast<size_t>(299 - 35) * d.stride + 50], d.bits[static_cast<size_t>(299 - 23) * d.stride + 50]);
+}
+
+TEST_F(AnalysisCases, RawFileIsAnalysedAfterTheWarning) {
   // 1 s of a 500 Hz tone as bare 16-bit samples: no header at all.
   std::vector<uint8_t> bytes;
   for (int i = 0; i < 11025; ++i) {
@@ -662,7 +684,7 @@ TEST_F(AnalysisRefusals, RawFileIsAnalysedAfterTheWarning) {
 
 // Headers whose format cannot be measured are warned about and read as raw samples from
 // byte 0, never divided by.
-TEST_F(AnalysisRefusals, UnmeasurableHeadersFallBackToRawSamples) {
+TEST_F(AnalysisCases, UnmeasurableHeadersFallBackToRawSamples) {
   struct Case {
     const char* name;
     uint16_t channels, bits;
@@ -704,7 +726,7 @@ TEST_F(AnalysisRefusals, UnmeasurableHeadersFallBackToRawSamples) {
   }
 }
 
-TEST_F(AnalysisRefusals, DialogChecksSendTheDialogBack) {
+TEST_F(AnalysisCases, DialogChecksSendTheDialogBack) {
   const std::string tone = ToneFile("tone2s.wav", 2.0);
   HWND dialog = OpenParameters(tone);
   ASSERT_NE(dialog, nullptr);
@@ -731,7 +753,7 @@ TEST_F(AnalysisRefusals, DialogChecksSendTheDialogBack) {
   EXPECT_FALSE(Display().exists());
 }
 
-TEST_F(AnalysisRefusals, SpanShorterThanOneFrameIsRefused) {
+TEST_F(AnalysisCases, SpanShorterThanOneFrameIsRefused) {
   const std::string tone = ToneFile("tone2s-b.wav", 2.0);
   HWND dialog = OpenParameters(tone);
   ASSERT_NE(dialog, nullptr);
@@ -746,7 +768,7 @@ TEST_F(AnalysisRefusals, SpanShorterThanOneFrameIsRefused) {
   EXPECT_FALSE(IsWindowEnabled(MainWindow().playWindowButton));
 }
 
-TEST_F(AnalysisRefusals, AFileThatCannotBeOpenedIsReported) {
+TEST_F(AnalysisCases, AFileThatCannotBeOpenedIsReported) {
   const std::string missing = ScratchFolder() + "no-such-file.wav";
   ASSERT_FALSE(Exists(missing));
   ASSERT_TRUE(ui_->PostCommand(IDM_ANALYZE_FILE));
@@ -755,7 +777,7 @@ TEST_F(AnalysisRefusals, AFileThatCannotBeOpenedIsReported) {
   ASSERT_TRUE(WaitForAnalysisEnd());
 }
 
-TEST_F(AnalysisRefusals, RateOutsideTheRangeIsRefusedByChange) {
+TEST_F(AnalysisCases, RateOutsideTheRangeIsRefusedByChange) {
   // "&Analyze File" takes a 3000 Hz file as it is; "&Change" checks the rate.
   const std::string slow = ToneFile("slow.wav", 4.0, 3000, 16, 1, 300.0);
   ASSERT_TRUE(Analyse(slow));
@@ -791,7 +813,7 @@ TEST_F(AnalysisRefusals, RateOutsideTheRangeIsRefusedByChange) {
   EXPECT_EQ(Analysis().columnCount, (12000 - 512) / 66);
 }
 
-TEST_F(AnalysisRefusals, OnALowMemoryMachineARefusedChangeReturnsToIdle) {
+TEST_F(AnalysisCases, OnALowMemoryMachineARefusedChangeReturnsToIdle) {
   // A new analysis releases anything an earlier "&Change" set aside.
   ASSERT_TRUE(Analyse(ToneFile("lowmemory.wav", 2.0)));
   ASSERT_FALSE(Mode().fullResolutionBitmapExists);
@@ -819,7 +841,7 @@ TEST_F(AnalysisRefusals, OnALowMemoryMachineARefusedChangeReturnsToIdle) {
 
 // The memory budget is the window's own figure; the test lowers it so that a 2 s file does
 // not fit, first with its samples alone, then with its image.
-TEST_F(AnalysisRefusals, SpanOrImageBeyondTheBudgetHandsOverToTheScan) {
+TEST_F(AnalysisCases, SpanOrImageBeyondTheBudgetHandsOverToTheScan) {
   const std::string tone = ToneFile("budget.wav", 2.0);  // 44100 bytes of samples
   const uint64_t budget = MainWindow().memory.budget;
   const char* kText =
