@@ -11,6 +11,7 @@
 #include "app/main_window_win32.h"
 #include "app/operating_mode.h"
 #include "app/window_layout.h"
+#include "display/view_layout.h"
 #include "resources/resource.h"
 #include "tests/e2e/harness.h"
 
@@ -215,13 +216,16 @@ TEST_F(IdleMainWindow, HasTheDefaultSizeCentredOnTheScreen) {
   EXPECT_TRUE(IsWindowVisible(window()));
 }
 
-TEST_F(IdleMainWindow, ChildrenAreCreatedInOrderWhereTheLayoutPutsThem) {
+TEST_F(IdleMainWindow, ChildrenAreCreatedInOrderWhereTheResizeLayoutPutsThem) {
   const ScreenMetrics m = MeasureMetrics(window());
   RECT client;
   ASSERT_TRUE(GetClientRect(window(), &client));
   RECT outer;
   ASSERT_TRUE(GetWindowRect(window(), &outer));
-  const ChildLayout l = InitialChildLayout(m, outer.right - outer.left, client.right);
+  // Created where the create step puts them, the children are moved again by the first
+  // WM_SIZE, which places all six as every later resize does.
+  const ChildLayout l =
+      ResizedChildLayout(m, outer.right - outer.left, outer.bottom - outer.top, client.right);
 
   struct Expected {
     const char* className;
