@@ -705,9 +705,7 @@ void OnFftSize1024(HWND window, LPARAM) { SetFftSize(window, 10); }
 void OnFftSize2048(HWND window, LPARAM) { SetFftSize(window, 11); }
 
 // ---------------------------------------------------------------------------
-// "Stop" (and Escape) and closing.
-
-void OnStop(HWND, LPARAM) { Mode().stopRequest = 1; }
+// Closing.
 
 void ReleaseAnalysisForClose() {
   ReleaseDisplay();

@@ -7,8 +7,11 @@
 #include "app/commands_win32.h"
 #include "app/menu_state_win32.h"
 #include "app/operating_mode.h"
+#include "audio/capture_win32.h"
+#include "audio/transport_win32.h"
 #include "display/palette.h"
 #include "display/palette_win32.h"
+#include "display/readout_win32.h"
 #include "display/view_win32.h"
 #include "files/file_chooser_win32.h"
 #include "resources/resource.h"
@@ -231,6 +234,18 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return OnVerticalScroll(window, wParam);
     case WM_NCMOUSEMOVE:
       return OnNonClientMouseMove(window);
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP:
+      return OnMouseMessage(window, message, wParam, lParam);
+    case MM_WIM_DATA:
+      return OnWaveInData(window, wParam, lParam);
+    case MM_WIM_CLOSE:
+      return OnWaveInClose(window, wParam, lParam);
+    case MM_WOM_DONE:
+      return OnWaveOutDone(window, wParam, lParam);
     case WM_KEYDOWN:
       if (wParam == kEscapeKey) SendMessageA(window, WM_COMMAND, IDB_STOP, 0);
       return 0;
