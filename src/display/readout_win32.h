@@ -17,4 +17,22 @@ const ReadoutValues& CurrentReadout();
 // WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONDOWN and WM_RBUTTONUP.
 LRESULT OnMouseMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// What the status block's title names. The scans and the recording set theirs when they start;
+// the title says "Audio Analysis " whenever an analysed image is shown and no input, file scan
+// or playback runs.
+enum class ReadoutActivity { None, Analysis, FileScan, Recording, LiveScan };
+void SetReadoutActivity(ReadoutActivity activity);
+
+// Recomputes and redraws the status block for a point of the display bitmap (image x, image y
+// are client x and y plus the view's offsets). Only changed fields are rewritten.
+void DrawReadout(HWND window, int imageX, int imageY);
+
+// The scans' and playback's clock: shows `elapsedMs` (rounded to whole seconds) in the
+// "Time Now (sec) : " row while input, a file scan or playback runs in the "Scroll" display.
+// Call it once per column; it rewrites the row only when the second changed.
+void DrawReadoutElapsed(HWND window, float elapsedMs);
+
+// Draws the whole status block again into `dc` (painting has just filled the panel under it).
+void RepaintReadout(HDC dc);
+
 }  // namespace hl
