@@ -1,0 +1,236 @@
+#include "audio/capture.h"
+
+#include <cmath>
+
+#include "audio/capture_state.h"
+#include "files/wave_format.h"
+
+namespace hl {
+
+CaptureState& Capture() {
+  static CaptureState state;
+  return state;
+}
+
+// --- Sizes -------------------------------------------------------------------------------------
+
+int32_t CaptureRateOfChoice(int16_t rateChoice) {
+  switch (rateChoice) {
+    case 1021:
+      return 5513;
+    case 1023:
+      return 22050;
+    case 1024:
+      return 44100;
+    default:
+      return 11025;
+  }
+}
+
+int32_t RecordSecondsOfChoice(int16_t recordChoice) {
+  switch (recordChoice) {
+    case 1071:
+      return 10;
+    case 1072:
+      return 20;
+    case 1073:
+      return 30;
+    default:
+      return 0;
+  }
+}
+
+HalfSizes ComputeHalfSizes(int32_t sampleRate, int32_t bytesPerSample) {
+  const int32_t perSecond = sampleRate * bytesPerSample;
+  int32_t seconds = perSecond > 0 ? 352800 / perSecond : 2;
+  // Below 2 s a half would be over before the loop's latency and the handler's restart
+  // could keep the window behind the card.
+  if (seconds < 2) seconds = 2;
+  return HalfSizes{seconds, seconds * sampleRate, seconds * bytesPerSample * sampleRate};
+}
+
+uint32_t FixedRecordingBytes(int32_t seconds, int32_t sampleRate, int32_t bytesPerSample) {
+  return static_cast<uint32_t>(seconds) * static_cast<uint32_t>(bytesPerSample) * static_cast<uint32_t>(sampleRate);
+}
+
+int32_t PlannedColumns(uint32_t samples, int32_t samplesPerColumn) {
+  if (samplesPerColumn <= 0 || samples < static_cast<uint32_t>(kCaptureFrame)) return 0;
+  return static_cast<int32_t>((samples - kCaptureFrame) / static_cast<uint32_t>(samplesPerColumn));
+}
+
+int32_t SamplesPerColumn(int32_t sampleRate, float columnMs) {
+  const double exact = static_cast<double>(sampleRate) * static_cast<double>(columnMs) * 0.001;
+  return static_cast<int32_t>(std::floor(exact + 0.5));
+}
+
+float CaptureTimeScale(int32_t sampleRate) {
+  return sampleRate > 0 ? 512000.0f / static_cast<float>(sampleRate) : 0.0f;
+}
+
+void PatchRecordingHeader(uint8_t* header, uint32_t totalBytes) { SetWaveDataLength(header, totalBytes); }
+
+// --- The window of a column ----------------------------------------------------------------
+
+int32_t WindowStart(double nowMs, double switchTimeMs, int32_t latencyMs, int32_t sampleRate) {
+  const double samples = (nowMs - switchTimeMs - latencyMs) * sampleRate * 0.001;
+  return static_cast<int32_t>(samples) - kCaptureFrame;
+}
+
+WindowPlan PlanWindow(int32_t p, int32_t bytesPerSample, int32_t bytesPerHalf) {
+  WindowPlan plan{};
+  if (p <= -kCaptureFrame) {
+    plan.fromPrevious = kCaptureFrame;
+  } else if (p < 0) {
+    plan.fromPrevious = -p;
+    plan.fromCurrent = kCaptureFrame + p;
+  } else {
+    plan.fromCurrent = kCaptureFrame;
+    plan.currentStart = p;
+  }
+  const int64_t end = (static_cast<int64_t>(p > 0 ? p : 0) + kCaptureFrame) * bytesPerSample;
+  plan.late = end >= bytesPerHalf;
+  return plan;
+}
+
+int16_t FrameSample(const uint8_t* bytes, int32_t bitsPerSample) {
+  if (bitsPerSample == 16) {
+    // Only the high byte counts: the low byte of a live input is mostly noise.
+    return static_cast<int16_t>(static_cast<uint16_t>(bytes[1]) << 8);
+  }
+  return static_cast<int16_t>((static_cast<int32_t>(bytes[0]) - 128) * 256);
+}
+
+Peak BuildFrame(const uint8_t* previous, int32_t previousCount, const uint8_t* current, int32_t currentCount,
+                int32_t bitsPerSample, int16_t* frame) {
+  const int32_t step = bitsPerSample == 16 ? 2 : 1;
+  int32_t n = 0;
+  for (int32_t i = 0; i < previousCount && n < kCaptureFrame; ++i) frame[n++] = FrameSample(previous + i * step, bitsPerSample);
+  for (int32_t i = 0; i < currentCount && n < kCaptureFrame; ++i) frame[n++] = FrameSample(current + i * step, bitsPerSample);
+  while (n < kCaptureFrame) frame[n++] = 0;
+  Peak peak;
+  for (int i = kPeakFirst; i <= kPeakLast; ++i) {
+    if (frame[i] > peak.max) peak.max = frame[i];
+    if (frame[i] < peak.min) peak.min = frame[i];
+  }
+  return peak;
+}
+
+float MeasuredColumnTime(double nowMs, double startMs, int32_t columnCount) {
+  const float elapsed = static_cast<float>(nowMs - startMs);
+  return columnCount > 0 ? elapsed / static_cast<float>(columnCount) : elapsed;
+}
+
+// --- Scroll display --------------------------------------------------------------------------
+
+uint8_t PaletteIndexOfLevel(int32_t level) {
+  int32_t index = level - 100;
+  if (index < 3) index = 3;
+  if (index > 235) index = 235;
+  return static_cast<uint8_t>(index);
+}
+
+ScrollStep NextScrollColumn(ScrollCursor& cursor, int32_t imageWidth) {
+  if (cursor.subColumn > 3) cursor.subColumn = 0;
+  ScrollStep step{};
+  const bool full = cursor.drawPosition >= imageWidth;
+  step.x = full ? imageWidth + cursor.subColumn - 4 : cursor.drawPosition;
+  step.scrollAfter = full && cursor.subColumn == 3;
+  step.refreshStatus = cursor.subColumn == 3;
+  return step;
+}
+
+void AdvanceScrollCursor(ScrollCursor& cursor) {
+  ++cursor.subColumn;
+  // The draw position only has to tell "full" from "not yet": held at a bound so that a
+  // scan running for days never wraps it back into the unscrolled range.
+  if (cursor.drawPosition < (1 << 30)) ++cursor.drawPosition;
+}
+
+EnvelopeLine EnvelopeLineOf(const Peak& peak) {
+  return EnvelopeLine{22 - peak.max / 1500, 22 - peak.min / 1500};
+}
+
+// --- Fixed-length recording ----------------------------------------------------------------
+
+RecordRefresh RefreshAfterColumn(int32_t x, int32_t imageWidth) {
+  RecordRefresh r;
+  if (x <= 0 || x % 4 != 0) return r;
+  r.due = true;
+  if (x <= imageWidth) {
+    r.sourceX = x - 4;
+    r.windowX = x - 4;
+    r.width = 4;
+  } else {
+    r.sourceX = x - imageWidth;
+    r.windowX = 0;
+    r.width = imageWidth;
+    r.scrolled = true;
+    r.scrollOffset = x - imageWidth;
+  }
+  return r;
+}
+
+// --- Scope display ---------------------------------------------------------------------------
+
+ScopeGeometry ScopeGeometryOf(int32_t imageWidth, int32_t imageHeight, int32_t charWidth, int32_t charHeight) {
+  int32_t x0 = (imageWidth - 2 * kCaptureBins) / 2;
+  const int32_t lowest = 9 * charWidth / 2;  // room for the level labels
+  if (x0 < lowest) x0 = lowest;
+  return ScopeGeometry{x0, imageHeight - 2 * charHeight};
+}
+
+void ScopeHistory::Clear() {
+  for (auto& row : rows) {
+    for (int16_t& v : row) v = 0;
+  }
+}
+
+void ScopeHistory::Push(const int16_t* levels) {
+  for (int r = 0; r < 3; ++r) {
+    for (int i = 0; i < kCaptureBins; ++i) rows[r][i] = rows[r + 1][i];
+  }
+  for (int i = 0; i < kCaptureBins; ++i) rows[3][i] = levels[i];
+}
+
+int32_t ScopeBarHeight(const ScopeHistory& history, int i, int32_t baseline) {
+  const int32_t sum = history.rows[0][i] + history.rows[1][i] + history.rows[2][i] + history.rows[3][i];
+  int32_t height = sum / 4 - 60;
+  if (height > baseline) height = baseline;
+  if (height < 0) height = 0;
+  return height;
+}
+
+// --- Dialogs ---------------------------------------------------------------------------------
+
+DialogPlace ScanDialogPlace(int32_t screenWidth, int32_t screenHeight, int32_t dialogWidth, int32_t dialogHeight) {
+  int32_t x = (screenWidth - dialogWidth) / 2;
+  if (x < 0) x = 0;
+  const int32_t centred = (screenHeight - dialogHeight) / 2;
+  const int32_t y = centred < 30 ? 0 : centred - 30;
+  return DialogPlace{x, y};
+}
+
+BarValue ScrollBarValue(int code, int32_t thumb, int32_t current, int32_t maximum) {
+  int32_t value = current;
+  switch (code) {
+    case 0:
+    case 2:
+      value = current - 1;
+      break;
+    case 1:
+    case 3:
+      value = current + 1;
+      break;
+    case 4:
+    case 5:
+      value = thumb;
+      break;
+    default:
+      return BarValue{current, false};
+  }
+  if (value < 0) value = 0;
+  if (value > maximum) value = maximum;
+  return BarValue{value, true};
+}
+
+}  // namespace hl

@@ -1,0 +1,182 @@
+// The arithmetic of sound capture: the sizes of the capture block and its halves, where the
+// 512-sample window of a column lies relative to the half the card is filling, how the
+// frame is built from the captured bytes, and where the Scroll and Scope displays put each
+// column's pixels. The shell (capture_win32.cpp, scan_display_win32.cpp) only moves these
+// numbers to the sound card and the screen.
+#pragma once
+
+#include <cstdint>
+
+namespace hl {
+
+constexpr int kCaptureFrame = 512;      // samples per column's transform
+constexpr int kCaptureBins = 256;       // levels drawn per column
+constexpr int kScrollImageHeight = 300; // 256 frequency rows below the 44-row strip
+constexpr uint32_t kCaptureHeaderBytes = 46;
+
+// --- Sizes ---------------------------------------------------------------------------------
+
+// Sample rate of a rate choice (1021 -> 5513, 1022 -> 11025, 1023 -> 22050, 1024 -> 44100);
+// any other value gives 11025.
+int32_t CaptureRateOfChoice(int16_t rateChoice);
+
+// Seconds of a record-length choice: 1071 -> 10, 1072 -> 20, 1073 -> 30; "Any" (1074) and
+// anything else -> 0.
+int32_t RecordSecondsOfChoice(int16_t recordChoice);
+
+struct HalfSizes {
+  int32_t seconds;         // 352800 / (rate x bytes per sample), integer division, at least 2
+  int32_t samplesPerHalf;  // seconds x rate
+  int32_t bytesPerHalf;    // seconds x bytes per sample x rate
+};
+// For a rate of at least 1 Hz and 1 or 2 bytes per sample.
+HalfSizes ComputeHalfSizes(int32_t sampleRate, int32_t bytesPerSample);
+
+// Sample bytes of a fixed-length recording: seconds x bytes per sample x rate (30 s at
+// 44100 Hz 16 bit: 2,646,000). The block holds 46 more.
+uint32_t FixedRecordingBytes(int32_t seconds, int32_t sampleRate, int32_t bytesPerSample);
+
+// Columns a fixed-length recording is planned for: (samples - 512) / samples per column,
+// 0 when there are fewer than 512 samples or no samples per column.
+int32_t PlannedColumns(uint32_t samples, int32_t samplesPerColumn);
+
+// rate x columnMs x 0.001, rounded half up (binary32 product, as the column time is kept).
+int32_t SamplesPerColumn(int32_t sampleRate, float columnMs);
+
+// The time scale of a capture: the length of 512 samples in ms, 512000 / rate (binary32).
+float CaptureTimeScale(int32_t sampleRate);
+
+// The 46-byte header's two lengths after `totalBytes` were captured: RIFF length
+// totalBytes + 38 at offset 4, data length totalBytes at offset 42.
+void PatchRecordingHeader(uint8_t* header, uint32_t totalBytes);
+
+// --- The window of a column ----------------------------------------------------------------
+
+// Window start p, in samples from the start of the half being filled:
+// trunc((now - switch time - latency) x rate x 0.001) - 512.
+int32_t WindowStart(double nowMs, double switchTimeMs, int32_t latencyMs, int32_t sampleRate);
+
+// Where the 512 samples of a window starting at p come from.
+struct WindowPlan {
+  int32_t fromPrevious;     // samples taken from the end of the half just filled
+  int32_t fromCurrent;      // samples taken from the half being filled, ...
+  int32_t currentStart;     // ... starting at this sample
+  bool late;                // the part in the current half reaches the half's end: the
+                            // card is late and must be reset before anything is drawn
+};
+// p <= -512: all 512 from the end of the previous half. -512 < p < 0: the last -p samples
+// of the previous half, then 512 + p from the start of the current one. p >= 0: 512 from
+// the current half at p. Late when (max(p, 0) + 512) x bytes per sample is not strictly
+// less than bytes per half.
+WindowPlan PlanWindow(int32_t p, int32_t bytesPerSample, int32_t bytesPerHalf);
+
+// The largest and smallest frame values at indices 193..319 (strictly between 256 - 64
+// and 256 + 64), for the envelope strip.
+struct Peak {
+  int16_t max = 0;
+  int16_t min = 0;
+};
+constexpr int kPeakFirst = 193;
+constexpr int kPeakLast = 319;
+
+// One captured sample as the transform takes it: 16-bit samples (little-endian at `bytes`)
+// keep only their high byte (AND 0xFF00); 8-bit samples b become (b - 128) x 256.
+int16_t FrameSample(const uint8_t* bytes, int32_t bitsPerSample);
+
+// Builds the 512-sample frame from `previousCount` samples at `previous` followed by
+// `currentCount` samples at `current` (previousCount + currentCount = 512), and returns
+// the peak of indices 193..319.
+Peak BuildFrame(const uint8_t* previous, int32_t previousCount, const uint8_t* current, int32_t currentCount,
+                int32_t bitsPerSample, int16_t* frame);
+
+// measured column time: (now - start) / column count, or the whole elapsed time while
+// nothing has been drawn.
+float MeasuredColumnTime(double nowMs, double startMs, int32_t columnCount);
+
+// --- Scroll display ------------------------------------------------------------------------
+
+// Palette index of a level: level - 100, limited to 3..235.
+uint8_t PaletteIndexOfLevel(int32_t level);
+
+// Where the scroll display draws its next column. Until the image area is full the columns
+// go to x = 0, 1, 2, ...; after that the window scrolls 4 pixels left once every 4 columns
+// and the columns fill the freed strip at width - 4 .. width - 1.
+struct ScrollCursor {
+  int32_t drawPosition = 0;
+  int32_t subColumn = 0;
+};
+struct ScrollStep {
+  int32_t x;              // window column to draw
+  bool scrollAfter;       // scroll the window 4 pixels left after drawing
+  bool refreshStatus;     // the fourth column of a group: refresh the panel and readout
+};
+// Applies the counter reset (above 3 -> 0) to `cursor` and tells where the column goes;
+// Advance() then moves the cursor on.
+ScrollStep NextScrollColumn(ScrollCursor& cursor, int32_t imageWidth);
+void AdvanceScrollCursor(ScrollCursor& cursor);
+
+// The envelope strip's line for a column: from 22 - max / 1500 down to 22 - min / 1500
+// (integer division truncating toward zero).
+struct EnvelopeLine {
+  int32_t top;
+  int32_t bottom;
+};
+EnvelopeLine EnvelopeLineOf(const Peak& peak);
+
+// --- Fixed-length recording into the display bitmap ----------------------------------------
+
+// What the window shows once bitmap column x has been drawn. Only when x is a non-zero
+// multiple of 4 is there anything to copy: while x does not exceed the image-area width,
+// the 4 columns x - 4 .. x - 1 (to the same window columns); beyond it the width columns
+// ending before x, bitmap columns x - width .. x - 1, and x - width becomes the horizontal
+// scroll offset.
+struct RecordRefresh {
+  bool due = false;
+  int32_t sourceX = 0;  // first bitmap column copied
+  int32_t windowX = 0;  // window column it goes to
+  int32_t width = 0;    // columns copied
+  bool scrolled = false;
+  int32_t scrollOffset = 0;  // when scrolled
+};
+RecordRefresh RefreshAfterColumn(int32_t x, int32_t imageWidth);
+
+// --- Scope display -------------------------------------------------------------------------
+
+struct ScopeGeometry {
+  int32_t x0;        // left end of the 512-pixel bar area
+  int32_t baseline;  // row the bars stand on
+};
+// x0 = (width - 512) / 2, raised to 9 x charWidth / 2 when smaller; baseline = height -
+// 2 x charHeight.
+ScopeGeometry ScopeGeometryOf(int32_t imageWidth, int32_t imageHeight, int32_t charWidth, int32_t charHeight);
+
+// The last four level rows, oldest first.
+struct ScopeHistory {
+  int16_t rows[4][kCaptureBins] = {};
+  void Clear();
+  // Drops the oldest row and stores `levels` (256 entries) as the newest.
+  void Push(const int16_t* levels);
+};
+
+// Height of bar i: (sum of the four rows at i) / 4 - 60 (truncating), limited to 0..baseline.
+int32_t ScopeBarHeight(const ScopeHistory& history, int i, int32_t baseline);
+
+// --- Dialogs -------------------------------------------------------------------------------
+
+struct DialogPlace {
+  int32_t x, y;
+};
+// The scan and record dialogs: centred horizontally (0 if negative) and 30 pixels above
+// the vertical centre, or at 0 when the centred top is below 30.
+DialogPlace ScanDialogPlace(int32_t screenWidth, int32_t screenHeight, int32_t dialogWidth, int32_t dialogHeight);
+
+// A scroll bar's new value for a WM_HSCROLL code: 0 and 2 subtract 1, 1 and 3 add 1, 4 and
+// 5 take the thumb position; the result is held in 0..maximum. Other codes leave the value
+// (changed = false).
+struct BarValue {
+  int32_t value;
+  bool changed;
+};
+BarValue ScrollBarValue(int code, int32_t thumb, int32_t current, int32_t maximum);
+
+}  // namespace hl

@@ -1,0 +1,96 @@
+// The process-wide state of sound capture and playback: the input device and its capture
+// block of two halves, the one buffer header that alternates between them, the timing of
+// the poll loop, and the playback fields the transport buttons keep.
+//
+// There is one instance (Capture()), shared without locks by the command loops and the
+// window procedure's sound-message handlers, which run nested inside the loops' message
+// drains on the one user-interface thread.
+//
+// The header needs no <windows.h>: the device handles and the buffer headers are declared
+// through the tags the system headers give them (HWAVEIN is HWAVEIN__*, WAVEHDR is
+// wavehdr_tag, HGLOBAL and HANDLE are void*), so shell code passes the fields straight to
+// the waveIn / waveOut calls.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct HWAVEIN__;
+struct HWAVEOUT__;
+struct wavehdr_tag;
+
+namespace hl {
+
+struct CaptureState {
+  // --- The capture format (channels is always 1) ------------------------------------------
+  int32_t sampleRate = 0;      // Hz: 5513, 11025, 22050 or 44100
+  int16_t bitsPerSample = 0;   // 8 or 16
+  int32_t bytesPerSample = 0;  // 1 or 2
+  int16_t channels = 1;
+
+  // --- The capture block --------------------------------------------------------------------
+  // "Any" length: two halves of bytesPerHalf each behind the 46-byte wave header. Fixed
+  // length (10, 20, 30 s): one area of recordSeconds x rate x bytes per sample, and
+  // firstHalf = secondHalf = the start of that area.
+  int32_t halfSeconds = 0;     // 352800 / (rate x bytes per sample), at least 2
+  int32_t samplesPerHalf = 0;  // halfSeconds x rate
+  int32_t bytesPerHalf = 0;    // halfSeconds x bytes per sample x rate
+  int32_t recordSeconds = 0;   // 10, 20 or 30; 0 for "Any" (every live scan)
+  uint32_t areaBytes = 0;      // sample bytes of the block (both halves, or the one area)
+  void* block = nullptr;       // HGLOBAL: movable, zero-filled, counted in AllocationCount()
+  uint8_t* lockedBlock = nullptr;  // the block while locked: the 46-byte header is here
+  uint8_t* firstHalf = nullptr;    // lockedBlock + 46
+  uint8_t* secondHalf = nullptr;   // firstHalf + bytesPerHalf
+
+  // --- The input device and its one buffer header ----------------------------------------
+  HWAVEIN__* inputDevice = nullptr;  // HWAVEIN while open
+  void* headerBlock = nullptr;       // HGLOBAL holding the WAVEHDR, counted
+  wavehdr_tag* header = nullptr;     // WAVEHDR*: data = the half being filled
+
+  // --- Hand-over between the MM_WIM_DATA handler and the poll loop -----------------------
+  uint8_t currentHalf = 0;        // 0 while the card fills the first half, 1 the second
+  uint32_t completedBuffers = 0;  // buffers returned; its parity chooses the next half
+  uint32_t totalBytesCaptured = 0;  // sum of the recorded counts of all returned buffers
+  uint32_t lateResets = 0;        // waveInReset forced because the window reached the half's end
+
+  // --- Timing (milliseconds of the system clock, as doubles so that whole milliseconds stay
+  // exact however long the machine has been up) -------------------------------------------
+  double switchTimeMs = 0;    // when the card last began a half
+  double startTimeMs = 0;     // when the loop started
+  double lastPollTimeMs = 0;  // the last poll that drew or tried to draw
+  int32_t columnCount = 0;    // columns drawn so far
+  // (now - start) / column count, refreshed every poll; the whole elapsed time before the
+  // first column. Replaces the nominal column time for the readouts and for "Play" / "Play
+  // Wdw" of a fixed-length recording.
+  float measuredColumnTimeMs = 1.0f;
+
+  // --- A fixed-length recording kept as the sample buffer ----------------------------------
+  int32_t samplesPerColumn = 0;  // rate x measured column time x 0.001, rounded half up
+  int32_t plannedColumns = 0;    // (samples - 512) / samples per column at 10 ms a column
+
+  // --- Flags (bytes, 1 = set) ---------------------------------------------------------------
+  uint8_t captureActive = 0;  // from the capture setup until the input device has closed
+  uint8_t scanFlag = 0;       // "S&can Audio" and "&Scan File": nothing is written
+  uint8_t scopeStyle = 0;     // the main window carries the fixed-size Scope style
+  uint8_t recording = 0;      // "&Record Audio" runs from its start until it ends
+  uint8_t scanRunning = 0;    // a capture or scan loop is drawing columns
+
+  // --- The recording's output file ---------------------------------------------------------
+  void* outputFile = nullptr;  // HANDLE, nullptr when none is open
+  std::string outputPath;
+
+  // --- Playback (the transport buttons' own fields) ------------------------------------------
+  HWAVEOUT__* outputDevice = nullptr;  // HWAVEOUT while open
+  void* playHeaderBlock = nullptr;     // HGLOBAL holding the playback WAVEHDR
+  wavehdr_tag* playHeader = nullptr;
+  uint8_t playing = 0;            // "Play" or "Play Wdw" runs
+  double playStartTimeMs = 0;
+  int32_t lastDrawnColumn = 0;
+  // Added to the elapsed play time: latency + the integer part of the time scale for a
+  // recording's image, 0 for an analysed file.
+  int16_t playbackLeadMs = 0;
+};
+
+CaptureState& Capture();
+
+}  // namespace hl
