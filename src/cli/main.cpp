@@ -1,5 +1,6 @@
 // harrowlight-cli: the analysis core without a window.
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -16,6 +17,7 @@
 #endif
 
 #include "cli/render_command.h"
+#include "cli/spectrum_command.h"
 
 namespace {
 
@@ -37,6 +39,10 @@ const char kUsage[] =
     "        --scheme CB|CG|BW|WB colour scheme [CB]\n"
     "        --attenuation DB    0..36 [0]\n"
     "        --threads N         renderers working at once [one per core]\n"
+    "  harrowlight-cli spectrum IN.wav --at MS -o OUT.txt [--fft 512|1024|2048]\n"
+    "      Writes the spectrum log Harrowlight's \"Log Data > Spectrum\" saves for the\n"
+    "      frame of --fft samples [512] that starts MS msec (a whole number) into the\n"
+    "      file's data: frequency, amplitude and phase of each bin, full-frame window.\n"
     "  harrowlight-cli info IN.wav\n"
     "      Prints the format Harrowlight takes from the file.\n"
     "  harrowlight-cli generate KIND OUT.wav [--rate HZ] [--bits 8|16] [--channels 1|2]\n"
@@ -102,6 +108,26 @@ int Render(const std::vector<std::string>& args) {
   return hl::RunRender(options);
 }
 
+int Spectrum(const std::vector<std::string>& args) {
+  if (args.size() < 2) return Usage("spectrum needs an input file");
+  hl::SpectrumOptions options;
+  options.input = args[1];
+  bool at = false;
+  int parsed = ParseOptions(args, 2, [&](const std::string& name, const std::string& value) {
+    double number = 0;
+    const bool numeric = ParseNumber(value.c_str(), &number);
+    if (name == "-o" || name == "--output") options.output = value;
+    else if (name == "--at" && numeric && number >= 0 && number <= 4e9 && number == static_cast<double>(static_cast<int64_t>(number))) options.atMs = number, at = true;
+    else if (name == "--fft" && (value == "512" || value == "1024" || value == "2048")) options.fftLength = std::atoi(value.c_str());
+    else return false;
+    return true;
+  });
+  if (parsed >= 0) return parsed;
+  if (!at) return Usage("spectrum needs --at MS");
+  if (options.output.empty()) return Usage("spectrum needs -o OUT.txt");
+  return hl::RunSpectrum(options);
+}
+
 int Generate(const std::vector<std::string>& args) {
   if (args.size() < 3) return Usage("generate needs a kind and an output file");
   hl::ExampleSpec spec;
@@ -132,5 +158,6 @@ int main(int argc, char** argv) {
   if (command == "render") return Render(args);
   if (command == "info") return args.size() == 2 ? hl::RunInfo(args[1]) : Usage("info takes one file");
   if (command == "generate") return Generate(args);
+  if (command == "spectrum") return Spectrum(args);
   return Usage(("unknown command: " + command).c_str());
 }

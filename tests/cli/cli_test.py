@@ -152,6 +152,87 @@ class CliTest(unittest.TestCase):
         self.assertIn("Error Writing File", result.stderr)
 
 
+    # The spectrum log's table for one frame.
+
+    def spectrum(self, wav, *options):
+        out = self.path("spectrum.txt")
+        result = run("spectrum", wav, "-o", out, *options)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        text = read_bytes(out).decode("ascii")
+        self.assertTrue(text.endswith("\r\n"))
+        lines = text[:-2].split("\r\n")
+        rows = [line.split("\t") for line in lines[6:]]
+        return lines[:6], rows
+
+    @staticmethod
+    def half_up(value):
+        whole = int(value)
+        return whole + 1 if value - whole >= 0.5 else whole
+
+    def test_spectrum_table_layout_and_tone_bin(self):
+        # 11025 Hz, 512 points: the tone at 100 x 11025 / 512 Hz sits on bin 100.
+        wav = self.generate("tone.wav", "tone", "--freq", "2153.3203125", "--seconds", "2")
+        head, rows = self.spectrum(wav, "--at", "500")
+        self.assertEqual(head, ["Harrowlight 3.2 Data", os.path.abspath(wav), "500 Sample Start (msec)",
+                                "256 Frequency Points", "", "Point   Freq    Amp     Phase"])
+        self.assertEqual(len(rows), 256)
+        width = 11025 / 512
+        for i, row in enumerate(rows):
+            self.assertEqual(len(row), 4, row)
+            self.assertEqual(int(row[0]), i)
+            self.assertEqual(int(row[1]), self.half_up(i * width + width / 2), row)
+            self.assertRegex(row[3], r"^-?[01]\.\d{3}$")
+            self.assertLessEqual(abs(float(row[3])), 1.571)
+        self.assertEqual([r[1] for r in rows[:4]], ["11", "32", "54", "75"])
+        amps = [int(r[2]) for r in rows]
+        self.assertEqual(amps.index(max(amps)), 100)
+        # The full-frame window spreads a bin-centred tone over its two neighbours only.
+        self.assertGreater(amps[99], max(amps) // 4)
+        self.assertGreater(amps[101], max(amps) // 4)
+        self.assertLess(max(amps[:97] + amps[104:]), max(amps) // 50)
+
+    def test_spectrum_fft_size_and_first_channel(self):
+        # Left 2000 Hz, right 3000 Hz at 22050 Hz, 8 bit: 2048 points give bin 185.8.
+        wav = self.generate("st.wav", "tone", "--rate", "22050", "--bits", "8", "--channels", "2",
+                            "--freq", "2000", "--seconds", "2", "--amplitude", "0.3")
+        head, rows = self.spectrum(wav, "--at", "250", "--fft", "2048")
+        self.assertEqual(head[3], "1024 Frequency Points")
+        self.assertEqual(len(rows), 1024)
+        amps = [int(r[2]) for r in rows]
+        self.assertEqual(amps.index(max(amps)), 186)
+        self.assertLess(max(amps[270:290]), max(amps) // 20)  # nothing of the right channel's 3000 Hz
+
+    def test_spectrum_of_silence_has_phase_zero(self):
+        # 8-bit silence is 128: every bin is 0 + 0i, amplitude 0 and phase 0.000.
+        wav = self.generate("quiet.wav", "tone", "--bits", "8", "--amplitude", "0", "--seconds", "1")
+        _, rows = self.spectrum(wav, "--at", "100", "--fft", "1024")
+        self.assertEqual(len(rows), 512)
+        self.assertEqual({(r[2], r[3]) for r in rows}, {("0", "0.000")})
+
+    def test_spectrum_frame_running_past_the_end_and_refusals(self):
+        wav = self.generate("tone.wav", "tone", "--seconds", "1")
+        # 990 ms of a 1000 ms file: the frame is mostly zeros, the table is still whole.
+        _, rows = self.spectrum(wav, "--at", "990")
+        self.assertEqual(len(rows), 256)
+        out = self.path("keep.txt")
+        cases = [
+            (["--at", "1001"], "Improper Begin or End", 2),  # the frame starts after the last sample
+            (["--at", "-1"], "bad option", 64),
+            (["--at", "1.5"], "bad option", 64),
+            (["--at", "10", "--fft", "4096"], "bad option", 64),
+            ([], "needs --at", 64),
+        ]
+        for args, message, code in cases:
+            write_bytes(out, b"keep me")
+            result = run("spectrum", wav, "-o", out, *args)
+            self.assertEqual(result.returncode, code, (args, result.stderr))
+            self.assertIn(message, result.stderr, args)
+            self.assertEqual(read_bytes(out), b"keep me", args)
+        result = run("spectrum", self.path("missing.wav"), "--at", "0", "-o", out)
+        self.assertEqual(result.returncode, 3)
+        self.assertIn("Cannot Open File", result.stderr)
+
+
 if __name__ == "__main__":
     TOOL = sys.argv[1:]
     unittest.main(argv=[sys.argv[0]], verbosity=1)
