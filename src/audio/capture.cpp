@@ -150,6 +150,17 @@ EnvelopeLine EnvelopeLineOf(const Peak& peak) {
   return EnvelopeLine{22 - peak.max / 1500, 22 - peak.min / 1500};
 }
 
+void RenderScanColumn(const int16_t* levels, const Peak& peak, uint8_t* column) {
+  for (int y = 0; y < 43; ++y) column[y] = 3;
+  column[21] = 2;
+  const EnvelopeLine line = EnvelopeLineOf(peak);
+  for (int y = line.top; y < line.bottom; ++y) {
+    if (y >= 0 && y < 44) column[y] = 2;
+  }
+  column[43] = 1;
+  for (int i = 0; i < kCaptureBins; ++i) column[kScrollImageHeight - 1 - i] = PaletteIndexOfLevel(levels[i]);
+}
+
 // --- Fixed-length recording ----------------------------------------------------------------
 
 RecordRefresh RefreshAfterColumn(int32_t x, int32_t imageWidth) {

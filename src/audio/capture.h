@@ -123,6 +123,13 @@ struct EnvelopeLine {
 };
 EnvelopeLine EnvelopeLineOf(const Peak& peak);
 
+// The 300 palette indices of one Scroll column, top row first, as the column's pixels and
+// lines draw them: rows 0..42 index 3 (the strip erased), row 21 index 2 (the centre), the
+// envelope line in index 2 over rows top .. bottom - 1 (a drawn line stops short of its end
+// point, so a silent column shows only the centre), row 43 index 1 (the separator); rows
+// 44..299 the palette indices of bins 255..0, bin 0 at the bottom.
+void RenderScanColumn(const int16_t* levels, const Peak& peak, uint8_t* column);
+
 // --- Fixed-length recording into the display bitmap ----------------------------------------
 
 // What the window shows once bitmap column x has been drawn. Only when x is a non-zero

@@ -293,6 +293,35 @@ TEST(CaptureScrollTest, EnvelopeLineTruncatesTowardZero) {
   }
 }
 
+TEST(CaptureScrollTest, ColumnPixelsStripAndLevels) {
+  int16_t levels[256];
+  for (int i = 0; i < 256; ++i) levels[i] = static_cast<int16_t>(31 + i);  // 31 .. 286
+  levels[0] = 400;  // bin 0 loud
+  uint8_t column[300];
+  std::memset(column, 0xEE, sizeof column);
+  // Peak 4500 / -3000: line from 22 - 3 = 19 to 22 + 2 = 24, rows 19..23.
+  RenderScanColumn(levels, Peak{4500, -3000}, column);
+  for (int y = 0; y < 44; ++y) {
+    const int expected = y == 43 ? 1 : (y >= 19 && y <= 23) || y == 21 ? 2 : 3;
+    EXPECT_EQ(column[y], expected) << "strip row " << y;
+  }
+  EXPECT_EQ(column[299], 235);  // bin 0: 400 - 100 = 300, limited
+  EXPECT_EQ(column[298], 3);    // bin 1: level 32
+  EXPECT_EQ(column[44], 186);   // bin 255: level 286
+  EXPECT_EQ(column[299 - 80], 11);  // bin 80: level 111
+}
+
+TEST(CaptureScrollTest, SilentColumnShowsOnlyTheCentreAndSeparator) {
+  int16_t levels[256];
+  for (int16_t& v : levels) v = 31;
+  uint8_t column[300];
+  RenderScanColumn(levels, Peak{}, column);
+  for (int y = 0; y < 300; ++y) {
+    const int expected = y == 21 ? 2 : y == 43 ? 1 : 3;
+    ASSERT_EQ(column[y], expected) << "row " << y;
+  }
+}
+
 TEST(CaptureScrollTest, RecordingRefreshesEveryFourColumns) {
   const int width = 100;
   for (int x : {0, 1, 2, 3, 5, 99, 101}) EXPECT_FALSE(RefreshAfterColumn(x, width).due) << x;
