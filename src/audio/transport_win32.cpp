@@ -1,16 +1,392 @@
+// "Play", "Play Wdw", "Stop", MM_WOM_DONE, and the output device's part of closing the window.
 #include "audio/transport_win32.h"
 
+#include <mmsystem.h>
+
+#include "app/analysis_settings.h"
+#include "app/analysis_win32.h"
 #include "app/commands_win32.h"
+#include "app/file_analysis_win32.h"
+#include "app/main_window_win32.h"
+#include "app/menu_state_win32.h"
+#include "app/messages.h"
 #include "app/operating_mode.h"
+#include "audio/capture_state.h"
+#include "audio/capture_win32.h"
+#include "audio/file_scan_win32.h"
+#include "audio/playback.h"
+#include "display/palette_win32.h"
+#include "display/view_win32.h"
+#include "dsp/column_renderer.h"
+#include "files/wave_format.h"
 
 namespace hl {
 
-// Not built yet.
-LRESULT OnWaveOutDone(HWND, WPARAM, LPARAM) { return 0; }
-void OnPlay(HWND, LPARAM) {}
-void OnPlayWindow(HWND, LPARAM) {}
-void OnScanFile(HWND, LPARAM) {}
-void ResetAudioDevicesForClose() {}
-void OnStop(HWND, LPARAM) { Mode().stopRequest = 1; }
+namespace {
+
+constexpr char kCannotOpenAudioDevice[] = "Cannot Open Audio Device";
+constexpr int kCursorSourceColumn = 0;  // the strip's cursor colour
+constexpr int kCursorSavedColumn = 4;   // the window column under the cursor
+
+bool outputResetSent = false;
+
+uint16_t ReadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint32_t ReadU32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+         (static_cast<uint32_t>(p[3]) << 24);
+}
+
+void EnableButton(HWND button, bool on) {
+  if (button) EnableWindow(button, on ? TRUE : FALSE);
+}
+
+HDC PaletteDc(HWND window) {
+  HDC dc = GetDC(window);
+  if (dc && Drawing().palette) {
+    SelectPalette(dc, Drawing().palette, FALSE);
+    RealizePalette(dc);
+  }
+  return dc;
+}
+
+// Bitmap columns from `sourceX` to window column 0 on: frequency rows from the vertical
+// offset, then the 44-row strip.
+void CopyColumns(HDC dc, int sourceX, int width) {
+  const DisplayBitmap& d = Display();
+  const ViewState& v = View();
+  if (width <= 0 || !d.exists()) return;
+  const int frequencyRows = v.imageHeight - kEnvelopeRows;
+  if (frequencyRows > 0) {
+    BitBlt(dc, 0, kEnvelopeRows, width, frequencyRows, d.dc, sourceX, v.verticalOffset + kEnvelopeRows, SRCCOPY);
+  }
+  BitBlt(dc, 0, 0, width, kEnvelopeRows, d.dc, sourceX, 0, SRCCOPY);
+}
+
+void SetHorizontalPosition(int position) {
+  View().horizontalOffset = position;
+  if (MainWindow().horizontalScrollBar) SetScrollPos(MainWindow().horizontalScrollBar, SB_CTL, position, TRUE);
+}
+
+// Milliseconds of sound under one column of the image shown: the analysis's step at its
+// rate and channels (a recording keeps its samples per column there too); the time scale
+// when the image has no step.
+double PlayColumnTimeMs() {
+  const AnalysisState& a = Analysis();
+  const double t = ColumnTimeMs(a.step, a.format.channels, a.format.sampleRate);
+  return t > 0.0 ? t : static_cast<double>(Settings().timeScaleMs);
+}
+
+// What both buttons need before they can play: an image and its samples, nothing running.
+bool CanPlay() {
+  const OperatingMode& mode = Mode();
+  if (mode.playbackActive || mode.fileScanPlaybackActive || mode.audioInputActive || mode.rendering ||
+      mode.fileAnalysisInProgress) {
+    return false;
+  }
+  const AnalysisState& a = Analysis();
+  return a.sampleBuffer != nullptr && Display().exists() && a.dataLength > 0 && Analysis().columnCount > 0;
+}
+
+// Locks the sample buffer and opens the device on `length` bytes from `offset` of its
+// samples. On refusal the message is shown and the buffer is left as it was.
+bool StartOutput(HWND window, uint32_t offset, uint32_t length) {
+  AnalysisState& a = Analysis();
+  uint8_t* block = static_cast<uint8_t*>(GlobalLock(a.sampleBuffer));
+  if (!block) return false;
+  const WAVEFORMATEX format = FormatOfWaveHeader(block);
+  if (length == 0 || !OpenOutputDevice(window, format, block + kWaveHeaderLength + offset, length, 0, 0) ||
+      !WriteOutputDevice()) {
+    ReleaseOutputDevice();
+    GlobalUnlock(a.sampleBuffer);
+    ShowMessage(window, kCannotOpenAudioDevice, MB_ICONHAND);
+    return false;
+  }
+  // Kept in the analysis, so that a close during the playback unlocks it before freeing it.
+  a.lockedSampleBuffer = block;
+  return true;
+}
+
+// After the loop of either button: the grid, the buffer unlocked, the data-loaded menu.
+void EndPlayback(HWND window) {
+  if (!IsWindow(window)) return;  // closed meanwhile: the close step released everything
+  AnalysisState& a = Analysis();
+  if (Mode().gridOn) {
+    HDC dc = PaletteDc(window);
+    DrawGrid(dc, false);
+    ReleaseDC(window, dc);
+  }
+  if (a.lockedSampleBuffer && a.sampleBuffer) {
+    GlobalUnlock(a.sampleBuffer);
+    a.lockedSampleBuffer = nullptr;
+  }
+  Mode().rendering = 0;
+  SetMenuState(window, MenuState::DataLoaded);
+}
+
+// Runs until MM_WOM_DONE clears the play flag; `onIdle` draws for the elapsed time.
+template <typename Draw>
+void PlayLoop(Draw draw) {
+  CaptureState& c = Capture();
+  while (Mode().playbackActive) {
+    const PumpResult pumped = PumpOneMessage();
+    if (pumped == PumpResult::Quit) break;
+    if (pumped == PumpResult::Dispatched) continue;
+    const double elapsed = NowMs() - c.playStartTimeMs + c.playbackLeadMs;
+    if (!draw(elapsed)) SleepEx(2, FALSE);
+  }
+}
+
+// MM_WOM_DONE of "Play" / "Play Wdw": device closed, header freed, buttons back, the image
+// area repainted from the display bitmap (which takes the cursor away).
+void FinishPlayback(HWND window) {
+  ReleaseOutputDevice();
+  Capture().playing = 0;
+  if (IsWindow(window)) {
+    const MainWindowState& w = MainWindow();
+    EnableButton(w.stopButton, false);
+    EnableButton(w.playWindowButton, true);
+    EnableButton(w.toggleGridButton, true);
+    EnableButton(w.playButton, Analysis().columnCount > ImageAreaWidth());
+    HDC dc = PaletteDc(window);
+    CopyView(dc);
+    ReleaseDC(window, dc);
+  }
+  Mode().playbackActive = 0;
+}
+
+}  // namespace
+
+double NowMs() { return static_cast<double>(timeGetTime()); }
+
+PumpResult PumpOneMessage() {
+  MSG message;
+  if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) return PumpResult::Idle;
+  if (message.message == WM_QUIT) {
+    // The message loop outside must still see it.
+    PostQuitMessage(static_cast<int>(message.wParam));
+    return PumpResult::Quit;
+  }
+  if (!IsModelessDialogMessage(&message)) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  return PumpResult::Dispatched;
+}
+
+WAVEFORMATEX FormatOfWaveHeader(const uint8_t* header) {
+  const uint8_t* f = header + 20;
+  WAVEFORMATEX format{};
+  format.wFormatTag = ReadU16(f);
+  format.nChannels = ReadU16(f + 2);
+  format.nSamplesPerSec = ReadU32(f + 4);
+  format.nAvgBytesPerSec = ReadU32(f + 8);
+  format.nBlockAlign = ReadU16(f + 12);
+  format.wBitsPerSample = ReadU16(f + 14);
+  format.cbSize = 0;
+  return format;
+}
+
+bool OpenOutputDevice(HWND window, const WAVEFORMATEX& format, uint8_t* data, uint32_t length, DWORD flags,
+                      DWORD loops) {
+  CaptureState& c = Capture();
+  if (c.outputDevice) return false;
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(WAVEHDR));
+  if (!block) return false;
+  ++AllocationCount();
+  WAVEHDR* header = static_cast<WAVEHDR*>(GlobalLock(block));
+  if (!header) {
+    GlobalFree(block);
+    --AllocationCount();
+    return false;
+  }
+  header->lpData = reinterpret_cast<LPSTR>(data);
+  header->dwBufferLength = length;
+  header->dwBytesRecorded = length;
+  header->dwFlags = flags;
+  header->dwLoops = loops;
+  c.playHeaderBlock = block;
+  c.playHeader = header;
+
+  WAVEFORMATEX wanted = format;
+  HWAVEOUT device = nullptr;
+  if (waveOutOpen(&device, WAVE_MAPPER, &wanted, reinterpret_cast<DWORD_PTR>(window), 0, CALLBACK_WINDOW) !=
+      MMSYSERR_NOERROR) {
+    ReleaseOutputDevice();
+    return false;
+  }
+  c.outputDevice = device;
+  outputResetSent = false;
+  if (waveOutPrepareHeader(device, header, sizeof(WAVEHDR)) != MMSYSERR_NOERROR) {
+    ReleaseOutputDevice();
+    return false;
+  }
+  return true;
+}
+
+bool WriteOutputDevice() {
+  CaptureState& c = Capture();
+  if (!c.outputDevice || !c.playHeader) return false;
+  return waveOutWrite(c.outputDevice, c.playHeader, sizeof(WAVEHDR)) == MMSYSERR_NOERROR;
+}
+
+void ReleaseOutputDevice() {
+  CaptureState& c = Capture();
+  if (c.outputDevice && c.playHeader && (c.playHeader->dwFlags & WHDR_PREPARED)) {
+    // A header still queued is returned first, or it could not be unprepared.
+    if (!(c.playHeader->dwFlags & WHDR_DONE) && !outputResetSent) waveOutReset(c.outputDevice);
+    waveOutUnprepareHeader(c.outputDevice, c.playHeader, sizeof(WAVEHDR));
+  }
+  if (c.outputDevice) waveOutClose(c.outputDevice);
+  c.outputDevice = nullptr;
+  if (c.playHeaderBlock) {
+    GlobalUnlock(c.playHeaderBlock);
+    GlobalFree(c.playHeaderBlock);
+    --AllocationCount();
+  }
+  c.playHeaderBlock = nullptr;
+  c.playHeader = nullptr;
+  outputResetSent = false;
+}
+
+void ResetOutputDevice() {
+  CaptureState& c = Capture();
+  if (!c.outputDevice || outputResetSent) return;
+  outputResetSent = true;
+  waveOutReset(c.outputDevice);
+}
+
+// ---------------------------------------------------------------------------
+// "Play": the whole sample buffer, the image revealed column by column with it.
+
+void OnPlay(HWND window, LPARAM) {
+  if (!CanPlay()) return;
+  AnalysisState& a = Analysis();
+  if (!StartOutput(window, 0, a.dataLength)) return;
+  CaptureState& c = Capture();
+  OperatingMode& mode = Mode();
+  const ViewState& v = View();
+
+  HDC dc = PaletteDc(window);
+  RECT area{0, 0, v.imageWidth, v.imageHeight};
+  HBRUSH floor = CreateSolidBrush(PaletteColour(kIndexFloor));
+  FillRect(dc, &area, floor);
+  DeleteObject(floor);
+  DrawMarginLines(dc, v.imageWidth);
+  ReleaseDC(window, dc);
+  View().gridOnScreen = false;
+
+  SetMenuState(window, MenuState::Busy);
+  const MainWindowState& w = MainWindow();
+  EnableButton(w.stopButton, true);
+  EnableButton(w.playButton, false);
+  EnableButton(w.playWindowButton, false);
+  EnableButton(w.toggleGridButton, false);
+  mode.playbackActive = 1;
+  c.playing = 1;
+  DrawInfoPanel(window, a.format.sampleRate, a.format.bitsPerSample, a.dataLength);
+  SetHorizontalPosition(0);
+  c.lastDrawnColumn = -1;
+  c.playStartTimeMs = NowMs();
+
+  const double columnMs = PlayColumnTimeMs();
+  PlayLoop([&](double elapsed) {
+    const PlayReveal r =
+        RevealForColumn(PlayColumn(elapsed, columnMs), c.lastDrawnColumn, View().imageWidth, a.columnCount);
+    if (!r.copy) return false;
+    c.lastDrawnColumn = r.lastDrawn;
+    if (r.scroll) SetHorizontalPosition(r.scrollPosition);
+    HDC screen = PaletteDc(window);
+    CopyColumns(screen, r.sourceX, r.width);
+    ReleaseDC(window, screen);
+    return true;
+  });
+  EndPlayback(window);
+}
+
+// ---------------------------------------------------------------------------
+// "Play Wdw": from the view's left edge, with a one-pixel cursor across the image area.
+
+void OnPlayWindow(HWND window, LPARAM) {
+  if (!CanPlay()) return;
+  AnalysisState& a = Analysis();
+  const ViewState& v = View();
+  const PlaySpan span = PlayWindowSpan(a.step, static_cast<uint32_t>(a.format.BytesPerSample()),
+                                       v.horizontalOffset, a.columnCount, v.imageWidth, a.dataLength);
+  if (!StartOutput(window, span.offset, span.length)) return;
+  CaptureState& c = Capture();
+  OperatingMode& mode = Mode();
+
+  c.lastDrawnColumn = kNoCursorColumn;
+  mode.playbackActive = 1;
+  mode.rendering = 1;
+  c.playing = 1;
+  c.playStartTimeMs = NowMs();
+  SetMenuState(window, MenuState::Busy);
+  const MainWindowState& w = MainWindow();
+  EnableButton(w.stopButton, true);
+  EnableButton(w.playButton, false);
+  EnableButton(w.playWindowButton, false);
+  EnableButton(w.toggleGridButton, false);
+
+  const double columnMs = PlayColumnTimeMs();
+  HDC cursor = Drawing().cursorDc;
+  PlayLoop([&](double elapsed) {
+    const int height = View().imageHeight;
+    const CursorStep s = StepCursor(PlayColumn(elapsed, columnMs), c.lastDrawnColumn, View().imageWidth);
+    if (s.leftArea) {
+      // The sound stops where the cursor leaves the part of the image shown.
+      ResetOutputDevice();
+      return false;
+    }
+    if (!s.move || !cursor) return false;
+    HDC screen = PaletteDc(window);
+    if (s.restoreX >= 0) BitBlt(screen, s.restoreX, 0, 1, height, cursor, kCursorSavedColumn, 0, SRCCOPY);
+    BitBlt(cursor, kCursorSavedColumn, 0, 1, height, screen, s.drawX, 0, SRCCOPY);
+    BitBlt(screen, s.drawX, 0, 1, height, cursor, kCursorSourceColumn, 0, SRCCOPY);
+    ReleaseDC(window, screen);
+    c.lastDrawnColumn = s.drawX;
+    return true;
+  });
+  EndPlayback(window);
+}
+
+// ---------------------------------------------------------------------------
+// "Stop", MM_WOM_DONE and closing.
+
+void OnStop(HWND window, LPARAM) {
+  OperatingMode& mode = Mode();
+  mode.stopRequest = 1;
+  if (mode.playbackActive || mode.fileScanPlaybackActive) ResetOutputDevice();
+  StopCaptureDevice();
+  // The buffers the devices return are handled now.
+  DrainMessageQueue();
+  EnableButton(MainWindow().stopButton, false);
+  (void)window;
+}
+
+LRESULT OnWaveOutDone(HWND window, WPARAM, LPARAM) {
+  // A device already released (by the close step) has nothing more to return.
+  if (!Capture().outputDevice) return 0;
+  if (Mode().fileScanPlaybackActive) {
+    FinishFileScanOutput();
+  } else {
+    FinishPlayback(window);
+  }
+  return 0;
+}
+
+void ResetAudioDevicesForClose() {
+  if (Capture().outputDevice) {
+    ResetOutputDevice();
+    // The window is about to go, and with it the device's last message: the device and its
+    // buffers are released here rather than left to a message that may come too late.
+    if (Mode().fileScanPlaybackActive) {
+      FinishFileScanOutput();
+    } else {
+      FinishPlayback(MainWindow().window);
+    }
+  }
+  StopCaptureDevice();
+}
 
 }  // namespace hl
