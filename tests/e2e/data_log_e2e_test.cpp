@@ -1,0 +1,582 @@
+// "Log Data > &Points" and "Log Data > &Spectrum" in the real window: the chooser, the
+// modeless dialogs, clicks handed over as WM_COMMAND 1062, the appended point lines, the
+// saved spectrum table, Cancel over an existing file, and the menu while a log is open.
+// Each suite is one life of the main window (one process).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "app/analysis_settings.h"
+#include "app/analysis_win32.h"
+#include "app/main_window_win32.h"
+#include "app/operating_mode.h"
+#include "cli/example_signals.h"
+#include "display/readout_win32.h"
+#include "display/view_win32.h"
+#include "files/data_log.h"
+#include "files/data_log_win32.h"
+#include "files/wave_format.h"
+#include "resources/resource.h"
+#include "tests/e2e/dialog_driver.h"
+#include "tests/e2e/harness.h"
+
+namespace hl::e2e {
+namespace {
+
+constexpr char kPointsCaption[] = "Data Log - Points    (Click on Harrowlight)";
+constexpr char kSpectrumCaption[] = "Data Log - Spectrum    (Click on Harrowlight)";
+constexpr char kParametersCaption[] = "Choose Analysis Parameters";
+
+// ---------------------------------------------------------------------------
+// Files.
+
+std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return bytes;
+  LARGE_INTEGER size{};
+  GetFileSizeEx(file, &size);
+  bytes.resize(static_cast<size_t>(size.QuadPart));
+  DWORD got = 0;
+  if (!bytes.empty() && (!ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) ||
+                         got != bytes.size())) {
+    bytes.clear();
+  }
+  CloseHandle(file);
+  return bytes;
+}
+
+std::string ReadText(const std::string& path) {
+  const std::vector<uint8_t> bytes = ReadWholeFile(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& bytes) {
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD wrote = 0;
+  const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) &&
+                  wrote == bytes.size();
+  return CloseHandle(file) && ok;
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// A folder of this process's own under the Wine user's temporary folder.
+std::string ScratchFolder() {
+  static std::string folder;
+  if (folder.empty()) {
+    char base[MAX_PATH] = {};
+    GetTempPathA(sizeof base, base);
+    folder = std::string(base) + "hl-datalog-e2e-" + std::to_string(GetCurrentProcessId()) + "\\";
+    CreateDirectoryA(folder.c_str(), nullptr);
+  }
+  return folder;
+}
+
+// The names in a folder, "." and ".." left out.
+std::vector<std::string> FolderNames(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::string name = found.cFileName;
+    if (name != "." && name != "..") names.push_back(name);
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// A tone file made by the example generator (canonical 44-byte header).
+std::string ToneFile(const std::string& folder, const std::string& name, double seconds, double frequency,
+                     double amplitude) {
+  ExampleSpec spec;
+  spec.kind = ExampleKind::Tone;
+  spec.sampleRate = 11025;
+  spec.bitsPerSample = 16;
+  spec.channels = 1;
+  spec.seconds = seconds;
+  spec.frequency = frequency;
+  spec.amplitude = amplitude;
+  const std::vector<uint8_t> bytes = MakeExampleWave(spec);
+  const std::string path = folder + name;
+  EXPECT_TRUE(WriteWholeFile(path, std::string(bytes.begin(), bytes.end()))) << path;
+  return path;
+}
+
+UINT MenuFlags(HWND window, UINT id) { return GetMenuState(GetMenu(window), id, MF_BYCOMMAND) & 0xFF; }
+bool MenuEnabled(HWND window, UINT id) { return (MenuFlags(window, id) & (MF_GRAYED | MF_DISABLED)) == 0; }
+
+::testing::AssertionResult ChooseFile(const char* caption, const std::string& path) {
+  const std::string problem = Choose(caption, path);
+  if (!problem.empty()) return ::testing::AssertionFailure() << problem;
+  return ::testing::AssertionSuccess();
+}
+
+// Waits for a message box captioned "Harrowlight", returns its text and presses its OK.
+std::string TakeMessage() {
+  HWND box = WaitForDialog("Harrowlight");
+  if (!box) return "(no message box)";
+  const std::string text = MessageBoxText(box);
+  PressAndWaitUntilClosed(box, IDOK);
+  return text;
+}
+
+bool WaitForAnalysisEnd() {
+  return WaitUntil([] {
+    const OperatingMode& m = Mode();
+    return !m.fileAnalysisInProgress && !m.rendering && OpenDialogs().empty();
+  });
+}
+
+// ---------------------------------------------------------------------------
+// One window per suite, with one file analysed in it.
+
+class LogSuite : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    ui_ = new MainWindowThread;
+    started_ = ui_->Start(startError_);
+  }
+  static void TearDownTestSuite() {
+    delete ui_;
+    ui_ = nullptr;
+  }
+  void SetUp() override {
+    ASSERT_TRUE(started_) << startError_;
+    ASSERT_TRUE(ui_->running()) << "the main window's thread has ended before this test";
+    ASSERT_TRUE(WaitForAnalysisEnd()) << "an analysis or a dialog is still open before the test";
+  }
+  void TearDown() override {
+    for (const std::string& caption : CloseOpenDialogs()) {
+      ADD_FAILURE() << "the test left the dialog \"" << caption << "\" open";
+    }
+    WaitForAnalysisEnd();
+  }
+  static HWND window() { return ui_->window(); }
+
+  // "&Analyze File" on `path` with the dialog's values as offered (512 points, NB, 12 ms).
+  static ::testing::AssertionResult Analyse(const std::string& path) {
+    if (!ui_->PostCommand(IDM_ANALYZE_FILE)) return ::testing::AssertionFailure() << "not posted";
+    if (!ChooseFile("Open WAV File", path)) return ::testing::AssertionFailure() << "no chooser for " << path;
+    HWND dialog = WaitForDialog(kParametersCaption);
+    if (!dialog) return ::testing::AssertionFailure() << "no parameters dialog for " << path;
+    if (!PressAndWaitUntilClosed(dialog, IDOK)) return ::testing::AssertionFailure() << "OK did not close it";
+    if (!WaitForAnalysisEnd()) return ::testing::AssertionFailure() << "the analysis did not end";
+    if (!Display().exists() || !Analysis().sampleBuffer) return ::testing::AssertionFailure() << "no analysis held";
+    return ::testing::AssertionSuccess();
+  }
+
+  // The log command `command` through the "Save Data Log" chooser to its dialog.
+  static HWND OpenLog(int command, const std::string& path, const char* caption) {
+    if (!ui_->PostCommand(command)) return nullptr;
+    if (!ChooseFile("Save Data Log", path)) return nullptr;
+    HWND dialog = WaitForDialog(caption);
+    // The dialog shows while the command is still running; it returns once the menu is set.
+    return dialog && ui_->Flush() ? dialog : nullptr;
+  }
+
+  // Posts the click the left-button handler sends to an open log dialog, and waits until the
+  // window's thread has handled it.
+  static bool PostClick(HWND dialog) {
+    return PostMessageA(dialog, WM_COMMAND, IDC_LOG_CLICK, 0) && ui_->Flush();
+  }
+
+  static MainWindowThread* ui_;
+  static bool started_;
+  static std::string startError_;
+};
+
+MainWindowThread* LogSuite::ui_ = nullptr;
+bool LogSuite::started_ = false;
+std::string LogSuite::startError_;
+
+// The menu as the busy state leaves it, and as an analysis on show leaves it.
+void ExpectMenuBusy(HWND window) {
+  EXPECT_FALSE(MenuEnabled(window, IDM_ANALYZE_FILE));
+  EXPECT_FALSE(MenuEnabled(window, IDM_PARAMETERS_CHANGE));
+  EXPECT_FALSE(MenuEnabled(window, IDM_SAVE_WAVE));
+  EXPECT_FALSE(MenuEnabled(window, IDM_EXIT));
+}
+void ExpectMenuDataLoaded(HWND window) {
+  EXPECT_TRUE(MenuEnabled(window, IDM_ANALYZE_FILE));
+  EXPECT_TRUE(MenuEnabled(window, IDM_PARAMETERS_CHANGE));
+  EXPECT_TRUE(MenuEnabled(window, IDM_SAVE_WAVE));
+  EXPECT_TRUE(MenuEnabled(window, IDM_EXIT));
+}
+
+// ===========================================================================
+// Points, over a silent file: every frame of it (and the zeros past its end) reads level
+// 31, -83 dB, wherever the readout's column and frequency are.
+
+class PointLog : public LogSuite {
+ protected:
+  static std::string Folder() {
+    static std::string folder = [] {
+      const std::string f = ScratchFolder() + "points\\";
+      CreateDirectoryA(f.c_str(), nullptr);
+      return f;
+    }();
+    return folder;
+  }
+};
+
+TEST_F(PointLog, AnalyseASilentFile) { ASSERT_TRUE(Analyse(ToneFile(ScratchFolder(), "silence.wav", 5.0, 1000.0, 0.0))); }
+
+TEST_F(PointLog, PointsAreAppendedAfterTheFilesLastByte) {
+  const std::string log = Folder() + "points.txt";
+  const std::string earlier = "earlier\tline\r\nno end";
+  ASSERT_TRUE(WriteWholeFile(log, earlier));
+  HWND dialog = OpenLog(IDM_LOG_POINTS, log, kPointsCaption);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(OpenDataLogDialog(), dialog);
+  ExpectMenuBusy(window());
+  // The log is held open without sharing while the dialog is open.
+  HANDLE reader = CreateFileA(log.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_EQ(reader, INVALID_HANDLE_VALUE);
+  if (reader != INVALID_HANDLE_VALUE) CloseHandle(reader);
+
+  // A letter button fills the event id; the other fields as typed.
+  ASSERT_TRUE(Click(dialog, IDC_EVENT_A));
+  ASSERT_TRUE(WaitUntil([&] { return TextOf(GetDlgItem(dialog, IDC_EVENT_ID)) == "a"; }));
+  ASSERT_TRUE(SendText(GetDlgItem(dialog, IDC_POINT_TIME), "1500"));
+  ASSERT_TRUE(SendText(GetDlgItem(dialog, IDC_POINT_FREQ), "440"));
+  ASSERT_TRUE(SendText(GetDlgItem(dialog, IDC_POINT_LEVEL), "-20"));
+  ASSERT_TRUE(Click(dialog, IDC_LOG_ENTER_POINT));
+  ASSERT_TRUE(ui_->Flush());
+
+  // No level: no line end, and the next point continues the line. An empty event id
+  // writes nothing, not even its tab.
+  ASSERT_TRUE(Click(dialog, IDC_EVENT_H));
+  ASSERT_TRUE(WaitUntil([&] { return TextOf(GetDlgItem(dialog, IDC_EVENT_ID)) == "h"; }));
+  ASSERT_TRUE(SendText(GetDlgItem(dialog, IDC_POINT_LEVEL), ""));
+  ASSERT_TRUE(Click(dialog, IDC_LOG_ENTER_POINT));
+  ASSERT_TRUE(ui_->Flush());
+  ASSERT_TRUE(SendText(GetDlgItem(dialog, IDC_EVENT_ID), ""));
+  ASSERT_TRUE(SendText(GetDlgItem(dialog, IDC_POINT_TIME), "2000"));
+  ASSERT_TRUE(SendText(GetDlgItem(dialog, IDC_POINT_LEVEL), "loud"));
+  ASSERT_TRUE(Click(dialog, IDC_LOG_ENTER_POINT));
+  ASSERT_TRUE(ui_->Flush());
+
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_LOG_SAVE_EXIT));
+  ASSERT_TRUE(ui_->Flush());
+  EXPECT_EQ(OpenDataLogDialog(), nullptr);
+  ExpectMenuDataLoaded(window());
+  EXPECT_EQ(ReadText(log), earlier + "a\t1500\t440\t-20\r\n" + "h\t1500\t440\t" + "2000\t440\tloud\r\n");
+
+  // Opened again, the log goes on after its last byte (a new dialog starts with empty fields).
+  dialog = OpenLog(IDM_LOG_POINTS, log, kPointsCaption);
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(SendText(GetDlgItem(dialog, IDC_EVENT_ID), "z"));
+  ASSERT_TRUE(Click(dialog, IDC_LOG_ENTER_POINT));
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_LOG_SAVE_EXIT));
+  ASSERT_TRUE(ui_->Flush());
+  EXPECT_EQ(ReadText(log), earlier + "a\t1500\t440\t-20\r\n" + "h\t1500\t440\t" + "2000\t440\tloud\r\n" + "z\t");
+}
+
+TEST_F(PointLog, ClicksFillTheReadoutAndTheLevelAtIt) {
+  const std::string log = Folder() + "clicked.txt";
+  HWND dialog = OpenLog(IDM_LOG_POINTS, log, kPointsCaption);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_TRUE(Exists(log)) << "the point log is created when missing";
+
+  ASSERT_TRUE(Click(dialog, IDC_EVENT_B));
+  ASSERT_TRUE(PostClick(dialog));
+  const ReadoutValues readout = CurrentReadout();
+  const std::string time = std::to_string(readout.timeMs), frequency = std::to_string(readout.frequencyHz);
+  ASSERT_TRUE(WaitUntil([&] { return TextOf(GetDlgItem(dialog, IDC_POINT_LEVEL)) == "-83"; }))
+      << "level " << TextOf(GetDlgItem(dialog, IDC_POINT_LEVEL));
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_POINT_TIME)), time);
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_POINT_FREQ)), frequency);
+  ASSERT_TRUE(Click(dialog, IDC_LOG_ENTER_POINT));
+  ASSERT_TRUE(ui_->Flush());
+
+  // A second point, with the level changed by hand and clicked again.
+  ASSERT_TRUE(SendText(GetDlgItem(dialog, IDC_POINT_LEVEL), "-1"));
+  ASSERT_TRUE(PostClick(dialog));
+  ASSERT_TRUE(WaitUntil([&] { return TextOf(GetDlgItem(dialog, IDC_POINT_LEVEL)) == "-83"; }));
+  ASSERT_TRUE(Click(dialog, IDC_EVENT_C));
+  ASSERT_TRUE(Click(dialog, IDC_LOG_ENTER_POINT));
+  ASSERT_TRUE(ui_->Flush());
+
+  // Escape in the dialog (its cancel, through the message loop's dialog handling) closes
+  // the log as "Save/Exit" does; the points stay.
+  ASSERT_TRUE(PostMessageA(dialog, WM_KEYDOWN, VK_ESCAPE, 0));
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
+  ASSERT_TRUE(ui_->Flush());
+  const std::string line = time + "\t" + frequency + "\t-83\r\n";
+  EXPECT_EQ(ReadText(log), "b\t" + line + "c\t" + line);
+  ExpectMenuDataLoaded(window());
+}
+
+TEST_F(PointLog, CommandTenTwentyFiveClosesTheLog) {
+  HWND dialog = OpenLog(IDM_LOG_POINTS, Folder() + "closed.txt", kPointsCaption);
+  ASSERT_NE(dialog, nullptr);
+  ExpectMenuBusy(window());
+  ASSERT_TRUE(PostMessageA(dialog, WM_COMMAND, IDC_LOG_CLOSE, 0));
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
+  ASSERT_TRUE(ui_->Flush());
+  EXPECT_TRUE(OpenDialogs().empty());
+  EXPECT_EQ(OpenDataLogDialog(), nullptr);
+  ExpectMenuDataLoaded(window());
+  EXPECT_EQ(ReadText(Folder() + "closed.txt"), "");
+}
+
+// ===========================================================================
+// Spectrum, over a 20 s tone on the centre of bin 100 (100 x 11025 / 512 Hz) at half of
+// full scale: every column the window can show lies inside the tone.
+
+constexpr double kToneHz = 100 * 11025.0 / 512;
+constexpr double kToneAmplitude = 0.5;
+
+class SpectrumLog : public LogSuite {
+ protected:
+  static std::string Folder() {
+    static std::string folder = [] {
+      const std::string f = ScratchFolder() + "spectra\\";
+      CreateDirectoryA(f.c_str(), nullptr);
+      return f;
+    }();
+    return folder;
+  }
+  static std::string& TonePath() {
+    static std::string path;
+    return path;
+  }
+
+  // What the table must hold for the readout's column: the same frame taken from the file
+  // on disk (not from the program's sample buffer) through the core.
+  static std::string ExpectedTable(const ReadoutValues& readout) {
+    const std::vector<uint8_t> file = ReadWholeFile(TonePath());
+    const WaveHeaderInfo header = ReadWaveHeader(file.data(), file.size() < 2048 ? file.size() : 2048, file.size());
+    const LogSamples samples{file.data() + header.dataOffset, header.dataLength, 16, 1};
+    const int64_t start = LogFrameStart(ColumnStartMs(readout.column, 12.0f, 0.0f), 11025, 2);
+    std::vector<int16_t> spectrum;
+    EXPECT_TRUE(TransformLogFrame(samples, start, 9, 11025, true, spectrum));
+    return SpectrumLogText(Analysis().filePath, readout.timeMs, 512, 11025.0f / 512, spectrum.data());
+  }
+};
+
+TEST_F(SpectrumLog, AnalyseATone) {
+  TonePath() = ToneFile(ScratchFolder(), "tone.wav", 20.0, kToneHz, kToneAmplitude);
+  ASSERT_TRUE(Analyse(TonePath()));
+  EXPECT_EQ(Settings().fftOrder, 9);
+  char full[MAX_PATH];
+  GetFullPathNameA(TonePath().c_str(), sizeof full, full, nullptr);
+  EXPECT_EQ(Analysis().filePath, full);
+}
+
+TEST_F(SpectrumLog, SaveBeforeAnyClickWritesAZeroTableWithPhaseZero) {
+  const std::string log = Folder() + "zero.txt";
+  HWND dialog = OpenLog(IDM_LOG_SPECTRUM, log, kSpectrumCaption);
+  ASSERT_NE(dialog, nullptr);
+  ExpectMenuBusy(window());
+  EXPECT_FALSE(Exists(log)) << "nothing is written before \"Save / Exit\"";
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_LOG_SAVE_EXIT));
+  ASSERT_TRUE(ui_->Flush());
+  ExpectMenuDataLoaded(window());
+
+  std::string expected = "Harrowlight 3.2 Data\r\n" + Analysis().filePath +
+                         "\r\n0 Sample Start (msec)\r\n256 Frequency Points\r\n\r\nPoint   Freq    Amp     Phase\r\n";
+  const double width = 11025.0 / 512;
+  for (int i = 0; i < 256; ++i) {
+    const double centre = i * width + width / 2;  // exact here: the width is a binary fraction
+    const int hz = static_cast<int>(centre) + (centre - std::floor(centre) >= 0.5 ? 1 : 0);
+    expected += std::to_string(i) + "\t" + std::to_string(hz) + "\t0\t0.000\r\n";
+  }
+  EXPECT_EQ(ReadText(log), expected);
+  EXPECT_EQ(FolderNames(Folder()), std::vector<std::string>{"zero.txt"}) << "a temporary file was left behind";
+}
+
+TEST_F(SpectrumLog, AClickedToneIsSavedWithItsPeakInItsBin) {
+  const std::string log = Folder() + "tone.txt";
+  ASSERT_TRUE(WriteWholeFile(log, "an older table"));
+  HWND dialog = OpenLog(IDM_LOG_SPECTRUM, log, kSpectrumCaption);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(ReadText(log), "an older table") << "the chosen file was emptied when the dialog opened";
+  ASSERT_TRUE(PostClick(dialog));
+  const ReadoutValues readout = CurrentReadout();
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_LOG_SAVE_EXIT));
+  ASSERT_TRUE(ui_->Flush());
+
+  const std::string text = ReadText(log);
+  EXPECT_EQ(text, ExpectedTable(readout));
+  // The peak, read back from the table: bin 100. A sine of amplitude A on a bin centre,
+  // under a raised-cosine window of L = 507 samples (46 ms) in a 512-point frame scaled by
+  // 2/N, gives |X| = A x (L - 1) / 2 / N; Amp = sqrt(|X|^2 x 5.2).
+  std::vector<int> amps;
+  size_t at = text.find("Phase\r\n");
+  ASSERT_NE(at, std::string::npos);
+  at += 7;
+  while (at < text.size()) {
+    const size_t end = text.find("\r\n", at);
+    ASSERT_NE(end, std::string::npos);
+    const std::string line = text.substr(at, end - at);
+    const size_t t1 = line.find('\t'), t2 = line.find('\t', t1 + 1), t3 = line.find('\t', t2 + 1);
+    ASSERT_NE(t3, std::string::npos) << line;
+    amps.push_back(std::stoi(line.substr(t2 + 1, t3 - t2 - 1)));
+    at = end + 2;
+  }
+  ASSERT_EQ(amps.size(), 256u);
+  int peak = 0;
+  for (int i = 1; i < 256; ++i) {
+    if (amps[i] > amps[peak]) peak = i;
+  }
+  EXPECT_EQ(peak, 100);
+  const double expectedAmp = kToneAmplitude * 32767 * 506.0 / 2 / 512 * std::sqrt(5.2);
+  EXPECT_NEAR(amps[100], expectedAmp, expectedAmp * 0.02);
+  EXPECT_EQ(FolderNames(Folder()).size(), 2u) << "a temporary file was left behind";
+}
+
+// A left click on the image, as the mouse delivers it: the readout takes the point and
+// hands the click to the open log dialog.
+void ClickImage(const MainWindowThread& ui, int x, int y) {
+  const LPARAM at = MAKELPARAM(x, y);
+  ui.Post(WM_MOUSEMOVE, 0, at);
+  ui.Post(WM_LBUTTONDOWN, MK_LBUTTON, at);
+  ui.Post(WM_LBUTTONUP, 0, at);
+}
+
+// The window row that shows frequency bin `bin`: bin 0 is the bitmap's bottom row.
+int RowOfBin(int bin) { return Display().height - 1 - bin - View().verticalOffset; }
+
+TEST_F(SpectrumLog, MouseClicksOnTheToneMeasureThereInBothLogs) {
+  // Points: the level at the clicked column and frequency, from one full-window transform.
+  const std::string points = Folder() + "mouse-points.txt";
+  HWND dialog = OpenLog(IDM_LOG_POINTS, points, kPointsCaption);
+  ASSERT_NE(dialog, nullptr);
+  ClickImage(*ui_, 60, RowOfBin(100));
+  ASSERT_TRUE(ui_->Flush());
+  ReadoutValues readout = CurrentReadout();
+  EXPECT_EQ(readout.column, 60 + View().horizontalOffset);
+  EXPECT_NEAR(static_cast<double>(readout.frequencyHz), kToneHz, 11025.0 / 512);
+  const std::vector<uint8_t> file = ReadWholeFile(TonePath());
+  const LogSamples samples{file.data() + 44, static_cast<uint32_t>(file.size() - 44), 16, 1};
+  std::vector<int16_t> levels;
+  ASSERT_TRUE(TransformLogFrame(samples, LogFrameStart(ColumnStartMs(readout.column, 12.0f, 0.0f), 11025, 2), 9, 11025,
+                                false, levels));
+  const int db = LevelDecibels(levels[BinOfFrequency(readout.frequencyHz, 11025, 512)]);
+  EXPECT_GT(db, -40) << "the tone is far above silence (-83 dB)";
+  ASSERT_TRUE(WaitUntil([&] { return TextOf(GetDlgItem(dialog, IDC_POINT_LEVEL)) == std::to_string(db); }))
+      << TextOf(GetDlgItem(dialog, IDC_POINT_LEVEL)) << " instead of " << db;
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_POINT_TIME)), std::to_string(readout.timeMs));
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_POINT_FREQ)), std::to_string(readout.frequencyHz));
+  ASSERT_TRUE(Click(dialog, IDC_EVENT_D));
+  ASSERT_TRUE(Click(dialog, IDC_LOG_ENTER_POINT));
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_LOG_SAVE_EXIT));
+  ASSERT_TRUE(ui_->Flush());
+  EXPECT_EQ(ReadText(points), "d\t" + std::to_string(readout.timeMs) + "\t" + std::to_string(readout.frequencyHz) +
+                                  "\t" + std::to_string(db) + "\r\n");
+
+  // Spectrum: the frame at the clicked column, the clicked time as the sample start.
+  const std::string spectrum = Folder() + "mouse-spectrum.txt";
+  dialog = OpenLog(IDM_LOG_SPECTRUM, spectrum, kSpectrumCaption);
+  ASSERT_NE(dialog, nullptr);
+  ClickImage(*ui_, 90, RowOfBin(40));
+  ASSERT_TRUE(ui_->Flush());
+  readout = CurrentReadout();
+  EXPECT_EQ(readout.column, 90 + View().horizontalOffset);
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_LOG_SAVE_EXIT));
+  ASSERT_TRUE(ui_->Flush());
+  const std::string text = ReadText(spectrum);
+  EXPECT_EQ(text, ExpectedTable(readout));
+  EXPECT_NE(text.find("\r\n" + std::to_string(readout.timeMs) + " Sample Start (msec)\r\n"), std::string::npos);
+  ExpectMenuDataLoaded(window());
+}
+
+TEST_F(SpectrumLog, TheClickedSpectrumIsPlottedInTheFrame) {
+  HWND dialog = OpenLog(IDM_LOG_SPECTRUM, Folder() + "plot.txt", kSpectrumCaption);
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(PostClick(dialog));
+  HWND plot = GetDlgItem(dialog, IDC_SPECTRUM_PLOT);
+  ASSERT_NE(plot, nullptr);
+  // Bring the dialog to the top so the screen shows it, and let it paint.
+  SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  ASSERT_TRUE(ui_->Flush());
+  Sleep(200);
+  RECT client;
+  GetClientRect(plot, &client);
+  POINT origin{0, 0};
+  ClientToScreen(plot, &origin);
+  const RECT area{origin.x, origin.y, origin.x + client.right, origin.y + client.bottom};
+  Capture shot;
+  ASSERT_TRUE(CaptureScreen(area, shot));
+  const int x0 = (client.right - 256) / 2, y0 = (client.bottom - 50) / 2;
+  ASSERT_GE(x0, 0);
+  ASSERT_GE(y0, 0);
+  // Bar 50 holds bins 100 and 101 (the tone): full height. Bar 20 and the gaps between bars
+  // are white.
+  const uint32_t black = 0x000000, white = 0xFFFFFF;
+  EXPECT_EQ(shot.at(x0 + 100, y0 + 49), black);
+  EXPECT_EQ(shot.at(x0 + 100, y0 + 5), black);
+  EXPECT_EQ(shot.at(x0 + 101, y0 + 49), white);
+  EXPECT_EQ(shot.at(x0 + 40, y0 + 10), white);
+  EXPECT_EQ(shot.at(2, 2), white);
+  WriteBmp(shot, ArtifactFolder() + "/spectrum-plot.bmp");
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_LOG_CANCEL));
+}
+
+TEST_F(SpectrumLog, CancelLeavesAnExistingFileAndCreatesNothing) {
+  const std::string existing = Folder() + "keep.txt";
+  ASSERT_TRUE(WriteWholeFile(existing, "precious\r\n"));
+  const std::vector<std::string> before = FolderNames(Folder());
+
+  HWND dialog = OpenLog(IDM_LOG_SPECTRUM, existing, kSpectrumCaption);
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(PostClick(dialog));
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_LOG_CANCEL));
+  ASSERT_TRUE(ui_->Flush());
+  EXPECT_EQ(ReadText(existing), "precious\r\n");
+  ExpectMenuDataLoaded(window());
+
+  // A new name: nothing is created.
+  dialog = OpenLog(IDM_LOG_SPECTRUM, Folder() + "new.txt", kSpectrumCaption);
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(PostClick(dialog));
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_LOG_CANCEL));
+  ASSERT_TRUE(ui_->Flush());
+  EXPECT_EQ(FolderNames(Folder()), before);
+  EXPECT_EQ(OpenDataLogDialog(), nullptr);
+}
+
+TEST_F(SpectrumLog, AReadOnlyFileCannotBeChosen) {
+  const std::string locked = Folder() + "locked.txt";
+  ASSERT_TRUE(WriteWholeFile(locked, "read only"));
+  ASSERT_TRUE(SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(ui_->PostCommand(IDM_LOG_SPECTRUM));
+  ASSERT_TRUE(ChooseFile("Save Data Log", locked));
+  EXPECT_EQ(TakeMessage(), "Cannot Open File");
+  ASSERT_TRUE(ui_->Flush());
+  EXPECT_EQ(OpenDataLogDialog(), nullptr);
+  EXPECT_EQ(ReadText(locked), "read only");
+  ExpectMenuDataLoaded(window());
+  SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(SpectrumLog, AFailedSaveIsReportedAndKeepsTheDialog) {
+  // The folder goes away while the dialog is open: the table cannot be written.
+  const std::string folder = Folder() + "gone\\";
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+  HWND dialog = OpenLog(IDM_LOG_SPECTRUM, folder + "lost.txt", kSpectrumCaption);
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(RemoveDirectoryA(folder.c_str()));
+  ASSERT_TRUE(PostClick(dialog));
+  ASSERT_TRUE(Click(dialog, IDC_LOG_SAVE_EXIT));
+  EXPECT_EQ(TakeMessage(), "Error Writing File");
+  ASSERT_TRUE(ui_->Flush());
+  EXPECT_TRUE(IsWindow(dialog));
+  EXPECT_EQ(OpenDataLogDialog(), dialog);
+  ExpectMenuBusy(window());
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_LOG_CANCEL));
+  ExpectMenuDataLoaded(window());
+}
+
+}  // namespace
+}  // namespace hl::e2e
