@@ -22,7 +22,6 @@ struct PointLineCase {
 };
 
 const PointLineCase kPointLines[] = {
-    {"AllFields", "a", "1500", "440", "-20", "a\t1500\t440\t-20\r\n"},
     {"NoEventStartsWithTime", "", "1500", "440", "-20", "1500\t440\t-20\r\n"},
     {"NoLevelNoLineEnd", "b", "12", "86", "", "b\t12\t86\t"},
     {"OnlyLevel", "", "", "", "8", "8\r\n"},
@@ -224,21 +223,6 @@ TEST(DataLogTransform, AFramePastTheEndIsSilence) {
   }
 }
 
-TEST(DataLogTransform, AFrameReachingPastTheEndTransformsZerosForTheRest) {
-  // 256 samples of tone, then the end: the frame from 0 is the tone's first half and zeros,
-  // which differs from the frame of a longer file.
-  const std::vector<uint8_t> longTone = Tone(32, 512, 1024, 16000);
-  std::vector<uint8_t> shortTone(longTone.begin(), longTone.begin() + 512);
-  std::vector<int16_t> fromShort, fromLong, padded;
-  ASSERT_TRUE(TransformLogFrame(LogSamples{shortTone.data(), 512, 16, 1}, 0, 9, 11025, true, fromShort));
-  ASSERT_TRUE(TransformLogFrame(LogSamples{longTone.data(), 2048, 16, 1}, 0, 9, 11025, true, fromLong));
-  std::vector<uint8_t> zeroPadded = shortTone;
-  zeroPadded.resize(2048, 0);
-  ASSERT_TRUE(TransformLogFrame(LogSamples{zeroPadded.data(), 2048, 16, 1}, 0, 9, 11025, true, padded));
-  EXPECT_EQ(fromShort, padded);
-  EXPECT_NE(fromShort, fromLong);
-}
-
 // ---------------------------------------------------------------------------
 // Spectrum table fields.
 
@@ -304,27 +288,6 @@ TEST(DataLogSpectrum, TheTableAsLaidOut) {
             "Point   Freq    Amp     Phase\r\n"
             "0\t1378\t11\t0.927\r\n"    // 1378.125
             "1\t4134\t11\t-1.571\r\n");  // 4134.375
-}
-
-TEST(DataLogSpectrum, AZeroSpectrumHasAmplitudeAndPhaseZero) {
-  const std::vector<int16_t> zero(512, 0);
-  const std::string text = SpectrumLogText("a.wav", 0, 512, 11025.0f / 512, zero.data());
-  const std::string head =
-      "Harrowlight 3.2 Data\r\na.wav\r\n0 Sample Start (msec)\r\n256 Frequency Points\r\n\r\n"
-      "Point   Freq    Amp     Phase\r\n";
-  ASSERT_EQ(text.compare(0, head.size(), head), 0) << text.substr(0, head.size());
-  size_t at = head.size();
-  for (int i = 0; i < 256; ++i) {
-    const size_t end = text.find("\r\n", at);
-    ASSERT_NE(end, std::string::npos) << "line " << i;
-    const std::string line = text.substr(at, end - at);
-    const std::string tail = "\t0\t0.000";
-    ASSERT_GT(line.size(), tail.size());
-    EXPECT_EQ(line.substr(0, std::to_string(i).size() + 1), std::to_string(i) + "\t") << line;
-    EXPECT_EQ(line.substr(line.size() - tail.size()), tail) << line;
-    at = end + 2;
-  }
-  EXPECT_EQ(at, text.size());
 }
 
 // ---------------------------------------------------------------------------
