@@ -9,7 +9,14 @@ namespace hl {
 LRESULT OnWaveInData(HWND window, WPARAM wParam, LPARAM lParam);
 LRESULT OnWaveInClose(HWND window, WPARAM wParam, LPARAM lParam);
 
-// "Stop" during a capture: waveInStop then waveInReset when an input device is open.
+// "Stop" during a capture: sets the stop request, then waveInStop and waveInReset when an
+// input device is open, so that the device returns the buffer it is filling (MM_WIM_DATA)
+// and is closed by that message's handler. Does nothing when no capture runs.
 void StopCaptureDevice();
+
+// The system clock in milliseconds (timeGetSystemTime, read again until it answers),
+// extended past the 32-bit wrap so that differences stay right. Every time field of
+// CaptureState is on this clock.
+double CaptureClockMs();
 
 }  // namespace hl

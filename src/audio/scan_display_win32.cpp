@@ -1,0 +1,211 @@
+#include "audio/scan_display_win32.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/analysis_settings.h"
+#include "app/file_analysis_win32.h"
+#include "app/main_window_win32.h"
+#include "app/operating_mode.h"
+#include "audio/capture_state.h"
+#include "display/grid_layout.h"
+#include "display/palette_win32.h"
+#include "display/view_win32.h"
+#include "dsp/column_renderer.h"
+
+namespace hl {
+
+namespace {
+
+// One window column as a 1-pixel-wide DIB whose colour table holds palette indices
+// (DIB_PAL_COLORS): the pixels are drawn through whatever palette the window DC has
+// selected, so they are the same palette-relative colours SetPixel(PALETTEINDEX(i)) would
+// set, in one call per column instead of 256.
+struct ColumnDib {
+  BITMAPINFOHEADER header;
+  WORD indices[kPaletteSize];
+};
+
+const ColumnDib& ColumnInfo() {
+  static ColumnDib info = [] {
+    ColumnDib d{};
+    d.header.biSize = sizeof d.header;
+    d.header.biWidth = 1;
+    d.header.biHeight = -kScrollImageHeight;  // top row first
+    d.header.biPlanes = 1;
+    d.header.biBitCount = 8;
+    d.header.biCompression = BI_RGB;
+    d.header.biClrUsed = kPaletteSize;
+    for (int i = 0; i < kPaletteSize; ++i) d.indices[i] = static_cast<WORD>(i);
+    return d;
+  }();
+  return info;
+}
+
+void BlitColumn(HDC dc, int x, const uint8_t* column) {
+  // Rows of a DIB are padded to 4 bytes.
+  uint8_t rows[kScrollImageHeight * 4] = {};
+  for (int y = 0; y < kScrollImageHeight; ++y) rows[y * 4] = column[y];
+  StretchDIBits(dc, x, 0, 1, kScrollImageHeight, 0, 0, 1, kScrollImageHeight, rows,
+                reinterpret_cast<const BITMAPINFO*>(&ColumnInfo()), DIB_PAL_COLORS, SRCCOPY);
+}
+
+void FillBitmapRect(const DisplayBitmap& d, int left, int top, int right, int bottom, uint8_t index) {
+  if (left < 0) left = 0;
+  if (top < 0) top = 0;
+  if (right > d.width) right = d.width;
+  if (bottom > d.height) bottom = d.height;
+  for (int y = top; y < bottom; ++y) {
+    if (right > left) std::memset(d.bits + static_cast<size_t>(y) * d.stride + left, index, right - left);
+  }
+}
+
+// The elapsed-time row of the readout, once a column group is complete.
+void RefreshElapsedReadout(HWND) {
+  // Readout refresh: the readout's elapsed-time row (display/readout_win32.h) is called
+  // here once it is declared there.
+}
+
+}  // namespace
+
+void ClearScrollDisplay(HWND, HDC dc) {
+  RECT area{0, 0, ImageAreaWidth(), ImageAreaHeight()};
+  HBRUSH floor = CreateSolidBrush(PaletteColour(kIndexFloor));
+  FillRect(dc, &area, floor);
+  DeleteObject(floor);
+  DrawMarginLines(dc, ImageAreaWidth());
+}
+
+bool PrepareScopeDisplay(HWND window, HDC dc) {
+  Settings().palette = static_cast<int16_t>(PaletteScheme::CB);
+  Drawing().scheme = PaletteScheme::CB;
+  LoadPalette(window, PaletteOffset(0));
+  const int width = ImageAreaWidth(), height = ImageAreaHeight();
+  if (!CreateDisplayBitmap(window, width, height)) return false;
+  Mode().displayBitmapExists = 1;
+  MainWindow().displayBitmapExists = true;
+  const DisplayBitmap& d = Display();
+  GdiFlush();
+  FillBitmapRect(d, 0, 0, d.width, d.height, kIndexFloor);
+  BitBlt(dc, 0, 0, width, height, d.dc, 0, 0, SRCCOPY);
+  return true;
+}
+
+ScopeGeometry CurrentScopeGeometry() {
+  const ScreenMetrics& m = MainWindow().metrics;
+  return ScopeGeometryOf(ImageAreaWidth(), ImageAreaHeight(), m.charWidth, m.charHeight);
+}
+
+void DrawScopeFrameAxes(HWND, HDC dc, const ScopeGeometry& g) {
+  const DisplayBitmap& d = Display();
+  if (!d.exists()) return;
+  // Scope axes: DrawScopeAxes (display/scope_axes_win32.h) draws the labels around
+  // (g.x0, g.baseline) into d.dc here, once that header exists.
+  (void)g;
+  BitBlt(dc, 0, 0, ImageAreaWidth(), ImageAreaHeight(), d.dc, 0, 0, SRCCOPY);
+}
+
+void SetScopeWindowStyle(HWND window, bool scope) {
+  CaptureState& c = Capture();
+  if (scope) {
+    SetWindowLongPtrA(window, GWL_STYLE, WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_VISIBLE);
+    c.scopeStyle = 1;
+  } else {
+    if (!c.scopeStyle) return;
+    SetWindowLongPtrA(window, GWL_STYLE, WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+    c.scopeStyle = 0;
+  }
+  SetWindowPos(window, nullptr, 0, 0, 0, 0, SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER);
+  ShowWindow(window, SW_SHOW);
+}
+
+void DrawScrollColumn(HWND window, HDC dc, ScrollCursor& cursor, const int16_t* levels, const Peak& peak,
+                      bool refreshReadout) {
+  const int width = ImageAreaWidth();
+  const ScrollStep step = NextScrollColumn(cursor, width);
+  uint8_t column[kScrollImageHeight];
+  RenderScanColumn(levels, peak, column);
+  BlitColumn(dc, step.x, column);
+  if (step.scrollAfter) {
+    RECT clip{0, 0, width, ImageAreaHeight()};
+    ScrollWindowEx(window, -4, 0, nullptr, &clip, nullptr, nullptr, 0);
+  }
+  if (step.refreshStatus) {
+    DrawRecordedLength(window);
+    if (refreshReadout) RefreshElapsedReadout(window);
+  }
+  AdvanceScrollCursor(cursor);
+}
+
+void DrawRecordedColumn(HWND window, HDC dc, int32_t x, const int16_t* levels, const Peak& peak) {
+  const DisplayBitmap& d = Display();
+  if (!d.exists()) return;
+  if (x >= 0 && x < d.width && d.height >= kScrollImageHeight) {
+    uint8_t column[kScrollImageHeight];
+    RenderScanColumn(levels, peak, column);
+    GdiFlush();
+    for (int y = 0; y < kScrollImageHeight; ++y) d.bits[static_cast<size_t>(y) * d.stride + x] = column[y];
+  }
+  const int width = ImageAreaWidth(), height = ImageAreaHeight();
+  const RecordRefresh r = RefreshAfterColumn(x, width);
+  if (!r.due) return;
+  ViewState& view = View();
+  if (r.scrolled) {
+    view.horizontalOffset = r.scrollOffset;
+    SetScrollPos(MainWindow().horizontalScrollBar, SB_CTL, r.scrollOffset, TRUE);
+  }
+  // The frequency rows from the vertical offset, then the strip.
+  BitBlt(dc, r.windowX, kEnvelopeRows, r.width, height - kEnvelopeRows, d.dc, r.sourceX,
+         view.verticalOffset + kEnvelopeRows, SRCCOPY);
+  BitBlt(dc, r.windowX, 0, r.width, kEnvelopeRows, d.dc, r.sourceX, 0, SRCCOPY);
+  DrawRecordedLength(window);
+  RefreshElapsedReadout(window);
+}
+
+void DrawScopeColumn(HWND window, HDC dc, ScopeHistory& history, const int16_t* levels, const ScopeGeometry& g) {
+  history.Push(levels);
+  const DisplayBitmap& d = Display();
+  if (!d.exists()) return;
+  GdiFlush();
+  FillBitmapRect(d, g.x0, 0, g.x0 + 2 * kCaptureBins, g.baseline + 1, kIndexFloor);
+  for (int i = 0; i < kCaptureBins; ++i) {
+    const int x = g.x0 + 2 * i;
+    if (x < 0 || x >= d.width) continue;
+    const int32_t bar = ScopeBarHeight(history, i, g.baseline);
+    // The bar's pixels run from the baseline up, as a line drawn from the baseline to
+    // baseline - bar (which stops short of its end point).
+    for (int y = g.baseline; y > g.baseline - bar; --y) {
+      if (y >= 0 && y < d.height) d.bits[static_cast<size_t>(y) * d.stride + x] = 60;
+    }
+  }
+  if (Mode().gridOn) {
+    // Scope grid: DrawScopeGrid (display/scope_axes_win32.h) draws the crosses around
+    // (g.x0, g.baseline) into d.dc here, once that header exists.
+  }
+  BitBlt(dc, 0, 0, ImageAreaWidth(), ImageAreaHeight(), d.dc, 0, 0, SRCCOPY);
+  DrawRecordedLength(window);
+}
+
+void DrawRecordedLength(HWND window) {
+  const CaptureState& c = Capture();
+  const MainWindowState& s = MainWindow();
+  const InfoPanelLayout p =
+      ComputeInfoPanel(s.windowWidth, View().imageHeight, s.metrics.charWidth, s.metrics.charHeight, 0, 0, 0);
+  unsigned kb = 0;
+  if (!c.scanFlag) {
+    const float elapsed = static_cast<float>(static_cast<double>(timeGetTime()) - c.startTimeMs);
+    const float value = static_cast<float>(c.channels * c.bytesPerSample * c.sampleRate) * elapsed * 0.000001f;
+    kb = value > 0.0f ? static_cast<unsigned>(value) : 0u;
+  }
+  char text[24];
+  std::snprintf(text, sizeof text, "%-6u kb", kb);
+  HDC dc = GetDC(window);
+  if (!dc) return;
+  SetTextColor(dc, RGB(0, 0, 0));
+  SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+  SetBkMode(dc, OPAQUE);
+  TextOutA(dc, p.valueX, p.rowY[2], text, static_cast<int>(std::strlen(text)));
+  ReleaseDC(window, dc);
+}
+
+}  // namespace hl
