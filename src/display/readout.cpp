@@ -246,11 +246,11 @@ std::vector<ScopeGridPiece> ComputeScopeGrid(int xOrigin, int baselineY, uint32_
     const int x = xOrigin + j * d;
     for (int n = 0; n < kLevelLabelCount; ++n) {
       const int y = baselineY - kScopePixelsPer15Db * n;
-      pieces.push_back({true, x, y - kMarkerCentre, 1, n == 0 ? kMarkerHalfArm : kMarkerArm});
+      pieces.push_back({x, y - kMarkerCentre, 1, n == 0 ? kMarkerHalfArm : kMarkerArm, kMarkerCentre, 0});
       if (j == 0) {
-        pieces.push_back({false, x, y, kMarkerHalfArm, 1});
+        pieces.push_back({x, y, kMarkerHalfArm, 1, kMarkerCentre, kMarkerCentre});
       } else {
-        pieces.push_back({false, x - kMarkerCentre, y, kMarkerArm, 1});
+        pieces.push_back({x - kMarkerCentre, y, kMarkerArm, 1, 0, kMarkerCentre});
       }
     }
   }

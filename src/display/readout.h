@@ -173,13 +173,14 @@ ScopeScale ComputeScopeScale(uint32_t rate);
 std::vector<ScopeLabel> ComputeScopeLabels(int xOrigin, int baselineY, uint32_t rate, int charWidth,
                                            int charHeight);
 
-// One piece of the marker cross copied to the window: from the marker's column 5 (vertical) or
-// row 5 (horizontal).
+// One piece of the marker cross copied to the window: a width x height block of the 16 x 16
+// marker bitmap from (sourceX, sourceY), a part of its column 5 or of its row 5.
 struct ScopeGridPiece {
-  bool vertical;
   int x, y, width, height;
+  int sourceX, sourceY;
   bool operator==(const ScopeGridPiece& o) const {
-    return vertical == o.vertical && x == o.x && y == o.y && width == o.width && height == o.height;
+    return x == o.x && y == o.y && width == o.width && height == o.height && sourceX == o.sourceX &&
+           sourceY == o.sourceY;
   }
 };
 // For each label column j and level row n (y = baseline - 60 n): the vertical bar from y - 5,

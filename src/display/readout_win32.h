@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 namespace hl {
 
 // The values the readout last showed, in the units the status block shows them.
@@ -17,11 +19,11 @@ const ReadoutValues& CurrentReadout();
 // WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONDOWN and WM_RBUTTONUP.
 LRESULT OnMouseMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// What the status block's title names. The scans and the recording set theirs when they start;
-// the title says "Audio Analysis " whenever an analysed image is shown and no input, file scan
-// or playback runs.
+// What the status block's title names. The scans and the recording set theirs when they start,
+// with the sample rate they run at (0: the analysed data's rate); the title says
+// "Audio Analysis " whenever an analysed image is shown and no input or file scan runs.
 enum class ReadoutActivity { None, Analysis, FileScan, Recording, LiveScan };
-void SetReadoutActivity(ReadoutActivity activity);
+void SetReadoutActivity(ReadoutActivity activity, uint32_t sampleRate = 0);
 
 // Recomputes and redraws the status block for a point of the display bitmap (image x, image y
 // are client x and y plus the view's offsets). Only changed fields are rewritten.

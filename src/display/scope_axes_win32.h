@@ -24,4 +24,12 @@ void DrawScopeAxes(HDC dc, int xOrigin, int baselineY, uint32_t sampleRate, int 
 // nothing when the grid is off (Mode().gridOn) or in the "Scroll" display type.
 void DrawScopeGrid(HDC dc, int xOrigin, int baselineY, uint32_t sampleRate);
 
+// Where DrawScopeAxes last put the "Scope" display (known once it has been called).
+struct ScopePlacement {
+  bool known = false;
+  int xOrigin = 0, baselineY = 0;
+  uint32_t sampleRate = 0;
+};
+const ScopePlacement& ShownScope();
+
 }  // namespace hl

@@ -8,6 +8,7 @@
 #include "app/operating_mode.h"
 #include "display/palette.h"
 #include "display/palette_win32.h"
+#include "display/readout_win32.h"
 #include "display/view_layout.h"
 
 namespace hl {
@@ -158,6 +159,7 @@ void PaintPanel(HWND window, HDC dc) {
   const int bar = s.sizes.scrollBarThickness;
   RECT panel{0, v.imageHeight + bar, client.right, client.bottom};
   FillRect(dc, &panel, GetSysColorBrush(COLOR_ACTIVECAPTION));
+  RepaintReadout(dc);
   const InfoPanelValues& shown = ShownInfoPanel();
   DrawInfoPanelInto(dc, shown.sampleRate, shown.bitsPerSample, shown.dataLength);
   RECT corner{v.imageWidth, v.imageHeight, v.imageWidth + bar, v.imageHeight + bar};

@@ -399,17 +399,19 @@ TEST(ReadoutScope, GridPieces) {
   const std::vector<ScopeGridPiece> pieces = ComputeScopeGrid(100, 250, 11025);
   ASSERT_EQ(pieces.size(), 6u * 5 * 2);  // six columns of five rows, two bars each
   // First column, baseline: both bars stop at the corner.
-  EXPECT_EQ(pieces[0], (ScopeGridPiece{true, 100, 245, 1, 6}));
-  EXPECT_EQ(pieces[1], (ScopeGridPiece{false, 100, 250, 6, 1}));
+  // The marker's bars cross at (5, 5): the vertical bar from its top, the horizontal one
+  // from its left end, or from the crossing where only the right half is wanted.
+  EXPECT_EQ(pieces[0], (ScopeGridPiece{100, 245, 1, 6, 5, 0}));
+  EXPECT_EQ(pieces[1], (ScopeGridPiece{100, 250, 6, 1, 5, 5}));
   // First column, -60 dB row.
-  EXPECT_EQ(pieces[2], (ScopeGridPiece{true, 100, 185, 1, 11}));
-  EXPECT_EQ(pieces[3], (ScopeGridPiece{false, 100, 190, 6, 1}));
+  EXPECT_EQ(pieces[2], (ScopeGridPiece{100, 185, 1, 11, 5, 0}));
+  EXPECT_EQ(pieces[3], (ScopeGridPiece{100, 190, 6, 1, 5, 5}));
   // Second column (d = 93), baseline.
-  EXPECT_EQ(pieces[10], (ScopeGridPiece{true, 193, 245, 1, 6}));
-  EXPECT_EQ(pieces[11], (ScopeGridPiece{false, 188, 250, 11, 1}));
+  EXPECT_EQ(pieces[10], (ScopeGridPiece{193, 245, 1, 6, 5, 0}));
+  EXPECT_EQ(pieces[11], (ScopeGridPiece{188, 250, 11, 1, 0, 5}));
   // Last column, top row.
-  EXPECT_EQ(pieces[58], (ScopeGridPiece{true, 565, 5, 1, 11}));
-  EXPECT_EQ(pieces[59], (ScopeGridPiece{false, 560, 10, 11, 1}));
+  EXPECT_EQ(pieces[58], (ScopeGridPiece{565, 5, 1, 11, 5, 0}));
+  EXPECT_EQ(pieces[59], (ScopeGridPiece{560, 10, 11, 1, 0, 5}));
 }
 
 }  // namespace

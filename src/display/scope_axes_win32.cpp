@@ -1,0 +1,49 @@
+// The "Scope" display's labels and grid of crosses.
+#include "display/scope_axes_win32.h"
+
+#include <vector>
+
+#include "app/analysis_settings.h"
+#include "app/operating_mode.h"
+#include "display/palette_win32.h"
+#include "display/readout.h"
+#include "dsp/column_renderer.h"
+
+namespace hl {
+
+namespace {
+
+ScopePlacement& Placement() {
+  static ScopePlacement placement;
+  return placement;
+}
+
+}  // namespace
+
+const ScopePlacement& ShownScope() { return Placement(); }
+
+void DrawScopeAxes(HDC dc, int xOrigin, int baselineY, uint32_t sampleRate, int charWidth, int charHeight) {
+  ScopePlacement& p = Placement();
+  p.known = true;
+  p.xOrigin = xOrigin;
+  p.baselineY = baselineY;
+  p.sampleRate = sampleRate;
+  if (!dc) return;
+  SetBkMode(dc, OPAQUE);
+  SetTextColor(dc, PaletteColour(kIndexMarker));
+  SetBkColor(dc, PaletteColour(kIndexFloor));
+  for (const ScopeLabel& label : ComputeScopeLabels(xOrigin, baselineY, sampleRate, charWidth, charHeight)) {
+    TextOutA(dc, label.x, label.y, label.text.c_str(), static_cast<int>(label.text.size()));
+  }
+}
+
+void DrawScopeGrid(HDC dc, int xOrigin, int baselineY, uint32_t sampleRate) {
+  if (!dc || !Mode().gridOn || Settings().displayType != choice::kDisplayScope) return;
+  const DrawingObjects& o = Drawing();
+  if (!o.markerDc) return;
+  for (const ScopeGridPiece& piece : ComputeScopeGrid(xOrigin, baselineY, sampleRate)) {
+    BitBlt(dc, piece.x, piece.y, piece.width, piece.height, o.markerDc, piece.sourceX, piece.sourceY, SRCCOPY);
+  }
+}
+
+}  // namespace hl

@@ -1,0 +1,457 @@
+// The status block and the mouse over an analysed image, in the running window: a file with a
+// 2 kHz tone from 1 s to 2 s is analysed, the pointer is moved over the tone and over the
+// margin, and the values and the texts the status block shows are checked; a left drag opens
+// the parameters dialog with the dragged span, a click opens nothing, and a right drag leaves
+// the image as it was. One window for the suite.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/analysis_settings.h"
+#include "app/analysis_win32.h"
+#include "app/main_window_win32.h"
+#include "app/operating_mode.h"
+#include "display/grid_layout.h"
+#include "display/readout.h"
+#include "display/readout_win32.h"
+#include "display/view_win32.h"
+#include "dsp/column_renderer.h"
+#include "resources/resource.h"
+#include "tests/e2e/dialog_driver.h"
+#include "tests/e2e/harness.h"
+
+namespace hl::e2e {
+namespace {
+
+constexpr char kParametersCaption[] = "Choose Analysis Parameters";
+constexpr uint32_t kRate = 11025;
+constexpr double kToneHz = 2000.0;
+constexpr double kToneStartS = 1.0, kToneEndS = 2.0, kFileS = 3.0;
+
+// ---------------------------------------------------------------------------
+// The test file: 16-bit mono, silence, the tone at half of full scale, silence.
+
+void PutU16(std::vector<uint8_t>& b, uint32_t v) {
+  b.push_back(static_cast<uint8_t>(v));
+  b.push_back(static_cast<uint8_t>(v >> 8));
+}
+void PutU32(std::vector<uint8_t>& b, uint32_t v) {
+  PutU16(b, v & 0xFFFF);
+  PutU16(b, v >> 16);
+}
+void PutTag(std::vector<uint8_t>& b, const char* tag) { b.insert(b.end(), tag, tag + 4); }
+
+std::vector<uint8_t> ToneBurstWave() {
+  const uint32_t frames = static_cast<uint32_t>(kFileS * kRate);
+  std::vector<uint8_t> b;
+  PutTag(b, "RIFF");
+  PutU32(b, 36 + frames * 2);
+  PutTag(b, "WAVE");
+  PutTag(b, "fmt ");
+  PutU32(b, 16);
+  PutU16(b, 1);
+  PutU16(b, 1);
+  PutU32(b, kRate);
+  PutU32(b, kRate * 2);
+  PutU16(b, 2);
+  PutU16(b, 16);
+  PutTag(b, "data");
+  PutU32(b, frames * 2);
+  const double pi = std::acos(-1.0);
+  for (uint32_t i = 0; i < frames; ++i) {
+    const double t = static_cast<double>(i) / kRate;
+    const double v = (t >= kToneStartS && t < kToneEndS) ? 0.5 * std::sin(2 * pi * kToneHz * t) : 0.0;
+    PutU16(b, static_cast<uint16_t>(static_cast<int16_t>(std::lround(v * 32767))));
+  }
+  return b;
+}
+
+std::string ToneBurstFile() {
+  char base[MAX_PATH] = {};
+  GetTempPathA(sizeof base, base);
+  const std::string path = std::string(base) + "hl-readout-e2e-" + std::to_string(GetCurrentProcessId()) + ".wav";
+  const std::vector<uint8_t> bytes = ToneBurstWave();
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::string();
+  DWORD wrote = 0;
+  const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) &&
+                  wrote == bytes.size();
+  CloseHandle(file);
+  return ok ? path : std::string();
+}
+
+// ---------------------------------------------------------------------------
+// The screen.
+
+// The client area of `window` as it is on the screen now.
+bool CaptureClient(HWND window, Capture& capture) {
+  RECT client;
+  GetClientRect(window, &client);
+  POINT origin{0, 0};
+  ClientToScreen(window, &origin);
+  const RECT area{origin.x, origin.y, origin.x + client.right, origin.y + client.bottom};
+  return CaptureScreen(area, capture);
+}
+
+// `text` as the status block writes it, black on the button face in the window's font, drawn
+// into a bitmap of `width` x `height`: rows top to bottom, 0x00RRGGBB.
+std::vector<uint32_t> RenderedText(HWND window, const std::string& text, int width, int height) {
+  std::vector<uint32_t> pixels;
+  HDC windowDc = GetDC(window);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(windowDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HDC dc = CreateCompatibleDC(windowDc);
+  HGDIOBJ oldFont = SelectObject(dc, GetCurrentObject(windowDc, OBJ_FONT));
+  ReleaseDC(window, windowDc);
+  if (bitmap && dc && bits) {
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    RECT all{0, 0, width, height};
+    FillRect(dc, &all, GetSysColorBrush(COLOR_BTNFACE));
+    SetTextColor(dc, RGB(0, 0, 0));
+    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+    SetBkMode(dc, OPAQUE);
+    TextOutA(dc, 0, 0, text.c_str(), static_cast<int>(text.size()));
+    GdiFlush();
+    const uint32_t* p = static_cast<const uint32_t*>(bits);
+    pixels.assign(p, p + static_cast<size_t>(width) * height);
+    for (uint32_t& v : pixels) v &= 0x00FFFFFF;
+    SelectObject(dc, old);
+  }
+  if (dc) {
+    SelectObject(dc, oldFont);
+    DeleteDC(dc);
+  }
+  if (bitmap) DeleteObject(bitmap);
+  return pixels;
+}
+
+// The information panel's box, client coordinates.
+RECT PanelBox() {
+  const MainWindowState& w = MainWindow();
+  const InfoPanelLayout p =
+      ComputeInfoPanel(w.windowWidth, View().imageHeight, w.metrics.charWidth, w.metrics.charHeight, 0, 0, 0);
+  return RECT{p.x, p.y, p.x + p.width + 1, p.y + p.height + 1};
+}
+
+// The pixels of `area` in a capture of the client area.
+std::vector<uint32_t> Pixels(const Capture& shot, const RECT& area) {
+  std::vector<uint32_t> pixels;
+  for (int y = area.top; y < area.bottom && y < shot.height; ++y) {
+    for (int x = area.left; x < area.right && x < shot.width; ++x) pixels.push_back(shot.at(x, y));
+  }
+  return pixels;
+}
+
+enum class Row { Title, Time, Frequency };
+
+// Whether the status block's value field of `row` (the title: its whole line) shows `text`:
+// its pixels are those of the text drawn by itself, over the text's own width.
+::testing::AssertionResult Shows(HWND window, Row row, bool label, const std::string& text) {
+  const MainWindowState& w = MainWindow();
+  const StatusBlockLayout l = ComputeStatusBlock(w.windowWidth, View().imageHeight, w.sizes.scrollBarThickness,
+                                                 w.metrics.charWidth, w.metrics.charHeight);
+  const int x = (row == Row::Title || label) ? l.labelX : l.valueX;
+  const int y = row == Row::Title ? l.titleY : (row == Row::Time ? l.row1Y : l.row2Y);
+  HDC dc = GetDC(window);
+  SIZE extent{};
+  GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  ReleaseDC(window, dc);
+  const int width = extent.cx, height = w.metrics.charHeight;
+  if (width <= 0) return ::testing::AssertionFailure() << "no extent for \"" << text << "\"";
+  const std::vector<uint32_t> expected = RenderedText(window, text, width, height);
+  Capture shot;
+  if (!CaptureClient(window, shot) || expected.empty()) return ::testing::AssertionFailure() << "no capture";
+  // The information panel covers what reaches past its left edge.
+  const int visible = std::min(width, static_cast<int>(PanelBox().left) - x);
+  if (visible < w.metrics.charWidth) return ::testing::AssertionFailure() << "the field is hidden by the panel";
+  int wrong = 0;
+  for (int dy = 0; dy < height; ++dy) {
+    for (int dx = 0; dx < visible; ++dx) {
+      if (shot.at(x + dx, y + dy) != expected[static_cast<size_t>(dy) * width + dx]) ++wrong;
+    }
+  }
+  if (wrong) return ::testing::AssertionFailure() << wrong << " pixels differ from \"" << text << "\"";
+  return ::testing::AssertionSuccess();
+}
+
+// ---------------------------------------------------------------------------
+
+class ReadoutWindow : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    ui_ = new MainWindowThread;
+    started_ = ui_->Start(startError_);
+    if (started_) path_ = ToneBurstFile();
+  }
+  static void TearDownTestSuite() {
+    delete ui_;
+    ui_ = nullptr;
+    if (!path_.empty()) DeleteFileA(path_.c_str());
+  }
+  void SetUp() override {
+    ASSERT_TRUE(started_) << startError_;
+    ASSERT_FALSE(path_.empty()) << "the test file could not be written";
+    ASSERT_TRUE(ui_->running());
+  }
+  void TearDown() override {
+    for (const std::string& caption : CloseOpenDialogs()) ADD_FAILURE() << "left open: \"" << caption << "\"";
+    WaitForIdle();
+  }
+
+  static HWND window() { return ui_->window(); }
+  static bool WaitForIdle() {
+    return WaitUntil([] {
+      const OperatingMode& m = Mode();
+      return !m.fileAnalysisInProgress && !m.rendering && OpenDialogs().empty();
+    });
+  }
+  static LPARAM At(int x, int y) { return MAKELPARAM(x, y); }
+  // Posts a mouse message at client (x, y) with the pointer put there too, so that whatever
+  // the system reports of the pointer itself (on capture, say) agrees with the posted input.
+  static bool PostMouse(UINT message, int x, int y, WPARAM keys = 0) {
+    POINT p{x, y};
+    ClientToScreen(window(), &p);
+    SetCursorPos(p.x, p.y);
+    return ui_->Post(message, keys, At(x, y));
+  }
+  // Posts a mouse message and waits until the window has handled it.
+  static bool Mouse(UINT message, int x, int y) {
+    const WPARAM keys = message == WM_LBUTTONDOWN ? MK_LBUTTON : (message == WM_RBUTTONDOWN ? MK_RBUTTON : 0);
+    return PostMouse(message, x, y, keys) && ui_->Flush();
+  }
+  // Drags the left button from x `from` to `to` on row 150 and returns the parameters dialog
+  // (nullptr when none opened).
+  static HWND LeftDrag(int from, int to) {
+    PostMouse(WM_LBUTTONDOWN, from, 150, MK_LBUTTON);
+    PostMouse(WM_MOUSEMOVE, (from + to) / 2, 150, MK_LBUTTON);
+    PostMouse(WM_MOUSEMOVE, to, 150, MK_LBUTTON);
+    PostMouse(WM_LBUTTONUP, to, 150);
+    return WaitForDialog(kParametersCaption);
+  }
+  // The client pixels once the window has painted everything it was asked to.
+  static bool Settled(Capture& shot) {
+    if (!ui_->Flush()) return false;
+    RedrawWindow(window(), nullptr, nullptr, RDW_UPDATENOW);
+    return CaptureClient(window(), shot);
+  }
+
+  static MainWindowThread* ui_;
+  static bool started_;
+  static std::string startError_;
+  static std::string path_;
+};
+
+MainWindowThread* ReadoutWindow::ui_ = nullptr;
+bool ReadoutWindow::started_ = false;
+std::string ReadoutWindow::startError_;
+std::string ReadoutWindow::path_;
+
+// The tone's row in a column: the frequency row holding the highest palette index.
+int BrightestRow(int column) {
+  const DisplayBitmap& d = Display();
+  int best = -1, row = -1;
+  for (int y = kEnvelopeRows; y < d.height; ++y) {
+    const int v = d.bits[static_cast<size_t>(y) * d.stride + column];
+    if (v > best) {
+      best = v;
+      row = y;
+    }
+  }
+  return row;
+}
+
+TEST_F(ReadoutWindow, AnalysedToneReadsItsTimeAndFrequency) {
+  ASSERT_TRUE(ui_->PostCommand(IDM_ANALYZE_FILE));
+  ASSERT_EQ(Choose("Open WAV File", path_), "");
+  HWND dialog = WaitForDialog(kParametersCaption);
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDOK));
+  ASSERT_TRUE(WaitForIdle());
+  ASSERT_TRUE(Display().exists());
+  // 33075 samples, 132 per column: (33075 - 512) / 132 = 246 columns, all in view.
+  ASSERT_EQ(Analysis().columnCount, 246);
+  ASSERT_EQ(View().horizontalOffset, 0);
+  ASSERT_EQ(Settings().timeScaleMs, 12.0f);
+
+  // The first column whose 512-sample frame (46.4 ms) reaches into the tone, found in the image.
+  const int silentLevel = Display().bits[static_cast<size_t>(200) * Display().stride + 10];
+  int onset = -1;
+  for (int c = 0; c < 246 && onset < 0; ++c) {
+    if (Display().bits[static_cast<size_t>(BrightestRow(c)) * Display().stride + c] > silentLevel + 40) onset = c;
+  }
+  ASSERT_GT(onset, 0) << "no tone in the image";
+  const int column = onset + 20;  // well inside the tone
+  const int row = BrightestRow(column);
+
+  ASSERT_TRUE(Mouse(WM_MOUSEMOVE, column, row));
+  const ReadoutValues values = CurrentReadout();
+  EXPECT_EQ(values.column, column);
+  // The pointer on the tone reads the tone: within a bin (21.5 Hz) and the "+ -" (11 Hz).
+  EXPECT_NEAR(static_cast<double>(values.frequencyHz), kToneHz, 21.6 + 11) << "row " << row;
+  // The column's middle: 12 ms per column plus half a column.
+  EXPECT_EQ(values.timeMs, static_cast<unsigned>(column * 12 + 6));
+  // The onset column's frame ends inside the tone's first column: its middle is within a frame
+  // length (46.4 ms) of the tone's start.
+  ASSERT_TRUE(Mouse(WM_MOUSEMOVE, onset, row));
+  EXPECT_NEAR(static_cast<double>(CurrentReadout().timeMs), kToneStartS * 1000, 46.4 + 6) << "onset " << onset;
+
+  // The status block shows what was read, in the program's words.
+  ASSERT_TRUE(Mouse(WM_MOUSEMOVE, column, row));
+  const int r = FrequencyResolution(kRate, 9);
+  ASSERT_EQ(r, 11);
+  EXPECT_TRUE(Shows(window(), Row::Title, false, "Audio Analysis "));
+  EXPECT_TRUE(Shows(window(), Row::Time, true, "Time (msec) :"));
+  EXPECT_TRUE(Shows(window(), Row::Frequency, true, "Frequency (Hz) :"));
+  EXPECT_TRUE(Shows(window(), Row::Time, false, TimeField(column * 12 + 6, 6)));
+  EXPECT_TRUE(Shows(window(), Row::Frequency, false, FrequencyField(static_cast<int>(values.frequencyHz), r)));
+
+  // Painting the window again draws the same status block.
+  RedrawWindow(window(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  ASSERT_TRUE(ui_->Flush());
+  EXPECT_TRUE(Shows(window(), Row::Time, false, TimeField(column * 12 + 6, 6)));
+
+  Capture shot;
+  ASSERT_TRUE(Settled(shot));
+  WriteBmp(shot, ArtifactFolder() + "\\readout-tone.bmp");
+}
+
+TEST_F(ReadoutWindow, MarginAndLeavingTheClientAreaBlankTheValues) {
+  ASSERT_TRUE(Display().exists());
+  ASSERT_TRUE(Mouse(WM_MOUSEMOVE, 100, 150));
+  ASSERT_TRUE(Shows(window(), Row::Time, false, TimeField(100 * 12 + 6, 6)));
+  // Row 43 is the margin's last row, 44 the top frequency row.
+  ASSERT_TRUE(Mouse(WM_MOUSEMOVE, 100, 43));
+  EXPECT_TRUE(Shows(window(), Row::Time, false, "00000 + - 00"));
+  EXPECT_TRUE(Shows(window(), Row::Frequency, false, "00000 + - 00"));
+  ASSERT_TRUE(Mouse(WM_MOUSEMOVE, 101, 44));
+  EXPECT_TRUE(Shows(window(), Row::Time, false, TimeField(101 * 12 + 6, 6)));
+  EXPECT_TRUE(Shows(window(), Row::Frequency, false, FrequencyField(RowFrequency(kRate, 9, 44), 11)));
+  EXPECT_EQ(CurrentReadout().frequencyHz, 5502u);  // bin 255: 5491 + 11
+  // Onto the frame: the non-client handler blanks the values.
+  ASSERT_TRUE(ui_->Post(WM_NCMOUSEMOVE, HTCAPTION, 0));
+  ASSERT_TRUE(ui_->Flush());
+  EXPECT_TRUE(Shows(window(), Row::Time, false, "00000 + - 00"));
+  EXPECT_TRUE(Shows(window(), Row::Frequency, false, "00000 + - 00"));
+  // Below the image area (over the panel).
+  ASSERT_TRUE(Mouse(WM_MOUSEMOVE, 100, 150));
+  ASSERT_TRUE(Mouse(WM_MOUSEMOVE, 100, View().imageHeight + 30));
+  EXPECT_TRUE(Shows(window(), Row::Frequency, false, "00000 + - 00"));
+}
+
+TEST_F(ReadoutWindow, ValuesNeverDrawOverTheInformationPanel) {
+  ASSERT_TRUE(Display().exists());
+  RedrawWindow(window(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  Capture painted;
+  ASSERT_TRUE(Settled(painted));
+  const RECT panel = PanelBox();
+  const std::vector<uint32_t> expected = Pixels(painted, panel);
+  // The longest values: five-digit times and frequencies, and the blank patterns.
+  for (const POINT p : {POINT{240, 44}, POINT{10, 20}, POINT{240, 299}, POINT{120, 150}}) {
+    ASSERT_TRUE(Mouse(WM_MOUSEMOVE, p.x, p.y));
+    Capture moved;
+    ASSERT_TRUE(CaptureClient(window(), moved));
+    EXPECT_EQ(Pixels(moved, panel), expected) << "the panel changed with the pointer at " << p.x << ", " << p.y;
+  }
+}
+
+TEST_F(ReadoutWindow, LeftDragOffersTheSelectedSpanAndEitherDirectionAgrees) {
+  ASSERT_TRUE(Display().exists());
+  // To the right: the middles of columns 50 and 100, 12 ms each.
+  HWND dialog = LeftDrag(50, 100);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_BEGIN)), "606");   // 50.5 x 12
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_END)), "1206");    // 100.5 x 12
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDCANCEL));
+  ASSERT_TRUE(WaitForIdle());
+  // To the left over the same columns: half a column earlier at each end.
+  dialog = LeftDrag(100, 50);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_BEGIN)), "600");
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_END)), "1200");
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDCANCEL));
+  ASSERT_TRUE(WaitForIdle());
+  EXPECT_TRUE(Display().exists()) << "Cancel kept the image";
+}
+
+TEST_F(ReadoutWindow, LeftDragInvertsTheBandWhileHeld) {
+  Capture before;
+  ASSERT_TRUE(Settled(before));
+  ASSERT_TRUE(Mouse(WM_LBUTTONDOWN, 60, 150));
+  ASSERT_TRUE(Mouse(WM_MOUSEMOVE, 90, 150));
+  Capture during;
+  ASSERT_TRUE(CaptureClient(window(), during));
+  // Inside the band every pixel of the image area is inverted, from the top row down; outside
+  // it nothing changed.
+  for (int y : {0, 30, 100, View().imageHeight - 1}) {
+    EXPECT_EQ(during.at(75, y), ~before.at(75, y) & 0x00FFFFFF) << "y " << y;
+    EXPECT_EQ(during.at(100, y), before.at(100, y)) << "y " << y;
+  }
+  // Back over part of the band: that part is shown plainly again.
+  ASSERT_TRUE(Mouse(WM_MOUSEMOVE, 70, 150));
+  Capture back;
+  ASSERT_TRUE(CaptureClient(window(), back));
+  EXPECT_EQ(back.at(80, 100), before.at(80, 100));
+  EXPECT_EQ(back.at(65, 100), ~before.at(65, 100) & 0x00FFFFFF);
+  PostMouse(WM_LBUTTONUP, 70, 150);
+  HWND dialog = WaitForDialog(kParametersCaption);
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDCANCEL));
+}
+
+TEST_F(ReadoutWindow, ClickWithoutMovementOpensNothing) {
+  ASSERT_TRUE(Mouse(WM_LBUTTONDOWN, 120, 150));
+  ASSERT_TRUE(Mouse(WM_LBUTTONUP, 120, 150));
+  EXPECT_TRUE(OpenDialogs().empty());
+  EXPECT_TRUE(Display().exists());
+  EXPECT_FALSE(Mode().fileAnalysisInProgress);
+}
+
+TEST_F(ReadoutWindow, RightDragMeasuresAndLeavesTheImageAsItWas) {
+  Capture before;
+  ASSERT_TRUE(Settled(before));
+  ASSERT_TRUE(Mouse(WM_RBUTTONDOWN, 100, 100));
+  EXPECT_TRUE(Mode().rightButtonHeld);
+  ASSERT_TRUE(Mouse(WM_MOUSEMOVE, 150, 150));
+  Capture first;
+  ASSERT_TRUE(CaptureClient(window(), first));
+  EXPECT_EQ(first.at(140, 140), ~before.at(140, 140) & 0x00FFFFFF);  // inside the rectangle
+  EXPECT_EQ(first.at(160, 140), before.at(160, 140));                // outside it
+  // The spans from the anchor: 50 columns of 12 ms; 50 rows down, trunc(-50 x 21.533) Hz.
+  EXPECT_TRUE(Shows(window(), Row::Time, false, TimeField(600, 6)));
+  EXPECT_TRUE(Shows(window(), Row::Frequency, false, FrequencyField(-1076, 11)));
+
+  // A smaller rectangle: the part left behind is the image again.
+  ASSERT_TRUE(Mouse(WM_MOUSEMOVE, 120, 120));
+  Capture second;
+  ASSERT_TRUE(CaptureClient(window(), second));
+  EXPECT_EQ(second.at(140, 140), before.at(140, 140));
+  EXPECT_EQ(second.at(110, 110), ~before.at(110, 110) & 0x00FFFFFF);
+  // Dragged past the image area's bottom, the rectangle stops at its last row.
+  ASSERT_TRUE(Mouse(WM_MOUSEMOVE, 120, View().imageHeight + 40));
+  Capture clamped;
+  ASSERT_TRUE(CaptureClient(window(), clamped));
+  const int below = View().imageHeight + 5;
+  EXPECT_EQ(clamped.at(110, below), before.at(110, below)) << "drawn below the image area";
+
+  ASSERT_TRUE(Mouse(WM_RBUTTONUP, 120, 120));
+  EXPECT_FALSE(Mode().rightButtonHeld);
+  const RECT image{0, 0, View().imageWidth, View().imageHeight};
+  Capture after;
+  ASSERT_TRUE(WaitUntil([&] { return Settled(after) && Pixels(after, image) == Pixels(before, image); }, 5000))
+      << "the image area differs after the right button was released";
+  EXPECT_TRUE(OpenDialogs().empty());
+}
+
+}  // namespace
+}  // namespace hl::e2e
