@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,8 +17,10 @@
 #include "app/main_window_win32.h"
 #include "app/operating_mode.h"
 #include "display/grid_layout.h"
+#include "display/palette_win32.h"
 #include "display/readout.h"
 #include "display/readout_win32.h"
+#include "display/scope_axes_win32.h"
 #include "display/view_win32.h"
 #include "dsp/column_renderer.h"
 #include "resources/resource.h"
@@ -184,6 +187,79 @@ enum class Row { Title, Time, Frequency };
   if (wrong) return ::testing::AssertionFailure() << wrong << " pixels differ from \"" << text << "\"";
   return ::testing::AssertionSuccess();
 }
+
+// ---------------------------------------------------------------------------
+// Work on the window's own thread, where its GDI objects and state belong.
+
+constexpr UINT kRunHere = WM_APP + 0x52;
+WNDPROC windowProc = nullptr;
+
+LRESULT CALLBACK RunningProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == kRunHere) {
+    (*reinterpret_cast<const std::function<void()>*>(lParam))();
+    return 1;
+  }
+  return CallWindowProcA(windowProc, window, message, wParam, lParam);
+}
+
+bool RunOnWindowThread(HWND window, const std::function<void()>& work) {
+  if (!windowProc) {
+    windowProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RunningProc)));
+    if (!windowProc) return false;
+  }
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutA(window, kRunHere, 0, reinterpret_cast<LPARAM>(&work), SMTO_NORMAL, kWaitMs, &result) &&
+         result == 1;
+}
+
+// A 32-bit drawing surface, filled with kPaper, of the window's thread, read back as 0x00RRGGBB.
+struct Surface {
+  HDC dc = nullptr;
+  HBITMAP bitmap = nullptr;
+  HGDIOBJ old = nullptr;
+  uint32_t* bits = nullptr;
+  int width = 0, height = 0;
+  Surface(HWND window, int w, int h) : width(w), height(h) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = w;
+    info.bmiHeader.biHeight = -h;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    HDC windowDc = GetDC(window);
+    void* p = nullptr;
+    bitmap = CreateDIBSection(windowDc, &info, DIB_RGB_COLORS, &p, nullptr, 0);
+    dc = CreateCompatibleDC(windowDc);
+    ReleaseDC(window, windowDc);
+    bits = static_cast<uint32_t*>(p);
+    if (!dc || !bitmap) return;
+    old = SelectObject(dc, bitmap);
+    SelectPalette(dc, Drawing().palette, FALSE);
+    RealizePalette(dc);
+    RECT all{0, 0, w, h};
+    HBRUSH paper = CreateSolidBrush(RGB(1, 2, 3));
+    FillRect(dc, &all, paper);
+    DeleteObject(paper);
+  }
+  ~Surface() {
+    if (dc) {
+      SelectObject(dc, old);
+      DeleteDC(dc);
+    }
+    if (bitmap) DeleteObject(bitmap);
+  }
+  bool ok() const { return dc && bitmap && bits; }
+  uint32_t at(int x, int y) {
+    GdiFlush();
+    return bits[static_cast<size_t>(y) * width + x] & 0x00FFFFFF;
+  }
+};
+
+constexpr uint32_t kPaper = 0x010203;
+
+uint32_t Rgb(COLORREF c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c); }
 
 // ---------------------------------------------------------------------------
 
@@ -451,6 +527,135 @@ TEST_F(ReadoutWindow, RightDragMeasuresAndLeavesTheImageAsItWas) {
   ASSERT_TRUE(WaitUntil([&] { return Settled(after) && Pixels(after, image) == Pixels(before, image); }, 5000))
       << "the image area differs after the right button was released";
   EXPECT_TRUE(OpenDialogs().empty());
+}
+
+TEST_F(ReadoutWindow, NoGesturesAndAClockRowWhilePlaybackRuns) {
+  ASSERT_TRUE(Display().exists());
+  Capture before;
+  ASSERT_TRUE(Settled(before));
+  Mode().playbackActive = 1;
+  ASSERT_TRUE(Mouse(WM_MOUSEMOVE, 100, 150));
+  EXPECT_TRUE(Shows(window(), Row::Time, true, "Time Now (sec) : "));
+  EXPECT_TRUE(Shows(window(), Row::Time, false, "0   "));
+  ASSERT_TRUE(RunOnWindowThread(window(), [this] { DrawReadoutElapsed(window(), 2500.0f); }));
+  EXPECT_TRUE(Shows(window(), Row::Time, false, "3   "));  // 2.5 s rounds up
+  // The frequency still follows the pointer.
+  EXPECT_TRUE(Shows(window(), Row::Frequency, false, FrequencyField(RowFrequency(kRate, 9, 150), 11)));
+  ASSERT_TRUE(Mouse(WM_LBUTTONDOWN, 60, 150));
+  ASSERT_TRUE(Mouse(WM_MOUSEMOVE, 90, 150));
+  Capture during;
+  ASSERT_TRUE(CaptureClient(window(), during));
+  EXPECT_EQ(during.at(75, 100), before.at(75, 100)) << "a band was drawn during playback";
+  ASSERT_TRUE(Mouse(WM_LBUTTONUP, 90, 150));
+  ASSERT_TRUE(Mouse(WM_RBUTTONDOWN, 60, 100));
+  EXPECT_FALSE(Mode().rightButtonHeld);
+  ASSERT_TRUE(Mouse(WM_RBUTTONUP, 60, 100));
+  EXPECT_TRUE(OpenDialogs().empty());
+  Mode().playbackActive = 0;
+  ASSERT_TRUE(Mouse(WM_MOUSEMOVE, 100, 150));
+  EXPECT_TRUE(Shows(window(), Row::Time, true, "Time (msec) :"));
+}
+
+TEST_F(ReadoutWindow, ScopeGridCopiesTheMarkersBarsToTheLabelColumns) {
+  const int x0 = 64, baseline = 268;
+  const uint32_t rate = 11025;
+  bool drawn = false;
+  std::vector<uint32_t> pixels;
+  int width = 700, height = 300;
+  ASSERT_TRUE(RunOnWindowThread(window(), [&] {
+    Surface surface(window(), width, height);
+    if (!surface.ok()) return;
+    AnalysisSettings& settings = Settings();
+    const int16_t shownType = settings.displayType;
+    const uint8_t shownGrid = Mode().gridOn;
+    // Nothing in the "Scroll" display, nor with the grid off.
+    Mode().gridOn = 1;
+    DrawScopeGrid(surface.dc, x0, baseline, rate);
+    settings.displayType = choice::kDisplayScope;
+    Mode().gridOn = 0;
+    DrawScopeGrid(surface.dc, x0, baseline, rate);
+    bool blank = true;
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) blank = blank && surface.at(x, y) == kPaper;
+    }
+    Mode().gridOn = 1;
+    if (blank) DrawScopeGrid(surface.dc, x0, baseline, rate);
+    settings.displayType = shownType;
+    Mode().gridOn = shownGrid;
+    drawn = blank;
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) pixels.push_back(surface.at(x, y));
+    }
+  }));
+  ASSERT_TRUE(drawn) << "the grid was drawn in the Scroll display or with the grid off";
+  uint32_t cross = 0;
+  ASSERT_TRUE(RunOnWindowThread(window(), [&] { cross = Rgb(GetPixel(Drawing().markerDc, 5, 5)); }));
+  ASSERT_NE(cross, kPaper);
+  // Crosses every 93 pixels (1024000 / 11025 = 92.88 rounded) in six columns, on the baseline
+  // and every 60 pixels above it; the baseline's and the first column's bars are halves.
+  auto expectedCross = [&](int x, int y) {
+    for (int j = 0; j < 6; ++j) {
+      const int cx = x0 + 93 * j;
+      for (int n = 0; n < 5; ++n) {
+        const int cy = baseline - 60 * n;
+        const bool vertical = x == cx && y >= cy - 5 && y <= (n == 0 ? cy : cy + 5);
+        const bool horizontal = y == cy && x >= (j == 0 ? cx : cx - 5) && x <= cx + 5;
+        if (vertical || horizontal) return true;
+      }
+    }
+    return false;
+  };
+  int wrong = 0;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const bool marked = pixels[static_cast<size_t>(y) * width + x] == cross;
+      if (marked != expectedCross(x, y) && ++wrong <= 5) ADD_FAILURE() << "pixel " << x << ", " << y;
+    }
+  }
+  EXPECT_EQ(wrong, 0);
+}
+
+TEST_F(ReadoutWindow, ScopeAxesLabelTheKilohertzAndTheLevels) {
+  const int x0 = 100, baseline = 268;
+  const int cw = MainWindow().metrics.charWidth, ch = MainWindow().metrics.charHeight;
+  std::vector<uint32_t> pixels;
+  const int width = 700, height = 320;
+  ASSERT_TRUE(RunOnWindowThread(window(), [&] {
+    Surface surface(window(), width, height);
+    if (!surface.ok()) return;
+    DrawScopeAxes(surface.dc, x0, baseline, 22050, cw, ch);
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) pixels.push_back(surface.at(x, y));
+    }
+  }));
+  ASSERT_EQ(pixels.size(), static_cast<size_t>(width) * height);
+  // The drawn area: from the level labels 4.5 C left of the origin to "kHz" ending near the
+  // scope's right end, from the -15 dB label's top (240 pixels above the -75 one, whose top is
+  // half a character above the baseline) to one text line below the kHz labels.
+  int left = width, right = -1, top = height, bottom = -1;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      if (pixels[static_cast<size_t>(y) * width + x] == kPaper) continue;
+      left = std::min(left, x);
+      right = std::max(right, x);
+      top = std::min(top, y);
+      bottom = std::max(bottom, y);
+    }
+  }
+  EXPECT_EQ(left, static_cast<int>(x0 - 4.5 * cw));
+  EXPECT_EQ(top, baseline - ch / 2 - 240);
+  EXPECT_EQ(bottom, baseline + ch / 2 + ch - 1);
+  EXPECT_GT(right, x0 + 512 - 3 * cw);
+  EXPECT_LT(right, x0 + 512 + 2 * cw);
+  // Between the level labels and the first kHz label nothing is drawn above the baseline.
+  for (int y = 0; y < baseline; ++y) {
+    for (int x = x0 + cw; x < x0 + 512 - 3 * cw; ++x) {
+      ASSERT_EQ(pixels[static_cast<size_t>(y) * width + x], kPaper) << x << ", " << y;
+    }
+  }
+  EXPECT_TRUE(ShownScope().known);
+  EXPECT_EQ(ShownScope().xOrigin, x0);
+  EXPECT_EQ(ShownScope().baselineY, baseline);
 }
 
 }  // namespace
