@@ -563,7 +563,8 @@ void RunScanLoop(HWND window, HDC dc) {
   OperatingMode& mode = Mode();
   const bool scope = Settings().displayType == choice::kDisplayScope;
   FftEngine fft;
-  if (fft.Init(kScanFftOrder, -1, -1) != 0) {
+  const bool refused = ScanFaults().failTransformSetup || fft.Init(kScanFftOrder, -1, -1) != 0;
+  if (refused) {
     // The sound would go on without a picture: stopped as "Stop" stops it.
     mode.stopRequest = 1;
     ResetOutputDevice();
@@ -632,6 +633,11 @@ void AwaitOutputDone() {
 }  // namespace
 
 const FileScanReport& LastFileScan() { return Report(); }
+
+FileScanFaults& ScanFaults() {
+  static FileScanFaults faults;
+  return faults;
+}
 
 void FinishFileScanOutput() {
   FileScan& s = Scan();

@@ -26,4 +26,11 @@ struct FileScanReport {
 };
 const FileScanReport& LastFileScan();
 
+// Faults the end-to-end tests provoke: the transform's tables refused at the loop's start,
+// as when memory runs out.
+struct FileScanFaults {
+  bool failTransformSetup = false;
+};
+FileScanFaults& ScanFaults();
+
 }  // namespace hl

@@ -76,6 +76,15 @@ double PlayColumnTimeMs() {
   return t > 0.0 ? t : static_cast<double>(Settings().timeScaleMs);
 }
 
+// The lead added to the elapsed play time: the recording's own (latency + the time scale's
+// integer part) while its capture block is the sample buffer shown; an image made by the
+// file analysis plays with none.
+double PlaybackLeadMs() {
+  const CaptureState& c = Capture();
+  const bool recorded = c.block != nullptr && c.block == Analysis().sampleBuffer;
+  return recorded ? static_cast<double>(c.playbackLeadMs) : 0.0;
+}
+
 // What both buttons need before they can play: an image and its samples, nothing running.
 bool CanPlay() {
   const OperatingMode& mode = Mode();
@@ -127,11 +136,12 @@ void EndPlayback(HWND window) {
 template <typename Draw>
 void PlayLoop(Draw draw) {
   CaptureState& c = Capture();
+  const double lead = PlaybackLeadMs();
   while (Mode().playbackActive) {
     const PumpResult pumped = PumpOneMessage();
     if (pumped == PumpResult::Quit) break;
     if (pumped == PumpResult::Dispatched) continue;
-    const double elapsed = NowMs() - c.playStartTimeMs + c.playbackLeadMs;
+    const double elapsed = NowMs() - c.playStartTimeMs + lead;
     if (!draw(elapsed)) SleepEx(2, FALSE);
   }
 }

@@ -1,0 +1,381 @@
+// "&Scan File" in the real window: the dialog, the ring played into the test desktop's null
+// sink while columns are drawn, the end by the clock with the completion message, Stop with
+// "Analysis On" handing the stopping point to the analysis, the hand-over from an analysis
+// too large for memory, and a scan whose transform cannot be set up.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <mmsystem.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "app/analysis_settings.h"
+#include "app/analysis_win32.h"
+#include "app/file_analysis_win32.h"
+#include "app/main_window_win32.h"
+#include "app/operating_mode.h"
+#include "audio/capture_state.h"
+#include "audio/file_scan_win32.h"
+#include "audio/playback.h"
+#include "cli/example_signals.h"
+#include "display/palette_win32.h"
+#include "display/view_win32.h"
+#include "resources/resource.h"
+#include "tests/e2e/dialog_driver.h"
+#include "tests/e2e/harness.h"
+
+namespace hl::e2e {
+namespace {
+
+constexpr char kScanCaption[] = "Scan Wave File";
+constexpr char kParametersCaption[] = "Choose Analysis Parameters";
+constexpr char kCompleteText[] = "Audio Scanning Complete.  No wave data has been saved.";
+
+bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD wrote = 0;
+  const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) &&
+                  wrote == bytes.size();
+  return CloseHandle(file) && ok;
+}
+
+std::string ScratchFolder() {
+  static std::string folder;
+  if (folder.empty()) {
+    char base[MAX_PATH] = {};
+    GetTempPathA(sizeof base, base);
+    folder = std::string(base) + "hl-scan-e2e-" + std::to_string(GetCurrentProcessId()) + "\\";
+    CreateDirectoryA(folder.c_str(), nullptr);
+  }
+  return folder;
+}
+
+std::string ToneFile(const std::string& name, double seconds, uint32_t rate, int channels) {
+  ExampleSpec spec;
+  spec.kind = ExampleKind::Tone;
+  spec.sampleRate = rate;
+  spec.bitsPerSample = 16;
+  spec.channels = channels;
+  spec.seconds = seconds;
+  spec.frequency = 1000.0;
+  spec.amplitude = 0.3;
+  const std::string path = ScratchFolder() + name;
+  EXPECT_TRUE(WriteWholeFile(path, MakeExampleWave(spec))) << path;
+  return path;
+}
+
+// Root-mean-square of what the null sink plays during the next `ms` milliseconds (its
+// monitor is the default capture device); -1 when the device failed.
+double SinkLevel(DWORD ms) {
+  WAVEFORMATEX format{};
+  format.wFormatTag = WAVE_FORMAT_PCM;
+  format.nChannels = 1;
+  format.nSamplesPerSec = 11025;
+  format.wBitsPerSample = 16;
+  format.nBlockAlign = 2;
+  format.nAvgBytesPerSec = 22050;
+  HWAVEIN device = nullptr;
+  if (waveInOpen(&device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) return -1;
+  std::vector<int16_t> samples(11025 * ms / 1000);
+  WAVEHDR header{};
+  header.lpData = reinterpret_cast<LPSTR>(samples.data());
+  header.dwBufferLength = static_cast<DWORD>(samples.size() * 2);
+  double level = -1;
+  if (waveInPrepareHeader(device, &header, sizeof header) == MMSYSERR_NOERROR) {
+    if (waveInAddBuffer(device, &header, sizeof header) == MMSYSERR_NOERROR &&
+        waveInStart(device) == MMSYSERR_NOERROR &&
+        WaitUntil([&] { return (header.dwFlags & WHDR_DONE) != 0; }, ms + 3000)) {
+      double sum = 0;
+      const size_t n = header.dwBytesRecorded / 2;
+      for (size_t i = 0; i < n; ++i) sum += static_cast<double>(samples[i]) * samples[i];
+      level = n > 0 ? std::sqrt(sum / n) : 0.0;
+    }
+    waveInReset(device);
+    waveInUnprepareHeader(device, &header, sizeof header);
+  }
+  waveInClose(device);
+  return level;
+}
+
+UINT MenuFlags(HWND window, UINT id) { return GetMenuState(GetMenu(window), id, MF_BYCOMMAND) & 0xFF; }
+bool MenuEnabled(HWND window, UINT id) { return (MenuFlags(window, id) & (MF_GRAYED | MF_DISABLED)) == 0; }
+
+bool AnyButtonEnabled() {
+  const MainWindowState& w = MainWindow();
+  for (HWND b : {w.playButton, w.playWindowButton, w.toggleGridButton, w.stopButton}) {
+    if (IsWindowEnabled(b)) return true;
+  }
+  return false;
+}
+
+uint32_t ColourOfIndex(int index) {
+  PALETTEENTRY e{};
+  GetPaletteEntries(Drawing().palette, static_cast<UINT>(index), 1, &e);
+  return (uint32_t{e.peRed} << 16) | (uint32_t{e.peGreen} << 8) | e.peBlue;
+}
+
+class FileScanWindow : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    ui_ = new MainWindowThread;
+    started_ = ui_->Start(startError_);
+  }
+  static void TearDownTestSuite() {
+    delete ui_;
+    ui_ = nullptr;
+  }
+  void SetUp() override {
+    ASSERT_TRUE(started_) << startError_;
+    ASSERT_TRUE(ui_->running());
+    ASSERT_TRUE(WaitForIdle());
+  }
+  void TearDown() override {
+    for (const std::string& caption : CloseOpenDialogs()) ADD_FAILURE() << "left the dialog \"" << caption << "\"";
+    WaitForIdle();
+  }
+  static HWND window() { return ui_->window(); }
+  static bool Scanning() { return Mode().fileScanPlaybackActive != 0; }
+  static bool WaitForIdle(DWORD ms = kWaitMs) {
+    return WaitUntil(
+        [] {
+          const OperatingMode& m = Mode();
+          return !m.fileAnalysisInProgress && !m.rendering && !m.fileScanPlaybackActive && !m.playbackActive &&
+                 !hl::Capture().scanRunning && OpenDialogs().empty();
+        },
+        ms);
+  }
+
+  // "&Scan File" on `path` up to dialog 104, which is returned.
+  static HWND OpenScanDialog(const std::string& path) {
+    if (!ui_->PostCommand(IDM_SCAN_FILE)) return nullptr;
+    if (!Choose("Open WAV File", path).empty()) return nullptr;
+    return WaitForDialog(kScanCaption);
+  }
+
+  static ::testing::AssertionResult ClickAndWait(HWND dialog, int id) {
+    if (!Click(dialog, id)) return ::testing::AssertionFailure() << "cannot click " << id;
+    if (!WaitUntil([&] { return IsChecked(dialog, id); }, 3000)) {
+      return ::testing::AssertionFailure() << id << " not checked";
+    }
+    return ::testing::AssertionSuccess();
+  }
+
+  // After a scan: nothing held, the window idle.
+  void ExpectIdleAndReleased() {
+    // The scan released whatever the window showed before it, and then its own blocks.
+    EXPECT_EQ(AllocationCount(), 0) << "a block was not freed";
+    EXPECT_EQ(hl::Capture().outputDevice, nullptr);
+    EXPECT_FALSE(Scanning());
+    EXPECT_FALSE(AnyButtonEnabled());
+    EXPECT_TRUE(MenuEnabled(window(), IDM_SCAN_FILE));
+    EXPECT_FALSE(MenuEnabled(window(), IDM_SAVE_WAVE)) << "the menu is not idle";
+  }
+
+  static MainWindowThread* ui_;
+  static bool started_;
+  static std::string startError_;
+};
+
+MainWindowThread* FileScanWindow::ui_ = nullptr;
+bool FileScanWindow::started_ = false;
+std::string FileScanWindow::startError_;
+
+// ===========================================================================
+
+class FileScan : public FileScanWindow {};
+
+TEST_F(FileScan, DialogOffersTheFilesRateAndNewHoldsItsRange) {
+  const std::string tone = ToneFile("dialog.wav", 3.0, 11025, 1);
+  HWND dialog = OpenScanDialog(tone);
+  ASSERT_NE(dialog, nullptr);
+  HWND rate = GetDlgItem(dialog, IDC_SAMPLE_RATE);
+  EXPECT_EQ(TextOf(rate), "11025");
+  EXPECT_FALSE(IsWindowEnabled(rate));
+  EXPECT_TRUE(IsChecked(dialog, IDC_RES_16_BIT));
+  // "New": the edit opens empty; 50000 is held at 44100.
+  ASSERT_TRUE(Click(dialog, IDC_NEW_RATE));
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(rate) && TextOf(rate).empty(); }, 3000));
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_NEW_RATE)), "OK");
+  ASSERT_TRUE(SendText(rate, "50000"));
+  ASSERT_TRUE(Click(dialog, IDC_NEW_RATE));
+  ASSERT_TRUE(WaitUntil([&] { return TextOf(rate) == "44100"; }, 3000)) << TextOf(rate);
+  EXPECT_FALSE(IsWindowEnabled(rate));
+  // Again, 0 keeps the rate shown before; OK while entering only accepts the rate.
+  ASSERT_TRUE(Click(dialog, IDC_NEW_RATE));
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(rate); }, 3000));
+  ASSERT_TRUE(SendText(rate, "0"));
+  ASSERT_TRUE(Click(dialog, IDC_OK));
+  ASSERT_TRUE(WaitUntil([&] { return TextOf(rate) == "44100"; }, 3000)) << TextOf(rate);
+  EXPECT_TRUE(IsWindow(dialog)) << "OK while entering a rate closed the dialog";
+  ASSERT_TRUE(Click(dialog, IDC_NEW_RATE));
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(rate); }, 3000));
+  ASSERT_TRUE(SendText(rate, "3000"));
+  ASSERT_TRUE(Click(dialog, IDC_NEW_RATE));
+  ASSERT_TRUE(WaitUntil([&] { return TextOf(rate) == "5513"; }, 3000)) << TextOf(rate);
+  // Scope disables the colours and the attenuation; Scroll enables them again.
+  ASSERT_TRUE(ClickAndWait(dialog, IDC_DISPLAY_SCOPE));
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_PALETTE_CG)));
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_ATTENUATION_BAR)));
+  ASSERT_TRUE(ClickAndWait(dialog, IDC_DISPLAY_SCROLL));
+  EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDC_PALETTE_CG)));
+  // Cancel leaves the window idle with nothing held.
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_CANCEL));
+  ASSERT_TRUE(WaitForIdle());
+  ExpectIdleAndReleased();
+  EXPECT_FALSE(Display().exists());
+}
+
+TEST_F(FileScan, ScanDrawsTheToneAndEndsByTheClockWithTheCompletionMessage) {
+  const std::string tone = ToneFile("tone.wav", 3.0, 11025, 1);
+  HWND dialog = OpenScanDialog(tone);
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(ClickAndWait(dialog, IDC_ANALYSIS_OFF));
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_OK));
+  ASSERT_TRUE(WaitUntil(Scanning, 5000)) << "the scan did not start";
+  std::string caption;
+  ReadWindowText(window(), caption);
+  EXPECT_EQ(caption, "tone.wav");
+  EXPECT_TRUE(IsWindowEnabled(MainWindow().stopButton));
+  EXPECT_FALSE(IsWindowEnabled(MainWindow().playButton));
+  EXPECT_FALSE(MenuEnabled(window(), IDM_ANALYZE_FILE));
+  // A 3 s file fits in the first half of a 16 s ring: read whole at the start.
+  EXPECT_EQ(LastFileScan().ringBytes, 352800u);
+  EXPECT_EQ(LastFileScan().bytesRead, 66150u);
+  EXPECT_TRUE(LastFileScan().endOfFile);
+  // The tone is heard in the sink while columns are drawn.
+  EXPECT_GT(SinkLevel(400), 2000.0);
+  ASSERT_TRUE(WaitUntil([] { return LastFileScan().columns > 40; }, 3000));
+
+  // The newest column shows the tone: 1 kHz is bin 46 of 512 points at 11025 Hz (row 253),
+  // drawn brighter than the floor; a row far from it is the floor colour.
+  RECT outer;
+  GetWindowRect(window(), &outer);
+  Capture shot;
+  ASSERT_TRUE(CaptureScreen(outer, shot));
+  WriteBmp(shot, ArtifactFolder() + "\\file_scan.bmp");
+  POINT origin{0, 0};
+  ClientToScreen(window(), &origin);
+  const int dx = origin.x - outer.left, dy = origin.y - outer.top;
+  const int x = LastFileScan().columns < ImageAreaWidth() ? LastFileScan().columns - 4 : ImageAreaWidth() - 8;
+  const uint32_t floor = ColourOfIndex(3);
+  int toneRows = 0;
+  for (int y = 251; y <= 255; ++y) toneRows += shot.at(dx + x, dy + y) != floor;
+  EXPECT_GE(toneRows, 2) << "no tone at column " << x;
+  EXPECT_EQ(shot.at(dx + x, dy + 100), floor);
+
+  HWND box = WaitForDialog("Scanning Complete", GetCurrentProcessId(), 8000);
+  ASSERT_NE(box, nullptr) << "the scan did not end by the clock";
+  EXPECT_EQ(MessageBoxText(box), kCompleteText);
+  EXPECT_FALSE(Scanning()) << "the device was still playing at the message";
+  ASSERT_TRUE(PressAndWaitUntilClosed(box, IDOK));
+  ASSERT_TRUE(WaitForIdle());
+  ExpectIdleAndReleased();
+  EXPECT_LT(SinkLevel(300), 50.0) << "the ring went on playing";
+}
+
+TEST_F(FileScan, StopWithAnalysisOnAnalysesTheSpanAroundTheStoppingPoint) {
+  // 44.1 kHz 16-bit stereo: a 2 s ring of 1 s halves.
+  const std::string tone = ToneFile("stereo.wav", 10.0, 44100, 2);
+  HWND dialog = OpenScanDialog(tone);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_SAMPLE_RATE)), "44100");
+  ASSERT_TRUE(ClickAndWait(dialog, IDC_ANALYSIS_ON));
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_OK));
+  ASSERT_TRUE(WaitUntil(Scanning, 5000));
+  EXPECT_EQ(LastFileScan().ringBytes, 352800u);
+  // Halves are read as the device enters the other half: 5 s of the file are read by
+  // about 3 s of playing.
+  ASSERT_TRUE(WaitUntil([] { return LastFileScan().bytesRead >= 5 * 176400u; }, 6000))
+      << "read " << LastFileScan().bytesRead;
+  EXPECT_FALSE(LastFileScan().endOfFile);
+  ASSERT_TRUE(ui_->Post(WM_COMMAND, IDB_STOP, 0));
+
+  // Begin two rings before what was read, end three halves (3 s) later.
+  HWND parameters = WaitForDialog(kParametersCaption);
+  ASSERT_NE(parameters, nullptr) << "no analysis at the stopping point";
+  const uint64_t read = LastFileScan().bytesRead;
+  const uint32_t begin = static_cast<uint32_t>((read - 2 * 352800) * 1000 / 176400);
+  EXPECT_GE(begin, 1000u);
+  EXPECT_EQ(TextOf(GetDlgItem(parameters, IDC_BEGIN)), std::to_string(begin));
+  EXPECT_EQ(TextOf(GetDlgItem(parameters, IDC_END)), std::to_string(begin + 3000));
+  EXPECT_EQ(AllocationCount(), 0) << "the scan's blocks were not freed before the analysis";
+  EXPECT_FALSE(Scanning());
+  ASSERT_TRUE(PressAndWaitUntilClosed(parameters, IDOK));
+  ASSERT_TRUE(WaitForIdle());
+  // The detailed image of the span: 3 s at 176,400 bytes a second.
+  ASSERT_TRUE(Display().exists());
+  EXPECT_EQ(Analysis().beginMs, static_cast<float>(begin));
+  EXPECT_EQ(Analysis().byteCount, 3u * 176400u);
+  EXPECT_GT(Analysis().columnCount, 200);
+  EXPECT_TRUE(IsWindowEnabled(MainWindow().playWindowButton));
+  EXPECT_TRUE(MenuEnabled(window(), IDM_SAVE_WAVE));
+}
+
+TEST_F(FileScan, AnalysisTooLargeForMemoryIsScannedWithoutTheDialog) {
+  const std::string tone = ToneFile("large.wav", 8.0, 11025, 1);
+  const uint64_t budget = MainWindow().memory.budget;
+  MainWindow().memory.budget = 1000;  // less than the samples
+  ASSERT_TRUE(ui_->PostCommand(IDM_ANALYZE_FILE));
+  ASSERT_TRUE(Choose("Open WAV File", tone).empty());
+  HWND parameters = WaitForDialog(kParametersCaption);
+  ASSERT_NE(parameters, nullptr);
+  ASSERT_TRUE(PressAndWaitUntilClosed(parameters, IDOK));
+  HWND box = WaitForDialog("Not Enough Memory");
+  ASSERT_NE(box, nullptr);
+  ASSERT_TRUE(PressAndWaitUntilClosed(box, IDOK));
+  // The scan starts at once, with no file choice and no dialog.
+  ASSERT_TRUE(WaitUntil(Scanning, 5000)) << "the hand-over did not start a scan";
+  EXPECT_EQ(WaitForDialog(kScanCaption, GetCurrentProcessId(), 300), nullptr);
+  EXPECT_EQ(Mode().lowResolutionScan, 0);
+  ASSERT_TRUE(WaitUntil([] { return LastFileScan().columns > 20; }, 3000));
+  ASSERT_TRUE(ui_->Post(WM_COMMAND, IDB_STOP, 0));
+  // "Analysis On" was set by the hand-over: the parameters come back for the stop point.
+  parameters = WaitForDialog(kParametersCaption);
+  MainWindow().memory.budget = budget;
+  ASSERT_NE(parameters, nullptr);
+  EXPECT_EQ(TextOf(GetDlgItem(parameters, IDC_BEGIN)), "0");
+  EXPECT_EQ(TextOf(GetDlgItem(parameters, IDC_END)), "24000");  // three 8 s halves
+  ASSERT_TRUE(PressAndWaitUntilClosed(parameters, IDOK));
+  ASSERT_TRUE(WaitForIdle());
+  ASSERT_TRUE(Display().exists());
+  EXPECT_EQ(Analysis().byteCount, 8u * 22050u) << "the end is held at the end of the data";
+}
+
+TEST_F(FileScan, TransformThatCannotBeSetUpStopsTheDevice) {
+  const std::string tone = ToneFile("fault.wav", 5.0, 11025, 1);
+  HWND dialog = OpenScanDialog(tone);
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(ClickAndWait(dialog, IDC_ANALYSIS_OFF));
+  ScanFaults().failTransformSetup = true;
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_OK));
+  HWND box = WaitForDialog("Scanning Complete", GetCurrentProcessId(), 4000);
+  ScanFaults().failTransformSetup = false;
+  ASSERT_NE(box, nullptr) << "the scan did not end at once";
+  EXPECT_FALSE(Scanning()) << "the device still played";
+  EXPECT_EQ(LastFileScan().columns, 0);
+  ASSERT_TRUE(PressAndWaitUntilClosed(box, IDOK));
+  ASSERT_TRUE(WaitForIdle());
+  ExpectIdleAndReleased();
+  EXPECT_LT(SinkLevel(300), 50.0) << "the sound went on";
+}
+
+// Last: closing the window during a scan releases the device, the ring and the blocks.
+TEST_F(FileScan, ClosingDuringAScanReleasesEverything) {
+  const std::string tone = ToneFile("close.wav", 6.0, 11025, 1);
+  HWND dialog = OpenScanDialog(tone);
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_OK));
+  ASSERT_TRUE(WaitUntil([] { return LastFileScan().columns > 20; }, 5000));
+  ASSERT_TRUE(ui_->Post(WM_CLOSE));
+  int loopResult = -1;
+  ASSERT_TRUE(ui_->WaitForExit(loopResult));
+  EXPECT_EQ(AllocationCount(), 0);
+  EXPECT_EQ(hl::Capture().outputDevice, nullptr);
+}
+
+}  // namespace
+}  // namespace hl::e2e
