@@ -160,7 +160,7 @@ enum class Row { Title, Time, Frequency };
 
 // Whether the status block's value field of `row` (the title: its whole line) shows `text`:
 // its pixels are those of the text drawn by itself, over the text's own width.
-::testing::AssertionResult Shows(HWND window, Row row, bool label, const std::string& text) {
+::testing::AssertionResult ShowsNow(HWND window, Row row, bool label, const std::string& text) {
   const MainWindowState& w = MainWindow();
   const StatusBlockLayout l = ComputeStatusBlock(w.windowWidth, View().imageHeight, w.sizes.scrollBarThickness,
                                                  w.metrics.charWidth, w.metrics.charHeight);
@@ -187,6 +187,26 @@ enum class Row { Title, Time, Frequency };
   if (wrong) return ::testing::AssertionFailure() << wrong << " pixels differ from \"" << text << "\"";
   return ::testing::AssertionSuccess();
 }
+
+// The pointer itself moves with the posted input (see PostMouse), and the system reports its
+// moves a little later than the posted messages arrive; both end at the same point, so what the
+// window shows is checked once it has settled, within a few seconds.
+constexpr DWORD kSettleMs = 3000;
+
+::testing::AssertionResult Shows(HWND window, Row row, bool label, const std::string& text) {
+  ::testing::AssertionResult last = ::testing::AssertionFailure();
+  WaitUntil([&] { return static_cast<bool>(last = ShowsNow(window, row, label, text)); }, kSettleMs);
+  return last;
+}
+
+// A capture of the client area once `settled` holds for it (the last one after the wait).
+bool CaptureWhen(HWND window, Capture& shot, const std::function<bool(const Capture&)>& settled) {
+  bool captured = false;
+  WaitUntil([&] { return (captured = CaptureClient(window, shot)) && settled(shot); }, kSettleMs);
+  return captured;
+}
+
+uint32_t Inverse(uint32_t rgb) { return ~rgb & 0x00FFFFFF; }
 
 // ---------------------------------------------------------------------------
 // Work on the window's own thread, where its GDI objects and state belong.
@@ -299,6 +319,10 @@ class ReadoutWindow : public ::testing::Test {
     POINT p{x, y};
     ClientToScreen(window(), &p);
     SetCursorPos(p.x, p.y);
+    WaitUntil([&] {
+      POINT now{};
+      return GetCursorPos(&now) && now.x == p.x && now.y == p.y;
+    }, kSettleMs);
     return ui_->Post(message, keys, At(x, y));
   }
   // Posts a mouse message and waits until the window has handled it.
@@ -415,7 +439,11 @@ TEST_F(ReadoutWindow, MarginAndLeavingTheClientAreaBlankTheValues) {
   EXPECT_TRUE(Shows(window(), Row::Frequency, false, FrequencyField(RowFrequency(kRate, 9, 44), 11)));
   EXPECT_EQ(CurrentReadout().frequencyHz, 5502u);  // bin 255: 5491 + 11
   // Onto the frame: the non-client handler blanks the values.
-  ASSERT_TRUE(ui_->Post(WM_NCMOUSEMOVE, HTCAPTION, 0));
+  RECT frame;
+  GetWindowRect(window(), &frame);
+  const POINT caption{(frame.left + frame.right) / 2, frame.top + GetSystemMetrics(SM_CYCAPTION) / 2};
+  SetCursorPos(caption.x, caption.y);
+  ASSERT_TRUE(ui_->Post(WM_NCMOUSEMOVE, HTCAPTION, MAKELPARAM(caption.x, caption.y)));
   ASSERT_TRUE(ui_->Flush());
   EXPECT_TRUE(Shows(window(), Row::Time, false, "00000 + - 00"));
   EXPECT_TRUE(Shows(window(), Row::Frequency, false, "00000 + - 00"));
@@ -466,19 +494,19 @@ TEST_F(ReadoutWindow, LeftDragInvertsTheBandWhileHeld) {
   ASSERT_TRUE(Mouse(WM_LBUTTONDOWN, 60, 150));
   ASSERT_TRUE(Mouse(WM_MOUSEMOVE, 90, 150));
   Capture during;
-  ASSERT_TRUE(CaptureClient(window(), during));
+  ASSERT_TRUE(CaptureWhen(window(), during, [&](const Capture& c) { return c.at(75, 100) == Inverse(before.at(75, 100)); }));
   // Inside the band every pixel of the image area is inverted, from the top row down; outside
   // it nothing changed.
   for (int y : {0, 30, 100, View().imageHeight - 1}) {
-    EXPECT_EQ(during.at(75, y), ~before.at(75, y) & 0x00FFFFFF) << "y " << y;
+    EXPECT_EQ(during.at(75, y), Inverse(before.at(75, y))) << "y " << y;
     EXPECT_EQ(during.at(100, y), before.at(100, y)) << "y " << y;
   }
   // Back over part of the band: that part is shown plainly again.
   ASSERT_TRUE(Mouse(WM_MOUSEMOVE, 70, 150));
   Capture back;
-  ASSERT_TRUE(CaptureClient(window(), back));
+  ASSERT_TRUE(CaptureWhen(window(), back, [&](const Capture& c) { return c.at(80, 100) == before.at(80, 100); }));
   EXPECT_EQ(back.at(80, 100), before.at(80, 100));
-  EXPECT_EQ(back.at(65, 100), ~before.at(65, 100) & 0x00FFFFFF);
+  EXPECT_EQ(back.at(65, 100), Inverse(before.at(65, 100)));
   PostMouse(WM_LBUTTONUP, 70, 150);
   HWND dialog = WaitForDialog(kParametersCaption);
   ASSERT_NE(dialog, nullptr);
@@ -500,8 +528,8 @@ TEST_F(ReadoutWindow, RightDragMeasuresAndLeavesTheImageAsItWas) {
   EXPECT_TRUE(Mode().rightButtonHeld);
   ASSERT_TRUE(Mouse(WM_MOUSEMOVE, 150, 150));
   Capture first;
-  ASSERT_TRUE(CaptureClient(window(), first));
-  EXPECT_EQ(first.at(140, 140), ~before.at(140, 140) & 0x00FFFFFF);  // inside the rectangle
+  ASSERT_TRUE(CaptureWhen(window(), first, [&](const Capture& c) { return c.at(140, 140) == Inverse(before.at(140, 140)); }));
+  EXPECT_EQ(first.at(140, 140), Inverse(before.at(140, 140)));  // inside the rectangle
   EXPECT_EQ(first.at(160, 140), before.at(160, 140));                // outside it
   // The spans from the anchor: 50 columns of 12 ms; 50 rows down, trunc(-50 x 21.533) Hz.
   EXPECT_TRUE(Shows(window(), Row::Time, false, TimeField(600, 6)));
@@ -510,13 +538,14 @@ TEST_F(ReadoutWindow, RightDragMeasuresAndLeavesTheImageAsItWas) {
   // A smaller rectangle: the part left behind is the image again.
   ASSERT_TRUE(Mouse(WM_MOUSEMOVE, 120, 120));
   Capture second;
-  ASSERT_TRUE(CaptureClient(window(), second));
+  ASSERT_TRUE(CaptureWhen(window(), second, [&](const Capture& c) { return c.at(140, 140) == before.at(140, 140); }));
   EXPECT_EQ(second.at(140, 140), before.at(140, 140));
-  EXPECT_EQ(second.at(110, 110), ~before.at(110, 110) & 0x00FFFFFF);
+  EXPECT_EQ(second.at(110, 110), Inverse(before.at(110, 110)));
   // Dragged past the image area's bottom, the rectangle stops at its last row.
   ASSERT_TRUE(Mouse(WM_MOUSEMOVE, 120, View().imageHeight + 40));
   Capture clamped;
-  ASSERT_TRUE(CaptureClient(window(), clamped));
+  ASSERT_TRUE(CaptureWhen(window(), clamped,
+                          [&](const Capture& c) { return c.at(110, View().imageHeight - 1) != second.at(110, View().imageHeight - 1); }));
   const int below = View().imageHeight + 5;
   EXPECT_EQ(clamped.at(110, below), before.at(110, below)) << "drawn below the image area";
 
