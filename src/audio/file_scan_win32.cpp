@@ -21,6 +21,7 @@
 #include "audio/scan_display_win32.h"
 #include "audio/transport_win32.h"
 #include "display/palette_win32.h"
+#include "display/readout_win32.h"
 #include "display/view_win32.h"
 #include "dsp/fft_engine.h"
 #include "files/file_chooser_win32.h"
@@ -697,6 +698,7 @@ void OnScanFile(HWND window, LPARAM) {
   SelectPalette(dc, Drawing().palette, FALSE);
   RealizePalette(dc);
   if (Settings().displayType != choice::kDisplayScope) ClearScrollDisplay(window, dc);
+  SetReadoutActivity(ReadoutActivity::FileScan, s.rate);
   mode.stopRequest = 0;
   c.scanRunning = 1;
   RunScanLoop(window, dc);
@@ -706,6 +708,7 @@ void OnScanFile(HWND window, LPARAM) {
   c.scanRunning = 0;
   ReleaseDC(window, dc);
   CloseScanFile();
+  SetReadoutActivity(ReadoutActivity::None);
   // Closed during the scan: the close step has released the device and the buffers.
   if (!IsWindow(window)) return;
   ReleaseDisplay();

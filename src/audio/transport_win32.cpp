@@ -16,6 +16,7 @@
 #include "audio/file_scan_win32.h"
 #include "audio/playback.h"
 #include "display/palette_win32.h"
+#include "display/readout_win32.h"
 #include "display/view_win32.h"
 #include "dsp/column_renderer.h"
 #include "files/wave_format.h"
@@ -300,6 +301,7 @@ void OnPlay(HWND window, LPARAM) {
 
   const double columnMs = PlayColumnTimeMs();
   PlayLoop([&](double elapsed) {
+    DrawReadoutElapsed(window, static_cast<float>(elapsed));
     const PlayReveal r =
         RevealForColumn(PlayColumn(elapsed, columnMs), c.lastDrawnColumn, View().imageWidth, a.columnCount);
     if (!r.copy) return false;

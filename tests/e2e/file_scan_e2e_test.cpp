@@ -363,6 +363,50 @@ TEST_F(FileScan, TransformThatCannotBeSetUpStopsTheDevice) {
   EXPECT_LT(SinkLevel(300), 50.0) << "the sound went on";
 }
 
+TEST_F(FileScan, ScopeDisplayDrawsBarsInAFixedWindowAndScrollGivesTheFrameBack) {
+  const std::string tone = ToneFile("scope.wav", 3.0, 11025, 1);
+  HWND dialog = OpenScanDialog(tone);
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(ClickAndWait(dialog, IDC_DISPLAY_SCOPE));
+  ASSERT_TRUE(ClickAndWait(dialog, IDC_ANALYSIS_OFF));
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_OK));
+  ASSERT_TRUE(WaitUntil([] { return LastFileScan().columns > 10; }, 5000));
+  const LONG style = GetWindowLongA(window(), GWL_STYLE);
+  EXPECT_FALSE(style & WS_THICKFRAME) << "the Scope window can still be resized";
+  EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+  EXPECT_TRUE(IsWindowEnabled(MainWindow().toggleGridButton)) << "Toggle Grid is off during a Scope scan";
+  EXPECT_TRUE(IsWindowEnabled(MainWindow().stopButton));
+  // The averaged bars stand in the display bitmap in palette index 60.
+  ASSERT_TRUE(Display().exists());
+  const DisplayBitmap& d = Display();
+  int barPixels = 0;
+  for (int y = 0; y < d.height; ++y) {
+    for (int x = 0; x < d.width; ++x) barPixels += d.bits[static_cast<size_t>(y) * d.stride + x] == 60;
+  }
+  EXPECT_GT(barPixels, 20);
+  HWND box = WaitForDialog("Scanning Complete", GetCurrentProcessId(), 8000);
+  ASSERT_NE(box, nullptr);
+  ASSERT_TRUE(PressAndWaitUntilClosed(box, IDOK));
+  ASSERT_TRUE(WaitForIdle());
+  ExpectIdleAndReleased();
+  EXPECT_FALSE(Display().exists());
+
+  // The next scan in "Scroll" gives the window its resizable frame back.
+  dialog = OpenScanDialog(tone);
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(ClickAndWait(dialog, IDC_DISPLAY_SCROLL));
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_OK));
+  ASSERT_TRUE(WaitUntil(Scanning, 5000));
+  EXPECT_TRUE(GetWindowLongA(window(), GWL_STYLE) & WS_THICKFRAME);
+  EXPECT_FALSE(IsWindowEnabled(MainWindow().toggleGridButton));
+  ASSERT_TRUE(ui_->Post(WM_COMMAND, IDB_STOP, 0));
+  box = WaitForDialog("Scanning Complete", GetCurrentProcessId(), 5000);
+  ASSERT_NE(box, nullptr);
+  ASSERT_TRUE(PressAndWaitUntilClosed(box, IDOK));
+  ASSERT_TRUE(WaitForIdle());
+  ExpectIdleAndReleased();
+}
+
 // Last: closing the window during a scan releases the device, the ring and the blocks.
 TEST_F(FileScan, ClosingDuringAScanReleasesEverything) {
   const std::string tone = ToneFile("close.wav", 6.0, 11025, 1);
