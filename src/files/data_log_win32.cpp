@@ -245,9 +245,8 @@ void MeasureSpectrum(HWND dialog) {
   std::vector<int16_t> raw;
   if (TransformAt(startMs, s.fftOrder, true, raw)) s.spectrum.swap(raw);
   FocusImage();
-  InvalidateRect(dialog, nullptr, FALSE);
-  if (HWND plot = GetDlgItem(dialog, IDC_SPECTRUM_PLOT)) InvalidateRect(plot, nullptr, TRUE);
-  UpdateWindow(dialog);
+  // The plot is repainted at once, not when the dialog's turn to paint comes.
+  RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
 
 // The plot frame's painting: white, with 128 bars two pixels apart and at most 50 high,
