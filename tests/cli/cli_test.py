@@ -173,8 +173,11 @@ class CliTest(unittest.TestCase):
         # 11025 Hz, 512 points: the tone at 100 x 11025 / 512 Hz sits on bin 100.
         wav = self.generate("tone.wav", "tone", "--freq", "2153.3203125", "--seconds", "2")
         head, rows = self.spectrum(wav, "--at", "500")
-        self.assertEqual(head, ["Harrowlight 3.2 Data", os.path.abspath(wav), "500 Sample Start (msec)",
-                                "256 Frequency Points", "", "Point   Freq    Amp     Phase"])
+        self.assertEqual(head[:1] + head[2:], ["Harrowlight 3.2 Data", "500 Sample Start (msec)",
+                                               "256 Frequency Points", "", "Point   Freq    Amp     Phase"])
+        # The full path, as the system names it (Wine sees the Linux root as drive Z:).
+        full = os.path.abspath(wav)
+        self.assertIn(head[1], [full, "Z:" + full.replace("/", "\\")])
         self.assertEqual(len(rows), 256)
         width = 11025 / 512
         for i, row in enumerate(rows):
