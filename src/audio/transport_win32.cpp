@@ -68,23 +68,30 @@ void SetHorizontalPosition(int position) {
   if (MainWindow().horizontalScrollBar) SetScrollPos(MainWindow().horizontalScrollBar, SB_CTL, position, TRUE);
 }
 
-// Milliseconds of sound under one column of the image shown: the analysis's step at its
-// rate and channels (a recording keeps its samples per column there too); the time scale
-// when the image has no step.
+// Whether the image shown is a fixed-length recording's, kept in memory with its samples:
+// its step is the recording's samples per column and the time scale the column time the
+// recording measured, for the file the recording wrote. An analysis of that file made
+// afterwards has its own step and time scale.
+bool ShowingRecording() {
+  const CaptureState& c = Capture();
+  const AnalysisState& a = Analysis();
+  return a.sampleBuffer != nullptr && c.samplesPerColumn > 0 && a.step == c.samplesPerColumn &&
+         Settings().timeScaleMs == c.measuredColumnTimeMs && !c.outputPath.empty() && a.filePath == c.outputPath;
+}
+
+// Milliseconds of sound under one column of the image shown: a recording's columns are as
+// far apart as the recording measured; an analysed file's are its step at its rate and
+// channels (the time scale only when there is no step).
 double PlayColumnTimeMs() {
+  if (ShowingRecording()) return static_cast<double>(Capture().measuredColumnTimeMs);
   const AnalysisState& a = Analysis();
   const double t = ColumnTimeMs(a.step, a.format.channels, a.format.sampleRate);
   return t > 0.0 ? t : static_cast<double>(Settings().timeScaleMs);
 }
 
-// The lead added to the elapsed play time: the recording's own (latency + the time scale's
-// integer part) while its capture block is the sample buffer shown; an image made by the
-// file analysis plays with none.
-double PlaybackLeadMs() {
-  const CaptureState& c = Capture();
-  const bool recorded = c.block != nullptr && c.block == Analysis().sampleBuffer;
-  return recorded ? static_cast<double>(c.playbackLeadMs) : 0.0;
-}
+// The lead added to the elapsed play time: a recording's own (latency + the time scale's
+// integer part, set by the recording); an image made by the file analysis plays with none.
+double PlaybackLeadMs() { return ShowingRecording() ? static_cast<double>(Capture().playbackLeadMs) : 0.0; }
 
 // What both buttons need before they can play: an image and its samples, nothing running.
 bool CanPlay() {
@@ -104,7 +111,7 @@ bool StartOutput(HWND window, uint32_t offset, uint32_t length) {
   uint8_t* block = static_cast<uint8_t*>(GlobalLock(a.sampleBuffer));
   if (!block) return false;
   const WAVEFORMATEX format = FormatOfWaveHeader(block);
-  if (length == 0 || !OpenOutputDevice(window, format, block + kWaveHeaderLength + offset, length, 0, 0) ||
+  if (!OpenOutputDevice(window, format, block + kWaveHeaderLength + offset, length, 0, 0) ||
       !WriteOutputDevice()) {
     ReleaseOutputDevice();
     GlobalUnlock(a.sampleBuffer);
@@ -324,6 +331,7 @@ void OnPlayWindow(HWND window, LPARAM) {
   const ViewState& v = View();
   const PlaySpan span = PlayWindowSpan(a.step, static_cast<uint32_t>(a.format.BytesPerSample()),
                                        v.horizontalOffset, a.columnCount, v.imageWidth, a.dataLength);
+  if (span.length == 0) return;  // the view starts past the data: nothing to play
   if (!StartOutput(window, span.offset, span.length)) return;
   CaptureState& c = Capture();
   OperatingMode& mode = Mode();
@@ -376,9 +384,11 @@ void OnStop(HWND window, LPARAM) {
   (void)window;
 }
 
-LRESULT OnWaveOutDone(HWND window, WPARAM, LPARAM) {
-  // A device already released (by the close step) has nothing more to return.
-  if (!Capture().outputDevice) return 0;
+LRESULT OnWaveOutDone(HWND window, WPARAM wParam, LPARAM) {
+  // A device already released (by the close step or a refused start) has nothing more to
+  // return; a late message of an earlier device is not this one's.
+  const HWAVEOUT device = Capture().outputDevice;
+  if (!device || reinterpret_cast<HWAVEOUT>(wParam) != device) return 0;
   if (Mode().fileScanPlaybackActive) {
     FinishFileScanOutput();
   } else {
