@@ -76,6 +76,12 @@ int32_t WindowStart(double nowMs, double switchTimeMs, int32_t latencyMs, int32_
   return static_cast<int32_t>(samples) - kCaptureFrame;
 }
 
+int32_t LimitWindowToCard(int32_t p, int64_t cardSamples, int32_t latencyMs, int32_t sampleRate) {
+  const double behind = static_cast<double>(cardSamples) - static_cast<double>(latencyMs) * sampleRate * 0.001;
+  const double limit = behind - kCaptureFrame;
+  return limit < p ? static_cast<int32_t>(behind) - kCaptureFrame : p;
+}
+
 WindowPlan PlanWindow(int32_t p, int32_t bytesPerSample, int32_t bytesPerHalf) {
   WindowPlan plan{};
   if (p <= -kCaptureFrame) {

@@ -56,6 +56,14 @@ void PatchRecordingHeader(uint8_t* header, uint32_t totalBytes);
 // trunc((now - switch time - latency) x rate x 0.001) - 512.
 int32_t WindowStart(double nowMs, double switchTimeMs, int32_t latencyMs, int32_t sampleRate);
 
+// The window start kept behind the card's own position: `cardSamples` is how far the card
+// has written into the current half (from waveInGetPosition), and the window may end no
+// later than that less the latency: min(p, trunc(cardSamples - latency x rate x 0.001) - 512).
+// A card that starts late (Wine under load can start a second after waveInStart) or runs
+// slow therefore never has the window read what it has not written yet; a card on time
+// leaves the clock's p as it is.
+int32_t LimitWindowToCard(int32_t p, int64_t cardSamples, int32_t latencyMs, int32_t sampleRate);
+
 // Where the 512 samples of a window starting at p come from.
 struct WindowPlan {
   int32_t fromPrevious;     // samples taken from the end of the half just filled

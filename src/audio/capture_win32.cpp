@@ -52,6 +52,10 @@ struct CaptureRun {
   bool closeRequested = false;   // waveInClose has been called
   bool writeFailed = false;      // a write to the output file failed or fell short
   uint32_t bytesWritten = 0;     // sample bytes written to the output file
+  // The card's position (waveInGetPosition) counts from waveInStart or the last waveInReset;
+  // the samples of the buffers returned since then are where the current half starts.
+  int64_t samplesBeforeHalf = 0;
+  bool resetPending = false;     // the next returned buffer ends a forced reset
 };
 CaptureRun g_run;
 
@@ -321,6 +325,25 @@ void ReleaseDisplayBitmap() {
   MainWindow().displayBitmapExists = false;
 }
 
+// How far the card has written into the current half, by its own position; -1 when the
+// device does not say.
+int64_t CardSamplesInHalf() {
+  const CaptureState& c = Capture();
+  if (!c.inputDevice) return -1;
+  MMTIME position{};
+  position.wType = TIME_SAMPLES;
+  if (waveInGetPosition(c.inputDevice, &position, sizeof position) != MMSYSERR_NOERROR) return -1;
+  int64_t samples;
+  if (position.wType == TIME_SAMPLES) {
+    samples = position.u.sample;
+  } else if (position.wType == TIME_BYTES && c.bytesPerSample > 0) {
+    samples = position.u.cb / static_cast<DWORD>(c.bytesPerSample);
+  } else {
+    return -1;
+  }
+  return samples - g_run.samplesBeforeHalf;
+}
+
 // The device closes: the header is unprepared and waveInClose posts MM_WIM_CLOSE.
 void CloseDevice() {
   CaptureState& c = Capture();
@@ -356,6 +379,12 @@ void HandleReturnedBuffer(WAVEHDR* h) {
   g_run.bufferQueued = false;
   const DWORD recorded = h->dwBytesRecorded;
   c.totalBytesCaptured += recorded;
+  if (g_run.resetPending) {
+    g_run.samplesBeforeHalf = 0;
+    g_run.resetPending = false;
+  } else if (c.bytesPerSample > 0) {
+    g_run.samplesBeforeHalf += recorded / static_cast<DWORD>(c.bytesPerSample);
+  }
   if (FixedLength()) {
     mode.stopRequest = 1;
     if (c.recording) WriteSamples(c.firstHalf, recorded);
@@ -389,7 +418,14 @@ void HandleReturnedBuffer(WAVEHDR* h) {
         started = waveInStart(c.inputDevice) == MMSYSERR_NOERROR;
       }
       if (!started) {
-        if (g_run.bufferQueued) waveInReset(c.inputDevice);
+        if (g_run.bufferQueued) {
+          // The reset returns the buffer at once: its message is not a half of sound.
+          waveInReset(c.inputDevice);
+          MSG stale;
+          while (PeekMessageA(&stale, nullptr, MM_WIM_DATA, MM_WIM_DATA, PM_REMOVE)) {
+          }
+          g_run.samplesBeforeHalf = 0;
+        }
         g_run.bufferQueued = false;
         SleepEx(2, FALSE);
       }
@@ -492,13 +528,16 @@ int CaptureLoop(HWND window, HDC dc) {
       // dialog, a slow repaint) starts its cadence again from now instead of catching up.
       c.lastPollTimeMs = now - c.lastPollTimeMs < 2.0 * interval ? c.lastPollTimeMs + interval : now;
       c.measuredColumnTimeMs = MeasuredColumnTime(now, c.startTimeMs, c.columnCount);
-      const int32_t p = WindowStart(now, c.switchTimeMs, s.latencyMs, c.sampleRate);
+      int32_t p = WindowStart(now, c.switchTimeMs, s.latencyMs, c.sampleRate);
+      const int64_t card = CardSamplesInHalf();
+      if (card >= 0) p = LimitWindowToCard(p, card, s.latencyMs, c.sampleRate);
       plan = PlanWindow(p, c.bytesPerSample, c.bytesPerHalf);
       if (plan.late) {
         // A fixed-length recording is one buffer: a reset would end it early, and the card
         // returns it on its own once it is full.
         if (!fixed && c.inputDevice && g_run.bufferQueued) {
           ++c.lateResets;
+          g_run.resetPending = true;
           waveInReset(c.inputDevice);
         }
         if (!Pump()) mode.stopRequest = 1;
@@ -592,6 +631,8 @@ bool RunCapture(HWND window) {
   c.currentHalf = 0;
   c.completedBuffers = 0;
   c.lateResets = 0;
+  c.columnCount = 0;
+  c.totalBytesCaptured = 0;
   DrawInfoPanel(window, 0, 0, 0);
 
   c.sampleRate = CaptureRateOfChoice(s.sampleRateChoice);

@@ -147,6 +147,21 @@ INSTANTIATE_TEST_SUITE_P(
                       StartRow{5000, 4950, 0, 5513, 275 - 512},      // 275.65 -> 275
                       StartRow{100, 100, 0, 11025, -512}));
 
+TEST(CaptureWindowLimitTest, TheCardsPositionHoldsTheWindowBack) {
+  // On time: the card is at least where the clock says, and the clock's p stays.
+  // 60 ms at 11025 Hz is 661.5 samples: the card at 10000 allows p up to 9338 - 512.
+  EXPECT_EQ(LimitWindowToCard(8826, 10000, 60, 11025), 8826);
+  EXPECT_EQ(LimitWindowToCard(8827, 10000, 60, 11025), 8826);
+  EXPECT_EQ(LimitWindowToCard(500, 100000, 60, 11025), 500);
+  // Started 1.5 s late: the clock says 2 s into the half, the card has written 0.5 s.
+  const int32_t clockP = WindowStart(2000, 0, 60, 11025);  // 21388 - 512
+  EXPECT_EQ(LimitWindowToCard(clockP, 5512, 60, 11025), 4850 - 512);  // 4850.5 truncated
+  // Nothing written yet: the window lies wholly in the last half.
+  EXPECT_EQ(LimitWindowToCard(clockP, 0, 60, 11025), -661 - 512);
+  EXPECT_EQ(LimitWindowToCard(clockP, 0, 0, 11025), -512);
+  EXPECT_TRUE(PlanWindow(LimitWindowToCard(clockP, 0, 60, 11025), 2, 352800).fromPrevious == 512);
+}
+
 struct PlanRow {
   int32_t p;
   int32_t bytesPerSample, bytesPerHalf;
