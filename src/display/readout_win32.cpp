@@ -176,7 +176,6 @@ void Redraw(HWND window, bool force) {
   ReleaseDC(window, dc);
 }
 
-// The current point clamped to the image area, or the anchor's side of it.
 int ClampInt(int v, int low, int high) { return v < low ? low : (v > high ? high : v); }
 
 void StorePosition(int x, int y) {
