@@ -309,12 +309,15 @@ TEST_F(TransportPlayback, PlayWindowStartsAtTheViewAndStopsWhereTheCursorLeaves)
   // The cursor runs across the area (about 2 ms a column).
   ASSERT_TRUE(WaitUntil([] { return hl::Capture().lastDrawnColumn > 100; }, 5000));
   const int width = ImageAreaWidth();
-  // More data is queued than the cursor's way across the area: the end comes from the
-  // cursor leaving it, and the rest is never heard.
-  ASSERT_LT(k + width, Analysis().columnCount - 150);
-  ASSERT_TRUE(WaitUntil([] { return !Mode().playbackActive; }, 6000));
+  // More data is queued than the cursor's way across the area (at least 500 columns, a
+  // second of sound, beyond its right edge): the end comes from the cursor leaving the area,
+  // well before the queued data could run out, and the rest is never heard.
+  ASSERT_LT(k + width, Analysis().columnCount - 500);
+  ASSERT_TRUE(WaitUntil([&] { return hl::Capture().lastDrawnColumn == width - 1; }, 6000))
+      << "the cursor did not reach the area's right edge";
+  ASSERT_TRUE(WaitUntil([] { return !Mode().playbackActive; }, 800))
+      << "the sound went on after the cursor left the area";
   ASSERT_TRUE(WaitForIdle());
-  EXPECT_EQ(hl::Capture().lastDrawnColumn, width - 1) << "the cursor did not reach the area's right edge";
   EXPECT_LT(SinkLevel(300), 50.0) << "the queued data went on playing after the cursor left";
   EXPECT_EQ(ButtonStates(), (Buttons{true, true, true, false}));
   EXPECT_EQ(AllocationCount(), blocks);
