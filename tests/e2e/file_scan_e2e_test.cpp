@@ -229,6 +229,81 @@ TEST_F(FileScan, DialogOffersTheFilesRateAndNewHoldsItsRange) {
   EXPECT_FALSE(Display().exists());
 }
 
+// Waits for a box captioned "Harrowlight", returns its text and presses its OK.
+std::string TakeMessage() {
+  HWND box = WaitForDialog("Harrowlight", GetCurrentProcessId(), 5000);
+  if (!box) return "(no message box)";
+  const std::string text = MessageBoxText(box);
+  PressAndWaitUntilClosed(box, IDOK);
+  return text;
+}
+
+TEST_F(FileScan, ShortFileIsRefusedAndTheChooserComesBack) {
+  const std::string path = ScratchFolder() + "short.wav";
+  ASSERT_TRUE(WriteWholeFile(path, std::vector<uint8_t>(2047, 0x80)));
+  ASSERT_TRUE(ui_->PostCommand(IDM_SCAN_FILE));
+  ASSERT_TRUE(Choose("Open WAV File", path).empty());
+  EXPECT_EQ(TakeMessage(), "Sample Size Too Small");
+  HWND chooser = WaitForDialog("Open WAV File", GetCurrentProcessId(), 5000);
+  ASSERT_NE(chooser, nullptr) << "the chooser did not come back";
+  ASSERT_TRUE(PressAndWaitUntilClosed(chooser, IDCANCEL));
+  ASSERT_TRUE(WaitForIdle());
+  EXPECT_FALSE(Scanning());
+  EXPECT_EQ(AllocationCount(), 0);
+}
+
+TEST_F(FileScan, RateOutOfRangeSendsTheDialogBackAt11025) {
+  const std::string tone = ToneFile("rate48k.wav", 2.0, 48000, 1);
+  HWND dialog = OpenScanDialog(tone);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_SAMPLE_RATE)), "48000");
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_OK));
+  EXPECT_EQ(TakeMessage(), "Sample Rate Out of Range");
+  dialog = WaitForDialog(kScanCaption);
+  ASSERT_NE(dialog, nullptr) << "the dialog did not come back";
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_SAMPLE_RATE)), "11025");
+  EXPECT_FALSE(Scanning());
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_CANCEL));
+  ASSERT_TRUE(WaitForIdle());
+  ExpectIdleAndReleased();
+}
+
+// A file without "fmt " and "data" is offered as raw 16-bit samples at 11025 Hz; choosing
+// 8 bit reads its bytes as 8-bit samples.
+TEST_F(FileScan, RawFileIsOfferedAsSixteenBitAndEightBitReadsItsBytes) {
+  std::vector<uint8_t> noise(44100);
+  uint32_t x = 12345;
+  for (uint8_t& b : noise) {
+    x = x * 1103515245u + 12345u;
+    b = static_cast<uint8_t>(x >> 24);
+  }
+  const std::string path = ScratchFolder() + "raw.pcm";
+  ASSERT_TRUE(WriteWholeFile(path, noise));
+  HWND dialog = OpenScanDialog(path);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_SAMPLE_RATE)), "11025");
+  EXPECT_TRUE(IsChecked(dialog, IDC_RES_16_BIT));
+  ASSERT_TRUE(ClickAndWait(dialog, IDC_RES_8_BIT));
+  ASSERT_TRUE(ClickAndWait(dialog, IDC_ANALYSIS_OFF));
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_OK));
+  ASSERT_TRUE(WaitUntil(Scanning, 5000));
+  EXPECT_EQ(Analysis().format.bitsPerSample, 8);
+  EXPECT_EQ(Analysis().format.sampleRate, 11025u);
+  EXPECT_EQ(ShownInfoPanel().bitsPerSample, 8);
+  EXPECT_EQ(ShownInfoPanel().dataLength, 44100u);
+  // 8-bit mono at 11025 Hz: a 32 s ring, the whole 4 s file read into its first half from
+  // byte 0.
+  EXPECT_EQ(LastFileScan().ringBytes, 352800u);
+  EXPECT_EQ(LastFileScan().bytesRead, 44100u);
+  ASSERT_TRUE(WaitUntil([] { return LastFileScan().columns > 10; }, 3000));
+  ASSERT_TRUE(ui_->Post(WM_COMMAND, IDB_STOP, 0));
+  HWND box = WaitForDialog("Scanning Complete", GetCurrentProcessId(), 5000);
+  ASSERT_NE(box, nullptr);
+  ASSERT_TRUE(PressAndWaitUntilClosed(box, IDOK));
+  ASSERT_TRUE(WaitForIdle());
+  ExpectIdleAndReleased();
+}
+
 TEST_F(FileScan, ScanDrawsTheToneAndEndsByTheClockWithTheCompletionMessage) {
   const std::string tone = ToneFile("tone.wav", 3.0, 11025, 1);
   HWND dialog = OpenScanDialog(tone);
