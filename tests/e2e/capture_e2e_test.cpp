@@ -96,12 +96,13 @@ int LoudestBin(const uint8_t* first) {
 
 class TonePlayer {
  public:
-  // A 1 kHz sine at 11025 Hz, 16-bit mono, amplitude -26 dB of full scale, looped for as
-  // long as a test needs it (a second holds exactly 1000 periods, so the loop has no seam).
-  bool Start() {
-    samples_.resize(11025);
+  // A sine at 11025 Hz, 16-bit mono, amplitude -26 dB of full scale, looped for as long as a
+  // test needs it. The default is 1 kHz (a second holds exactly 1000 periods, so the loop
+  // has no seam); `periods` in `loopSamples` samples gives other tones.
+  bool Start(int periods = 1000, int loopSamples = 11025) {
+    samples_.resize(static_cast<size_t>(loopSamples));
     for (size_t i = 0; i < samples_.size(); ++i) {
-      samples_[i] = static_cast<int16_t>(1640.0 * std::sin(2.0 * 3.14159265358979 * 1000.0 * i / 11025.0));
+      samples_[i] = static_cast<int16_t>(1640.0 * std::sin(2.0 * 3.14159265358979 * periods * i / loopSamples));
     }
     WAVEFORMATEX f{};
     f.wFormatTag = WAVE_FORMAT_PCM;
@@ -394,8 +395,10 @@ TEST_F(CaptureLiveScan, ScrollDrawsTheToneOnItsRowAndKeepsPace) {
 
 TEST_F(CaptureLiveScan, ScopeBarsPeakAtTheTonesBin) {
   const int allocationsBefore = AllocationCount();
+  // The centre of bin 46: 46 x 11025 / 512 = 990.5 Hz, 46 periods in every 512 samples. (1 kHz
+  // lies at bin 46.44, where bins 46 and 47 differ by less than the frame-to-frame spread.)
   TonePlayer tone;
-  ASSERT_TRUE(tone.Start()) << "the test could not play its tone";
+  ASSERT_TRUE(tone.Start(46 * 21, 512 * 21)) << "the test could not play its tone";
   HWND dialog = OpenDialog(IDM_SCAN_AUDIO, kScanCaption);
   ASSERT_NE(dialog, nullptr);
   ASSERT_TRUE(Click(dialog, IDC_RATE_11K));
