@@ -31,7 +31,7 @@ TEST_P(PlaybackRing, SecondsBytesAndFrames) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Formats, PlaybackRing,
+    PlaybackFormats, PlaybackRing,
     ::testing::Values(
         // 352800 / 176400 = 2 s.
         RingCase{"s44k16stereo", 2, 2, 44100, 2, 352800, 88200},
@@ -43,8 +43,8 @@ INSTANTIATE_TEST_SUITE_P(
         // sample, so each half is 85,451 whole frames.
         RingCase{"s5k16mono", 2, 1, 5513, 31, 341804, 170902},
         // 352800 / 352800 = 1 s, raised to the 2 s minimum.
-        RingCase{"s44k16quad", 2, 4, 44100, 2, 705600, 176400},
-        RingCase{"s44k16six", 2, 6, 44100, 2, 1058400, 264600}),
+        RingCase{"s44k16quad", 2, 4, 44100, 2, 705600, 88200},
+        RingCase{"s44k16six", 2, 6, 44100, 2, 1058400, 88200}),
     [](const ::testing::TestParamInfo<RingCase>& param) { return std::string(param.param.name); });
 
 TEST(PlaybackRingLimits, ZeroFormatsAndHugeChannelCountsAreRefused) {
