@@ -25,6 +25,7 @@
 #include "audio/scan_display_win32.h"
 #include "display/palette.h"
 #include "display/palette_win32.h"
+#include "display/readout_win32.h"
 #include "display/view_win32.h"
 #include "dsp/column_renderer.h"
 #include "dsp/fft_engine.h"
@@ -595,6 +596,7 @@ void AbandonCapture(HWND window) {
   }
   DisableFourButtons();
   SetMenuState(window, MenuState::Idle);
+  SetReadoutActivity(ReadoutActivity::None);
   c.captureActive = 0;
   c.scanRunning = 0;
   c.recording = 0;
@@ -744,6 +746,8 @@ bool RunCapture(HWND window) {
     AbandonCapture(window);
     return false;
   }
+  SetReadoutActivity(c.recording ? ReadoutActivity::Recording : ReadoutActivity::LiveScan,
+                     static_cast<uint32_t>(c.sampleRate));
   SetMenuState(window, MenuState::Busy);
   EnableButton(w.stopButton, true);
   EnableButton(w.playButton, false);
@@ -871,6 +875,7 @@ void OnScanAudio(HWND window, LPARAM) {
     return;
   }
   MessageBoxA(window, kScanCompleteText, kScanCompleteCaption, MB_OK);
+  SetReadoutActivity(ReadoutActivity::None);
   c.scanRunning = 0;
   c.captureActive = 0;
   mode.audioInputActive = 0;
@@ -961,6 +966,7 @@ void OnRecordAudio(HWND window, LPARAM) {
   SetOpenWavePath(path.c_str());
   if (g_run.writeFailed) ShowProgramMessage(window, Message::ErrorWritingFile);
 
+  SetReadoutActivity(FixedLength() ? ReadoutActivity::Analysis : ReadoutActivity::None);
   if (!FixedLength()) {
     EnableButton(w.toggleGridButton, false);
     SendMessageA(window, WM_COMMAND, IDM_ANALYZE_FILE, 1);

@@ -4,12 +4,16 @@
 #include <cstring>
 
 #include "app/analysis_settings.h"
+#include "app/analysis_win32.h"
 #include "app/file_analysis_win32.h"
 #include "app/main_window_win32.h"
 #include "app/operating_mode.h"
 #include "audio/capture_state.h"
+#include "audio/capture_win32.h"
 #include "display/grid_layout.h"
 #include "display/palette_win32.h"
+#include "display/readout_win32.h"
+#include "display/scope_axes_win32.h"
 #include "display/view_win32.h"
 #include "dsp/column_renderer.h"
 
@@ -60,10 +64,17 @@ void FillBitmapRect(const DisplayBitmap& d, int left, int top, int right, int bo
   }
 }
 
-// The elapsed-time row of the readout, once a column group is complete.
-void RefreshElapsedReadout(HWND) {
-  // Readout refresh: the readout's elapsed-time row (display/readout_win32.h) is called
-  // here once it is declared there.
+// The elapsed-time row of the readout.
+void RefreshElapsedReadout(HWND window) {
+  DrawReadoutElapsed(window, static_cast<float>(CaptureClockMs() - Capture().startTimeMs));
+}
+
+// The rate the scan runs at: the capture's own while sound input runs, else the file scan's,
+// which is the analysed format's.
+uint32_t ScanSampleRate() {
+  const CaptureState& c = Capture();
+  if (c.captureActive && c.sampleRate > 0) return static_cast<uint32_t>(c.sampleRate);
+  return Analysis().format.sampleRate;
 }
 
 }  // namespace
@@ -99,9 +110,9 @@ ScopeGeometry CurrentScopeGeometry() {
 void DrawScopeFrameAxes(HWND, HDC dc, const ScopeGeometry& g) {
   const DisplayBitmap& d = Display();
   if (!d.exists()) return;
-  // Scope axes: DrawScopeAxes (display/scope_axes_win32.h) draws the labels around
-  // (g.x0, g.baseline) into d.dc here, once that header exists.
-  (void)g;
+  const ScreenMetrics& m = MainWindow().metrics;
+  DrawScopeAxes(d.dc, g.x0, g.baseline, ScanSampleRate(), m.charWidth, m.charHeight);
+  GdiFlush();
   BitBlt(dc, 0, 0, ImageAreaWidth(), ImageAreaHeight(), d.dc, 0, 0, SRCCOPY);
 }
 
@@ -179,8 +190,8 @@ void DrawScopeColumn(HWND window, HDC dc, ScopeHistory& history, const int16_t* 
     }
   }
   if (Mode().gridOn) {
-    // Scope grid: DrawScopeGrid (display/scope_axes_win32.h) draws the crosses around
-    // (g.x0, g.baseline) into d.dc here, once that header exists.
+    DrawScopeGrid(d.dc, g.x0, g.baseline, ScanSampleRate());
+    GdiFlush();
   }
   BitBlt(dc, 0, 0, ImageAreaWidth(), ImageAreaHeight(), d.dc, 0, 0, SRCCOPY);
   DrawRecordedLength(window);
@@ -193,7 +204,7 @@ void DrawRecordedLength(HWND window) {
       ComputeInfoPanel(s.windowWidth, View().imageHeight, s.metrics.charWidth, s.metrics.charHeight, 0, 0, 0);
   unsigned kb = 0;
   if (!c.scanFlag) {
-    const float elapsed = static_cast<float>(static_cast<double>(timeGetTime()) - c.startTimeMs);
+    const float elapsed = static_cast<float>(CaptureClockMs() - c.startTimeMs);
     const float value = static_cast<float>(c.channels * c.bytesPerSample * c.sampleRate) * elapsed * 0.000001f;
     kb = value > 0.0f ? static_cast<unsigned>(value) : 0u;
   }

@@ -29,7 +29,8 @@ bool PrepareScopeDisplay(HWND window, HDC dc);
 ScopeGeometry CurrentScopeGeometry();
 
 // Draws the Scope axes' labels around `g` into the display bitmap and copies the image area
-// to the window.
+// to the window. The labels are for the scan's rate: Capture().sampleRate while sound input
+// runs, else Analysis().format.sampleRate (a file scan's).
 void DrawScopeFrameAxes(HWND window, HDC dc, const ScopeGeometry& g);
 
 // Sets the main window's style for a display type: "Scope" fixed-size (caption, system menu,
