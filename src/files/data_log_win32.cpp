@@ -69,9 +69,9 @@ void Place(HWND dialog) {
   SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-// Transforms the frame that starts `startMs` into the sample buffer, with the FFT order of
-// the analysis settings (or `order`), into `out`. False when there is no buffer or the
-// engine could not be built; `out` is then as it was.
+// Transforms the frame of 1 << `order` samples that starts `startMs` into the sample buffer
+// into `out` (levels, or raw bins). False when there is no buffer or the engine could not be
+// built; `out` is then as it was.
 bool TransformAt(float startMs, int order, bool raw, std::vector<int16_t>& out) {
   AnalysisState& a = Analysis();
   if (!a.sampleBuffer) return false;
