@@ -376,8 +376,13 @@ bool SpectrumLogOpen() { return State().dialog != nullptr && State().kind == Log
 
 void OnLogPoints(HWND window, LPARAM) {
   if (!LogMayStart() || !ChooseLogFile(window)) return;
+  // A read-only file is refused by its attribute, as the system refuses it to a user (an
+  // administrator's open would otherwise succeed and append to it).
+  const DWORD attributes = GetFileAttributesA(DataLogPath());
+  const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
   // Appended to: an existing log keeps every byte it had.
-  HANDLE file = CreateFileA(DataLogPath(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  HANDLE file = readOnly ? INVALID_HANDLE_VALUE
+                         : CreateFileA(DataLogPath(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     ShowProgramMessage(window, Message::CannotOpenFile);
     return;

@@ -316,6 +316,20 @@ TEST_F(PointLog, ClicksFillTheReadoutAndTheLevelAtIt) {
   ExpectMenuDataLoaded(window());
 }
 
+TEST_F(PointLog, AFileThatCannotBeOpenedIsReported) {
+  const std::string locked = Folder() + "locked.txt";
+  ASSERT_TRUE(WriteWholeFile(locked, "read only"));
+  ASSERT_TRUE(SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(ui_->PostCommand(IDM_LOG_POINTS));
+  ASSERT_TRUE(ChooseFile("Save Data Log", locked));
+  EXPECT_EQ(TakeMessage(), "Cannot Open File");
+  ASSERT_TRUE(ui_->Flush());
+  EXPECT_EQ(OpenDataLogDialog(), nullptr);
+  EXPECT_EQ(ReadText(locked), "read only");
+  ExpectMenuDataLoaded(window());
+  SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 // ===========================================================================
 // Spectrum, over a 20 s tone on the centre of bin 100 (100 x 11025 / 512 Hz) at half of
 // full scale: every column the window can show lies inside the tone.
