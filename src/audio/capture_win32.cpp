@@ -44,6 +44,8 @@ constexpr int kMaxLatency = 250;
 // How long the end of a capture waits for the device's last buffer and its close message
 // before it finishes the capture itself.
 constexpr double kCloseWaitMs = 3000.0;
+// How many poll intervals late a poll may come and still be caught up on.
+constexpr double kCatchUpIntervals = 10.0;
 // A restart of the card that keeps being refused ends the capture instead of hanging.
 constexpr int kRestartAttempts = 500;
 
@@ -525,9 +527,11 @@ int CaptureLoop(HWND window, HDC dc) {
         continue;
       }
       // The next poll is due one interval after this one was due, so that the 2 ms sleeps
-      // do not stretch every column; a loop that fell more than an interval behind (a
-      // dialog, a slow repaint) starts its cadence again from now instead of catching up.
-      c.lastPollTimeMs = now - c.lastPollTimeMs < 2.0 * interval ? c.lastPollTimeMs + interval : now;
+      // and a busy machine's late wake-ups do not stretch every column (each column's window
+      // comes from the clock, so one drawn late still shows its own moment). A loop held up
+      // for longer (a dialog, a modal box, a slow repaint) starts its cadence again from now
+      // instead of catching up in a burst.
+      c.lastPollTimeMs = now - c.lastPollTimeMs < kCatchUpIntervals * interval ? c.lastPollTimeMs + interval : now;
       c.measuredColumnTimeMs = MeasuredColumnTime(now, c.startTimeMs, c.columnCount);
       int32_t p = WindowStart(now, c.switchTimeMs, s.latencyMs, c.sampleRate);
       const int64_t card = CardSamplesInHalf();
