@@ -146,7 +146,8 @@ class FileScanWindow : public ::testing::Test {
           return !m.fileAnalysisInProgress && !m.rendering && !m.fileScanPlaybackActive && !m.playbackActive &&
                  !hl::Capture().scanRunning && OpenDialogs().empty();
         },
-        ms);
+        ms) &&
+           ui_->Flush();  // and the command that cleared the flags has returned
   }
 
   // "&Scan File" on `path` up to dialog 104, which is returned.

@@ -171,7 +171,8 @@ class TransportWindow : public ::testing::Test {
           const OperatingMode& m = Mode();
           return !m.fileAnalysisInProgress && !m.rendering && !m.playbackActive && OpenDialogs().empty();
         },
-        ms);
+        ms) &&
+           ui_->Flush();  // and the command that cleared the flags has returned
   }
 
   // "&Analyze File" on `path` at `timeScale` ms per column, to the end of the render.
@@ -243,7 +244,9 @@ TEST_F(TransportPlayback, PlayRevealsTheImageWithTheSoundAndEndsWithTheDevicesMe
   EXPECT_LT(SinkLevel(300), 50.0) << "the sink is not silent before the playback";
 
   ASSERT_TRUE(StartPlayback(IDB_PLAY));
-  EXPECT_EQ(ButtonStates(), (Buttons{false, false, false, true}));
+  // (The flag is set while the command is still setting up the buttons.)
+  EXPECT_TRUE(WaitUntil([] { return ButtonStates() == Buttons{false, false, false, true}; }, 2000))
+      << ButtonStates();
   EXPECT_FALSE(MenuEnabled(window(), IDM_ANALYZE_FILE)) << "the menu is not busy while playing";
   EXPECT_EQ(AllocationCount(), blocks + 1) << "the buffer header is one counted block";
   // The 1 kHz tone at 0.3 of full scale is heard (RMS about 6950).
@@ -296,7 +299,9 @@ TEST_F(TransportPlayback, PlayWindowStartsAtTheViewAndStopsWhereTheCursorLeaves)
   const int blocks = AllocationCount();
 
   ASSERT_TRUE(StartPlayback(IDB_PLAY_WINDOW));
-  EXPECT_EQ(ButtonStates(), (Buttons{false, false, false, true}));
+  // (The flag is set while the command is still setting up the buttons.)
+  EXPECT_TRUE(WaitUntil([] { return ButtonStates() == Buttons{false, false, false, true}; }, 2000))
+      << ButtonStates();
   {
     // The one buffer starts at sample k x step and runs to the end of the data.
     const CaptureState& c = hl::Capture();
