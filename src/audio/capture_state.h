@@ -53,8 +53,10 @@ struct CaptureState {
   uint32_t totalBytesCaptured = 0;  // sum of the recorded counts of all returned buffers
   uint32_t lateResets = 0;        // waveInReset forced because the window reached the half's end
 
-  // --- Timing (milliseconds of the system clock, as doubles so that whole milliseconds stay
-  // exact however long the machine has been up) -------------------------------------------
+  // --- Timing: milliseconds of the system clock as CaptureClockMs() (capture_win32.h) reads
+  // it, as doubles so that whole milliseconds stay exact however long the machine has been up.
+  // The window of a column is also held behind the card's own position (waveInGetPosition),
+  // for a card that starts late. ------------------------------------------------------------
   double switchTimeMs = 0;    // when the card last began a half
   double startTimeMs = 0;     // when the loop started
   double lastPollTimeMs = 0;  // the last poll that drew or tried to draw
