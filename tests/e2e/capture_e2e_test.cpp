@@ -352,9 +352,10 @@ TEST_F(CaptureLiveScan, ScrollDrawsTheToneOnItsRowAndKeepsPace) {
       << lastCount - firstCount << " columns in " << lastTime - firstTime << " ms";
   EXPECT_NEAR(c.measuredColumnTimeMs, 10.0f, 1.0f);
 
-  // The tone's row on the screen: 1000 Hz at 11025 / 512 Hz per bin is bin 46.4, so bin 46
-  // at window row 299 - 46 holds the highest palette index of every column drawn since the
-  // card delivered.
+  // The tone's row on the screen: 1000 Hz at 11025 / 512 Hz per bin is bin 46.44, between
+  // bins 46 and 47 and nearer 46. Every column drawn since the card delivered has its highest
+  // palette index on one of the two rows, and most on bin 46's, window row 299 - 46 (the two
+  // bins' levels differ by less than the spread from frame to frame of a live input).
   RECT area{0, 0, ImageAreaWidth(), ImageAreaHeight()};
   ClientToScreen(window(), reinterpret_cast<POINT*>(&area.left));
   ClientToScreen(window(), reinterpret_cast<POINT*>(&area.right));
@@ -364,7 +365,7 @@ TEST_F(CaptureLiveScan, ScrollDrawsTheToneOnItsRowAndKeepsPace) {
   WriteBmp(shot, ArtifactFolder() + "/capture-scroll-scan.bmp");
   ASSERT_LT(drawn, ImageAreaWidth()) << "the image scrolled before the test looked at it";
   const ColourIndex palette;
-  int checked = 0;
+  int checked = 0, onBin46 = 0;
   for (int x = toneColumn + 30; x < drawn - 8; x += 23) {
     int bestRow = -1, best = -1;
     for (int y = kEnvelopeRows; y < 300; ++y) {
@@ -374,7 +375,8 @@ TEST_F(CaptureLiveScan, ScrollDrawsTheToneOnItsRowAndKeepsPace) {
         bestRow = y;
       }
     }
-    EXPECT_EQ(bestRow, 299 - 46) << "column " << x << " (index " << best << ")";
+    EXPECT_TRUE(bestRow == 299 - 46 || bestRow == 299 - 47) << "column " << x << ": row " << bestRow;
+    if (bestRow == 299 - 46) ++onBin46;
     EXPECT_GT(best, 100) << "column " << x;
     // The envelope strip: the centre row and the separator.
     EXPECT_EQ(palette.Of(shot.at(x, 21)), 2) << "column " << x;
@@ -382,6 +384,7 @@ TEST_F(CaptureLiveScan, ScrollDrawsTheToneOnItsRowAndKeepsPace) {
     ++checked;
   }
   EXPECT_GE(checked, 5);
+  EXPECT_GE(onBin46 * 4, checked * 3) << onBin46 << " of " << checked << " columns on bin 46";
 
   ASSERT_TRUE(ui_->PostCommand(IDB_STOP));
   EXPECT_EQ(TakeBox("Scanning Complete"), "Audio Scanning Complete.  No wave data has been saved.");
@@ -434,12 +437,30 @@ TEST_F(CaptureLiveScan, ScopeBarsPeakAtTheTonesBin) {
   EXPECT_GT(bestHeight, 100);  // a level of about 290, 4 units per dB: about 230 rows
   EXPECT_LE(bestHeight, g.baseline);
 
-  ASSERT_TRUE(ui_->PostCommand(IDB_STOP));
+  // Escape stops a scan as "Stop" does.
+  ASSERT_TRUE(ui_->Post(WM_KEYDOWN, VK_ESCAPE, 0));
   EXPECT_EQ(TakeBox("Scanning Complete"), "Audio Scanning Complete.  No wave data has been saved.");
   ASSERT_TRUE(WaitUntil(CaptureIdle));
   ASSERT_TRUE(ui_->Flush());
   // The Scope's display bitmap stays on screen until the next command replaces it.
   EXPECT_EQ(AllocationCount(), allocationsBefore + 1);
+}
+
+// The suite's last test: the window closed in the middle of a live scan ends it without its
+// completion message and releases everything.
+TEST_F(CaptureLiveScan, ClosingTheWindowEndsTheScanAndReleasesEverything) {
+  HWND dialog = OpenDialog(IDM_SCAN_AUDIO, kScanCaption);
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(Click(dialog, IDC_DISPLAY_SCOPE));
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_OK));
+  ASSERT_TRUE(WaitForColumns(5));
+  ASSERT_TRUE(ui_->Post(WM_CLOSE));
+  int loopResult = -1;
+  ASSERT_TRUE(ui_->WaitForExit(loopResult)) << "the window did not close";
+  EXPECT_TRUE(CaptureIdle());
+  EXPECT_EQ(hl::Capture().inputDevice, nullptr);
+  EXPECT_FALSE(Display().exists());
+  EXPECT_EQ(AllocationCount(), 0) << "the close left memory held";
 }
 
 // ===========================================================================
@@ -580,9 +601,10 @@ TEST_F(CaptureRecording, ClosingTheWindowKeepsEveryCapturedByte) {
   ASSERT_NE(dialog, nullptr);
   ASSERT_TRUE(Click(dialog, IDC_RECORD_ANY));
   ASSERT_TRUE(Click(dialog, IDC_RATE_11K));
+  ASSERT_TRUE(Click(dialog, IDC_RES_8_BIT));
   ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_OK));
   ASSERT_TRUE(WaitForColumns(1));
-  ASSERT_TRUE(WaitForDelivery(22050)) << "the card delivered nothing";
+  ASSERT_TRUE(WaitForDelivery(11025)) << "the card delivered nothing";
   const uint32_t deliveredBeforeClose = DeliveredBytes();
   ASSERT_TRUE(ui_->Post(WM_CLOSE));
   int loopResult = -1;
@@ -594,6 +616,16 @@ TEST_F(CaptureRecording, ClosingTheWindowKeepsEveryCapturedByte) {
   EXPECT_EQ(ReadU32(file, 4), captured + 38);
   EXPECT_EQ(ReadU32(file, 42), captured);
   EXPECT_EQ(ReadU32(file, 24), 11025u);
+  EXPECT_EQ(file[34], 8);  // bits per sample
+  EXPECT_EQ(file[32], 1);  // block align
+  // 8-bit samples around 128: the tone, not the zeros of an unwritten block.
+  int low = 255, high = 0;
+  for (size_t i = 46 + 5512; i < file.size(); ++i) {
+    low = std::min<int>(low, file[i]);
+    high = std::max<int>(high, file[i]);
+  }
+  EXPECT_NEAR(high, 128 + 1640 / 256, 2);
+  EXPECT_NEAR(low, 128 - 1640 / 256, 2);
   EXPECT_EQ(AllocationCount(), 0) << "the close left memory held";
 }
 
