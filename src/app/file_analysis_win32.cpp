@@ -629,8 +629,10 @@ void OnParametersRestore(HWND window, LPARAM) {
   if (!a.restorePoint || mode.rendering) return;
   a.restorePoint = false;
   if (mode.lowMemory) {
-    ReturnToIdle(window);
+    // The panel is emptied before the flags say idle, so that nothing sees an idle window
+    // still naming the old data.
     DrawInfoPanel(window, 0, 0, 0);
+    ReturnToIdle(window);
     return;
   }
   if (!mode.fullResolutionBitmapExists) return;
