@@ -773,7 +773,8 @@ bool RunCapture(HWND window) {
 void ReleaseAfterClose() {
   CaptureState& c = Capture();
   if (c.captureActive) FinishCaptureNow();
-  ReleaseCaptureBlock();
+  // A block the driver still holds a buffer of stays (counted, so the close beeps).
+  if (!g_run.bufferQueued) ReleaseCaptureBlock();
   ReleaseDisplayBitmap();
   c.recording = 0;
   c.scanRunning = 0;
