@@ -9,6 +9,8 @@
 namespace hl {
 namespace {
 
+constexpr double kPi = 3.14159265358979323846;
+
 // ---------------------------------------------------------------------------
 // Point lines.
 
@@ -179,7 +181,7 @@ TEST(DataLogFill, AnOddByteCountHasNoHalfSample) {
 std::vector<uint8_t> Tone(int bin, int n, int frames, double amplitude) {
   std::vector<uint8_t> bytes;
   for (int i = 0; i < frames; ++i) {
-    const auto v = static_cast<int16_t>(std::lround(amplitude * std::sin(2 * M_PI * bin * i / n)));
+    const auto v = static_cast<int16_t>(std::lround(amplitude * std::sin(2 * kPi * bin * i / n)));
     bytes.push_back(static_cast<uint8_t>(v & 0xFF));
     bytes.push_back(static_cast<uint8_t>((v >> 8) & 0xFF));
   }
@@ -273,7 +275,7 @@ TEST(DataLogSpectrum, PhaseIsTheArcTangentAndHalfPiOnTheImaginaryAxis) {
       {0, 0, "0.000"},      {0, 32767, "1.571"}, {0, -32768, "-1.571"},
   };
   for (const auto& c : cases) EXPECT_EQ(PhaseText(c.re, c.im), c.text) << c.re << ", " << c.im;
-  EXPECT_NEAR(SpectrumPhase(0, 1), M_PI / 2, 1e-12);
+  EXPECT_NEAR(SpectrumPhase(0, 1), kPi / 2, 1e-12);
 }
 
 TEST(DataLogSpectrum, TheTableAsLaidOut) {
