@@ -29,6 +29,7 @@
 #include "dsp/fft_engine.h"
 #include "resources/resource.h"
 #include "tests/e2e/dialog_driver.h"
+#include "tests/e2e/e2e_support.h"
 #include "tests/e2e/harness.h"
 
 namespace hl::e2e {
@@ -56,19 +57,6 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
   }
   CloseHandle(file);
   return bytes;
-}
-
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-std::string ScratchFolder() {
-  static std::string folder;
-  if (folder.empty()) {
-    char base[MAX_PATH] = {};
-    GetTempPathA(sizeof base, base);
-    folder = std::string(base) + "hl-capture-e2e-" + std::to_string(GetCurrentProcessId()) + "\\";
-    CreateDirectoryA(folder.c_str(), nullptr);
-  }
-  return folder;
 }
 
 uint32_t ReadU32(const std::vector<uint8_t>& b, size_t at) {
@@ -138,18 +126,6 @@ class TonePlayer {
 
 // ---------------------------------------------------------------------------
 // The window.
-
-UINT MenuFlags(HWND window, UINT id) { return GetMenuState(GetMenu(window), id, MF_BYCOMMAND) & 0xFF; }
-bool MenuEnabled(HWND window, UINT id) { return (MenuFlags(window, id) & (MF_GRAYED | MF_DISABLED)) == 0; }
-
-// Waits for a dialog with `caption`, returns its message text and presses its OK.
-std::string TakeBox(const char* caption) {
-  HWND box = WaitForDialog(caption);
-  if (!box) return std::string("(no box \"") + caption + "\")";
-  const std::string text = MessageBoxText(box);
-  PressAndWaitUntilClosed(box, IDOK);
-  return text;
-}
 
 bool CaptureIdle() {
   const CaptureState& c = hl::Capture();

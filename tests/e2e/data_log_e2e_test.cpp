@@ -21,6 +21,7 @@
 #include "files/wave_format.h"
 #include "resources/resource.h"
 #include "tests/e2e/dialog_driver.h"
+#include "tests/e2e/e2e_support.h"
 #include "tests/e2e/harness.h"
 
 namespace hl::e2e {
@@ -52,30 +53,6 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
 std::string ReadText(const std::string& path) {
   const std::vector<uint8_t> bytes = ReadWholeFile(path);
   return std::string(bytes.begin(), bytes.end());
-}
-
-bool WriteWholeFile(const std::string& path, const std::string& bytes) {
-  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD wrote = 0;
-  const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) &&
-                  wrote == bytes.size();
-  return CloseHandle(file) && ok;
-}
-
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-// A folder of this process's own under the Wine user's temporary folder.
-std::string ScratchFolder() {
-  static std::string folder;
-  if (folder.empty()) {
-    char base[MAX_PATH] = {};
-    GetTempPathA(sizeof base, base);
-    folder = std::string(base) + "hl-datalog-e2e-" + std::to_string(GetCurrentProcessId()) + "\\";
-    CreateDirectoryA(folder.c_str(), nullptr);
-  }
-  return folder;
 }
 
 // The names in a folder, "." and ".." left out.
@@ -110,22 +87,10 @@ std::string ToneFile(const std::string& folder, const std::string& name, double 
   return path;
 }
 
-UINT MenuFlags(HWND window, UINT id) { return GetMenuState(GetMenu(window), id, MF_BYCOMMAND) & 0xFF; }
-bool MenuEnabled(HWND window, UINT id) { return (MenuFlags(window, id) & (MF_GRAYED | MF_DISABLED)) == 0; }
-
 ::testing::AssertionResult ChooseFile(const char* caption, const std::string& path) {
   const std::string problem = Choose(caption, path);
   if (!problem.empty()) return ::testing::AssertionFailure() << problem;
   return ::testing::AssertionSuccess();
-}
-
-// Waits for a message box captioned "Harrowlight", returns its text and presses its OK.
-std::string TakeMessage() {
-  HWND box = WaitForDialog("Harrowlight");
-  if (!box) return "(no message box)";
-  const std::string text = MessageBoxText(box);
-  PressAndWaitUntilClosed(box, IDOK);
-  return text;
 }
 
 bool WaitForAnalysisEnd() {

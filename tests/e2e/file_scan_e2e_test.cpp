@@ -25,6 +25,7 @@
 #include "display/view_win32.h"
 #include "resources/resource.h"
 #include "tests/e2e/dialog_driver.h"
+#include "tests/e2e/e2e_support.h"
 #include "tests/e2e/harness.h"
 
 namespace hl::e2e {
@@ -33,26 +34,6 @@ namespace {
 constexpr char kScanCaption[] = "Scan Wave File";
 constexpr char kParametersCaption[] = "Choose Analysis Parameters";
 constexpr char kCompleteText[] = "Audio Scanning Complete.  No wave data has been saved.";
-
-bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD wrote = 0;
-  const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) &&
-                  wrote == bytes.size();
-  return CloseHandle(file) && ok;
-}
-
-std::string ScratchFolder() {
-  static std::string folder;
-  if (folder.empty()) {
-    char base[MAX_PATH] = {};
-    GetTempPathA(sizeof base, base);
-    folder = std::string(base) + "hl-scan-e2e-" + std::to_string(GetCurrentProcessId()) + "\\";
-    CreateDirectoryA(folder.c_str(), nullptr);
-  }
-  return folder;
-}
 
 std::string ToneFile(const std::string& name, double seconds, uint32_t rate, int channels) {
   ExampleSpec spec;
@@ -67,42 +48,6 @@ std::string ToneFile(const std::string& name, double seconds, uint32_t rate, int
   EXPECT_TRUE(WriteWholeFile(path, MakeExampleWave(spec))) << path;
   return path;
 }
-
-// Root-mean-square of what the null sink plays during the next `ms` milliseconds (its
-// monitor is the default capture device); -1 when the device failed.
-double SinkLevel(DWORD ms) {
-  WAVEFORMATEX format{};
-  format.wFormatTag = WAVE_FORMAT_PCM;
-  format.nChannels = 1;
-  format.nSamplesPerSec = 11025;
-  format.wBitsPerSample = 16;
-  format.nBlockAlign = 2;
-  format.nAvgBytesPerSec = 22050;
-  HWAVEIN device = nullptr;
-  if (waveInOpen(&device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) return -1;
-  std::vector<int16_t> samples(11025 * ms / 1000);
-  WAVEHDR header{};
-  header.lpData = reinterpret_cast<LPSTR>(samples.data());
-  header.dwBufferLength = static_cast<DWORD>(samples.size() * 2);
-  double level = -1;
-  if (waveInPrepareHeader(device, &header, sizeof header) == MMSYSERR_NOERROR) {
-    if (waveInAddBuffer(device, &header, sizeof header) == MMSYSERR_NOERROR &&
-        waveInStart(device) == MMSYSERR_NOERROR &&
-        WaitUntil([&] { return (header.dwFlags & WHDR_DONE) != 0; }, ms + 3000)) {
-      double sum = 0;
-      const size_t n = header.dwBytesRecorded / 2;
-      for (size_t i = 0; i < n; ++i) sum += static_cast<double>(samples[i]) * samples[i];
-      level = n > 0 ? std::sqrt(sum / n) : 0.0;
-    }
-    waveInReset(device);
-    waveInUnprepareHeader(device, &header, sizeof header);
-  }
-  waveInClose(device);
-  return level;
-}
-
-UINT MenuFlags(HWND window, UINT id) { return GetMenuState(GetMenu(window), id, MF_BYCOMMAND) & 0xFF; }
-bool MenuEnabled(HWND window, UINT id) { return (MenuFlags(window, id) & (MF_GRAYED | MF_DISABLED)) == 0; }
 
 bool AnyButtonEnabled() {
   const MainWindowState& w = MainWindow();
@@ -228,15 +173,6 @@ TEST_F(FileScan, DialogOffersTheFilesRateAndNewHoldsItsRange) {
   ASSERT_TRUE(WaitForIdle());
   ExpectIdleAndReleased();
   EXPECT_FALSE(Display().exists());
-}
-
-// Waits for a box captioned "Harrowlight", returns its text and presses its OK.
-std::string TakeMessage() {
-  HWND box = WaitForDialog("Harrowlight", GetCurrentProcessId(), 5000);
-  if (!box) return "(no message box)";
-  const std::string text = MessageBoxText(box);
-  PressAndWaitUntilClosed(box, IDOK);
-  return text;
 }
 
 TEST_F(FileScan, ShortFileIsRefusedAndTheChooserComesBack) {

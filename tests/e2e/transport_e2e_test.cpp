@@ -24,6 +24,7 @@
 #include "dsp/column_renderer.h"
 #include "resources/resource.h"
 #include "tests/e2e/dialog_driver.h"
+#include "tests/e2e/e2e_support.h"
 #include "tests/e2e/harness.h"
 
 namespace hl::e2e {
@@ -31,26 +32,6 @@ namespace {
 
 constexpr char kParametersCaption[] = "Choose Analysis Parameters";
 constexpr char kNoSoundChildVariable[] = "HL_E2E_TRANSPORT_NO_SOUND";
-
-bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD wrote = 0;
-  const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) &&
-                  wrote == bytes.size();
-  return CloseHandle(file) && ok;
-}
-
-std::string ScratchFolder() {
-  static std::string folder;
-  if (folder.empty()) {
-    char base[MAX_PATH] = {};
-    GetTempPathA(sizeof base, base);
-    folder = std::string(base) + "hl-transport-e2e-" + std::to_string(GetCurrentProcessId()) + "\\";
-    CreateDirectoryA(folder.c_str(), nullptr);
-  }
-  return folder;
-}
 
 // A 1 kHz tone at 11025 Hz, 16-bit mono.
 std::string ToneFile(const std::string& name, double seconds) {
@@ -66,42 +47,6 @@ std::string ToneFile(const std::string& name, double seconds) {
   EXPECT_TRUE(WriteWholeFile(path, MakeExampleWave(spec))) << path;
   return path;
 }
-
-// Root-mean-square of what the null sink plays during the next `ms` milliseconds, heard
-// through its monitor at 11025 Hz 16-bit mono; -1 when the capture device failed.
-double SinkLevel(DWORD ms) {
-  WAVEFORMATEX format{};
-  format.wFormatTag = WAVE_FORMAT_PCM;
-  format.nChannels = 1;
-  format.nSamplesPerSec = 11025;
-  format.wBitsPerSample = 16;
-  format.nBlockAlign = 2;
-  format.nAvgBytesPerSec = 22050;
-  HWAVEIN device = nullptr;
-  if (waveInOpen(&device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) return -1;
-  std::vector<int16_t> samples(11025 * ms / 1000);
-  WAVEHDR header{};
-  header.lpData = reinterpret_cast<LPSTR>(samples.data());
-  header.dwBufferLength = static_cast<DWORD>(samples.size() * 2);
-  double level = -1;
-  if (waveInPrepareHeader(device, &header, sizeof header) == MMSYSERR_NOERROR) {
-    if (waveInAddBuffer(device, &header, sizeof header) == MMSYSERR_NOERROR &&
-        waveInStart(device) == MMSYSERR_NOERROR &&
-        WaitUntil([&] { return (header.dwFlags & WHDR_DONE) != 0; }, ms + 3000)) {
-      double sum = 0;
-      const size_t n = header.dwBytesRecorded / 2;
-      for (size_t i = 0; i < n; ++i) sum += static_cast<double>(samples[i]) * samples[i];
-      level = n > 0 ? std::sqrt(sum / n) : 0.0;
-    }
-    waveInReset(device);
-    waveInUnprepareHeader(device, &header, sizeof header);
-  }
-  waveInClose(device);
-  return level;
-}
-
-UINT MenuFlags(HWND window, UINT id) { return GetMenuState(GetMenu(window), id, MF_BYCOMMAND) & 0xFF; }
-bool MenuEnabled(HWND window, UINT id) { return (MenuFlags(window, id) & (MF_GRAYED | MF_DISABLED)) == 0; }
 
 struct Buttons {
   bool play, playWindow, toggleGrid, stop;
@@ -318,10 +263,14 @@ TEST_F(TransportPlayback, PlayWindowStartsAtTheViewAndStopsWhereTheCursorLeaves)
   // second of sound, beyond its right edge): the end comes from the cursor leaving the area,
   // well before the queued data could run out, and the rest is never heard.
   ASSERT_LT(k + width, Analysis().columnCount - 500);
-  ASSERT_TRUE(WaitUntil([&] { return hl::Capture().lastDrawnColumn == width - 1; }, 6000))
-      << "the cursor did not reach the area's right edge";
-  ASSERT_TRUE(WaitUntil([] { return !Mode().playbackActive; }, 800))
+  // The cursor moves by the clock, about 2 ms a column from column 100 on, so it leaves the
+  // area (width - 100) x 2 ms from now; the queued rest would play a second longer. A loaded
+  // machine may skip the last columns, so the edge is judged within 25 columns.
+  const DWORD toTheEdgeMs = static_cast<DWORD>(width - 100) * 2;
+  ASSERT_TRUE(WaitUntil([] { return !Mode().playbackActive; }, toTheEdgeMs + 800))
       << "the sound went on after the cursor left the area";
+  EXPECT_GE(hl::Capture().lastDrawnColumn, width - 25) << "the cursor stopped short of the area's right edge";
+  EXPECT_LT(hl::Capture().lastDrawnColumn, width);
   ASSERT_TRUE(WaitForIdle());
   EXPECT_LT(SinkLevel(300), 50.0) << "the queued data went on playing after the cursor left";
   EXPECT_EQ(ButtonStates(), (Buttons{true, true, true, false}));

@@ -1,0 +1,40 @@
+// Small helpers the end-to-end suites share: scratch files, menu states, message boxes, and
+// listening to the null sink the program plays into.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/harness.h"
+
+namespace hl::e2e {
+
+// A folder of this process's own under the Wine user's temporary folder, ending in "\".
+// Each suite runs in a process of its own, so suites never share one.
+std::string ScratchFolder();
+
+// Writes `bytes` as the whole file (clearing a read-only attribute first); false on any failure.
+bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes);
+bool WriteWholeFile(const std::string& path, const std::string& bytes);
+
+bool Exists(const std::string& path);
+
+// The main menu's flags for command `id`, and whether it can be chosen.
+UINT MenuFlags(HWND window, UINT id);
+bool MenuEnabled(HWND window, UINT id);
+
+// Waits for a message box captioned `caption`, returns its text and presses its OK;
+// "(no box "caption")" when none came.
+std::string TakeBox(const char* caption, DWORD timeoutMs = kWaitMs);
+// The same for the program's own caption, "Harrowlight".
+std::string TakeMessage(DWORD timeoutMs = kWaitMs);
+
+// Root-mean-square of what the null sink plays during the next `ms` milliseconds, heard
+// through its monitor (the default capture device) at 11025 Hz 16-bit mono; -1 when the
+// capture device failed.
+double SinkLevel(DWORD ms);
+
+}  // namespace hl::e2e
