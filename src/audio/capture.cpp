@@ -121,6 +121,13 @@ Peak BuildFrame(const uint8_t* previous, int32_t previousCount, const uint8_t* c
   return peak;
 }
 
+uint32_t PollSleepMs(double sinceLastPollMs, double intervalMs) {
+  const double remaining = intervalMs - sinceLastPollMs;
+  if (remaining < 2.0) return 1;
+  if (remaining > intervalMs) return static_cast<uint32_t>(intervalMs);
+  return static_cast<uint32_t>(remaining);
+}
+
 float MeasuredColumnTime(double nowMs, double startMs, int32_t columnCount) {
   const float elapsed = static_cast<float>(nowMs - startMs);
   return columnCount > 0 ? elapsed / static_cast<float>(columnCount) : elapsed;

@@ -101,6 +101,11 @@ Peak BuildFrame(const uint8_t* previous, int32_t previousCount, const uint8_t* c
 // nothing has been drawn.
 float MeasuredColumnTime(double nowMs, double startMs, int32_t columnCount);
 
+// How long the poll loop sleeps when `sinceLastPollMs` of its `intervalMs` have passed: the
+// whole remaining time in one sleep (whole ms, at least 1), so that a column costs one or
+// two wake-ups rather than one every 2 ms.
+uint32_t PollSleepMs(double sinceLastPollMs, double intervalMs);
+
 // --- Scroll display ------------------------------------------------------------------------
 
 // Palette index of a level: level - 100, limited to 3..235.

@@ -523,7 +523,7 @@ int CaptureLoop(HWND window, HDC dc) {
     while (!mode.stopRequest) {
       const double now = CaptureClockMs();
       if (now - c.lastPollTimeMs < interval) {
-        SleepEx(2, FALSE);
+        SleepEx(PollSleepMs(now - c.lastPollTimeMs, interval), FALSE);
         continue;
       }
       // The next poll is due one interval after this one was due, so that the 2 ms sleeps

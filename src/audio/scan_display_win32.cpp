@@ -138,8 +138,10 @@ void DrawScrollColumn(HWND window, HDC dc, ScrollCursor& cursor, const int16_t* 
   RenderScanColumn(levels, peak, column);
   BlitColumn(dc, step.x, column);
   if (step.scrollAfter) {
-    RECT clip{0, 0, width, ImageAreaHeight()};
-    ScrollWindowEx(window, -4, 0, nullptr, &clip, nullptr, nullptr, 0);
+    // The picture moves 4 pixels left by a copy within the window DC. ScrollWindowEx moves
+    // the same pixels but, under Wine, costs about a third of a core at 100 columns a second;
+    // the copy costs almost nothing.
+    BitBlt(dc, 0, 0, width - 4, ImageAreaHeight(), dc, 4, 0, SRCCOPY);
   }
   if (step.refreshStatus) {
     DrawRecordedLength(window);

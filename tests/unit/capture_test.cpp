@@ -263,6 +263,26 @@ TEST(CaptureFrameTest, MeasuredColumnTime) {
   EXPECT_FLOAT_EQ(MeasuredColumnTime(2050, 1000, 100), 10.5f);
 }
 
+// The poll sleeps out what is left of its interval in one go, never past the moment the
+// next column is due and never for 0 ms (which would spin).
+TEST(CaptureFrameTest, PollSleepsTheRestOfItsInterval) {
+  const struct {
+    double since, interval;
+    uint32_t sleepMs;
+  } cases[] = {
+      {0.0, 10.0, 10},   // just polled: the whole interval
+      {2.6, 10.0, 7},    // 7.4 ms left: wake just before it is due, then 1 ms steps
+      {8.5, 10.0, 1},    // under 2 ms left
+      {9.99, 10.0, 1},
+      {0.5, 30.0, 29},   // Scope
+      {-3.0, 10.0, 10},  // a clock read before the last poll's never sleeps longer than one interval
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(PollSleepMs(c.since, c.interval), c.sleepMs) << c.since << " of " << c.interval;
+    EXPECT_LE(c.since + PollSleepMs(c.since, c.interval), c.interval + 1.0);
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Scroll display.
 
