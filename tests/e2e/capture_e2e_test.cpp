@@ -329,9 +329,11 @@ TEST_F(CaptureLiveScan, ScrollDrawsTheToneOnItsRowAndKeepsPace) {
   EXPECT_NEAR(c.measuredColumnTimeMs, 10.0f, 1.0f);
 
   // The tone's row on the screen: 1000 Hz at 11025 / 512 Hz per bin is bin 46.44, between
-  // bins 46 and 47 and nearer 46. Every column drawn since the card delivered has its highest
-  // palette index on one of the two rows, and most on bin 46's, window row 299 - 46 (the two
-  // bins' levels differ by less than the spread from frame to frame of a live input).
+  // bins 46 and 47 and nearer 46. The columns drawn since the card delivered have their
+  // highest palette index on one of the two rows, and most on bin 46's, window row 299 - 46
+  // (the two bins' levels differ by less than the spread from frame to frame of a live
+  // input). A loaded machine can leave a gap in the tone the test itself plays into the sound
+  // server, so one column in five may miss it; the envelope strip is drawn in every column.
   RECT area{0, 0, ImageAreaWidth(), ImageAreaHeight()};
   ClientToScreen(window(), reinterpret_cast<POINT*>(&area.left));
   ClientToScreen(window(), reinterpret_cast<POINT*>(&area.right));
@@ -341,7 +343,7 @@ TEST_F(CaptureLiveScan, ScrollDrawsTheToneOnItsRowAndKeepsPace) {
   WriteBmp(shot, ArtifactFolder() + "/capture-scroll-scan.bmp");
   ASSERT_LT(drawn, ImageAreaWidth()) << "the image scrolled before the test looked at it";
   const ColourIndex palette;
-  int checked = 0, onBin46 = 0;
+  int checked = 0, onTone = 0, onBin46 = 0;
   for (int x = toneColumn + 30; x < drawn - 8; x += 23) {
     int bestRow = -1, best = -1;
     for (int y = kEnvelopeRows; y < 300; ++y) {
@@ -351,16 +353,20 @@ TEST_F(CaptureLiveScan, ScrollDrawsTheToneOnItsRowAndKeepsPace) {
         bestRow = y;
       }
     }
-    EXPECT_TRUE(bestRow == 299 - 46 || bestRow == 299 - 47) << "column " << x << ": row " << bestRow;
-    if (bestRow == 299 - 46) ++onBin46;
-    EXPECT_GT(best, 100) << "column " << x;
+    const bool toneRow = bestRow == 299 - 46 || bestRow == 299 - 47;
+    if (toneRow && best > 100) ++onTone;
+    if (bestRow == 299 - 46 && best > 100) ++onBin46;
+    if (!toneRow || best <= 100) {
+      std::printf("column %d: brightest row %d, palette index %d\n", x, bestRow, best);
+    }
     // The envelope strip: the centre row and the separator.
     EXPECT_EQ(palette.Of(shot.at(x, 21)), 2) << "column " << x;
     EXPECT_EQ(palette.Of(shot.at(x, 43)), 1) << "column " << x;
     ++checked;
   }
   EXPECT_GE(checked, 5);
-  EXPECT_GE(onBin46 * 4, checked * 3) << onBin46 << " of " << checked << " columns on bin 46";
+  EXPECT_GE(onTone * 5, checked * 4) << onTone << " of " << checked << " columns show the tone";
+  EXPECT_GE(onBin46 * 4, onTone * 3) << onBin46 << " of " << onTone << " tone columns on bin 46";
 
   ASSERT_TRUE(ui_->PostCommand(IDB_STOP));
   EXPECT_EQ(TakeBox("Scanning Complete"), "Audio Scanning Complete.  No wave data has been saved.");
