@@ -21,9 +21,9 @@ double Tone(double frequency, double t) { return std::sin(2 * kPi * frequency * 
 
 // Linear sweep up over the first half and down over the second; the phase is the integral
 // of the instantaneous frequency, so the sweep is continuous.
-double Sweep(const ExampleSpec& spec, double t) {
-  const double low = 100.0, high = 0.45 * spec.sampleRate;
-  const double half = spec.seconds / 2;
+double Sweep(const ExampleSignal& example, double t) {
+  const double low = 100.0, high = 0.45 * example.sampleRate;
+  const double half = example.seconds / 2;
   const double rate = (high - low) / half;
   double phase;
   if (t < half) {
@@ -35,10 +35,10 @@ double Sweep(const ExampleSpec& spec, double t) {
   return std::sin(2 * kPi * phase);
 }
 
-double Harmonics(const ExampleSpec& spec, double t) {
+double Harmonics(const ExampleSignal& example, double t) {
   double sum = 0, norm = 0;
-  for (int k = 1; k <= 10 && k * spec.frequency < 0.45 * spec.sampleRate; ++k) {
-    sum += Tone(k * spec.frequency, t) / k;
+  for (int k = 1; k <= 10 && k * example.frequency < 0.45 * example.sampleRate; ++k) {
+    sum += Tone(k * example.frequency, t) / k;
     norm += 1.0 / k;
   }
   return norm > 0 ? sum / norm : 0;
@@ -73,26 +73,26 @@ bool ParseExampleKind(const std::string& name, ExampleKind* kind) {
   return false;
 }
 
-double ExampleSample(const ExampleSpec& spec, int channel, uint64_t frame) {
-  const double t = static_cast<double>(frame) / spec.sampleRate;
-  if (channel > 0) return spec.amplitude * Tone(1.5 * spec.frequency, t);
+double ExampleSample(const ExampleSignal& example, int channel, uint64_t frame) {
+  const double t = static_cast<double>(frame) / example.sampleRate;
+  if (channel > 0) return example.amplitude * Tone(1.5 * example.frequency, t);
   double value = 0;
-  switch (spec.kind) {
-    case ExampleKind::Tone: value = Tone(spec.frequency, t); break;
-    case ExampleKind::Sweep: value = Sweep(spec, t); break;
-    case ExampleKind::Harmonics: value = Harmonics(spec, t); break;
+  switch (example.kind) {
+    case ExampleKind::Tone: value = Tone(example.frequency, t); break;
+    case ExampleKind::Sweep: value = Sweep(example, t); break;
+    case ExampleKind::Harmonics: value = Harmonics(example, t); break;
     case ExampleKind::Bursts: value = Bursts(frame, t); break;
     case ExampleKind::Demo:
-      value = 0.5 * Sweep(spec, t) + 0.3 * Tone(spec.frequency, t) + 0.2 * Bursts(frame, t);
+      value = 0.5 * Sweep(example, t) + 0.3 * Tone(example.frequency, t) + 0.2 * Bursts(frame, t);
       break;
   }
-  return spec.amplitude * value;
+  return example.amplitude * value;
 }
 
-std::vector<uint8_t> MakeExampleWave(const ExampleSpec& spec) {
-  const int bytesPerSample = spec.bitsPerSample / 8;
-  const uint64_t frames = static_cast<uint64_t>(std::llround(spec.seconds * spec.sampleRate));
-  const uint32_t dataLength = static_cast<uint32_t>(frames * spec.channels * bytesPerSample);
+std::vector<uint8_t> MakeExampleWave(const ExampleSignal& example) {
+  const int bytesPerSample = example.bitsPerSample / 8;
+  const uint64_t frames = static_cast<uint64_t>(std::llround(example.seconds * example.sampleRate));
+  const uint32_t dataLength = static_cast<uint32_t>(frames * example.channels * bytesPerSample);
   std::vector<uint8_t> out;
   out.reserve(44 + dataLength);
   out.insert(out.end(), {'R', 'I', 'F', 'F'});
@@ -100,16 +100,16 @@ std::vector<uint8_t> MakeExampleWave(const ExampleSpec& spec) {
   out.insert(out.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
   PutLe(out, 16, 4);
   PutLe(out, 1, 2);
-  PutLe(out, static_cast<uint32_t>(spec.channels), 2);
-  PutLe(out, spec.sampleRate, 4);
-  PutLe(out, spec.sampleRate * spec.channels * bytesPerSample, 4);
-  PutLe(out, static_cast<uint32_t>(spec.channels * bytesPerSample), 2);
-  PutLe(out, static_cast<uint32_t>(spec.bitsPerSample), 2);
+  PutLe(out, static_cast<uint32_t>(example.channels), 2);
+  PutLe(out, example.sampleRate, 4);
+  PutLe(out, example.sampleRate * example.channels * bytesPerSample, 4);
+  PutLe(out, static_cast<uint32_t>(example.channels * bytesPerSample), 2);
+  PutLe(out, static_cast<uint32_t>(example.bitsPerSample), 2);
   out.insert(out.end(), {'d', 'a', 't', 'a'});
   PutLe(out, dataLength, 4);
   for (uint64_t frame = 0; frame < frames; ++frame) {
-    for (int channel = 0; channel < spec.channels; ++channel) {
-      double value = ExampleSample(spec, channel, frame);
+    for (int channel = 0; channel < example.channels; ++channel) {
+      double value = ExampleSample(example, channel, frame);
       if (value > 1.0) value = 1.0;
       if (value < -1.0) value = -1.0;
       if (bytesPerSample == 1) {

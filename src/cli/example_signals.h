@@ -17,7 +17,7 @@ enum class ExampleKind {
   Demo,       // a sweep under a steady tone, with noise bursts
 };
 
-struct ExampleSpec {
+struct ExampleSignal {
   ExampleKind kind = ExampleKind::Demo;
   uint32_t sampleRate = 11025;
   int bitsPerSample = 16;  // 8 or 16
@@ -30,9 +30,9 @@ struct ExampleSpec {
 bool ParseExampleKind(const std::string& name, ExampleKind* kind);
 
 // The sample value of channel `channel` at frame `frame`, in -1..1.
-double ExampleSample(const ExampleSpec& spec, int channel, uint64_t frame);
+double ExampleSample(const ExampleSignal& example, int channel, uint64_t frame);
 
 // The whole file: header and interleaved samples.
-std::vector<uint8_t> MakeExampleWave(const ExampleSpec& spec);
+std::vector<uint8_t> MakeExampleWave(const ExampleSignal& example);
 
 }  // namespace hl

@@ -130,22 +130,22 @@ int Spectrum(const std::vector<std::string>& args) {
 
 int Generate(const std::vector<std::string>& args) {
   if (args.size() < 3) return Usage("generate needs a kind and an output file");
-  hl::ExampleSpec spec;
-  if (!hl::ParseExampleKind(args[1], &spec.kind)) return Usage(("unknown example kind: " + args[1]).c_str());
+  hl::ExampleSignal example;
+  if (!hl::ParseExampleKind(args[1], &example.kind)) return Usage(("unknown example kind: " + args[1]).c_str());
   int parsed = ParseOptions(args, 3, [&](const std::string& name, const std::string& value) {
     double number = 0;
     if (!ParseNumber(value.c_str(), &number)) return false;
-    if (name == "--rate" && number >= 1000 && number <= 192000) spec.sampleRate = static_cast<uint32_t>(number);
-    else if (name == "--bits" && (number == 8 || number == 16)) spec.bitsPerSample = static_cast<int>(number);
-    else if (name == "--channels" && (number == 1 || number == 2)) spec.channels = static_cast<int>(number);
-    else if (name == "--seconds" && number > 0 && number <= 3600) spec.seconds = number;
-    else if (name == "--freq" && number > 0) spec.frequency = number;
-    else if (name == "--amplitude" && number >= 0 && number <= 1) spec.amplitude = number;
+    if (name == "--rate" && number >= 1000 && number <= 192000) example.sampleRate = static_cast<uint32_t>(number);
+    else if (name == "--bits" && (number == 8 || number == 16)) example.bitsPerSample = static_cast<int>(number);
+    else if (name == "--channels" && (number == 1 || number == 2)) example.channels = static_cast<int>(number);
+    else if (name == "--seconds" && number > 0 && number <= 3600) example.seconds = number;
+    else if (name == "--freq" && number > 0) example.frequency = number;
+    else if (name == "--amplitude" && number >= 0 && number <= 1) example.amplitude = number;
     else return false;
     return true;
   });
   if (parsed >= 0) return parsed;
-  return hl::RunGenerate(spec, args[2]);
+  return hl::RunGenerate(example, args[2]);
 }
 
 }  // namespace

@@ -175,8 +175,8 @@ int RunInfo(const std::string& input) {
   return kExitOk;
 }
 
-int RunGenerate(const ExampleSpec& spec, const std::string& output) {
-  std::vector<uint8_t> file = MakeExampleWave(spec);
+int RunGenerate(const ExampleSignal& example, const std::string& output) {
+  std::vector<uint8_t> file = MakeExampleWave(example);
   if (!WriteFileReplacing(output, file.data(), file.size())) return FileError(Message::ErrorWritingFile, output);
   return kExitOk;
 }

@@ -30,7 +30,7 @@ struct RenderOptions {
 
 int RunRender(const RenderOptions& options);
 int RunInfo(const std::string& input);
-int RunGenerate(const ExampleSpec& spec, const std::string& output);
+int RunGenerate(const ExampleSignal& example, const std::string& output);
 
 // Exit codes.
 constexpr int kExitOk = 0;

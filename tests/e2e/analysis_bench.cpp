@@ -73,14 +73,14 @@ HWND OpenParameters(const hl::e2e::MainWindowThread& ui, const std::string& path
 
 int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::atoi(argv[1]) : 5;
-  hl::ExampleSpec spec;
-  spec.kind = hl::ExampleKind::Demo;
-  spec.sampleRate = 44100;
-  spec.seconds = 600;
+  hl::ExampleSignal example;
+  example.kind = hl::ExampleKind::Demo;
+  example.sampleRate = 44100;
+  example.seconds = 600;
   char folder[MAX_PATH] = {};
   GetTempPathA(sizeof folder, folder);
   const std::string path = std::string(folder) + "harrowlight-bench-10min.wav";
-  if (!WriteFileBytes(path, hl::MakeExampleWave(spec))) {
+  if (!WriteFileBytes(path, hl::MakeExampleWave(example))) {
     std::fprintf(stderr, "cannot write %s\n", path.c_str());
     return 1;
   }

@@ -56,16 +56,16 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
 // A tone file made by the example generator (canonical 44-byte header).
 std::string ToneFile(const std::string& name, double seconds, uint32_t rate = 11025, int bits = 16,
                      int channels = 1, double frequency = 1000.0, double amplitude = 0.06) {
-  ExampleSpec spec;
-  spec.kind = ExampleKind::Tone;
-  spec.sampleRate = rate;
-  spec.bitsPerSample = bits;
-  spec.channels = channels;
-  spec.seconds = seconds;
-  spec.frequency = frequency;
-  spec.amplitude = amplitude;
+  ExampleSignal example;
+  example.kind = ExampleKind::Tone;
+  example.sampleRate = rate;
+  example.bitsPerSample = bits;
+  example.channels = channels;
+  example.seconds = seconds;
+  example.frequency = frequency;
+  example.amplitude = amplitude;
   const std::string path = ScratchFolder() + name;
-  EXPECT_TRUE(WriteWholeFile(path, MakeExampleWave(spec))) << path;
+  EXPECT_TRUE(WriteWholeFile(path, MakeExampleWave(example))) << path;
   return path;
 }
 

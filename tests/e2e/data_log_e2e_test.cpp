@@ -73,15 +73,15 @@ std::vector<std::string> FolderNames(const std::string& folder) {
 // A tone file made by the example generator (canonical 44-byte header).
 std::string ToneFile(const std::string& folder, const std::string& name, double seconds, double frequency,
                      double amplitude) {
-  ExampleSpec spec;
-  spec.kind = ExampleKind::Tone;
-  spec.sampleRate = 11025;
-  spec.bitsPerSample = 16;
-  spec.channels = 1;
-  spec.seconds = seconds;
-  spec.frequency = frequency;
-  spec.amplitude = amplitude;
-  const std::vector<uint8_t> bytes = MakeExampleWave(spec);
+  ExampleSignal example;
+  example.kind = ExampleKind::Tone;
+  example.sampleRate = 11025;
+  example.bitsPerSample = 16;
+  example.channels = 1;
+  example.seconds = seconds;
+  example.frequency = frequency;
+  example.amplitude = amplitude;
+  const std::vector<uint8_t> bytes = MakeExampleWave(example);
   const std::string path = folder + name;
   EXPECT_TRUE(WriteWholeFile(path, std::string(bytes.begin(), bytes.end()))) << path;
   return path;

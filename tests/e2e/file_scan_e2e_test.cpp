@@ -36,16 +36,16 @@ constexpr char kParametersCaption[] = "Choose Analysis Parameters";
 constexpr char kCompleteText[] = "Audio Scanning Complete.  No wave data has been saved.";
 
 std::string ToneFile(const std::string& name, double seconds, uint32_t rate, int channels) {
-  ExampleSpec spec;
-  spec.kind = ExampleKind::Tone;
-  spec.sampleRate = rate;
-  spec.bitsPerSample = 16;
-  spec.channels = channels;
-  spec.seconds = seconds;
-  spec.frequency = 1000.0;
-  spec.amplitude = 0.3;
+  ExampleSignal example;
+  example.kind = ExampleKind::Tone;
+  example.sampleRate = rate;
+  example.bitsPerSample = 16;
+  example.channels = channels;
+  example.seconds = seconds;
+  example.frequency = 1000.0;
+  example.amplitude = 0.3;
   const std::string path = ScratchFolder() + name;
-  EXPECT_TRUE(WriteWholeFile(path, MakeExampleWave(spec))) << path;
+  EXPECT_TRUE(WriteWholeFile(path, MakeExampleWave(example))) << path;
   return path;
 }
 

@@ -35,16 +35,16 @@ constexpr char kNoSoundChildVariable[] = "HL_E2E_TRANSPORT_NO_SOUND";
 
 // A 1 kHz tone at 11025 Hz, 16-bit mono.
 std::string ToneFile(const std::string& name, double seconds) {
-  ExampleSpec spec;
-  spec.kind = ExampleKind::Tone;
-  spec.sampleRate = 11025;
-  spec.bitsPerSample = 16;
-  spec.channels = 1;
-  spec.seconds = seconds;
-  spec.frequency = 1000.0;
-  spec.amplitude = 0.3;
+  ExampleSignal example;
+  example.kind = ExampleKind::Tone;
+  example.sampleRate = 11025;
+  example.bitsPerSample = 16;
+  example.channels = 1;
+  example.seconds = seconds;
+  example.frequency = 1000.0;
+  example.amplitude = 0.3;
   const std::string path = ScratchFolder() + name;
-  EXPECT_TRUE(WriteWholeFile(path, MakeExampleWave(spec))) << path;
+  EXPECT_TRUE(WriteWholeFile(path, MakeExampleWave(example))) << path;
   return path;
 }
 
