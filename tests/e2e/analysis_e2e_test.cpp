@@ -37,22 +37,6 @@ constexpr char kParametersCaption[] = "Choose Analysis Parameters";
 // ---------------------------------------------------------------------------
 // Files.
 
-std::vector<uint8_t> ReadWholeFile(const std::string& path) {
-  std::vector<uint8_t> bytes;
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return bytes;
-  LARGE_INTEGER size{};
-  GetFileSizeEx(file, &size);
-  bytes.resize(static_cast<size_t>(size.QuadPart));
-  DWORD got = 0;
-  if (!bytes.empty() && (!ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) ||
-                         got != bytes.size())) {
-    bytes.clear();
-  }
-  CloseHandle(file);
-  return bytes;
-}
-
 // A tone file made by the example generator (canonical 44-byte header).
 std::string ToneFile(const std::string& name, double seconds, uint32_t rate = 11025, int bits = 16,
                      int channels = 1, double frequency = 1000.0, double amplitude = 0.06) {
@@ -76,22 +60,6 @@ uint32_t ReadU32(const std::vector<uint8_t>& b, size_t at) {
 
 // ---------------------------------------------------------------------------
 // Driving the dialogs from the test thread.
-
-// A chooser driven to its end, as a test assertion.
-::testing::AssertionResult ChooseFile(const char* caption, const std::string& path) {
-  const std::string problem = Choose(caption, path);
-  if (!problem.empty()) return ::testing::AssertionFailure() << problem;
-  return ::testing::AssertionSuccess();
-}
-
-// The analysis has ended: nothing runs and no dialog is open. ("&Analyze File" and "&Change"
-// mark an analysis in progress from before their dialogs open.)
-bool WaitForAnalysisEnd() {
-  return WaitUntil([] {
-    const OperatingMode& m = Mode();
-    return !m.fileAnalysisInProgress && !m.rendering && OpenDialogs().empty();
-  });
-}
 
 // The brightest frequency row of display column x: the middle of the run of rows holding
 // the highest index (a loud component fills neighbouring bins with the top index).

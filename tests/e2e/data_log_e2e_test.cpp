@@ -34,22 +34,6 @@ constexpr char kParametersCaption[] = "Choose Analysis Parameters";
 // ---------------------------------------------------------------------------
 // Files.
 
-std::vector<uint8_t> ReadWholeFile(const std::string& path) {
-  std::vector<uint8_t> bytes;
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return bytes;
-  LARGE_INTEGER size{};
-  GetFileSizeEx(file, &size);
-  bytes.resize(static_cast<size_t>(size.QuadPart));
-  DWORD got = 0;
-  if (!bytes.empty() && (!ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) ||
-                         got != bytes.size())) {
-    bytes.clear();
-  }
-  CloseHandle(file);
-  return bytes;
-}
-
 std::string ReadText(const std::string& path) {
   const std::vector<uint8_t> bytes = ReadWholeFile(path);
   return std::string(bytes.begin(), bytes.end());
@@ -85,19 +69,6 @@ std::string ToneFile(const std::string& folder, const std::string& name, double 
   const std::string path = folder + name;
   EXPECT_TRUE(WriteWholeFile(path, std::string(bytes.begin(), bytes.end()))) << path;
   return path;
-}
-
-::testing::AssertionResult ChooseFile(const char* caption, const std::string& path) {
-  const std::string problem = Choose(caption, path);
-  if (!problem.empty()) return ::testing::AssertionFailure() << problem;
-  return ::testing::AssertionSuccess();
-}
-
-bool WaitForAnalysisEnd() {
-  return WaitUntil([] {
-    const OperatingMode& m = Mode();
-    return !m.fileAnalysisInProgress && !m.rendering && OpenDialogs().empty();
-  });
 }
 
 // ---------------------------------------------------------------------------

@@ -2,6 +2,9 @@
 
 #include <cmath>
 
+#include "app/operating_mode.h"
+#include "tests/e2e/dialog_driver.h"
+
 namespace hl::e2e {
 
 std::string ScratchFolder() {
@@ -37,6 +40,35 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes) {
 }
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return bytes;
+  LARGE_INTEGER size{};
+  GetFileSizeEx(file, &size);
+  bytes.resize(static_cast<size_t>(size.QuadPart));
+  DWORD got = 0;
+  if (!bytes.empty() &&
+      (!ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) || got != bytes.size())) {
+    bytes.clear();
+  }
+  CloseHandle(file);
+  return bytes;
+}
+
+::testing::AssertionResult ChooseFile(const char* caption, const std::string& path) {
+  const std::string problem = Choose(caption, path);
+  if (!problem.empty()) return ::testing::AssertionFailure() << problem;
+  return ::testing::AssertionSuccess();
+}
+
+bool WaitForAnalysisEnd() {
+  return WaitUntil([] {
+    const OperatingMode& m = Mode();
+    return !m.fileAnalysisInProgress && !m.rendering && OpenDialogs().empty();
+  });
+}
 
 UINT MenuFlags(HWND window, UINT id) { return GetMenuState(GetMenu(window), id, MF_BYCOMMAND) & 0xFF; }
 

@@ -2,6 +2,8 @@
 // listening to the null sink the program plays into.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <windows.h>
 
 #include <cstdint>
@@ -21,6 +23,15 @@ bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 bool WriteWholeFile(const std::string& path, const std::string& bytes);
 
 bool Exists(const std::string& path);
+
+// The whole file, or nothing when it cannot be read whole.
+std::vector<uint8_t> ReadWholeFile(const std::string& path);
+
+// Answers the open or save chooser captioned `caption` with `path`.
+::testing::AssertionResult ChooseFile(const char* caption, const std::string& path);
+
+// An analysis has ended: nothing renders, no analysis is in progress and no dialog is open.
+bool WaitForAnalysisEnd();
 
 // The main menu's flags for command `id`, and whether it can be chosen.
 UINT MenuFlags(HWND window, UINT id);
