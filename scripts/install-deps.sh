@@ -20,6 +20,8 @@ PACKAGES="
   clang libclang-rt-14-dev
   python3
   sox imagemagick
+  zlib1g-dev libz-mingw-w64-dev
+  g++-multilib qemu-user-static
 "
 
 have() {
