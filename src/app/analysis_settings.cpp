@@ -1,5 +1,7 @@
 #include "app/analysis_settings.h"
 
+#include "common/limits.h"
+
 namespace hl {
 
 // The comparisons are written so that a value that is not a number fails them.
@@ -10,7 +12,7 @@ Message CheckTimeScale(float timeScaleMs) {
 }
 
 Message CheckSampleRate(double sampleRate) {
-  if (sampleRate >= 4000.0 && sampleRate <= 44100.0) return Message::None;
+  if (sampleRate >= kLowestSampleRate && sampleRate <= kHighestSampleRate) return Message::None;
   return Message::SampleRateOutOfRange;
 }
 

@@ -1,49 +1,41 @@
 // The analysis and display choices, their start-up defaults, and the checks
 // that decide which message a refused value gets.
 //
-// Choices made with radio buttons are stored as the id of the selected button,
-// so a dialog checks its group straight from the field.
+// Choices are values of their own enums, in the order their radio buttons stand in the
+// dialogs; which control shows a choice is the dialogs' business
+// (app/dialog_choices_win32.h).
 #pragma once
 
 #include <cstdint>
 
-#include "app/messages.h"
+#include "common/messages.h"
 #include "display/palette.h"
 
 namespace hl {
 
-// Radio-button ids of the choice fields.
-namespace choice {
-constexpr int16_t kRate5k = 1021;   // 5513 Hz
-constexpr int16_t kRate11k = 1022;  // 11025 Hz
-constexpr int16_t kRate22k = 1023;  // 22050 Hz
-constexpr int16_t kRate44k = 1024;  // 44100 Hz
-constexpr int16_t kResolution8Bit = 1007;
-constexpr int16_t kResolution16Bit = 1008;
-constexpr int16_t kFft512 = 1015;
-constexpr int16_t kFft1024 = 1016;
-constexpr int16_t kFft2048 = 1017;
-constexpr int16_t kModeBb = 1009;  // window length chosen by the user
-constexpr int16_t kModeNb = 1010;  // window as long as the FFT
-constexpr int16_t kRecord10s = 1071;
-constexpr int16_t kRecord20s = 1072;
-constexpr int16_t kRecord30s = 1073;
-constexpr int16_t kRecordAny = 1074;
-constexpr int16_t kDisplayScroll = 1061;
-constexpr int16_t kDisplayScope = 1062;
-constexpr int16_t kAnalysisOn = 1064;
-constexpr int16_t kAnalysisOff = 1065;
-}  // namespace choice
+enum class RateChoice : uint8_t { Rate5k, Rate11k, Rate22k, Rate44k };  // 5513 .. 44100 Hz
+enum class Resolution : uint8_t { Bits8, Bits16 };
+enum class FftSize : uint8_t { Fft512, Fft1024, Fft2048 };
+enum class FrequencyMode : uint8_t {
+  BB,  // window length chosen by the user
+  NB,  // window as long as the FFT
+};
+enum class RecordLength : uint8_t { Seconds10, Seconds20, Seconds30, Any };
+enum class DisplayType : uint8_t { Scroll, Scope };
+enum class AnalysisAtStop : uint8_t { On, Off };
+
+constexpr uint16_t BitsOf(Resolution r) { return r == Resolution::Bits16 ? 16 : 8; }
+constexpr Resolution ResolutionOfBits(uint16_t bits) { return bits == 16 ? Resolution::Bits16 : Resolution::Bits8; }
 
 struct AnalysisSettings {
-  int16_t sampleRateChoice = choice::kRate11k;  // used by the scan and record dialogs
-  int16_t resolution = choice::kResolution8Bit;
-  int16_t fftSize = choice::kFft512;
-  int16_t palette = static_cast<int16_t>(PaletteScheme::CB);
-  int16_t frequencyMode = choice::kModeNb;
-  int16_t recordLength = choice::kRecord10s;
-  int16_t displayType = choice::kDisplayScroll;
-  int16_t analysisAtStop = choice::kAnalysisOff;
+  RateChoice sampleRateChoice = RateChoice::Rate11k;  // used by the scan and record dialogs
+  Resolution resolution = Resolution::Bits8;
+  FftSize fftSize = FftSize::Fft512;  // the dialogs' choice; fftOrder is the image's
+  PaletteScheme palette = PaletteScheme::CB;
+  FrequencyMode frequencyMode = FrequencyMode::NB;
+  RecordLength recordLength = RecordLength::Seconds10;
+  DisplayType displayType = DisplayType::Scroll;
+  AnalysisAtStop analysisAtStop = AnalysisAtStop::Off;
   int16_t attenuation = 0;      // dB, 0..36
   int16_t latencyMs = 60;       // 0..250, scan and record latency
   float windowLengthMs = 8.0f;  // "BB": as entered; "NB": the FFT length in ms

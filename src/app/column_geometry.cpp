@@ -3,13 +3,12 @@
 #include <cstdint>
 
 #include "app/analysis_settings.h"
+#include "common/limits.h"
 
 namespace hl {
 
 namespace {
 
-constexpr uint32_t kMinSpanBytes = 2048;
-constexpr int kMarginRows = 44;
 constexpr int kMinFftOrder = 9;
 constexpr int kMaxFftOrder = 11;
 
@@ -73,7 +72,7 @@ ColumnGeometry PlanColumns(const SpanRequest& req) {
   Message refusal = CheckTimeScale(req.timeScaleMs);
   if (refusal == Message::None) refusal = CheckWindowLength(req.windowMs);
   if (refusal == Message::None && !spanInside) refusal = Message::ImproperBeginOrEnd;
-  if (refusal == Message::None && g.byteCount < kMinSpanBytes) {
+  if (refusal == Message::None && g.byteCount < kShortestFileBytes) {
     refusal = Message::SampleSizeTooSmall;
   }
   if (refusal != Message::None) {

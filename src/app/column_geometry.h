@@ -19,7 +19,7 @@
 
 #include <cstdint>
 
-#include "app/messages.h"
+#include "common/messages.h"
 
 namespace hl {
 

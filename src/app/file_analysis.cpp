@@ -1,7 +1,6 @@
 #include "app/file_analysis.h"
 
 #include "app/analysis_settings.h"
-#include "resources/resource.h"
 
 namespace hl {
 
@@ -38,25 +37,6 @@ bool ImageExceedsBudget(int bitmapHeight, int bitmapWidth, uint32_t byteCount, u
   const uint64_t pixels = static_cast<uint64_t>(bitmapHeight > 0 ? bitmapHeight : 0) *
                           static_cast<uint64_t>(bitmapWidth > 0 ? bitmapWidth : 0);
   return pixels + byteCount > budget;
-}
-
-int FftSizeCommand(int fftOrder) {
-  if (fftOrder == 10) return IDM_FFT_1024;
-  if (fftOrder == 11) return IDM_FFT_2048;
-  return IDM_FFT_512;
-}
-
-int FftOrderOfCommand(int commandId) {
-  switch (commandId) {
-    case IDM_FFT_512:
-      return 9;
-    case IDM_FFT_1024:
-      return 10;
-    case IDM_FFT_2048:
-      return 11;
-    default:
-      return 0;
-  }
 }
 
 int PreferredWindowHeight(int defaultHeight, int currentHeight, int fftOrder) {

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "app/column_geometry.h"
-#include "app/messages.h"
+#include "common/messages.h"
 
 namespace hl {
 
@@ -32,12 +32,6 @@ int DisplayBitmapWidth(int32_t columnCount, int screenWidth);
 // Memory check 2: the display bitmap (one byte per pixel) and the samples together are
 // more than the budget. Computed in 64 bits.
 bool ImageExceedsBudget(int bitmapHeight, int bitmapWidth, uint32_t byteCount, uint64_t budget);
-
-// The FFT-size command (40012, 40013, 40014) that matches an FFT order 9, 10 or 11;
-// any other order gives 40012.
-int FftSizeCommand(int fftOrder);
-// The order an FFT-size command sets; 0 for any other id.
-int FftOrderOfCommand(int commandId);
 
 // Window height an FFT size asks for: the default height plus N / 2 - 256 (256 more for
 // 1024 points, 768 more for 2048), but not above the window's current height and not below

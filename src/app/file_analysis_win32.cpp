@@ -7,6 +7,7 @@
 
 #include "app/column_geometry.h"
 #include "app/commands_win32.h"
+#include "app/dialog_choices_win32.h"
 #include "app/file_analysis.h"
 #include "app/main_window_win32.h"
 #include "app/menu_state_win32.h"
@@ -14,6 +15,7 @@
 #include "app/parameters_dialog.h"
 #include "app/parameters_dialog_win32.h"
 #include "app/render_window_win32.h"
+#include "common/limits.h"
 #include "display/palette_win32.h"
 #include "files/file_chooser_win32.h"
 #include "files/wave_format.h"
@@ -23,7 +25,6 @@ namespace hl {
 
 namespace {
 
-constexpr uint64_t kShortestFile = 2048;
 constexpr char kLowResolutionText[] =
     "Wave file and display bitmap exceed available RAM.\n\nThe file will now be scanned at low resolution.\n"
     "Detailed analysis will be performed at the stopping point";
@@ -207,7 +208,7 @@ struct LoadedSpan {
 void LowResolutionFallback(HWND window, const LoadedSpan& span, bool afterBitmapCheck) {
   MessageBoxA(window, kLowResolutionText, kLowResolutionCaption, MB_OK);
   Mode().fileAnalysisInProgress = 0;
-  Settings().analysisAtStop = choice::kAnalysisOn;
+  Settings().analysisAtStop = AnalysisAtStop::On;
   Mode().lowResolutionScan = 1;
   // The scan works on the whole file.
   AnalysisState& a = Analysis();
@@ -262,7 +263,7 @@ void RenderLoadedSpan(HWND window) {
   if (view.verticalOffset > view.verticalRange) view.verticalOffset = view.verticalRange;
   if (view.verticalOffset < 0) view.verticalOffset = 0;
   SetVerticalScrollBar();
-  settings.displayType = choice::kDisplayScroll;
+  settings.displayType = DisplayType::Scroll;
 
   PaletteImage image = Display().Image();
   GdiFlush();
@@ -316,7 +317,7 @@ void RenderLoadedSpan(HWND window) {
   SetMenuState(window, MenuState::DataLoaded);
   EnableButtonsForShownAnalysis();
   mode.rendering = 0;
-  if (settings.frequencyMode == choice::kModeBb) settings.savedWindowLengthMs = settings.windowLengthMs;
+  if (settings.frequencyMode == FrequencyMode::BB) settings.savedWindowLengthMs = settings.windowLengthMs;
   mode.fileScanPlaybackActive = 0;
   mode.playbackActive = 0;
   mode.dataPresent = 1;
@@ -335,14 +336,14 @@ Confirmed ConfirmParameters(HWND window, LoadedSpan& span, bool keepSpan) {
     const DialogPrefill prefill = PrefillForFile(file.channels, file.bitsPerSample, file.sampleRate,
                                                  span.header.dataLength, settings, keepSpan, a.beginMs, a.endMs);
     settings.resolution = prefill.resolution;
-    if (settings.frequencyMode == choice::kModeNb) settings.windowLengthMs = prefill.windowMs;
+    if (settings.frequencyMode == FrequencyMode::NB) settings.windowLengthMs = prefill.windowMs;
     ParametersDialogValues values{prefill.sampleRate, prefill.beginMs, prefill.endMs};
     if (!RunAnalysisParametersDialog(window, settings, values)) return Confirmed::Cancelled;
 
     DrainMessageQueue();
     UpdateWindow(window);
-    const uint16_t bits = settings.resolution == choice::kResolution16Bit ? 16 : 8;
-    SendMessageA(window, WM_COMMAND, FftSizeCommand(FftOrderOfChoice(settings.fftSize)), 0);
+    const uint16_t bits = BitsOf(settings.resolution);
+    SendMessageA(window, WM_COMMAND, FftSizeCommand(settings.fftSize), 0);
 
     const uint32_t rate = values.sampleRate > 0 ? static_cast<uint32_t>(values.sampleRate) : 0;
     const SpanRequest request{static_cast<double>(values.beginMs), static_cast<double>(values.endMs), rate,
@@ -415,8 +416,8 @@ void OnAnalyzeFile(HWND window, LPARAM lParam) {
   a.beginOffset = 0;
   a.accumulatedBeginMs = 0;
   settings.timeScaleMs = 12.0f;
-  settings.fftSize = choice::kFft512;
-  settings.frequencyMode = choice::kModeNb;
+  settings.fftSize = FftSize::Fft512;
+  settings.frequencyMode = FrequencyMode::NB;
   mode.fileAnalysisInProgress = 1;
   RedrawView(window, false);
 
@@ -440,7 +441,7 @@ void OnAnalyzeFile(HWND window, LPARAM lParam) {
     LARGE_INTEGER size{};
     GetFileSizeEx(file, &size);
     const uint64_t fileSize = static_cast<uint64_t>(size.QuadPart);
-    if (fileSize < kShortestFile) {
+    if (fileSize < kShortestFileBytes) {
       ShowProgramMessage(window, Message::SampleSizeTooSmall);
       CloseHandle(file);
       if (fromMenu) continue;
@@ -551,9 +552,9 @@ void OnParametersChange(HWND window, LPARAM lParam) {
   // The grid's time of the first column counts from the start of the analysis before.
   a.accumulatedBeginMs += a.beginMs;
   DrainMessageQueue();
-  SendMessageA(window, WM_COMMAND, FftSizeCommand(FftOrderOfChoice(settings.fftSize)), 0);
+  SendMessageA(window, WM_COMMAND, FftSizeCommand(settings.fftSize), 0);
 
-  const uint16_t bits = settings.resolution == choice::kResolution16Bit ? 16 : 8;
+  const uint16_t bits = BitsOf(settings.resolution);
   const uint32_t rate = values.sampleRate > 0 ? static_cast<uint32_t>(values.sampleRate) : 0;
   const SpanRequest request{static_cast<double>(values.beginMs), static_cast<double>(values.endMs), rate,
                             shownFormat.channels, bits, sourceBytes, settings.timeScaleMs,
@@ -686,7 +687,7 @@ namespace {
 void SetFftSize(HWND window, int order) {
   AnalysisSettings& settings = Settings();
   settings.fftOrder = order;
-  settings.fftSize = static_cast<int16_t>(choice::kFft512 + (order - 9));
+  settings.fftSize = FftSizeOfOrder(order);
   View().verticalFraction = 1.0f;
   View().verticallyScrollable = order > 9;
   RECT r;

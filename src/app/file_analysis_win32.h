@@ -5,7 +5,7 @@
 
 #include "app/analysis_settings.h"
 #include "app/analysis_win32.h"
-#include "app/messages.h"
+#include "common/messages.h"
 #include "display/view_win32.h"
 
 namespace hl {

@@ -93,7 +93,6 @@ LRESULT OnCreate(HWND window) {
   MeasureMemory();
   InitFileChooser(window);
 
-  s.sampleBufferHeaderLength = kSampleBufferHeaderLength;
   HDC dc = GetDC(window);
   ReadMetrics(dc);
   CheckColours(window, dc);

@@ -4,13 +4,12 @@
 #include <windows.h>
 
 #include "app/memory_budget.h"
-#include "app/window_layout.h"
+#include "display/window_layout.h"
 
 namespace hl {
 
 constexpr char kWindowClass[] = "Harrowlight";
 constexpr char kCaption[] = "Harrowlight";
-constexpr int kSampleBufferHeaderLength = 46;
 
 // Values the create step computes and the children it makes; they live as long as the window.
 struct MainWindowState {
@@ -22,7 +21,6 @@ struct MainWindowState {
   int windowWidth = 0, windowHeight = 0;
   ChildLayout layout{};
   MemoryBudget memory{};
-  int sampleBufferHeaderLength = kSampleBufferHeaderLength;
   bool displayBitmapExists = false;
   HWND horizontalScrollBar = nullptr, verticalScrollBar = nullptr;
   HWND playButton = nullptr, playWindowButton = nullptr, toggleGridButton = nullptr, stopButton = nullptr;

@@ -1,7 +1,5 @@
 #include "app/menu_state.h"
 
-#include "resources/resource.h"
-
 namespace hl {
 
 namespace {
@@ -17,24 +15,23 @@ constexpr MenuAction E = MenuAction::Enable;
 constexpr MenuAction G = MenuAction::Grey;
 constexpr MenuAction U = MenuAction::Untouched;
 
-constexpr MenuItemRef Command(int id) { return {MenuItemKind::Command, id}; }
 constexpr MenuItemRef Popup(int position) { return {MenuItemKind::FilePopup, position}; }
 
 const Row kRows[] = {
-    {Command(IDM_ANALYZE_FILE), E, G, E},
-    {Command(IDM_RECORD_AUDIO), E, G, E},
+    {CommandItem(MenuCommand::AnalyzeFile), E, G, E},
+    {CommandItem(MenuCommand::RecordAudio), E, G, E},
     {Popup(kParametersPopup), G, G, E},
-    {Command(IDM_PARAMETERS_CHANGE), G, G, E},
-    {Command(IDM_PARAMETERS_RESTORE), G, G, E},  // data loaded: see below
+    {CommandItem(MenuCommand::ParametersChange), G, G, E},
+    {CommandItem(MenuCommand::ParametersRestore), G, G, E},  // data loaded: see below
     {Popup(kLogDataPopup), G, G, E},
-    {Command(IDM_SCAN_FILE), E, G, E},
-    {Command(IDM_SCAN_AUDIO), E, G, E},
-    {Command(IDM_SAVE_WAVE), G, G, E},
+    {CommandItem(MenuCommand::ScanFile), E, G, E},
+    {CommandItem(MenuCommand::ScanAudio), E, G, E},
+    {CommandItem(MenuCommand::SaveWave), G, G, E},
     {Popup(kSaveBitmapPopup), G, G, E},
-    {Command(IDM_SAVE_WINDOW_BITMAP), U, U, E},
-    {Command(IDM_SAVE_ENTIRE_BITMAP), U, U, E},  // data loaded: see below
-    {Command(IDM_EXIT), E, G, E},
-    {Command(IDM_COLORS_CHANGE), G, G, E},  // data loaded: see below
+    {CommandItem(MenuCommand::SaveWindowBitmap), U, U, E},
+    {CommandItem(MenuCommand::SaveEntireBitmap), U, U, E},  // data loaded: see below
+    {CommandItem(MenuCommand::Exit), E, G, E},
+    {CommandItem(MenuCommand::ColorsChange), G, G, E},  // data loaded: see below
     {{MenuItemKind::SystemClose, kSystemClosePosition}, E, G, E},
 };
 
@@ -46,17 +43,17 @@ std::vector<MenuItemAction> MenuStateTable(MenuState state, const MenuConditions
   for (const Row& row : kRows) {
     MenuAction action = state == MenuState::Idle ? row.idle : state == MenuState::Busy ? row.busy : row.dataLoaded;
     if (state == MenuState::DataLoaded && row.item.kind == MenuItemKind::Command) {
-      switch (row.item.id) {
-        case IDM_PARAMETERS_RESTORE:
+      switch (row.item.command()) {
+        case MenuCommand::ParametersRestore:
           // Only an analysis set aside by "&Change" can be restored, and the low-memory
           // path keeps none.
           action = conditions.fullResolutionBitmap && !conditions.lowMemory ? E : G;
           break;
-        case IDM_SAVE_ENTIRE_BITMAP:
+        case MenuCommand::SaveEntireBitmap:
           // The entire image differs from the window only when it is wider than it.
           action = conditions.columnCount > conditions.imageAreaWidth ? E : G;
           break;
-        case IDM_COLORS_CHANGE:
+        case MenuCommand::ColorsChange:
           action = conditions.nonPaletteDisplay ? U : E;
           break;
         default:

@@ -10,17 +10,35 @@ enum class MenuState { Idle, Busy, DataLoaded };
 
 enum class MenuAction { Enable, Grey, Untouched };
 
+// The menu commands whose state the table sets; the shell knows their resource ids.
+enum class MenuCommand {
+  AnalyzeFile,
+  RecordAudio,
+  ParametersChange,
+  ParametersRestore,
+  ScanFile,
+  ScanAudio,
+  SaveWave,
+  SaveWindowBitmap,
+  SaveEntireBitmap,
+  Exit,
+  ColorsChange,
+};
+
 enum class MenuItemKind {
-  Command,      // an item addressed by its command id
+  Command,      // an item addressed by its command
   FilePopup,    // a popup addressed by its position in the File menu
   SystemClose,  // the system menu's Close item (position 6)
 };
 
 struct MenuItemRef {
   MenuItemKind kind;
-  int id;  // command id, or position in the File menu, or 6 for the system Close item
+  int id;  // a MenuCommand, or position in the File menu, or 6 for the system Close item
   bool operator==(const MenuItemRef& other) const { return kind == other.kind && id == other.id; }
+  MenuCommand command() const { return static_cast<MenuCommand>(id); }
 };
+
+constexpr MenuItemRef CommandItem(MenuCommand command) { return {MenuItemKind::Command, static_cast<int>(command)}; }
 
 // What the data-loaded state depends on.
 struct MenuConditions {

@@ -1,6 +1,7 @@
 #include "app/menu_state_win32.h"
 
 #include "app/analysis_win32.h"
+#include "app/dialog_choices_win32.h"
 #include "app/main_window_win32.h"
 #include "app/operating_mode.h"
 
@@ -31,7 +32,7 @@ void SetMenuState(HWND window, MenuState state) {
     if (row.action == MenuAction::Untouched) continue;
     switch (row.item.kind) {
       case MenuItemKind::Command:
-        EnableMenuItem(menu, row.item.id, MF_BYCOMMAND | Flags(row.action));
+        EnableMenuItem(menu, MenuCommandId(row.item.command()), MF_BYCOMMAND | Flags(row.action));
         break;
       case MenuItemKind::FilePopup:
         EnableMenuItem(file, row.item.id, MF_BYPOSITION | Flags(row.action));

@@ -1,5 +1,7 @@
 #include "app/parameters_dialog.h"
 
+#include "common/limits.h"
+
 namespace hl {
 
 int32_t EditInteger(const char* text) {
@@ -16,15 +18,15 @@ int32_t EditInteger(const char* text) {
   return negative ? -value : value;
 }
 
-int32_t RescaleForResolution(int32_t ms, int16_t shownResolution, int16_t chosenResolution) {
+int32_t RescaleForResolution(int32_t ms, Resolution shownResolution, Resolution chosenResolution) {
   if (shownResolution == chosenResolution) return ms;
-  if (chosenResolution == choice::kResolution8Bit) return ms * 2;
+  if (chosenResolution == Resolution::Bits8) return ms * 2;
   return ms / 2;
 }
 
 int32_t ClampNewRate(int32_t enteredRate) {
-  if (enteredRate < kNewRateLowest) return kNewRateLowest;
-  if (enteredRate > kNewRateHighest) return kNewRateHighest;
+  if (enteredRate < kLowestNewRate) return kLowestNewRate;
+  if (enteredRate > kHighestNewRate) return kHighestNewRate;
   return enteredRate;
 }
 
@@ -35,22 +37,28 @@ int32_t RescaleForNewRate(int32_t ms, float previousRate, float newRate) {
   return static_cast<int32_t>(scaled);
 }
 
-int FftLengthOfChoice(int16_t fftSizeChoice) { return 1 << FftOrderOfChoice(fftSizeChoice); }
+int FftLengthOfChoice(FftSize fftSizeChoice) { return 1 << FftOrderOfChoice(fftSizeChoice); }
 
-int FftOrderOfChoice(int16_t fftSizeChoice) {
+int FftOrderOfChoice(FftSize fftSizeChoice) {
   switch (fftSizeChoice) {
-    case choice::kFft1024:
+    case FftSize::Fft1024:
       return 10;
-    case choice::kFft2048:
+    case FftSize::Fft2048:
       return 11;
     default:
       return 9;
   }
 }
 
-float WindowLengthAtOk(int16_t frequencyMode, int32_t enteredBbMs, int fftLength, float sampleRate,
+FftSize FftSizeOfOrder(int fftOrder) {
+  if (fftOrder == 10) return FftSize::Fft1024;
+  if (fftOrder == 11) return FftSize::Fft2048;
+  return FftSize::Fft512;
+}
+
+float WindowLengthAtOk(FrequencyMode frequencyMode, int32_t enteredBbMs, int fftLength, float sampleRate,
                        float currentMs) {
-  if (frequencyMode == choice::kModeBb) {
+  if (frequencyMode == FrequencyMode::BB) {
     return BbWindowLength(static_cast<float>(enteredBbMs), NbWindowLength(fftLength, sampleRate));
   }
   if (!(sampleRate >= 1.0f)) return currentMs;
@@ -70,7 +78,7 @@ DialogPrefill PrefillForFile(uint16_t channels, uint16_t bitsPerSample, uint32_t
                              float beginMs, float endMs) {
   DialogPrefill p{};
   p.sampleRate = static_cast<int32_t>(sampleRate);
-  p.resolution = bitsPerSample == 16 ? choice::kResolution16Bit : choice::kResolution8Bit;
+  p.resolution = ResolutionOfBits(bitsPerSample);
   if (keepSpan) {
     p.beginMs = static_cast<int32_t>(beginMs);
     p.endMs = static_cast<int32_t>(endMs);
@@ -78,7 +86,7 @@ DialogPrefill PrefillForFile(uint16_t channels, uint16_t bitsPerSample, uint32_t
     p.beginMs = 0;
     p.endMs = static_cast<int32_t>(DataLengthMs(dataLength, channels, bitsPerSample, sampleRate));
   }
-  p.windowMs = settings.frequencyMode == choice::kModeNb
+  p.windowMs = settings.frequencyMode == FrequencyMode::NB
                    ? NbWindowLength(FftLengthOfChoice(settings.fftSize), static_cast<float>(sampleRate))
                    : settings.windowLengthMs;
   return p;

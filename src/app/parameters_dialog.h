@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "app/analysis_settings.h"
+#include "common/limits.h"
 
 namespace hl {
 
@@ -25,26 +26,26 @@ int32_t EditInteger(const char* text);
 // 8-bit samples last twice as long, as 16-bit samples half as long. Choosing "8 bit"
 // doubles the value, choosing "16 bit" halves it (integer division, so an odd value loses
 // its half). A choice of the resolution already shown leaves the value alone.
-int32_t RescaleForResolution(int32_t ms, int16_t shownResolution, int16_t chosenResolution);
+int32_t RescaleForResolution(int32_t ms, Resolution shownResolution, Resolution chosenResolution);
 
 // Lowest and highest rate the "New" entry accepts; a rate typed outside is pulled in.
-constexpr int32_t kNewRateLowest = 5513;
-constexpr int32_t kNewRateHighest = 44100;
 int32_t ClampNewRate(int32_t enteredRate);
 
 // Begin or end text after a new rate: the same samples played at the new rate, so the
 // time scales by previous rate / new rate (binary32, the product truncated).
 int32_t RescaleForNewRate(int32_t ms, float previousRate, float newRate);
 
-// FFT length of an FFT-size choice (1015, 1016, 1017 -> 512, 1024, 2048) and its order
-// (9, 10, 11). A value that is no FFT-size choice gives 512 and 9.
-int FftLengthOfChoice(int16_t fftSizeChoice);
-int FftOrderOfChoice(int16_t fftSizeChoice);
+// FFT length of an FFT-size choice (512, 1024, 2048) and its order (9, 10, 11). A value
+// that is no FFT-size choice gives 512 and 9. FftSizeOfOrder is the choice of an order;
+// an order that is none of the three gives 512 points.
+int FftLengthOfChoice(FftSize fftSizeChoice);
+int FftOrderOfChoice(FftSize fftSizeChoice);
+FftSize FftSizeOfOrder(int fftOrder);
 
 // The analysis window stored when OK is pressed: in "BB" the entered length, cut to the
 // FFT length in ms and raised to 1.0 ms when 0 or less; in "NB" the FFT length in ms at
 // `sampleRate` (for a rate below 1 Hz the window is left as `currentMs`).
-float WindowLengthAtOk(int16_t frequencyMode, int32_t enteredBbMs, int fftLength, float sampleRate,
+float WindowLengthAtOk(FrequencyMode frequencyMode, int32_t enteredBbMs, int fftLength, float sampleRate,
                        float currentMs);
 
 // Length of a file's sample data in ms at a format: data length / (channels x bits x
@@ -56,7 +57,7 @@ struct DialogPrefill {
   int32_t sampleRate;  // edit 1001
   int32_t beginMs;     // edit 1002: the integer part
   int32_t endMs;       // edit 1004: the integer part
-  int16_t resolution;  // "16 bit" when the file has 16 bits, else "8 bit"
+  Resolution resolution;  // "16 bit" when the file has 16 bits, else "8 bit"
   float windowMs;      // the "NB" window of the FFT size, or the settings' "BB" window
 };
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/dialog_choices_win32.h"
 #include "app/main_window_win32.h"
 #include "app/parameters_dialog.h"
 #include "display/palette.h"
@@ -20,10 +21,10 @@ struct DialogState {
   HWND owner = nullptr;
   AnalysisSettings* settings = nullptr;
   ParametersDialogValues* values = nullptr;
-  int16_t resolution = choice::kResolution8Bit;  // the resolution the begin and end texts are for
-  int16_t fftSize = choice::kFft512;
-  int16_t frequencyMode = choice::kModeNb;
-  int16_t palette = 0;
+  Resolution resolution = Resolution::Bits8;  // the resolution the begin and end texts are for
+  FftSize fftSize = FftSize::Fft512;
+  FrequencyMode frequencyMode = FrequencyMode::NB;
+  PaletteScheme palette = PaletteScheme::CB;
   int16_t attenuation = 0;
   float windowMs = 8.0f;
   float savedWindowMs = 8.0f;  // the "BB" window brought back when "BB" is chosen again
@@ -62,7 +63,7 @@ void ShowAttenuation(HWND dialog, const DialogState& s) {
 // "NB": the window is the frame, and its edit is blank and out of use. "BB": the saved
 // window, editable.
 void ShowFrequencyMode(HWND dialog, DialogState& s) {
-  if (s.frequencyMode == choice::kModeNb) {
+  if (s.frequencyMode == FrequencyMode::NB) {
     const float rate = SampleRateShown(dialog);
     if (rate >= 1.0f) s.windowMs = NbWindowLength(FftLengthOfChoice(s.fftSize), rate);
     SetDlgItemTextA(dialog, IDC_WINDOW_LENGTH, "");
@@ -94,13 +95,13 @@ void Initialise(HWND dialog, DialogState& s) {
   for (int id : {IDC_SAMPLE_RATE, IDC_BEGIN, IDC_END, IDC_WINDOW_LENGTH, IDC_TIME_SCALE}) {
     SendDlgItemMessageA(dialog, id, EM_LIMITTEXT, kEditTextLimit, 0);
   }
-  CheckRadioButton(dialog, IDC_RES_8_BIT, IDC_RES_16_BIT, s.resolution);
-  CheckRadioButton(dialog, IDC_FFT_512, IDC_FFT_2048, s.fftSize);
-  CheckRadioButton(dialog, IDC_MODE_BB, IDC_MODE_NB, s.frequencyMode);
-  CheckRadioButton(dialog, IDC_PALETTE_CB, IDC_PALETTE_WB, s.palette);
+  CheckRadio(dialog, kResolutionGroup, s.resolution);
+  CheckRadio(dialog, kFftSizeGroup, s.fftSize);
+  CheckRadio(dialog, kFrequencyModeGroup, s.frequencyMode);
+  CheckRadio(dialog, kPaletteGroup, s.palette);
   SetScrollRange(GetDlgItem(dialog, IDC_ATTENUATION_BAR), SB_CTL, 0, kMaxAttenuation, FALSE);
   ShowAttenuation(dialog, s);
-  if (s.frequencyMode == choice::kModeNb) {
+  if (s.frequencyMode == FrequencyMode::NB) {
     SetDlgItemTextA(dialog, IDC_WINDOW_LENGTH, "");
     Enable(dialog, IDC_WINDOW_LENGTH, false);
   } else {
@@ -108,7 +109,7 @@ void Initialise(HWND dialog, DialogState& s) {
   }
 }
 
-void ChooseResolution(HWND dialog, DialogState& s, int16_t chosen) {
+void ChooseResolution(HWND dialog, DialogState& s, Resolution chosen) {
   if (chosen == s.resolution) return;
   for (int id : {IDC_BEGIN, IDC_END}) {
     WriteInteger(dialog, id, RescaleForResolution(ReadInteger(dialog, id), s.resolution, chosen));
@@ -135,11 +136,11 @@ void EndNewRate(HWND dialog, DialogState& s) {
     WriteInteger(dialog, id, RescaleForNewRate(ReadInteger(dialog, id), s.previousRate, newRate));
   }
   for (int id : kControlsBesideTheRate) Enable(dialog, id, true);
-  Enable(dialog, IDC_WINDOW_LENGTH, s.frequencyMode == choice::kModeBb);
+  Enable(dialog, IDC_WINDOW_LENGTH, s.frequencyMode == FrequencyMode::BB);
   Enable(dialog, IDC_SAMPLE_RATE, false);
   s.previousRate = newRate;
   s.newRateEntry = false;
-  if (s.frequencyMode == choice::kModeNb) s.windowMs = NbWindowLength(FftLengthOfChoice(s.fftSize), newRate);
+  if (s.frequencyMode == FrequencyMode::NB) s.windowMs = NbWindowLength(FftLengthOfChoice(s.fftSize), newRate);
   SetFocus(GetDlgItem(dialog, IDOK));
 }
 
@@ -151,7 +152,7 @@ void Accept(HWND dialog, DialogState& s) {
   values.endMs = ReadInteger(dialog, IDC_END);
   const int32_t enteredWindow = ReadInteger(dialog, IDC_WINDOW_LENGTH);
   settings.timeScaleMs = static_cast<float>(ReadInteger(dialog, IDC_TIME_SCALE));
-  settings.displayType = choice::kDisplayScroll;
+  settings.displayType = DisplayType::Scroll;
   settings.resolution = s.resolution;
   settings.fftSize = s.fftSize;
   settings.palette = s.palette;
@@ -162,7 +163,7 @@ void Accept(HWND dialog, DialogState& s) {
   DrainMessageQueue();
   // The image keeps palette indices, so the new scheme and attenuation recolour it here.
   DrawingObjects& drawing = Drawing();
-  drawing.scheme = static_cast<PaletteScheme>(settings.palette);
+  drawing.scheme = settings.palette;
   LoadPalette(s.owner, PaletteOffset(settings.attenuation));
   UpdateDisplayColourTable();
 }
@@ -209,24 +210,24 @@ void Command(HWND dialog, DialogState& s, int id) {
       return;
     case IDC_RES_8_BIT:
     case IDC_RES_16_BIT:
-      ChooseResolution(dialog, s, static_cast<int16_t>(id));
+      ChooseResolution(dialog, s, ChoiceOfId(kResolutionGroup, id));
       return;
     case IDC_FFT_512:
     case IDC_FFT_1024:
     case IDC_FFT_2048:
-      s.fftSize = static_cast<int16_t>(id);
-      if (s.frequencyMode == choice::kModeNb) ShowFrequencyMode(dialog, s);
+      s.fftSize = ChoiceOfId(kFftSizeGroup, id);
+      if (s.frequencyMode == FrequencyMode::NB) ShowFrequencyMode(dialog, s);
       return;
     case IDC_MODE_BB:
     case IDC_MODE_NB:
-      s.frequencyMode = static_cast<int16_t>(id);
+      s.frequencyMode = ChoiceOfId(kFrequencyModeGroup, id);
       ShowFrequencyMode(dialog, s);
       return;
     case IDC_PALETTE_CB:
     case IDC_PALETTE_CG:
     case IDC_PALETTE_BW:
     case IDC_PALETTE_WB:
-      s.palette = static_cast<int16_t>(id);
+      s.palette = ChoiceOfId(kPaletteGroup, id);
       return;
     default:
       return;

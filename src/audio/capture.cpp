@@ -14,26 +14,26 @@ CaptureState& Capture() {
 
 // --- Sizes -------------------------------------------------------------------------------------
 
-int32_t CaptureRateOfChoice(int16_t rateChoice) {
+int32_t CaptureRateOfChoice(RateChoice rateChoice) {
   switch (rateChoice) {
-    case 1021:
+    case RateChoice::Rate5k:
       return 5513;
-    case 1023:
+    case RateChoice::Rate22k:
       return 22050;
-    case 1024:
+    case RateChoice::Rate44k:
       return 44100;
     default:
       return 11025;
   }
 }
 
-int32_t RecordSecondsOfChoice(int16_t recordChoice) {
+int32_t RecordSecondsOfChoice(RecordLength recordChoice) {
   switch (recordChoice) {
-    case 1071:
+    case RecordLength::Seconds10:
       return 10;
-    case 1072:
+    case RecordLength::Seconds20:
       return 20;
-    case 1073:
+    case RecordLength::Seconds30:
       return 30;
     default:
       return 0;

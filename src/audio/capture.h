@@ -7,22 +7,23 @@
 
 #include <cstdint>
 
+#include "app/analysis_settings.h"
+#include "common/limits.h"
+
 namespace hl {
 
 constexpr int kCaptureFrame = 512;      // samples per column's transform
 constexpr int kCaptureBins = 256;       // levels drawn per column
 constexpr int kScrollImageHeight = 300; // 256 frequency rows below the 44-row strip
-constexpr uint32_t kCaptureHeaderBytes = 46;
 
 // --- Sizes ---------------------------------------------------------------------------------
 
-// Sample rate of a rate choice (1021 -> 5513, 1022 -> 11025, 1023 -> 22050, 1024 -> 44100);
-// any other value gives 11025.
-int32_t CaptureRateOfChoice(int16_t rateChoice);
+// Sample rate of a rate choice: 5513, 11025, 22050 or 44100; a value that is no choice
+// gives 11025.
+int32_t CaptureRateOfChoice(RateChoice rateChoice);
 
-// Seconds of a record-length choice: 1071 -> 10, 1072 -> 20, 1073 -> 30; "Any" (1074) and
-// anything else -> 0.
-int32_t RecordSecondsOfChoice(int16_t recordChoice);
+// Seconds of a record-length choice: 10, 20 or 30; "Any" and anything else -> 0.
+int32_t RecordSecondsOfChoice(RecordLength recordChoice);
 
 struct HalfSizes {
   int32_t seconds;         // 352800 / (rate x bytes per sample), integer division, at least 2

@@ -16,6 +16,7 @@
 #include "app/analysis_settings.h"
 #include "app/analysis_win32.h"
 #include "app/commands_win32.h"
+#include "app/dialog_choices_win32.h"
 #include "app/file_analysis_win32.h"
 #include "app/main_window_win32.h"
 #include "app/menu_state_win32.h"
@@ -98,11 +99,11 @@ bool FixedLength() { return Capture().recordSeconds > 0; }
 struct DialogWork {
   HWND owner = nullptr;
   bool record = false;  // dialog 106: record length in place of the display type
-  int16_t rate = choice::kRate11k;
-  int16_t resolution = choice::kResolution8Bit;
-  int16_t palette = static_cast<int16_t>(PaletteScheme::CB);
-  int16_t displayType = choice::kDisplayScroll;
-  int16_t recordLength = choice::kRecord10s;
+  RateChoice rate = RateChoice::Rate11k;
+  Resolution resolution = Resolution::Bits8;
+  PaletteScheme palette = PaletteScheme::CB;
+  DisplayType displayType = DisplayType::Scroll;
+  RecordLength recordLength = RecordLength::Seconds10;
   int32_t attenuation = 0;
   int32_t latency = 60;
 };
@@ -116,7 +117,7 @@ void ShowNumber(HWND dialog, int editId, int barId, int32_t value) {
 // 0 dB); the latency stays.
 void ApplyDisplayTypeRule(HWND dialog, const DialogWork& w) {
   if (w.record) return;
-  const BOOL on = w.displayType == choice::kDisplayScope ? FALSE : TRUE;
+  const BOOL on = w.displayType == DisplayType::Scope ? FALSE : TRUE;
   for (int id : {IDC_PALETTE_CB, IDC_PALETTE_CG, IDC_PALETTE_BW, IDC_PALETTE_WB, IDC_ATTENUATION, IDC_ATTENUATION_BAR}) {
     EnableWindow(GetDlgItem(dialog, id), on);
   }
@@ -135,13 +136,13 @@ void InitialiseDialog(HWND dialog, DialogWork& w) {
   SetScrollRange(GetDlgItem(dialog, IDC_LATENCY_BAR), SB_CTL, 0, kMaxLatency, FALSE);
   ShowNumber(dialog, IDC_ATTENUATION, IDC_ATTENUATION_BAR, w.attenuation);
   ShowNumber(dialog, IDC_LATENCY, IDC_LATENCY_BAR, w.latency);
-  CheckRadioButton(dialog, IDC_RATE_5K, IDC_RATE_44K, w.rate);
-  CheckRadioButton(dialog, IDC_RES_8_BIT, IDC_RES_16_BIT, w.resolution);
-  CheckRadioButton(dialog, IDC_PALETTE_CB, IDC_PALETTE_WB, w.palette);
+  CheckRadio(dialog, kRateGroup, w.rate);
+  CheckRadio(dialog, kResolutionGroup, w.resolution);
+  CheckRadio(dialog, kPaletteGroup, w.palette);
   if (w.record) {
-    CheckRadioButton(dialog, IDC_RECORD_10, IDC_RECORD_ANY, w.recordLength);
+    CheckRadio(dialog, kRecordLengthGroup, w.recordLength);
   } else {
-    CheckRadioButton(dialog, IDC_DISPLAY_SCROLL, IDC_DISPLAY_SCOPE, w.displayType);
+    CheckRadio(dialog, kDisplayTypeGroup, w.displayType);
   }
   ApplyDisplayTypeRule(dialog, w);
 }
@@ -173,22 +174,35 @@ void AcceptDialog(DialogWork& w) {
   s.latencyMs = static_cast<int16_t>(w.latency);
   if (w.record) {
     s.recordLength = w.recordLength;
-    s.displayType = choice::kDisplayScroll;
+    s.displayType = DisplayType::Scroll;
   } else {
     s.displayType = w.displayType;
   }
   s.timeScaleMs = CaptureTimeScale(CaptureRateOfChoice(w.rate));
-  s.fftSize = choice::kFft512;
+  s.fftSize = FftSize::Fft512;
   s.fftOrder = 9;
-  s.frequencyMode = choice::kModeNb;
-  SetScopeWindowStyle(w.owner, s.displayType == choice::kDisplayScope);
+  s.frequencyMode = FrequencyMode::NB;
+  SetScopeWindowStyle(w.owner, s.displayType == DisplayType::Scope);
   DrainMessageQueue();
-  Drawing().scheme = static_cast<PaletteScheme>(s.palette);
+  Drawing().scheme = s.palette;
   LoadPalette(w.owner, PaletteOffset(s.attenuation));
   UpdateDisplayColourTable();
 }
 
 void DialogCommand(HWND dialog, DialogWork& w, int id) {
+  if (InGroup(kRateGroup, id)) {
+    w.rate = ChoiceOfId(kRateGroup, id);
+  } else if (InGroup(kResolutionGroup, id)) {
+    w.resolution = ChoiceOfId(kResolutionGroup, id);
+  } else if (InGroup(kPaletteGroup, id)) {
+    w.palette = ChoiceOfId(kPaletteGroup, id);
+  } else if (InGroup(kDisplayTypeGroup, id)) {
+    if (w.record) return;
+    w.displayType = ChoiceOfId(kDisplayTypeGroup, id);
+    ApplyDisplayTypeRule(dialog, w);
+  } else if (InGroup(kRecordLengthGroup, id)) {
+    if (w.record) w.recordLength = ChoiceOfId(kRecordLengthGroup, id);
+  }
   switch (id) {
     case IDC_OK:
     case IDOK:
@@ -198,34 +212,6 @@ void DialogCommand(HWND dialog, DialogWork& w, int id) {
     case IDC_CANCEL:
     case IDCANCEL:
       EndDialog(dialog, 0);
-      return;
-    case IDC_RATE_5K:
-    case IDC_RATE_11K:
-    case IDC_RATE_22K:
-    case IDC_RATE_44K:
-      w.rate = static_cast<int16_t>(id);
-      return;
-    case IDC_RES_8_BIT:
-    case IDC_RES_16_BIT:
-      w.resolution = static_cast<int16_t>(id);
-      return;
-    case IDC_PALETTE_CB:
-    case IDC_PALETTE_CG:
-    case IDC_PALETTE_BW:
-    case IDC_PALETTE_WB:
-      w.palette = static_cast<int16_t>(id);
-      return;
-    case IDC_DISPLAY_SCROLL:
-    case IDC_DISPLAY_SCOPE:
-      if (w.record) return;
-      w.displayType = static_cast<int16_t>(id);
-      ApplyDisplayTypeRule(dialog, w);
-      return;
-    case IDC_RECORD_10:
-    case IDC_RECORD_20:
-    case IDC_RECORD_30:
-    case IDC_RECORD_ANY:
-      if (w.record) w.recordLength = static_cast<int16_t>(id);
       return;
     default:
       return;
@@ -289,8 +275,8 @@ void FinishOutputFile() {
     PatchRecordingHeader(c.lockedBlock, g_run.bytesWritten);
     DWORD written = 0;
     if (SetFilePointer(c.outputFile, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER ||
-        !WriteFile(c.outputFile, c.lockedBlock, kCaptureHeaderBytes, &written, nullptr) ||
-        written != kCaptureHeaderBytes) {
+        !WriteFile(c.outputFile, c.lockedBlock, kWaveHeaderLength, &written, nullptr) ||
+        written != kWaveHeaderLength) {
       g_run.writeFailed = true;
     }
   }
@@ -501,7 +487,7 @@ int CaptureLoop(HWND window, HDC dc) {
   history.Clear();
   int16_t frame[kCaptureFrame];
 
-  const bool scope = s.displayType == choice::kDisplayScope && !c.recording;
+  const bool scope = s.displayType == DisplayType::Scope && !c.recording;
   ScopeGeometry g{};
   if (scope) {
     g = CurrentScopeGeometry();
@@ -642,7 +628,7 @@ bool RunCapture(HWND window) {
   DrawInfoPanel(window, 0, 0, 0);
 
   c.sampleRate = CaptureRateOfChoice(s.sampleRateChoice);
-  c.bitsPerSample = s.resolution == choice::kResolution16Bit ? 16 : 8;
+  c.bitsPerSample = BitsOf(s.resolution);
   c.bytesPerSample = c.bitsPerSample / 8;
   c.channels = 1;
   c.recordSeconds = c.recording ? RecordSecondsOfChoice(s.recordLength) : 0;
@@ -664,7 +650,7 @@ bool RunCapture(HWND window) {
     c.measuredColumnTimeMs = 1.0f;
   }
 
-  c.block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, static_cast<SIZE_T>(c.areaBytes) + kCaptureHeaderBytes);
+  c.block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, static_cast<SIZE_T>(c.areaBytes) + kWaveHeaderLength);
   if (!c.block) {
     ShowProgramMessage(window, Message::NotEnoughMemory);
     AbandonCapture(window);
@@ -678,7 +664,7 @@ bool RunCapture(HWND window) {
     return false;
   }
   c.totalBytesCaptured = 0;
-  c.firstHalf = c.lockedBlock + kCaptureHeaderBytes;
+  c.firstHalf = c.lockedBlock + kWaveHeaderLength;
   c.secondHalf = fixed ? c.firstHalf : c.firstHalf + c.bytesPerHalf;
   DrawInfoPanel(window, static_cast<uint32_t>(c.sampleRate), c.bitsPerSample, fixed ? c.areaBytes : 0);
   if (c.bitsPerSample == 8) std::memset(c.firstHalf, 0x80, c.areaBytes);
@@ -730,7 +716,7 @@ bool RunCapture(HWND window) {
   HDC dc = GetDC(window);
   SelectPalette(dc, Drawing().palette, FALSE);
   RealizePalette(dc);
-  const bool scope = s.displayType == choice::kDisplayScope && !c.recording;
+  const bool scope = s.displayType == DisplayType::Scope && !c.recording;
   if (fixed || scope) {
     BitBlt(dc, 0, 0, ImageAreaWidth(), ImageAreaHeight(), Display().dc, 0, 0, SRCCOPY);
   } else {
@@ -852,7 +838,7 @@ void OnScanAudio(HWND window, LPARAM) {
   Analysis().columnCount = 0;
   Analysis().dataLength = 0;
 
-  s.fftSize = choice::kFft512;
+  s.fftSize = FftSize::Fft512;
   SendMessageA(window, WM_COMMAND, IDM_FFT_512, 0);
   InvalidateRect(window, nullptr, TRUE);
   DrainMessageQueue();
@@ -860,7 +846,7 @@ void OnScanAudio(HWND window, LPARAM) {
   HDC dc = GetDC(window);
   SelectPalette(dc, Drawing().palette, FALSE);
   RealizePalette(dc);
-  if (s.displayType == choice::kDisplayScope) {
+  if (s.displayType == DisplayType::Scope) {
     if (!PrepareScopeDisplay(window, dc)) {
       ReleaseDC(window, dc);
       ShowProgramMessage(window, Message::NotEnoughDisplayMemory);
@@ -873,7 +859,7 @@ void OnScanAudio(HWND window, LPARAM) {
 
   c.scanFlag = 1;
   c.recording = 0;
-  s.recordLength = choice::kRecordAny;
+  s.recordLength = RecordLength::Any;
   if (!RunCapture(window)) return;
   if (!IsWindow(window)) {
     ReleaseAfterClose();
@@ -897,10 +883,10 @@ void OnRecordAudio(HWND window, LPARAM) {
   AnalysisSettings& s = Settings();
 
   s.fftOrder = 9;
-  s.fftSize = choice::kFft512;
-  s.recordLength = choice::kRecord10s;
-  s.resolution = choice::kResolution16Bit;
-  s.sampleRateChoice = choice::kRate22k;
+  s.fftSize = FftSize::Fft512;
+  s.recordLength = RecordLength::Seconds10;
+  s.resolution = Resolution::Bits16;
+  s.sampleRateChoice = RateChoice::Rate22k;
   SendMessageA(window, WM_COMMAND, IDM_FFT_512, 0);
   c.recording = 1;
   RedrawView(window, false);
@@ -918,9 +904,9 @@ void OnRecordAudio(HWND window, LPARAM) {
     c.recording = 0;
     return;
   }
-  SetFilePointer(file, static_cast<LONG>(kCaptureHeaderBytes), nullptr, FILE_BEGIN);
+  SetFilePointer(file, static_cast<LONG>(kWaveHeaderLength), nullptr, FILE_BEGIN);
 
-  s.displayType = choice::kDisplayScroll;
+  s.displayType = DisplayType::Scroll;
   RedrawView(window, false);
   if (!RunCaptureDialog(window, true)) {
     RedrawView(window, true);
@@ -986,7 +972,7 @@ void OnRecordAudio(HWND window, LPARAM) {
   a.fileTitle = cut == std::string::npos ? path : path.substr(cut + 1);
   a.format = WaveFormat{1, 1, static_cast<uint32_t>(c.sampleRate), static_cast<uint16_t>(c.bitsPerSample)};
   a.wavFlag = true;
-  a.dataOffset = kCaptureHeaderBytes;
+  a.dataOffset = kWaveHeaderLength;
   a.dataLength = c.totalBytesCaptured;
   a.byteCount = c.totalBytesCaptured;
   a.beginOffset = 0;

@@ -10,16 +10,18 @@
 #include "app/analysis_settings.h"
 #include "app/analysis_win32.h"
 #include "app/commands_win32.h"
+#include "app/dialog_choices_win32.h"
 #include "app/file_analysis_win32.h"
 #include "app/main_window_win32.h"
 #include "app/menu_state_win32.h"
-#include "app/messages.h"
 #include "app/operating_mode.h"
 #include "audio/capture.h"
 #include "audio/capture_state.h"
 #include "audio/playback.h"
 #include "audio/scan_display_win32.h"
 #include "audio/transport_win32.h"
+#include "common/limits.h"
+#include "common/messages.h"
 #include "display/palette_win32.h"
 #include "display/readout_win32.h"
 #include "display/view_win32.h"
@@ -32,7 +34,6 @@ namespace hl {
 
 namespace {
 
-constexpr uint64_t kShortestFile = 2048;
 constexpr uint32_t kRawRate = 11025;
 constexpr int kScanFftOrder = 9;
 constexpr double kScrollPollMs = 10.0;
@@ -154,10 +155,10 @@ uint32_t ReadIntoRing(uint8_t* into, uint32_t bytes) {
 // Dialog 104 "Scan Wave File".
 
 struct ScanDialog {
-  int16_t resolution = choice::kResolution16Bit;
-  int16_t palette = static_cast<int16_t>(PaletteScheme::CB);
-  int16_t displayType = choice::kDisplayScroll;
-  int16_t analysisAtStop = choice::kAnalysisOff;
+  Resolution resolution = Resolution::Bits16;
+  PaletteScheme palette = PaletteScheme::CB;
+  DisplayType displayType = DisplayType::Scroll;
+  AnalysisAtStop analysisAtStop = AnalysisAtStop::Off;
   int16_t attenuation = 0;
   uint32_t rate = 0;        // in: the rate shown; out: the edit's value at OK
   bool rateValid = false;   // out: the edit held a number
@@ -166,7 +167,7 @@ struct ScanDialog {
 };
 
 void ApplyScopeEnabling(HWND dialog, const ScanDialog& d) {
-  const BOOL on = d.displayType == choice::kDisplayScope ? FALSE : TRUE;
+  const BOOL on = d.displayType == DisplayType::Scope ? FALSE : TRUE;
   for (int id = IDC_PALETTE_CB; id <= IDC_PALETTE_WB; ++id) EnableWindow(GetDlgItem(dialog, id), on);
   EnableWindow(GetDlgItem(dialog, IDC_ATTENUATION), on);
   EnableWindow(GetDlgItem(dialog, IDC_ATTENUATION_BAR), on);
@@ -186,10 +187,10 @@ void InitScanDialog(HWND dialog, ScanDialog& d) {
   if (x < 0) x = 0;
   if (y < 0) y = 0;
   SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-  CheckRadioButton(dialog, IDC_RES_8_BIT, IDC_RES_16_BIT, d.resolution);
-  CheckRadioButton(dialog, IDC_PALETTE_CB, IDC_PALETTE_WB, d.palette);
-  CheckRadioButton(dialog, IDC_DISPLAY_SCROLL, IDC_DISPLAY_SCOPE, d.displayType);
-  CheckRadioButton(dialog, IDC_ANALYSIS_ON, IDC_ANALYSIS_OFF, d.analysisAtStop);
+  CheckRadio(dialog, kResolutionGroup, d.resolution);
+  CheckRadio(dialog, kPaletteGroup, d.palette);
+  CheckRadio(dialog, kDisplayTypeGroup, d.displayType);
+  CheckRadio(dialog, kAnalysisAtStopGroup, d.analysisAtStop);
   SetScrollRange(GetDlgItem(dialog, IDC_ATTENUATION_BAR), SB_CTL, 0, kMaxAttenuation, FALSE);
   ShowAttenuation(dialog, d.attenuation);
   SetDlgItemInt(dialog, IDC_SAMPLE_RATE, d.rate, FALSE);
@@ -236,9 +237,9 @@ void ConfirmScanDialog(HWND dialog, ScanDialog& d) {
   settings.analysisAtStop = d.analysisAtStop;
   settings.attenuation = d.attenuation;
   HWND window = MainWindow().window;
-  SetScopeWindowStyle(window, d.displayType == choice::kDisplayScope);
+  SetScopeWindowStyle(window, d.displayType == DisplayType::Scope);
   DrainMessageQueue();
-  Drawing().scheme = static_cast<PaletteScheme>(d.palette);
+  Drawing().scheme = d.palette;
   LoadPalette(window, PaletteOffset(d.attenuation));
   EndDialog(dialog, 1);
 }
@@ -263,15 +264,15 @@ INT_PTR CALLBACK ScanDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_COMMAND: {
       if (!d) return FALSE;
       const int id = LOWORD(wParam);
-      if (id >= IDC_RES_8_BIT && id <= IDC_RES_16_BIT) {
-        d->resolution = static_cast<int16_t>(id);
-      } else if (id >= IDC_PALETTE_CB && id <= IDC_PALETTE_WB) {
-        d->palette = static_cast<int16_t>(id);
-      } else if (id == IDC_DISPLAY_SCROLL || id == IDC_DISPLAY_SCOPE) {
-        d->displayType = static_cast<int16_t>(id);
+      if (InGroup(kResolutionGroup, id)) {
+        d->resolution = ChoiceOfId(kResolutionGroup, id);
+      } else if (InGroup(kPaletteGroup, id)) {
+        d->palette = ChoiceOfId(kPaletteGroup, id);
+      } else if (InGroup(kDisplayTypeGroup, id)) {
+        d->displayType = ChoiceOfId(kDisplayTypeGroup, id);
         ApplyScopeEnabling(dialog, *d);
-      } else if (id == IDC_ANALYSIS_ON || id == IDC_ANALYSIS_OFF) {
-        d->analysisAtStop = static_cast<int16_t>(id);
+      } else if (InGroup(kAnalysisAtStopGroup, id)) {
+        d->analysisAtStop = ChoiceOfId(kAnalysisAtStopGroup, id);
       } else if (id == IDC_NEW_RATE) {
         if (d->newRateEntry) {
           AcceptNewRate(dialog, *d);
@@ -373,7 +374,7 @@ bool ChooseScanFile(HWND window) {
     LARGE_INTEGER size{};
     GetFileSizeEx(file, &size);
     const uint64_t fileSize = static_cast<uint64_t>(size.QuadPart);
-    if (fileSize < kShortestFile) {
+    if (fileSize < kShortestFileBytes) {
       ShowProgramMessage(window, Message::SampleSizeTooSmall);
       CloseHandle(file);
       continue;
@@ -406,25 +407,25 @@ Message PrepareAndCheck(HWND window, uint32_t rate) {
   DrainMessageQueue();
   Capture().scanFlag = 1;
   AnalysisSettings& settings = Settings();
-  if (settings.displayType != choice::kDisplayScope) {
+  if (settings.displayType != DisplayType::Scope) {
     HDC dc = GetDC(window);
     SelectPalette(dc, Drawing().palette, FALSE);
     RealizePalette(dc);
     ClearScrollDisplay(window, dc);
     ReleaseDC(window, dc);
   }
-  settings.fftSize = choice::kFft512;
+  settings.fftSize = FftSize::Fft512;
   SendMessageA(window, WM_COMMAND, IDM_FFT_512, 0);
-  settings.frequencyMode = choice::kModeNb;
+  settings.frequencyMode = FrequencyMode::NB;
   View().horizontalOffset = 0;
   InvalidateRect(window, nullptr, FALSE);
   UpdateWindow(window);
 
   FileScan& s = Scan();
-  s.bits = settings.resolution == choice::kResolution16Bit ? 16 : 8;
+  s.bits = BitsOf(settings.resolution);
   s.rate = rate;
   if (!ScanRateInRange(rate)) return Message::SampleRateOutOfRange;
-  if (s.facts.dataLength < kShortestFile) return Message::SampleSizeTooSmall;
+  if (s.facts.dataLength < kShortestFileBytes) return Message::SampleSizeTooSmall;
   return Message::None;
 }
 
@@ -462,7 +463,7 @@ bool StartScan(HWND window) {
   SelectPalette(dc, Drawing().palette, FALSE);
   RealizePalette(dc);
   bool displayReady = true;
-  if (settings.displayType == choice::kDisplayScope) {
+  if (settings.displayType == DisplayType::Scope) {
     displayReady = PrepareScopeDisplay(window, dc);
     if (displayReady) {
       mode.displayBitmapExists = 1;
@@ -498,7 +499,7 @@ bool StartScan(HWND window) {
   const MainWindowState& w = MainWindow();
   EnableButton(w.playButton, false);
   EnableButton(w.playWindowButton, false);
-  EnableButton(w.toggleGridButton, settings.displayType == choice::kDisplayScope);
+  EnableButton(w.toggleGridButton, settings.displayType == DisplayType::Scope);
   EnableButton(w.stopButton, true);
   SetWindowTextA(window, s.title.c_str());
 
@@ -562,7 +563,7 @@ void RunScanLoop(HWND window, HDC dc) {
   FileScan& s = Scan();
   CaptureState& c = Capture();
   OperatingMode& mode = Mode();
-  const bool scope = Settings().displayType == choice::kDisplayScope;
+  const bool scope = Settings().displayType == DisplayType::Scope;
   FftEngine fft;
   const bool refused = ScanFaults().failTransformSetup || fft.Init(kScanFftOrder, -1, -1) != 0;
   if (refused) {
@@ -674,8 +675,8 @@ void OnScanFile(HWND window, LPARAM) {
   for (;;) {
     if (askUser) {
       Settings().timeScaleMs = CaptureTimeScale(static_cast<int32_t>(rate > 0 ? rate : kRawRate));
-      Settings().resolution = s.facts.format.bitsPerSample == 16 ? choice::kResolution16Bit
-                                                                 : choice::kResolution8Bit;
+      Settings().resolution = s.facts.format.bitsPerSample == 16 ? Resolution::Bits16
+                                                                 : Resolution::Bits8;
       if (!RunScanDialog(window, rate)) {
         CancelToIdle(window);
         return;
@@ -697,7 +698,7 @@ void OnScanFile(HWND window, LPARAM) {
   HDC dc = GetDC(window);
   SelectPalette(dc, Drawing().palette, FALSE);
   RealizePalette(dc);
-  if (Settings().displayType != choice::kDisplayScope) ClearScrollDisplay(window, dc);
+  if (Settings().displayType != DisplayType::Scope) ClearScrollDisplay(window, dc);
   SetReadoutActivity(ReadoutActivity::FileScan, s.rate);
   mode.stopRequest = 0;
   c.scanRunning = 1;
@@ -721,7 +722,7 @@ void OnScanFile(HWND window, LPARAM) {
   const StopSpan span = ScanStopSpan(report.bytesRead, report.ringBytes, s.channels, s.bytesPerSample, s.rate);
   Report().stopBeginMs = span.beginMs;
   Report().stopEndMs = span.endMs;
-  if (Settings().analysisAtStop == choice::kAnalysisOn) {
+  if (Settings().analysisAtStop == AnalysisAtStop::On) {
     AnalysisState& a = Analysis();
     a.beginMs = static_cast<float>(span.beginMs);
     a.endMs = static_cast<float>(span.endMs);

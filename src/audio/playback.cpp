@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "common/limits.h"
+
 namespace hl {
 
 namespace {
@@ -12,8 +14,6 @@ constexpr uint64_t kLargestRing = 0x7FFFFFFF;
 // The frame's envelope is taken from the middle quarter of the window.
 constexpr int kPeakFirst = 193;
 constexpr int kPeakLast = 319;
-constexpr uint32_t kLowestNewRate = 5513;
-constexpr uint32_t kHighestNewRate = 44100;
 constexpr int kNewRateCharacters = 8;
 
 }  // namespace
@@ -217,6 +217,6 @@ uint32_t NewScanRate(const char* text, uint32_t rememberedRate) {
   return static_cast<uint32_t>(value);
 }
 
-bool ScanRateInRange(int64_t rate) { return rate >= 4000 && rate <= 44100; }
+bool ScanRateInRange(int64_t rate) { return rate >= kLowestSampleRate && rate <= kHighestSampleRate; }
 
 }  // namespace hl

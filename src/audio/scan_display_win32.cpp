@@ -88,7 +88,7 @@ void ClearScrollDisplay(HWND, HDC dc) {
 }
 
 bool PrepareScopeDisplay(HWND window, HDC dc) {
-  Settings().palette = static_cast<int16_t>(PaletteScheme::CB);
+  Settings().palette = PaletteScheme::CB;
   Drawing().scheme = PaletteScheme::CB;
   LoadPalette(window, PaletteOffset(0));
   const int width = ImageAreaWidth(), height = ImageAreaHeight();

@@ -9,12 +9,13 @@
 #include "app/file_analysis_win32.h"
 #include "app/main_window_win32.h"
 #include "app/menu_state_win32.h"
-#include "app/messages.h"
 #include "app/operating_mode.h"
 #include "audio/capture_state.h"
 #include "audio/capture_win32.h"
 #include "audio/file_scan_win32.h"
 #include "audio/playback.h"
+#include "common/little_endian.h"
+#include "common/messages.h"
 #include "display/palette_win32.h"
 #include "display/readout_win32.h"
 #include "display/view_win32.h"
@@ -30,12 +31,6 @@ constexpr int kCursorSourceColumn = 0;  // the strip's cursor colour
 constexpr int kCursorSavedColumn = 4;   // the window column under the cursor
 
 bool outputResetSent = false;
-
-uint16_t ReadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t ReadU32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
 
 void EnableButton(HWND button, bool on) {
   if (button) EnableWindow(button, on ? TRUE : FALSE);

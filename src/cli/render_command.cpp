@@ -10,8 +10,9 @@
 
 #include "app/analysis_settings.h"
 #include "app/column_geometry.h"
-#include "app/messages.h"
 #include "cli/output_file.h"
+#include "common/limits.h"
+#include "common/messages.h"
 #include "dsp/column_renderer.h"
 #include "files/bitmap_file.h"
 #include "files/wave_format.h"
@@ -20,7 +21,6 @@ namespace hl {
 
 namespace {
 
-constexpr uint64_t kShortestFile = 2048;
 
 int Refuse(Message message) {
   std::fprintf(stderr, "harrowlight-cli: %s\n", MessageText(message));
@@ -35,7 +35,7 @@ int FileError(Message message, const std::string& path) {
 // Opens a file as "&Analyze File" does: the length check, then the header.
 int ReadHeader(const std::string& path, uint64_t* fileSize, WaveHeaderInfo* header) {
   if (!FileSizeOf(path, fileSize)) return FileError(Message::CannotOpenFile, path);
-  if (*fileSize < kShortestFile) return Refuse(Message::SampleSizeTooSmall);
+  if (*fileSize < kShortestFileBytes) return Refuse(Message::SampleSizeTooSmall);
   uint8_t block[kWaveSearchBlockLength] = {};
   size_t got = ReadFileRange(path, 0, sizeof block, block);
   if (got == 0) return FileError(Message::CannotOpenFile, path);

@@ -5,9 +5,9 @@
 #include <system_error>
 #include <vector>
 
-#include "app/messages.h"
 #include "cli/output_file.h"
 #include "cli/render_command.h"
+#include "common/messages.h"
 #include "files/data_log.h"
 #include "files/wave_format.h"
 

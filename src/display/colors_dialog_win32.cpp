@@ -5,6 +5,7 @@
 
 #include "app/analysis_settings.h"
 #include "app/commands_win32.h"
+#include "app/dialog_choices_win32.h"
 #include "app/main_window_win32.h"
 #include "display/palette.h"
 #include "display/palette_win32.h"
@@ -16,9 +17,9 @@ namespace {
 
 struct ColorsDialogState {
   HWND dialog = nullptr;
-  int16_t openedScheme = static_cast<int16_t>(PaletteScheme::CB);  // what Cancel puts back
+  PaletteScheme openedScheme = PaletteScheme::CB;  // what Cancel puts back
   int16_t openedAttenuation = 0;
-  int16_t selectedScheme = static_cast<int16_t>(PaletteScheme::CB);  // clicked, not yet tried
+  PaletteScheme selectedScheme = PaletteScheme::CB;  // clicked, not yet tried
 };
 
 ColorsDialogState& State() {
@@ -38,11 +39,11 @@ void ShowAttenuation(HWND dialog, int16_t attenuation) {
 }
 
 // Makes `scheme` and `attenuation` current and recolours the image with them.
-void Apply(int16_t scheme, int16_t attenuation) {
+void Apply(PaletteScheme scheme, int16_t attenuation) {
   AnalysisSettings& settings = Settings();
   settings.palette = scheme;
   settings.attenuation = attenuation;
-  Drawing().scheme = static_cast<PaletteScheme>(scheme);
+  Drawing().scheme = scheme;
   LoadPalette(MainWindow().window, PaletteOffset(attenuation));
 }
 
@@ -62,12 +63,12 @@ void Open(HWND dialog) {
   ColorsDialogState& s = State();
   const AnalysisSettings& settings = Settings();
   Place(dialog);
-  s.openedScheme = static_cast<int16_t>(Drawing().scheme);
+  s.openedScheme = Drawing().scheme;
   s.openedAttenuation = ClampAttenuation(settings.attenuation);
   s.selectedScheme = s.openedScheme;
   SetScrollRange(GetDlgItem(dialog, IDC_ATTENUATION_BAR), SB_CTL, 0, kMaxAttenuation, FALSE);
   ShowAttenuation(dialog, s.openedAttenuation);
-  CheckRadioButton(dialog, IDC_PALETTE_CB, IDC_PALETTE_WB, s.selectedScheme);
+  CheckRadio(dialog, kPaletteGroup, s.selectedScheme);
 }
 
 // The attenuation moves by 1 dB a line or a page, is stored at once, and waits for
@@ -104,7 +105,7 @@ void Command(HWND dialog, int id) {
     case IDC_PALETTE_CG:
     case IDC_PALETTE_BW:
     case IDC_PALETTE_WB:
-      s.selectedScheme = static_cast<int16_t>(id);
+      s.selectedScheme = ChoiceOfId(kPaletteGroup, id);
       CheckRadioButton(dialog, IDC_PALETTE_CB, IDC_PALETTE_WB, id);
       break;
     case IDC_TRY_IT:

@@ -3,11 +3,12 @@
 #include <cmath>
 #include <cstdio>
 
+#include "common/limits.h"
+
 namespace hl {
 
 namespace {
 
-constexpr int kMarginRows = 44;
 constexpr int kSecondLabelY = 36;  // inside the margin, just above its separator line
 
 // Truncation toward zero, kept inside int for values no sane input produces.

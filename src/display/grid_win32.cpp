@@ -30,7 +30,7 @@ void DrawGrid(HDC dc, bool wholeBitmap) {
   const AnalysisSettings& settings = Settings();
   const MainWindowState& window = MainWindow();
   GridInputs in;
-  in.scopeDisplay = settings.displayType == choice::kDisplayScope;
+  in.scopeDisplay = settings.displayType == DisplayType::Scope;
   in.bitmapExists = bitmap.exists();
   in.wholeBitmap = wholeBitmap;
   in.timeScaleMs = settings.timeScaleMs;
@@ -112,7 +112,7 @@ void DrawInfoPanel(HWND window, uint32_t sampleRate, int bitsPerSample, uint32_t
 void OnToggleGrid(HWND window, LPARAM) {
   OperatingMode& mode = Mode();
   mode.gridOn = mode.gridOn ? 0 : 1;
-  if (Settings().displayType == choice::kDisplayScope) return;
+  if (Settings().displayType == DisplayType::Scope) return;
   InvalidateRect(window, nullptr, FALSE);
   UpdateWindow(window);
 }

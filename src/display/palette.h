@@ -14,9 +14,8 @@
 
 namespace hl {
 
-// Stored as the id of the scheme's radio button, so a dialog can check its
-// group straight from the value.
-enum class PaletteScheme : int16_t { CB = 1039, CG = 1040, BW = 1041, WB = 1042 };
+// In the order of the schemes' radio buttons.
+enum class PaletteScheme : uint8_t { CB, CG, BW, WB };
 
 // One colour in the layout of a logical-palette entry.
 struct PaletteEntry {

@@ -4,11 +4,12 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "common/limits.h"
+
 namespace hl {
 
 namespace {
 
-constexpr int kMarginRows = 44;
 constexpr int kLevelLabelCount = 5;
 constexpr int kMarkerArm = 11;     // the marker cross's bars are 11 pixels long
 constexpr int kMarkerCentre = 5;   // and cross at (5, 5)

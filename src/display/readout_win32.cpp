@@ -53,7 +53,7 @@ ReadoutState& State() {
   return state;
 }
 
-bool ScopeDisplay() { return Settings().displayType == choice::kDisplayScope; }
+bool ScopeDisplay() { return Settings().displayType == DisplayType::Scope; }
 
 bool InputOrScanRunning() {
   const OperatingMode& m = Mode();

@@ -38,7 +38,7 @@ void DrawScopeAxes(HDC dc, int xOrigin, int baselineY, uint32_t sampleRate, int 
 }
 
 void DrawScopeGrid(HDC dc, int xOrigin, int baselineY, uint32_t sampleRate) {
-  if (!dc || !Mode().gridOn || Settings().displayType != choice::kDisplayScope) return;
+  if (!dc || !Mode().gridOn || Settings().displayType != DisplayType::Scope) return;
   const DrawingObjects& o = Drawing();
   if (!o.markerDc) return;
   for (const ScopeGridPiece& piece : ComputeScopeGrid(xOrigin, baselineY, sampleRate)) {

@@ -2,11 +2,12 @@
 
 #include <cstdint>
 
+#include "common/limits.h"
+
 namespace hl {
 
 namespace {
 
-constexpr int kMarginRows = 44;
 constexpr int kDefaultImageHeight = 300;
 
 int Clamp(int value, int low, int high) {

@@ -3,7 +3,7 @@
 // and how far the two scroll bars move the view.
 #pragma once
 
-#include "app/window_layout.h"
+#include "display/window_layout.h"
 
 namespace hl {
 

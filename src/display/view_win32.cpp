@@ -40,7 +40,7 @@ void SelectProgramPalette(HDC dc) {
   RealizePalette(dc);
 }
 
-bool InScrollDisplay() { return Settings().displayType != choice::kDisplayScope; }
+bool InScrollDisplay() { return Settings().displayType != DisplayType::Scope; }
 
 // The two copies of the view: frequency rows from the vertical offset, then the margin,
 // which therefore stays put while the frequency view scrolls.

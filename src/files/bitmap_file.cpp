@@ -4,24 +4,14 @@
 #include <new>
 #include <stdexcept>
 
+#include "common/little_endian.h"
+
 namespace hl {
 
 namespace {
 
 constexpr int kColorTableEntries = 256;
 constexpr size_t kColorTableOffset = 54;
-
-void WriteU16(uint8_t* p, uint16_t value) {
-  p[0] = static_cast<uint8_t>(value);
-  p[1] = static_cast<uint8_t>(value >> 8);
-}
-
-void WriteU32(uint8_t* p, uint32_t value) {
-  p[0] = static_cast<uint8_t>(value);
-  p[1] = static_cast<uint8_t>(value >> 8);
-  p[2] = static_cast<uint8_t>(value >> 16);
-  p[3] = static_cast<uint8_t>(value >> 24);
-}
 
 }  // namespace
 

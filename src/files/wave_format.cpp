@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "common/little_endian.h"
+
 namespace hl {
 
 namespace {
@@ -12,27 +14,6 @@ constexpr size_t kFormatRecordOffset = 8;  // past the tag and the chunk's own s
 constexpr uint32_t kRawSampleRate = 11025;
 constexpr uint16_t kRawBits = 16;
 constexpr uint32_t kMaxUint32 = 0xFFFFFFFFu;
-
-uint16_t ReadU16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-uint32_t ReadU32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-void WriteU16(uint8_t* p, uint16_t value) {
-  p[0] = static_cast<uint8_t>(value);
-  p[1] = static_cast<uint8_t>(value >> 8);
-}
-
-void WriteU32(uint8_t* p, uint32_t value) {
-  p[0] = static_cast<uint8_t>(value);
-  p[1] = static_cast<uint8_t>(value >> 8);
-  p[2] = static_cast<uint8_t>(value >> 16);
-  p[3] = static_cast<uint8_t>(value >> 24);
-}
 
 uint32_t CapToU32(uint64_t value) {
   return value > kMaxUint32 ? kMaxUint32 : static_cast<uint32_t>(value);

@@ -9,7 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/messages.h"
+#include "common/limits.h"
+#include "common/messages.h"
 
 namespace hl {
 
@@ -69,10 +70,6 @@ struct WaveHeaderInfo {
 // Invariant of the result: dataOffset + dataLength <= fileSize, and when wavFlag is set
 // channels >= 1, sampleRate >= 1 and bitsPerSample is 8, 16, 24 or 32.
 WaveHeaderInfo ReadWaveHeader(const uint8_t* bytes, size_t count, uint64_t fileSize);
-
-// The program's header: 46 bytes in front of the samples of the sample buffer, every saved
-// wave file and every recording.
-constexpr size_t kWaveHeaderLength = 46;
 
 // Writes the 46-byte header at the start of `buffer` (which must hold 46 bytes):
 // "RIFF", dataLength + 38, "WAVE", "fmt ", 18, format tag 1, channels, sample rate,

@@ -207,7 +207,7 @@ TEST_F(ToneAnalysis, DialogOffersTheFileAndCancelReturnsToIdle) {
   EXPECT_FALSE(MenuEnabled(window(), IDM_SAVE_WAVE));
   EXPECT_TRUE(MenuEnabled(window(), IDM_ANALYZE_FILE));
   EXPECT_EQ(TextOf(window()), "Harrowlight");
-  EXPECT_EQ(Settings().frequencyMode, choice::kModeNb) << "Cancel changed a setting";
+  EXPECT_EQ(Settings().frequencyMode, FrequencyMode::NB) << "Cancel changed a setting";
   EXPECT_EQ(Settings().attenuation, 0) << "Cancel changed a setting";
 }
 
@@ -484,7 +484,7 @@ TEST_F(ToneAnalysis, ChangeThenRestoreBringsBackTheFirstImage) {
   EXPECT_EQ(Analysis().dataLength, firstLength);
   EXPECT_EQ(View().horizontalOffset, firstOffset);
   EXPECT_EQ(Settings().fftOrder, 9);
-  EXPECT_EQ(Settings().frequencyMode, choice::kModeNb);
+  EXPECT_EQ(Settings().frequencyMode, FrequencyMode::NB);
   ASSERT_EQ(Display().height, 300);
   EXPECT_TRUE(DisplayPixels(Display().width) == firstImage) << "the first image did not come back pixel for pixel";
   EXPECT_FALSE(MenuEnabled(window(), IDM_PARAMETERS_RESTORE));
@@ -789,7 +789,7 @@ TEST_F(AnalysisCases, SpanOrImageBeyondTheBudgetHandsOverToTheScan) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Mode().lowResolutionScan = 0;
-    Settings().analysisAtStop = choice::kAnalysisOff;
+    Settings().analysisAtStop = AnalysisAtStop::Off;
     MainWindow().memory.budget = c.budget;
     HWND dialog = OpenParameters(tone);
     ASSERT_NE(dialog, nullptr);
@@ -805,7 +805,7 @@ TEST_F(AnalysisCases, SpanOrImageBeyondTheBudgetHandsOverToTheScan) {
         << "the hand-over started no scan";
     MainWindow().memory.budget = budget;
     EXPECT_EQ(Mode().lowResolutionScan, 0);
-    EXPECT_EQ(Settings().analysisAtStop, choice::kAnalysisOn);
+    EXPECT_EQ(Settings().analysisAtStop, AnalysisAtStop::On);
     EXPECT_EQ(Analysis().dataLength, 44100u) << "the scan is given the whole file";
     // Stopping hands the stretch around the stop back to the analysis, which asks again.
     ASSERT_TRUE(ui_->Post(WM_COMMAND, IDB_STOP, 0));
@@ -816,7 +816,7 @@ TEST_F(AnalysisCases, SpanOrImageBeyondTheBudgetHandsOverToTheScan) {
     EXPECT_FALSE(Mode().fileScanPlaybackActive);
   }
   Mode().lowResolutionScan = 0;
-  Settings().analysisAtStop = choice::kAnalysisOff;
+  Settings().analysisAtStop = AnalysisAtStop::Off;
 }
 
 // ===========================================================================

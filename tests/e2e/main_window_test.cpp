@@ -10,8 +10,8 @@
 
 #include "app/main_window_win32.h"
 #include "app/operating_mode.h"
-#include "app/window_layout.h"
 #include "display/view_layout.h"
+#include "display/window_layout.h"
 #include "resources/resource.h"
 #include "tests/e2e/harness.h"
 

@@ -595,12 +595,12 @@ TEST_F(ReadoutWindow, ScopeGridCopiesTheMarkersBarsToTheLabelColumns) {
     Surface surface(window(), width, height);
     if (!surface.ok()) return;
     AnalysisSettings& settings = Settings();
-    const int16_t shownType = settings.displayType;
+    const DisplayType shownType = settings.displayType;
     const uint8_t shownGrid = Mode().gridOn;
     // Nothing in the "Scroll" display, nor with the grid off.
     Mode().gridOn = 1;
     DrawScopeGrid(surface.dc, x0, baseline, rate);
-    settings.displayType = choice::kDisplayScope;
+    settings.displayType = DisplayType::Scope;
     Mode().gridOn = 0;
     DrawScopeGrid(surface.dc, x0, baseline, rate);
     bool blank = true;

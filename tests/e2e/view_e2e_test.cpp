@@ -274,9 +274,9 @@ TEST_F(DisplayView, PaintShowsTheBitmapThroughItsColourTable) {
   ASSERT_TRUE(OnWindowThread(window(), [&] {
     AnalysisSettings& settings = Settings();
     settings.fftOrder = kFftOrder;
-    settings.fftSize = choice::kFft1024;
+    settings.fftSize = FftSize::Fft1024;
     settings.timeScaleMs = 12.0f;
-    settings.displayType = choice::kDisplayScroll;
+    settings.displayType = DisplayType::Scroll;
     AnalysisState& a = Analysis();
     a.format.sampleRate = 11025;
     a.format.bitsPerSample = 16;
@@ -574,7 +574,7 @@ TEST_F(DisplayView, ColorsTryItRecoloursTheImageAndCancelRestoresIt) {
   ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_CANCEL));
   ASSERT_TRUE(ui_->Flush());
   EXPECT_EQ(Settings().attenuation, 0);
-  EXPECT_EQ(Settings().palette, static_cast<int16_t>(PaletteScheme::CB));
+  EXPECT_EQ(Settings().palette, PaletteScheme::CB);
   EXPECT_EQ(Drawing().scheme, PaletteScheme::CB);
   ASSERT_TRUE(Snapshot(s));
   const std::vector<uint32_t> cb = Expected(PaletteScheme::CB, 0);
@@ -613,7 +613,7 @@ TEST_F(DisplayView, ColorsOkKeepsTheChoiceAndEscapeCancels) {
 
   // Back to the start-up colours for the tests that follow.
   ASSERT_TRUE(OnWindowThread(window(), [] {
-    Settings().palette = static_cast<int16_t>(PaletteScheme::CB);
+    Settings().palette = PaletteScheme::CB;
     Drawing().scheme = PaletteScheme::CB;
     LoadPalette(window(), PaletteOffset(0));
   }));

@@ -13,14 +13,14 @@ constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 TEST(AnalysisSettingsTest, StartsFromTheDefaults) {
   const AnalysisSettings s;
-  EXPECT_EQ(s.sampleRateChoice, 1022);  // "11k"
-  EXPECT_EQ(s.resolution, 1007);        // "8 bit"
-  EXPECT_EQ(s.fftSize, 1015);           // "512 FFT"
-  EXPECT_EQ(s.palette, 1039);           // "CB"
-  EXPECT_EQ(s.frequencyMode, 1010);     // "NB"
-  EXPECT_EQ(s.recordLength, 1071);      // "10"
-  EXPECT_EQ(s.displayType, 1061);       // "Scroll"
-  EXPECT_EQ(s.analysisAtStop, 1065);    // "Analysis Off"
+  EXPECT_EQ(s.sampleRateChoice, RateChoice::Rate11k);
+  EXPECT_EQ(s.resolution, Resolution::Bits8);
+  EXPECT_EQ(s.fftSize, FftSize::Fft512);
+  EXPECT_EQ(s.palette, PaletteScheme::CB);
+  EXPECT_EQ(s.frequencyMode, FrequencyMode::NB);
+  EXPECT_EQ(s.recordLength, RecordLength::Seconds10);
+  EXPECT_EQ(s.displayType, DisplayType::Scroll);
+  EXPECT_EQ(s.analysisAtStop, AnalysisAtStop::Off);
   EXPECT_EQ(s.attenuation, 0);
   EXPECT_EQ(s.latencyMs, 60);
   EXPECT_EQ(s.windowLengthMs, 8.0f);

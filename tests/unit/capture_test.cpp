@@ -45,25 +45,25 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CaptureSizeTest, LiveBlockAt44100Hz16BitHoldsTwoHalvesAndTheHeader) {
   const HalfSizes h = ComputeHalfSizes(44100, 2);
-  EXPECT_EQ(2u * static_cast<uint32_t>(h.bytesPerHalf) + kCaptureHeaderBytes, 705646u);
+  EXPECT_EQ(2u * static_cast<uint32_t>(h.bytesPerHalf) + kWaveHeaderLength, 705646u);
 }
 
 TEST(CaptureSizeTest, FixedRecordingBlocks) {
-  EXPECT_EQ(FixedRecordingBytes(10, 22050, 2) + kCaptureHeaderBytes, 441046u);
+  EXPECT_EQ(FixedRecordingBytes(10, 22050, 2) + kWaveHeaderLength, 441046u);
   EXPECT_EQ(FixedRecordingBytes(10, 22050, 2), 441000u);
-  EXPECT_EQ(FixedRecordingBytes(30, 44100, 2) + kCaptureHeaderBytes, 2646046u);
+  EXPECT_EQ(FixedRecordingBytes(30, 44100, 2) + kWaveHeaderLength, 2646046u);
   EXPECT_EQ(FixedRecordingBytes(20, 5513, 1), 110260u);
 }
 
 TEST(CaptureSizeTest, ChoicesMapToRatesAndSeconds) {
-  EXPECT_EQ(CaptureRateOfChoice(1021), 5513);
-  EXPECT_EQ(CaptureRateOfChoice(1022), 11025);
-  EXPECT_EQ(CaptureRateOfChoice(1023), 22050);
-  EXPECT_EQ(CaptureRateOfChoice(1024), 44100);
-  EXPECT_EQ(RecordSecondsOfChoice(1071), 10);
-  EXPECT_EQ(RecordSecondsOfChoice(1072), 20);
-  EXPECT_EQ(RecordSecondsOfChoice(1073), 30);
-  EXPECT_EQ(RecordSecondsOfChoice(1074), 0);  // "Any"
+  EXPECT_EQ(CaptureRateOfChoice(RateChoice::Rate5k), 5513);
+  EXPECT_EQ(CaptureRateOfChoice(RateChoice::Rate11k), 11025);
+  EXPECT_EQ(CaptureRateOfChoice(RateChoice::Rate22k), 22050);
+  EXPECT_EQ(CaptureRateOfChoice(RateChoice::Rate44k), 44100);
+  EXPECT_EQ(RecordSecondsOfChoice(RecordLength::Seconds10), 10);
+  EXPECT_EQ(RecordSecondsOfChoice(RecordLength::Seconds20), 20);
+  EXPECT_EQ(RecordSecondsOfChoice(RecordLength::Seconds30), 30);
+  EXPECT_EQ(RecordSecondsOfChoice(RecordLength::Any), 0);
 }
 
 TEST(CaptureSizeTest, TimeScaleIsTheLengthOf512Samples) {

@@ -5,7 +5,7 @@
 #include <ostream>
 #include <vector>
 
-#include "resources/resource.h"
+#include "app/parameters_dialog.h"
 
 namespace hl {
 namespace {
@@ -150,11 +150,11 @@ TEST(DisplayBitmapWidthTest, NeverNarrowerThanTheScreen) {
 // FFT-size commands and the window height they ask for.
 
 TEST(FftSizeCommandTest, OrderAndCommandCorrespond) {
-  EXPECT_EQ(FftSizeCommand(9), IDM_FFT_512);
-  EXPECT_EQ(FftSizeCommand(10), IDM_FFT_1024);
-  EXPECT_EQ(FftSizeCommand(11), IDM_FFT_2048);
-  for (int order : {9, 10, 11}) EXPECT_EQ(FftOrderOfCommand(FftSizeCommand(order)), order);
-  EXPECT_EQ(FftOrderOfCommand(IDM_ANALYZE_FILE), 0);
+  EXPECT_EQ(FftSizeOfOrder(9), FftSize::Fft512);
+  EXPECT_EQ(FftSizeOfOrder(10), FftSize::Fft1024);
+  EXPECT_EQ(FftSizeOfOrder(11), FftSize::Fft2048);
+  for (int order : {9, 10, 11}) EXPECT_EQ(FftOrderOfChoice(FftSizeOfOrder(order)), order);
+  EXPECT_EQ(FftSizeOfOrder(0), FftSize::Fft512);
 }
 
 struct HeightRow {

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "resources/resource.h"
-
 namespace hl {
 namespace {
 
@@ -31,20 +29,20 @@ struct Expected {
 
 // The window's menu states, item by item.
 const Expected kExpected[] = {
-    {{MenuItemKind::Command, IDM_ANALYZE_FILE}, E, G, E},
-    {{MenuItemKind::Command, IDM_RECORD_AUDIO}, E, G, E},
+    {CommandItem(MenuCommand::AnalyzeFile), E, G, E},
+    {CommandItem(MenuCommand::RecordAudio), E, G, E},
     {{MenuItemKind::FilePopup, 2}, G, G, E},
-    {{MenuItemKind::Command, IDM_PARAMETERS_CHANGE}, G, G, E},
-    {{MenuItemKind::Command, IDM_PARAMETERS_RESTORE}, G, G, E},
+    {CommandItem(MenuCommand::ParametersChange), G, G, E},
+    {CommandItem(MenuCommand::ParametersRestore), G, G, E},
     {{MenuItemKind::FilePopup, 3}, G, G, E},
-    {{MenuItemKind::Command, IDM_SCAN_FILE}, E, G, E},
-    {{MenuItemKind::Command, IDM_SCAN_AUDIO}, E, G, E},
-    {{MenuItemKind::Command, IDM_SAVE_WAVE}, G, G, E},
+    {CommandItem(MenuCommand::ScanFile), E, G, E},
+    {CommandItem(MenuCommand::ScanAudio), E, G, E},
+    {CommandItem(MenuCommand::SaveWave), G, G, E},
     {{MenuItemKind::FilePopup, 9}, G, G, E},
-    {{MenuItemKind::Command, IDM_SAVE_WINDOW_BITMAP}, U, U, E},
-    {{MenuItemKind::Command, IDM_SAVE_ENTIRE_BITMAP}, U, U, E},
-    {{MenuItemKind::Command, IDM_EXIT}, E, G, E},
-    {{MenuItemKind::Command, IDM_COLORS_CHANGE}, G, G, E},
+    {CommandItem(MenuCommand::SaveWindowBitmap), U, U, E},
+    {CommandItem(MenuCommand::SaveEntireBitmap), U, U, E},
+    {CommandItem(MenuCommand::Exit), E, G, E},
+    {CommandItem(MenuCommand::ColorsChange), G, G, E},
     {{MenuItemKind::SystemClose, 6}, E, G, E},
 };
 
@@ -70,8 +68,8 @@ TEST(MenuState, EveryItemInEveryState) {
 TEST(MenuState, EntireBitmapOnlyForAnImageWiderThanTheWindow) {
   MenuConditions conditions;
   conditions.imageAreaWidth = 640;
-  const MenuItemRef entire{MenuItemKind::Command, IDM_SAVE_ENTIRE_BITMAP};
-  const MenuItemRef window{MenuItemKind::Command, IDM_SAVE_WINDOW_BITMAP};
+  const MenuItemRef entire{CommandItem(MenuCommand::SaveEntireBitmap)};
+  const MenuItemRef window{CommandItem(MenuCommand::SaveWindowBitmap)};
   for (int columns : {100, 639, 640}) {
     conditions.columnCount = columns;
     auto loaded = MenuStateTable(MenuState::DataLoaded, conditions);
@@ -83,7 +81,7 @@ TEST(MenuState, EntireBitmapOnlyForAnImageWiderThanTheWindow) {
 }
 
 TEST(MenuState, RestoreNeedsAHeldAnalysisAndEnoughMemory) {
-  const MenuItemRef restore{MenuItemKind::Command, IDM_PARAMETERS_RESTORE};
+  const MenuItemRef restore{CommandItem(MenuCommand::ParametersRestore)};
   struct Case {
     bool held, lowMemory;
     MenuAction expected;
@@ -98,7 +96,7 @@ TEST(MenuState, RestoreNeedsAHeldAnalysisAndEnoughMemory) {
 }
 
 TEST(MenuState, ColorsNeverEnabledWithoutAPaletteDisplay) {
-  const MenuItemRef colors{MenuItemKind::Command, IDM_COLORS_CHANGE};
+  const MenuItemRef colors{CommandItem(MenuCommand::ColorsChange)};
   MenuConditions conditions;
   conditions.nonPaletteDisplay = true;
   for (MenuState state : {MenuState::Idle, MenuState::Busy, MenuState::DataLoaded}) {

@@ -225,7 +225,7 @@ TEST(PaletteTest, GreyRampsFollowTheirRuleAtEveryStep) {
 
 TEST(PaletteTest, UnknownSchemeValueGetsCbTable) {
   const auto cb = BuildSourceTable(PaletteScheme::CB);
-  const auto unknown = BuildSourceTable(static_cast<PaletteScheme>(1043));
+  const auto unknown = BuildSourceTable(static_cast<PaletteScheme>(4));
   for (int n = 0; n < kSourceTableSize; ++n) {
     EXPECT_TRUE(SameEntry(cb[n], unknown[n])) << "source " << n;
   }
@@ -385,7 +385,7 @@ TEST(PaletteTest, NamesRoundTripAndUnknownHasEmptyName) {
     EXPECT_EQ(parsed, scheme);
   }
   EXPECT_EQ(std::string(PaletteSchemeName(PaletteScheme::BW)), "BW");
-  EXPECT_EQ(std::string(PaletteSchemeName(static_cast<PaletteScheme>(0))), "");
+  EXPECT_EQ(std::string(PaletteSchemeName(static_cast<PaletteScheme>(4))), "");
   EXPECT_FALSE(ParsePaletteScheme("CB", nullptr));
 }
 

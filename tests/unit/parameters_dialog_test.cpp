@@ -7,8 +7,8 @@
 namespace hl {
 namespace {
 
-constexpr int16_t k8 = choice::kResolution8Bit;
-constexpr int16_t k16 = choice::kResolution16Bit;
+constexpr Resolution k8 = Resolution::Bits8;
+constexpr Resolution k16 = Resolution::Bits16;
 
 // ---------------------------------------------------------------------------
 // Edit texts: decimal integers from at most 8 characters.
@@ -44,12 +44,12 @@ TEST(EditIntegerTest, NullTextIsZero) { EXPECT_EQ(EditInteger(nullptr), 0); }
 
 struct ResolutionRow {
   int32_t ms;
-  int16_t shown, chosen;
+  Resolution shown, chosen;
   int32_t expected;
 };
 
 void PrintTo(const ResolutionRow& r, std::ostream* os) {
-  *os << r.ms << " ms, " << r.shown << " -> " << r.chosen;
+  *os << r.ms << " ms, " << BitsOf(r.shown) << " -> " << BitsOf(r.chosen) << " bit";
 }
 
 class ResolutionRescaleTest : public ::testing::TestWithParam<ResolutionRow> {};
@@ -134,13 +134,13 @@ INSTANTIATE_TEST_SUITE_P(
 // FFT size choices.
 
 TEST(FftChoiceTest, LengthAndOrderOfEachChoice) {
-  EXPECT_EQ(FftLengthOfChoice(choice::kFft512), 512);
-  EXPECT_EQ(FftLengthOfChoice(choice::kFft1024), 1024);
-  EXPECT_EQ(FftLengthOfChoice(choice::kFft2048), 2048);
-  EXPECT_EQ(FftOrderOfChoice(choice::kFft512), 9);
-  EXPECT_EQ(FftOrderOfChoice(choice::kFft1024), 10);
-  EXPECT_EQ(FftOrderOfChoice(choice::kFft2048), 11);
-  EXPECT_EQ(FftOrderOfChoice(0), 9);
+  EXPECT_EQ(FftLengthOfChoice(FftSize::Fft512), 512);
+  EXPECT_EQ(FftLengthOfChoice(FftSize::Fft1024), 1024);
+  EXPECT_EQ(FftLengthOfChoice(FftSize::Fft2048), 2048);
+  EXPECT_EQ(FftOrderOfChoice(FftSize::Fft512), 9);
+  EXPECT_EQ(FftOrderOfChoice(FftSize::Fft1024), 10);
+  EXPECT_EQ(FftOrderOfChoice(FftSize::Fft2048), 11);
+  EXPECT_EQ(FftOrderOfChoice(static_cast<FftSize>(7)), 9);
 }
 
 // ---------------------------------------------------------------------------
@@ -148,7 +148,7 @@ TEST(FftChoiceTest, LengthAndOrderOfEachChoice) {
 
 struct WindowRow {
   const char* name;
-  int16_t mode;
+  FrequencyMode mode;
   int32_t entered;
   int fftLength;
   float rate;
@@ -168,22 +168,22 @@ TEST_P(WindowAtOkTest, BbCutToTheFrameNbIsTheFrame) {
 // 512 samples at 11025 Hz last 46.4399 ms; 2048 at 44100 Hz 46.4399 ms; 1024 at 8000 Hz 128 ms.
 INSTANTIATE_TEST_SUITE_P(
     Modes, WindowAtOkTest,
-    ::testing::Values(WindowRow{"BB as entered", choice::kModeBb, 8, 512, 11025.0f, 0.0f, 8.0f},
-                      WindowRow{"BB longer than the frame is cut to it", choice::kModeBb, 100, 512, 11025.0f, 0.0f,
+    ::testing::Values(WindowRow{"BB as entered", FrequencyMode::BB, 8, 512, 11025.0f, 0.0f, 8.0f},
+                      WindowRow{"BB longer than the frame is cut to it", FrequencyMode::BB, 100, 512, 11025.0f, 0.0f,
                                 46.4399f},
-                      WindowRow{"BB just inside the frame", choice::kModeBb, 46, 512, 11025.0f, 0.0f, 46.0f},
-                      WindowRow{"BB 0 becomes 1", choice::kModeBb, 0, 512, 11025.0f, 0.0f, 1.0f},
-                      WindowRow{"BB negative becomes 1", choice::kModeBb, -8, 512, 11025.0f, 0.0f, 1.0f},
-                      WindowRow{"BB cut at 2048 points", choice::kModeBb, 500, 2048, 44100.0f, 0.0f, 46.4399f},
-                      WindowRow{"NB is the frame", choice::kModeNb, 8, 512, 11025.0f, 0.0f, 46.4399f},
-                      WindowRow{"NB 1024 at 8000 Hz", choice::kModeNb, 8, 1024, 8000.0f, 0.0f, 128.0f},
-                      WindowRow{"NB without a rate keeps the window", choice::kModeNb, 8, 512, 0.0f, 23.5f,
+                      WindowRow{"BB just inside the frame", FrequencyMode::BB, 46, 512, 11025.0f, 0.0f, 46.0f},
+                      WindowRow{"BB 0 becomes 1", FrequencyMode::BB, 0, 512, 11025.0f, 0.0f, 1.0f},
+                      WindowRow{"BB negative becomes 1", FrequencyMode::BB, -8, 512, 11025.0f, 0.0f, 1.0f},
+                      WindowRow{"BB cut at 2048 points", FrequencyMode::BB, 500, 2048, 44100.0f, 0.0f, 46.4399f},
+                      WindowRow{"NB is the frame", FrequencyMode::NB, 8, 512, 11025.0f, 0.0f, 46.4399f},
+                      WindowRow{"NB 1024 at 8000 Hz", FrequencyMode::NB, 8, 1024, 8000.0f, 0.0f, 128.0f},
+                      WindowRow{"NB without a rate keeps the window", FrequencyMode::NB, 8, 512, 0.0f, 23.5f,
                                 23.5f}));
 
 TEST(WindowAtOkTest, NbEqualsTheSettingsRuleBitForBit) {
   for (float rate : {5513.0f, 11025.0f, 22050.0f, 44100.0f}) {
     for (int n : {512, 1024, 2048}) {
-      EXPECT_EQ(WindowLengthAtOk(choice::kModeNb, 0, n, rate, 0.0f), NbWindowLength(n, rate)) << n << " @ " << rate;
+      EXPECT_EQ(WindowLengthAtOk(FrequencyMode::NB, 0, n, rate, 0.0f), NbWindowLength(n, rate)) << n << " @ " << rate;
     }
   }
 }
@@ -222,7 +222,7 @@ TEST(PrefillTest, WholeFileAtItsOwnFormat) {
   EXPECT_EQ(p.sampleRate, 11025);
   EXPECT_EQ(p.beginMs, 0);
   EXPECT_EQ(p.endMs, 5000);
-  EXPECT_EQ(p.resolution, choice::kResolution16Bit);
+  EXPECT_EQ(p.resolution, Resolution::Bits16);
   EXPECT_NEAR(p.windowMs, 46.4399f, 1e-4);  // 512000 / 11025
 }
 
@@ -233,23 +233,23 @@ TEST(PrefillTest, EndIsTheIntegerPartOfTheDataLength) {
   // 8-bit stereo at 22050 Hz: 44100 bytes per second; 66150 bytes are 1500 ms.
   DialogPrefill p = PrefillForFile(2, 8, 22050, 66150, s, false, 0, 0);
   EXPECT_EQ(p.endMs, 1500);
-  EXPECT_EQ(p.resolution, choice::kResolution8Bit);
+  EXPECT_EQ(p.resolution, Resolution::Bits8);
 }
 
 TEST(PrefillTest, OnlySixteenBitsPreselectSixteenBit) {
   AnalysisSettings s;
   for (uint16_t bits : {8, 24, 32}) {
-    EXPECT_EQ(PrefillForFile(1, bits, 11025, 100000, s, false, 0, 0).resolution, choice::kResolution8Bit) << bits;
+    EXPECT_EQ(PrefillForFile(1, bits, 11025, 100000, s, false, 0, 0).resolution, Resolution::Bits8) << bits;
   }
 }
 
 TEST(PrefillTest, NbWindowFollowsTheFftSizeAndTheFileRate) {
   AnalysisSettings s;
-  s.fftSize = choice::kFft1024;
+  s.fftSize = FftSize::Fft1024;
   EXPECT_NEAR(PrefillForFile(1, 16, 8000, 100000, s, false, 0, 0).windowMs, 128.0f, 1e-4);  // 1024000 / 8000
-  s.fftSize = choice::kFft2048;
+  s.fftSize = FftSize::Fft2048;
   EXPECT_NEAR(PrefillForFile(1, 16, 44100, 100000, s, false, 0, 0).windowMs, 46.4399f, 1e-4);
-  s.frequencyMode = choice::kModeBb;
+  s.frequencyMode = FrequencyMode::BB;
   s.windowLengthMs = 12.0f;
   EXPECT_EQ(PrefillForFile(1, 16, 44100, 100000, s, false, 0, 0).windowMs, 12.0f);
 }

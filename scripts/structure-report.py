@@ -1,0 +1,90 @@
+#!/usr/bin/env python3
+"""Counts what the architecture rules bound in src/: process-wide state (function-static
+variables and namespace-scope variables of the shell), function lengths over a limit, and
+file lengths over a limit. A reading by text, not by a compiler: functions are the
+definitions that open at column 0 and close with a "}" at column 0, as the code is laid out.
+
+    scripts/structure-report.py [--function-limit 80] [--file-limit 600]
+"""
+import argparse
+import pathlib
+import re
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent / "src"
+NOT_STATE = re.compile(r"\b(constexpr|const|static_assert|struct|class|enum|using|typedef|extern|namespace|template|return)\b")
+DECLARATION = re.compile(r"^[A-Za-z_][\w:<>, *&]*\s+[\*&]?[A-Za-z_]\w*(\s*=.*|\s*\{.*\}|\s*\[.*\].*)?;\s*(//.*)?$")
+STATIC_LOCAL = re.compile(r"^\s+static\s+(?!constexpr|const\b|_assert)[\w:<>, *&]+\s+[A-Za-z_]\w*\s*(=|;|\{|\[)")
+
+
+def source_files():
+    return sorted(p for p in ROOT.rglob("*") if p.suffix in (".cpp", ".h"))
+
+
+def functions(lines):
+    start = None
+    for n, line in enumerate(lines):
+        if start is None:
+            if line and not line[0].isspace() and line.rstrip().endswith("{") and "(" in line \
+                    and not NOT_STATE.match(line) and "=" not in line.split("(")[0]:
+                start = n
+            elif line and not line[0].isspace() and "(" in line and not line.rstrip().endswith((";", "{", "}")) \
+                    and not line.startswith(("#", "//")):
+                # a signature over several lines: its body opens at column 0 later
+                start = ("pending", n)
+        elif isinstance(start, tuple):
+            if line.rstrip().endswith(";") and not line.startswith(" "):
+                start = None
+            elif line.rstrip().endswith("{"):
+                start = start[1]
+            elif line.strip() == "" or line.startswith("}"):
+                start = None
+        elif line.startswith("}"):
+            yield start, n
+            start = None
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--function-limit", type=int, default=80)
+    parser.add_argument("--file-limit", type=int, default=600)
+    args = parser.parse_args()
+    statics, globals_, long_functions, long_files = [], [], [], []
+    for path in source_files():
+        rel = path.relative_to(ROOT.parent)
+        lines = path.read_text().split("\n")
+        if len(lines) - 1 > args.file_limit:
+            long_files.append((len(lines) - 1, rel))
+        depth = 0
+        for n, line in enumerate(lines):
+            if STATIC_LOCAL.match(line) and "(" not in line.split("=")[0]:
+                statics.append(f"{rel}:{n + 1}: {line.strip()}")
+            if path.name.endswith("_win32.cpp") and depth == 0 and DECLARATION.match(line) \
+                    and not NOT_STATE.search(line.split("=")[0]) and "(" not in line.split("=")[0]:
+                globals_.append(f"{rel}:{n + 1}: {line.strip()}")
+            # braces of functions and types open at column 0 and close at column 0
+            if line and not line[0].isspace() and line.rstrip().endswith("{") and not line.startswith("namespace"):
+                depth += 1
+            elif line.startswith("}") and not line.startswith("}  // namespace") and depth > 0:
+                depth -= 1
+        for first, last in functions(lines):
+            length = last - first + 1
+            long_functions.append((length, f"{rel}:{first + 1}: {lines[first].strip()[:70]}"))
+    long_functions.sort(reverse=True)
+    print(f"function-static variables: {len(statics)}")
+    for s in statics:
+        print("  " + s)
+    print(f"namespace-scope variables in the shell: {len(globals_)}")
+    for g in globals_:
+        print("  " + g)
+    over = [f for f in long_functions if f[0] > args.function_limit]
+    print(f"functions over {args.function_limit} lines: {len(over)}; longest {long_functions[0][0]} ({long_functions[0][1]})")
+    for length, where in over:
+        print(f"  {length:4d}  {where}")
+    long_files.sort(reverse=True)
+    print(f"files over {args.file_limit} lines: {len(long_files)}")
+    for length, rel in long_files:
+        print(f"  {length:5d}  {rel}")
+
+
+if __name__ == "__main__":
+    main()

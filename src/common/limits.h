@@ -1,0 +1,27 @@
+// The numbers several subsystems must agree on, named once.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace hl {
+
+// Rows above the frequency rows of every image: the waveform envelope strip, the second
+// labels and the elapsed-time readout live there.
+constexpr int kMarginRows = 44;
+
+// The wave header the program writes and keeps in front of its samples in memory: RIFF,
+// WAVE, an 18-byte "fmt " record and the "data" chunk's tag and length.
+constexpr size_t kWaveHeaderLength = 46;
+
+// A file or span shorter than this holds too few samples for one analysis column, and
+// the header reader looks at no more than this many bytes.
+constexpr uint32_t kShortestFileBytes = 2048;
+
+// Sample rates the analysis accepts, and the range a rate typed after "New" is pulled into.
+constexpr int32_t kLowestSampleRate = 4000;
+constexpr int32_t kHighestSampleRate = 44100;
+constexpr int32_t kLowestNewRate = 5513;
+constexpr int32_t kHighestNewRate = kHighestSampleRate;
+
+}  // namespace hl
