@@ -9,6 +9,7 @@
 #include "app/commands_win32.h"
 #include "app/dialog_choices_win32.h"
 #include "app/file_analysis.h"
+#include "app/handles_win32.h"
 #include "app/main_window_win32.h"
 #include "app/menu_state_win32.h"
 #include "app/operating_mode.h"
@@ -82,12 +83,8 @@ void ReleaseDisplay() {
 
 void FreeSampleBlock(HGLOBAL block, uint8_t** locked) {
   if (!block) return;
-  if (locked && *locked) {
-    GlobalUnlock(block);
-    *locked = nullptr;
-  }
-  GlobalFree(block);
-  --AllocationCount();
+  FreeBlock(block, locked && *locked);
+  if (locked) *locked = nullptr;
 }
 
 void ReleaseSampleBuffer() {
@@ -100,9 +97,7 @@ void ReleaseSampleBuffer() {
 
 // A new zero-filled sample buffer of `byteCount` samples behind the 46-byte header, counted.
 HGLOBAL AllocateSampleBlock(uint32_t byteCount) {
-  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, static_cast<SIZE_T>(byteCount) + kWaveHeaderLength);
-  if (block) ++AllocationCount();
-  return block;
+  return AllocateCountedBlock(static_cast<size_t>(byteCount) + kWaveHeaderLength);
 }
 
 // Releases the analysis "&Change" set aside: its bitmap through the view's own routine (the
@@ -418,7 +413,7 @@ void OnAnalyzeFile(HWND window, LPARAM lParam) {
   settings.timeScaleMs = 12.0f;
   settings.fftSize = FftSize::Fft512;
   settings.frequencyMode = FrequencyMode::NB;
-  mode.fileAnalysisInProgress = 1;
+  BusyFlag busy(mode.fileAnalysisInProgress);
   RedrawView(window, false);
 
   const bool fromMenu = lParam == 0;
@@ -427,7 +422,6 @@ void OnAnalyzeFile(HWND window, LPARAM lParam) {
   for (;;) {
     if (fromMenu && !ChooseOpenWave()) {
       RedrawView(window, true);
-      mode.fileAnalysisInProgress = 0;
       return;
     }
     span.path = OpenWavePath();
@@ -435,7 +429,6 @@ void OnAnalyzeFile(HWND window, LPARAM lParam) {
     HANDLE file = OpenForAnalysis(span.path.c_str());
     if (file == INVALID_HANDLE_VALUE) {
       ShowProgramMessage(window, Message::CannotOpenFile);
-      mode.fileAnalysisInProgress = 0;
       return;
     }
     LARGE_INTEGER size{};
@@ -445,7 +438,6 @@ void OnAnalyzeFile(HWND window, LPARAM lParam) {
       ShowProgramMessage(window, Message::SampleSizeTooSmall);
       CloseHandle(file);
       if (fromMenu) continue;
-      mode.fileAnalysisInProgress = 0;
       return;
     }
     uint8_t block[kWaveSearchBlockLength] = {};
@@ -485,7 +477,6 @@ void OnAnalyzeFile(HWND window, LPARAM lParam) {
   HANDLE file = OpenForAnalysis(span.path.c_str());
   if (file == INVALID_HANDLE_VALUE) {
     ShowProgramMessage(window, Message::CannotOpenFile);
-    mode.fileAnalysisInProgress = 0;
     return;
   }
   ReleaseSampleBuffer();
@@ -493,7 +484,7 @@ void OnAnalyzeFile(HWND window, LPARAM lParam) {
   if (!a.sampleBuffer) {
     CloseHandle(file);
     ShowProgramMessage(window, Message::NotEnoughMemory);
-    mode.fileAnalysisInProgress = 0;
+    busy.Clear();
     SendMessageA(window, WM_COMMAND, IDM_EXIT, 0);
     return;
   }
@@ -520,7 +511,7 @@ void OnParametersChange(HWND window, LPARAM lParam) {
   AnalysisState& a = Analysis();
   AnalysisSettings& settings = Settings();
   // A re-analysis is an analysis in progress from here until it is shown or refused.
-  mode.fileAnalysisInProgress = 1;
+  BusyFlag busy(mode.fileAnalysisInProgress);
 
   // The data the dialog offers is what is shown now; its samples are read from its buffer.
   const HGLOBAL source = a.sampleBuffer;
@@ -542,7 +533,7 @@ void OnParametersChange(HWND window, LPARAM lParam) {
   if (CheckTimeScale(settings.timeScaleMs) != Message::None) settings.timeScaleMs = 20.0f;
 
   if (!RunAnalysisParametersDialog(window, settings, values)) {
-    mode.fileAnalysisInProgress = 0;
+    busy.Clear();
     RedrawView(window, true);
     return;
   }
@@ -572,7 +563,6 @@ void OnParametersChange(HWND window, LPARAM lParam) {
       ShowProgramMessage(window, g.refusal);
       a.restorePoint = true;
       SendMessageA(window, WM_COMMAND, IDM_PARAMETERS_RESTORE, 0);
-      mode.fileAnalysisInProgress = 0;
       return;
   }
   const int bitmapWidth = DisplayBitmapWidth(g.columnCount, MainWindow().metrics.screenWidth);
@@ -590,7 +580,7 @@ void OnParametersChange(HWND window, LPARAM lParam) {
   HGLOBAL block = AllocateSampleBlock(g.byteCount);
   if (!block) {
     ShowProgramMessage(window, Message::NotEnoughMemory);
-    mode.fileAnalysisInProgress = 0;
+    busy.Clear();
     SendMessageA(window, WM_COMMAND, IDM_EXIT, 0);
     return;
   }

@@ -6,6 +6,7 @@
 
 #include "app/commands_win32.h"
 #include "app/menu_state_win32.h"
+#include "app/handles_win32.h"
 #include "app/operating_mode.h"
 #include "audio/capture_win32.h"
 #include "audio/transport_win32.h"

@@ -7,9 +7,4 @@ OperatingMode& Mode() {
   return mode;
 }
 
-int& AllocationCount() {
-  static int count = 0;
-  return count;
-}
-
 }  // namespace hl

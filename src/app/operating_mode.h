@@ -28,9 +28,4 @@ struct OperatingMode {
 // The process's flags (the shell owns the one instance).
 OperatingMode& Mode();
 
-// Global memory blocks currently held (sample buffers, bitmaps' memory, header blocks).
-// Every allocation increments it and every release decrements it; closing the window
-// beeps when it is not back to 0.
-int& AllocationCount();
-
 }  // namespace hl

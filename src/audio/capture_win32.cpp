@@ -18,6 +18,7 @@
 #include "app/commands_win32.h"
 #include "app/dialog_choices_win32.h"
 #include "app/file_analysis_win32.h"
+#include "app/handles_win32.h"
 #include "app/main_window_win32.h"
 #include "app/menu_state_win32.h"
 #include "app/operating_mode.h"
@@ -289,22 +290,13 @@ void FinishOutputFile() {
 
 void ReleaseHeaderBlock() {
   CaptureState& c = Capture();
-  if (!c.headerBlock) return;
-  GlobalUnlock(c.headerBlock);
-  GlobalFree(c.headerBlock);
-  --AllocationCount();
-  c.headerBlock = nullptr;
-  c.header = nullptr;
+  FreeCountedBlock(c.headerBlock, c.header);
 }
 
 void ReleaseCaptureBlock() {
   CaptureState& c = Capture();
   if (!c.block) return;
-  if (c.lockedBlock) GlobalUnlock(c.block);
-  GlobalFree(c.block);
-  --AllocationCount();
-  c.block = nullptr;
-  c.lockedBlock = nullptr;
+  FreeCountedBlock(c.block, c.lockedBlock);
   c.firstHalf = c.secondHalf = nullptr;
 }
 
@@ -650,13 +642,12 @@ bool RunCapture(HWND window) {
     c.measuredColumnTimeMs = 1.0f;
   }
 
-  c.block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, static_cast<SIZE_T>(c.areaBytes) + kWaveHeaderLength);
+  c.block = AllocateCountedBlock(static_cast<size_t>(c.areaBytes) + kWaveHeaderLength);
   if (!c.block) {
     ShowProgramMessage(window, Message::NotEnoughMemory);
     AbandonCapture(window);
     return false;
   }
-  ++AllocationCount();
   c.lockedBlock = static_cast<uint8_t*>(GlobalLock(c.block));
   if (!c.lockedBlock) {
     ShowProgramMessage(window, Message::NotEnoughMemory);
@@ -695,9 +686,7 @@ bool RunCapture(HWND window) {
   }
   c.inputDevice = device;
 
-  c.headerBlock = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(WAVEHDR));
-  if (c.headerBlock) ++AllocationCount();
-  c.header = c.headerBlock ? static_cast<WAVEHDR*>(GlobalLock(c.headerBlock)) : nullptr;
+  c.header = static_cast<WAVEHDR*>(AllocateLockedBlock(c.headerBlock, sizeof(WAVEHDR)));
   if (!c.header) {
     AbandonCapture(window);
     return false;

@@ -12,6 +12,7 @@
 #include "app/commands_win32.h"
 #include "app/dialog_choices_win32.h"
 #include "app/file_analysis_win32.h"
+#include "app/handles_win32.h"
 #include "app/main_window_win32.h"
 #include "app/menu_state_win32.h"
 #include "app/operating_mode.h"
@@ -59,10 +60,8 @@ struct FileScan {
   uint32_t frameBytes = 2;
   uint32_t firstByte = 0;  // file position of the first sample
   uint32_t dataLength = 0;
-  HGLOBAL headerBlock = nullptr;  // the 46-byte wave header the device is opened with
-  uint8_t* header = nullptr;
-  HGLOBAL ringBlock = nullptr;
-  uint8_t* ring = nullptr;
+  LockedBlock header;  // the 46-byte wave header the device is opened with
+  LockedBlock ring;
   RingLayout layout;
   RefillState refill;
 };
@@ -95,29 +94,6 @@ void CloseScanFile() {
   FileScan& s = Scan();
   if (s.file != INVALID_HANDLE_VALUE) CloseHandle(s.file);
   s.file = INVALID_HANDLE_VALUE;
-}
-
-void FreeCounted(HGLOBAL& block, uint8_t*& locked) {
-  if (!block) return;
-  if (locked) GlobalUnlock(block);
-  GlobalFree(block);
-  --AllocationCount();
-  block = nullptr;
-  locked = nullptr;
-}
-
-// A movable zero-filled block, locked and counted; nullptr when refused.
-uint8_t* AllocateCounted(HGLOBAL& block, uint32_t bytes) {
-  block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes);
-  if (!block) return nullptr;
-  ++AllocationCount();
-  uint8_t* locked = static_cast<uint8_t*>(GlobalLock(block));
-  if (!locked) {
-    GlobalFree(block);
-    --AllocationCount();
-    block = nullptr;
-  }
-  return locked;
 }
 
 void ReleaseDisplay() {
@@ -342,8 +318,8 @@ void CancelToIdle(HWND window) {
 void AbandonScan(HWND window) {
   FileScan& s = Scan();
   CloseScanFile();
-  FreeCounted(s.ringBlock, s.ring);
-  FreeCounted(s.headerBlock, s.header);
+  s.ring.Free();
+  s.header.Free();
   ReleaseDisplay();
   DisableFourButtons();
   SetMenuState(window, MenuState::Idle);
@@ -481,16 +457,14 @@ bool StartScan(HWND window) {
 
   // The wave header the device is opened with, and the ring.
   s.layout = PlanRing(s.bytesPerSample, s.channels, s.rate);
-  s.header = AllocateCounted(s.headerBlock, kWaveHeaderLength);
-  if (s.header) WriteWaveHeader(s.header, a.format, s.dataLength);
-  s.ring = s.header && s.layout.valid ? AllocateCounted(s.ringBlock, s.layout.ringBytes) : nullptr;
-  if (!s.ring) {
+  if (s.header.Allocate(kWaveHeaderLength)) WriteWaveHeader(s.header.data(), a.format, s.dataLength);
+  if (!s.header || !s.layout.valid || !s.ring.Allocate(s.layout.ringBytes)) {
     ShowProgramMessage(window, Message::NotEnoughMemory);
     AbandonScan(window);
     return false;
   }
   // 8-bit silence is 0x80: a half not yet read from the file plays as silence.
-  if (s.bytesPerSample == 1) std::memset(s.ring, 0x80, s.layout.ringBytes);
+  if (s.bytesPerSample == 1) std::memset(s.ring.data(), 0x80, s.layout.ringBytes);
   s.refill = RefillState();
   Report() = FileScanReport();
   Report().ringBytes = s.layout.ringBytes;
@@ -506,9 +480,9 @@ bool StartScan(HWND window) {
   LARGE_INTEGER position;
   position.QuadPart = s.firstByte;
   SetFilePointerEx(s.file, position, nullptr, FILE_BEGIN);
-  if (ReadIntoRing(s.ring, s.layout.halfBytes) == 0) mode.stopRequest = 1;
+  if (ReadIntoRing(s.ring.data(), s.layout.halfBytes) == 0) mode.stopRequest = 1;
 
-  if (!OpenOutputDevice(window, FormatOfWaveHeader(s.header), s.ring, s.layout.ringBytes,
+  if (!OpenOutputDevice(window, FormatOfWaveHeader(s.header.data()), s.ring.data(), s.layout.ringBytes,
                         WHDR_BEGINLOOP | WHDR_ENDLOOP, RingLoops(s.dataLength, s.layout.ringBytes))) {
     ShowMessage(window, kCannotOpenAudioDevice, MB_ICONHAND);
     AbandonScan(window);
@@ -600,12 +574,12 @@ void RunScanLoop(HWND window, HDC dc) {
     if (!PlayPosition(position)) continue;
     const int half = NextRefill(s.refill, position, s.layout);
     if (half >= 0) {
-      ReadIntoRing(s.ring + static_cast<size_t>(half) * s.layout.halfBytes, s.layout.halfBytes);
+      ReadIntoRing(s.ring.data() + static_cast<size_t>(half) * s.layout.halfBytes, s.layout.halfBytes);
       ++Report().refills;
     }
     const RingWindow w = LocateRingWindow(position, s.layout, s.frameBytes);
     if (!w.inside) continue;
-    const FramePeaks peaks = BuildRingFrame(s.ring, w, s.frameBytes, s.bytesPerSample, frame);
+    const FramePeaks peaks = BuildRingFrame(s.ring.data(), w, s.frameBytes, s.bytesPerSample, frame);
     fft.Transform(frame, 0);
     if (scope) {
       DrawScopeColumn(window, dc, history, frame, geometry);
@@ -645,8 +619,8 @@ void FinishFileScanOutput() {
   FileScan& s = Scan();
   Mode().stopRequest = 1;
   ReleaseOutputDevice();
-  FreeCounted(s.ringBlock, s.ring);
-  FreeCounted(s.headerBlock, s.header);
+  s.ring.Free();
+  s.header.Free();
   Capture().scanRunning = 0;
   Mode().fileScanPlaybackActive = 0;
 }

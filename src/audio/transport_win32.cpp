@@ -7,6 +7,7 @@
 #include "app/analysis_win32.h"
 #include "app/commands_win32.h"
 #include "app/file_analysis_win32.h"
+#include "app/handles_win32.h"
 #include "app/main_window_win32.h"
 #include "app/menu_state_win32.h"
 #include "app/operating_mode.h"
@@ -203,15 +204,9 @@ bool OpenOutputDevice(HWND window, const WAVEFORMATEX& format, uint8_t* data, ui
                       DWORD loops) {
   CaptureState& c = Capture();
   if (c.outputDevice) return false;
-  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(WAVEHDR));
-  if (!block) return false;
-  ++AllocationCount();
-  WAVEHDR* header = static_cast<WAVEHDR*>(GlobalLock(block));
-  if (!header) {
-    GlobalFree(block);
-    --AllocationCount();
-    return false;
-  }
+  HGLOBAL block = nullptr;
+  WAVEHDR* header = static_cast<WAVEHDR*>(AllocateLockedBlock(block, sizeof(WAVEHDR)));
+  if (!header) return false;
   header->lpData = reinterpret_cast<LPSTR>(data);
   header->dwBufferLength = length;
   header->dwBytesRecorded = length;
@@ -251,13 +246,7 @@ void ReleaseOutputDevice() {
   }
   if (c.outputDevice) waveOutClose(c.outputDevice);
   c.outputDevice = nullptr;
-  if (c.playHeaderBlock) {
-    GlobalUnlock(c.playHeaderBlock);
-    GlobalFree(c.playHeaderBlock);
-    --AllocationCount();
-  }
-  c.playHeaderBlock = nullptr;
-  c.playHeader = nullptr;
+  FreeCountedBlock(c.playHeaderBlock, c.playHeader);
   outputResetSent = false;
 }
 

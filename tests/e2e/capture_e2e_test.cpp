@@ -19,6 +19,7 @@
 #include "app/analysis_win32.h"
 #include "app/file_analysis_win32.h"
 #include "app/main_window_win32.h"
+#include "app/handles_win32.h"
 #include "app/operating_mode.h"
 #include "audio/capture.h"
 #include "audio/capture_state.h"

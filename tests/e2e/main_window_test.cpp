@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/main_window_win32.h"
+#include "app/handles_win32.h"
 #include "app/operating_mode.h"
 #include "display/view_layout.h"
 #include "display/window_layout.h"
