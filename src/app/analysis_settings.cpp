@@ -37,9 +37,4 @@ float BbWindowLength(float enteredMs, float fftLengthMs) {
   return ms;
 }
 
-AnalysisSettings& Settings() {
-  static AnalysisSettings settings;
-  return settings;
-}
-
 }  // namespace hl

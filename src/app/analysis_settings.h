@@ -68,7 +68,4 @@ float NbWindowLength(int fftLength, float sampleRate);
 // number, becomes 1.0 ms.
 float BbWindowLength(float enteredMs, float fftLengthMs);
 
-// The program's settings: one record, from the defaults at start.
-AnalysisSettings& Settings();
-
 }  // namespace hl

@@ -12,7 +12,7 @@
 #include "app/handles_win32.h"
 #include "app/main_window_win32.h"
 #include "app/menu_state_win32.h"
-#include "app/operating_mode.h"
+#include "app/operating_mode_win32.h"
 #include "app/parameters_dialog.h"
 #include "app/parameters_dialog_win32.h"
 #include "app/render_window_win32.h"
@@ -20,6 +20,7 @@
 #include "display/palette_win32.h"
 #include "files/file_chooser_win32.h"
 #include "files/wave_format.h"
+#include "files/wave_open_win32.h"
 #include "resources/resource.h"
 
 namespace hl {
@@ -78,7 +79,6 @@ void SetVerticalScrollBar() {
 void ReleaseDisplay() {
   if (Display().exists()) DestroyDisplayBitmap();
   Mode().displayBitmapExists = 0;
-  MainWindow().displayBitmapExists = false;
 }
 
 void FreeSampleBlock(HGLOBAL block, uint8_t** locked) {
@@ -109,12 +109,10 @@ void ReleaseHeldAnalysis() {
   if (held.bitmap.exists()) {
     const DisplayBitmap shown = Display();
     const uint8_t shownFlag = mode.displayBitmapExists;
-    const bool shownWindowFlag = MainWindow().displayBitmapExists;
     Display() = held.bitmap;
     DestroyDisplayBitmap();
     Display() = shown;
     mode.displayBitmapExists = shownFlag;
-    MainWindow().displayBitmapExists = shownWindowFlag;
   }
   FreeSampleBlock(held.analysis.sampleBuffer, &held.analysis.lockedSampleBuffer);
   held = HeldAnalysis();
@@ -136,7 +134,6 @@ void SetShownAnalysisAside(const AnalysisSettings& madeWith) {
   mode.fullResolutionBitmapExists = 1;
   mode.displayBitmapExists = 0;
   mode.sampleBufferHeld = 0;
-  MainWindow().displayBitmapExists = false;
 }
 
 // Everything an analysis holds goes, and the window returns to idle (a cancelled
@@ -168,11 +165,6 @@ void ReturnToIdle(HWND window) {
 
 // ---------------------------------------------------------------------------
 // Files.
-
-std::string NameWithoutFolder(const std::string& path) {
-  const size_t cut = path.find_last_of("\\/:");
-  return cut == std::string::npos ? path : path.substr(cut + 1);
-}
 
 HANDLE OpenForAnalysis(const char* path) {
   return CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, nullptr);
@@ -228,26 +220,9 @@ bool RefuseGeometry(HWND window, Message refusal) {
   return true;
 }
 
-// The loaded sample buffer becomes an image: bitmap, scroll bars, the render, the result.
-// The analysis's format, span, step and column count are set.
-void RenderLoadedSpan(HWND window) {
-  AnalysisState& a = Analysis();
-  AnalysisSettings& settings = Settings();
-  OperatingMode& mode = Mode();
-  const int bitmapHeight = (1 << settings.fftOrder) / 2 + kEnvelopeRows;
-  const int bitmapWidth = DisplayBitmapWidth(a.columnCount, MainWindow().metrics.screenWidth);
-
-  if (!CreateDisplayBitmap(window, bitmapWidth, bitmapHeight)) {
-    ShowProgramMessage(window, Message::NotEnoughDisplayMemory);
-    mode.fileAnalysisInProgress = 0;
-    SendMessageA(window, WM_COMMAND, IDM_EXIT, 0);
-    return;
-  }
-  mode.displayBitmapExists = 1;
-  MainWindow().displayBitmapExists = true;
-
-  // The view starts at the first column, and vertically where the kept fraction puts it
-  // in the new bitmap's range (the FFT-size command has just set the fraction).
+// The view of a new bitmap of `bitmapHeight` rows: at the first column, and vertically where
+// the kept fraction puts it in the new range (the FFT-size command has just set the fraction).
+void PlaceViewForRender(int bitmapHeight) {
   ViewState& view = View();
   view.horizontalOffset = 0;
   view.renderColumn = 0;
@@ -258,29 +233,74 @@ void RenderLoadedSpan(HWND window) {
   if (view.verticalOffset > view.verticalRange) view.verticalOffset = view.verticalRange;
   if (view.verticalOffset < 0) view.verticalOffset = 0;
   SetVerticalScrollBar();
-  settings.displayType = DisplayType::Scroll;
+}
 
-  PaletteImage image = Display().Image();
-  GdiFlush();
-  ClearImage(image);
-  HDC screen = GetDC(window);
-  SelectPalette(screen, Drawing().palette, FALSE);
-  RealizePalette(screen);
-  CopyView(screen);
-  ReleaseDC(window, screen);
+// Copies the view to the window in the program's palette, with the grid when `grid`.
+void ShowView(HWND window, bool grid) {
+  WindowDc screen(window);
+  SelectPalette(screen.get(), Drawing().palette, FALSE);
+  RealizePalette(screen.get());
+  CopyView(screen.get());
+  if (grid) DrawGrid(screen.get(), false);
+}
 
+// The buttons and menu while the columns are drawn: only Stop.
+void EnterRendering(HWND window) {
   const MainWindowState& w = MainWindow();
   EnableButton(w.stopButton, true);
   EnableButton(w.playButton, false);
   EnableButton(w.playWindowButton, false);
   EnableButton(w.toggleGridButton, false);
   SetMenuState(window, MenuState::Busy);
-  mode.stopRequest = 0;
-  mode.rendering = 1;
+  Mode().stopRequest = 0;
+  Mode().rendering = 1;
+}
+
+// The rendered image shown, with the margin lines across an image area wider than it, and
+// the window in the data-loaded state.
+void FinishRender(HWND window) {
+  OperatingMode& mode = Mode();
+  AnalysisSettings& settings = Settings();
+  const AnalysisState& a = Analysis();
+  ShowView(window, mode.gridOn != 0);
+  SetHorizontalScrollRange();
+  // A stopped render has shortened the data: the panel shows what the image holds.
+  DrawInfoPanel(window, a.format.sampleRate, a.format.bitsPerSample, a.dataLength);
+  SetMenuState(window, MenuState::DataLoaded);
+  EnableButtonsForShownAnalysis();
+  mode.rendering = 0;
+  if (settings.frequencyMode == FrequencyMode::BB) settings.savedWindowLengthMs = settings.windowLengthMs;
+  mode.fileScanPlaybackActive = 0;
+  mode.playbackActive = 0;
+  mode.dataPresent = 1;
+  mode.fileAnalysisInProgress = 0;
+}
+
+// The loaded sample buffer becomes an image: bitmap, scroll bars, the render, the result.
+// The analysis's format, span, step and column count are set.
+void RenderLoadedSpan(HWND window) {
+  AnalysisState& a = Analysis();
+  OperatingMode& mode = Mode();
+  const int bitmapHeight = (1 << Settings().fftOrder) / 2 + kEnvelopeRows;
+  const int bitmapWidth = DisplayBitmapWidth(a.columnCount, MainWindow().metrics.screenWidth);
+  if (!CreateDisplayBitmap(window, bitmapWidth, bitmapHeight)) {
+    ShowProgramMessage(window, Message::NotEnoughDisplayMemory);
+    mode.fileAnalysisInProgress = 0;
+    SendMessageA(window, WM_COMMAND, IDM_EXIT, 0);
+    return;
+  }
+  mode.displayBitmapExists = 1;
+  PlaceViewForRender(bitmapHeight);
+  Settings().displayType = DisplayType::Scroll;
+
+  PaletteImage image = Display().Image();
+  GdiFlush();
+  ClearImage(image);
+  ShowView(window, false);
+  EnterRendering(window);
 
   a.lockedSampleBuffer = static_cast<uint8_t*>(GlobalLock(a.sampleBuffer));
   const int rendered = a.lockedSampleBuffer ? RenderImage(window, a.lockedSampleBuffer + kWaveHeaderLength) : -1;
-
   if (!IsWindow(window) || !Display().exists()) {
     // The window was closed while the columns were drawn: the close step has released
     // everything already.
@@ -297,26 +317,7 @@ void RenderLoadedSpan(HWND window) {
     ReturnToIdle(window);
     return;
   }
-
-  screen = GetDC(window);
-  SelectPalette(screen, Drawing().palette, FALSE);
-  RealizePalette(screen);
-  // The view, with the margin lines across an image area wider than the image.
-  CopyView(screen);
-  if (mode.gridOn) DrawGrid(screen, false);
-  ReleaseDC(window, screen);
-
-  SetHorizontalScrollRange();
-  // A stopped render has shortened the data: the panel shows what the image holds.
-  DrawInfoPanel(window, a.format.sampleRate, a.format.bitsPerSample, a.dataLength);
-  SetMenuState(window, MenuState::DataLoaded);
-  EnableButtonsForShownAnalysis();
-  mode.rendering = 0;
-  if (settings.frequencyMode == FrequencyMode::BB) settings.savedWindowLengthMs = settings.windowLengthMs;
-  mode.fileScanPlaybackActive = 0;
-  mode.playbackActive = 0;
-  mode.dataPresent = 1;
-  mode.fileAnalysisInProgress = 0;
+  FinishRender(window);
 }
 
 // Asks for the parameters until they pass the checks of a new file. False when the dialog
@@ -401,6 +402,73 @@ int ImageAreaHeight() {
 // ---------------------------------------------------------------------------
 // "&Analyze File".
 
+namespace {
+
+// The file chosen (or handed over in the chooser's path) and its header read; false when
+// there is nothing to analyse: the chooser was cancelled or the file refused.
+bool ChooseAnalysisFile(HWND window, bool fromMenu, LoadedSpan& span, std::string& title) {
+  for (;;) {
+    if (fromMenu && !ChooseOpenWave()) {
+      RedrawView(window, true);
+      return false;
+    }
+    span.path = OpenWavePath();
+    title = fromMenu ? std::string(ChosenTitle()) : NameWithoutFolder(span.path);
+    const OpenedWave opened = ReadChosenWave(span.path.c_str(), FILE_FLAG_RANDOM_ACCESS);
+    if (opened.refusal != Message::None) {
+      ShowProgramMessage(window, opened.refusal);
+      if (opened.refusal == Message::SampleSizeTooSmall && fromMenu) continue;
+      return false;
+    }
+    // A header whose format cannot be measured (no channels, no whole-byte samples, no
+    // rate) is reported here.
+    span.header = opened.header;
+    if (span.header.warning != Message::None) ShowProgramMessage(window, span.header.warning);
+    return true;
+  }
+}
+
+// The confirmed span replaces what was shown and anything set aside.
+void CommitSpan(HWND window, const LoadedSpan& span, const std::string& title) {
+  ReleaseHeldAnalysis();
+  AnalysisState& a = Analysis();
+  const ColumnGeometry& g = span.geometry;
+  a.wavFlag = span.header.wavFlag;
+  a.dataOffset = span.header.dataOffset;
+  a.beginOffset = g.beginOffset;
+  a.byteCount = g.byteCount;
+  a.dataLength = g.byteCount;
+  a.step = g.step;
+  a.columnCount = g.columnCount;
+  a.filePath = span.path;
+  a.fileTitle = title;
+  a.imageStartMs = a.accumulatedBeginMs + a.beginMs;
+  a.restorePoint = false;
+  DrawInfoPanel(window, a.format.sampleRate, a.format.bitsPerSample, a.dataLength);
+}
+
+// The span's samples read into a new sample buffer behind their wave header.
+Message LoadSamples(const LoadedSpan& span) {
+  AnalysisState& a = Analysis();
+  const ColumnGeometry& g = span.geometry;
+  FileHandle file(OpenForAnalysis(span.path.c_str()));
+  if (!file.valid()) return Message::CannotOpenFile;
+  ReleaseSampleBuffer();
+  a.sampleBuffer = AllocateSampleBlock(g.byteCount);
+  if (!a.sampleBuffer) return Message::NotEnoughMemory;
+  Mode().sampleBufferHeld = 1;
+  uint8_t* buffer = static_cast<uint8_t*>(GlobalLock(a.sampleBuffer));
+  const uint64_t firstByte = (a.wavFlag ? uint64_t{a.dataOffset} : 0) + g.beginOffset;
+  ReadAt(file.get(), firstByte, buffer + kWaveHeaderLength, g.byteCount);
+  WriteWaveHeader(buffer, a.format, g.byteCount);
+  GlobalUnlock(a.sampleBuffer);
+  a.waveDataFlag = true;
+  return Message::None;
+}
+
+}  // namespace
+
+// Choose, read the header, confirm the parameters, load the samples, render.
 void OnAnalyzeFile(HWND window, LPARAM lParam) {
   OperatingMode& mode = Mode();
   // Posted again while an analysis runs (the menu item is grey then): ignored.
@@ -416,41 +484,9 @@ void OnAnalyzeFile(HWND window, LPARAM lParam) {
   BusyFlag busy(mode.fileAnalysisInProgress);
   RedrawView(window, false);
 
-  const bool fromMenu = lParam == 0;
   LoadedSpan span;
   std::string title;
-  for (;;) {
-    if (fromMenu && !ChooseOpenWave()) {
-      RedrawView(window, true);
-      return;
-    }
-    span.path = OpenWavePath();
-    title = fromMenu ? std::string(ChosenTitle()) : NameWithoutFolder(span.path);
-    HANDLE file = OpenForAnalysis(span.path.c_str());
-    if (file == INVALID_HANDLE_VALUE) {
-      ShowProgramMessage(window, Message::CannotOpenFile);
-      return;
-    }
-    LARGE_INTEGER size{};
-    GetFileSizeEx(file, &size);
-    const uint64_t fileSize = static_cast<uint64_t>(size.QuadPart);
-    if (fileSize < kShortestFileBytes) {
-      ShowProgramMessage(window, Message::SampleSizeTooSmall);
-      CloseHandle(file);
-      if (fromMenu) continue;
-      return;
-    }
-    uint8_t block[kWaveSearchBlockLength] = {};
-    DWORD got = 0;
-    if (!ReadFile(file, block, sizeof block, &got, nullptr)) got = 0;
-    CloseHandle(file);
-    // A header whose format cannot be measured (no channels, no whole-byte samples, no
-    // rate) is reported here and read as raw samples, never divided by.
-    span.header = ReadWaveHeader(block, got, fileSize);
-    if (span.header.warning != Message::None) ShowProgramMessage(window, span.header.warning);
-    break;
-  }
-
+  if (!ChooseAnalysisFile(window, lParam == 0, span, title)) return;
   const Confirmed confirmed = ConfirmParameters(window, span, lParam == 2);
   if (confirmed == Confirmed::Cancelled) {
     ReturnToIdle(window);
@@ -458,53 +494,93 @@ void OnAnalyzeFile(HWND window, LPARAM lParam) {
   }
   if (confirmed == Confirmed::HandedOver) return;
 
-  // Commit: the new analysis replaces what was shown and anything set aside.
-  ReleaseHeldAnalysis();
-  const ColumnGeometry& g = span.geometry;
-  a.wavFlag = span.header.wavFlag;
-  a.dataOffset = span.header.dataOffset;
-  a.beginOffset = g.beginOffset;
-  a.byteCount = g.byteCount;
-  a.dataLength = g.byteCount;
-  a.step = g.step;
-  a.columnCount = g.columnCount;
-  a.filePath = span.path;
-  a.fileTitle = title;
-  a.imageStartMs = a.accumulatedBeginMs + a.beginMs;
-  a.restorePoint = false;
-  DrawInfoPanel(window, a.format.sampleRate, a.format.bitsPerSample, a.dataLength);
-
-  HANDLE file = OpenForAnalysis(span.path.c_str());
-  if (file == INVALID_HANDLE_VALUE) {
-    ShowProgramMessage(window, Message::CannotOpenFile);
+  CommitSpan(window, span, title);
+  const Message loaded = LoadSamples(span);
+  if (loaded != Message::None) {
+    ShowProgramMessage(window, loaded);
+    if (loaded == Message::NotEnoughMemory) {
+      busy.Clear();
+      SendMessageA(window, WM_COMMAND, IDM_EXIT, 0);
+    }
     return;
   }
-  ReleaseSampleBuffer();
-  a.sampleBuffer = AllocateSampleBlock(g.byteCount);
-  if (!a.sampleBuffer) {
-    CloseHandle(file);
-    ShowProgramMessage(window, Message::NotEnoughMemory);
-    busy.Clear();
-    SendMessageA(window, WM_COMMAND, IDM_EXIT, 0);
-    return;
-  }
-  mode.sampleBufferHeld = 1;
-  uint8_t* buffer = static_cast<uint8_t*>(GlobalLock(a.sampleBuffer));
-  const uint64_t firstByte = (a.wavFlag ? uint64_t{a.dataOffset} : 0) + g.beginOffset;
-  ReadAt(file, firstByte, buffer + kWaveHeaderLength, g.byteCount);
-  WriteWaveHeader(buffer, a.format, g.byteCount);
-  GlobalUnlock(a.sampleBuffer);
-  CloseHandle(file);
-  a.waveDataFlag = true;
   SetWindowTextA(window, title.c_str());
   InvalidateRect(window, nullptr, FALSE);
-
   RenderLoadedSpan(window);
 }
 
 // ---------------------------------------------------------------------------
 // Parameters "&Change".
 
+namespace {
+
+// What the dialog offers: the shown data's rate, and the selection (a drag's hand-over,
+// lParam 1) or the whole of the shown data.
+ParametersDialogValues OfferedValues(LPARAM lParam, uint32_t sourceBytes, const WaveFormat& shown) {
+  const AnalysisState& a = Analysis();
+  ParametersDialogValues values;
+  values.sampleRate = static_cast<int32_t>(shown.sampleRate);
+  if (lParam == 1) {
+    values.beginMs = static_cast<int32_t>(a.selectionBeginMs);
+    values.endMs = static_cast<int32_t>(a.selectionEndMs);
+  } else {
+    values.beginMs = 0;
+    values.endMs =
+        static_cast<int32_t>(DataLengthMs(sourceBytes, shown.channels, shown.bitsPerSample, shown.sampleRate));
+  }
+  return values;
+}
+
+// A refused re-analysis: its message, then back to the analysis before. True when refused.
+bool RefuseReanalysis(HWND window, Message refusal) {
+  if (refusal == Message::None) return false;
+  if (refusal == Message::ImproperEntry || refusal == Message::TimeScaleTooSmall) {
+    Analysis().restorePoint = true;
+    RefuseGeometry(window, refusal);
+    return true;
+  }
+  ShowProgramMessage(window, refusal);
+  Analysis().restorePoint = true;
+  SendMessageA(window, WM_COMMAND, IDM_PARAMETERS_RESTORE, 0);
+  return true;
+}
+
+// A new sample buffer holding the span's bytes of `source` behind a header for `format`;
+// nullptr when the memory is refused.
+HGLOBAL CopySpanSamples(HGLOBAL source, const ColumnGeometry& g, const WaveFormat& format) {
+  HGLOBAL block = AllocateSampleBlock(g.byteCount);
+  if (!block) return nullptr;
+  uint8_t* target = static_cast<uint8_t*>(GlobalLock(block));
+  const uint8_t* from = static_cast<const uint8_t*>(GlobalLock(source));
+  if (target && from) std::memcpy(target + kWaveHeaderLength, from + kWaveHeaderLength + g.beginOffset, g.byteCount);
+  if (from) GlobalUnlock(source);
+  if (target) WriteWaveHeader(target, format, g.byteCount);
+  GlobalUnlock(block);
+  return block;
+}
+
+// The re-analysed span becomes the analysis shown, with "&Restore" able to go back.
+void TakeReanalysis(HWND window, HGLOBAL block, const WaveFormat& format, const ColumnGeometry& g, int32_t beginMs) {
+  AnalysisState& a = Analysis();
+  a.sampleBuffer = block;
+  Mode().sampleBufferHeld = 1;
+  a.waveDataFlag = true;
+  a.format = format;
+  a.beginMs = static_cast<float>(beginMs);
+  a.endMs = static_cast<float>(g.endMs);
+  a.beginOffset = g.beginOffset;
+  a.byteCount = g.byteCount;
+  a.dataLength = g.byteCount;
+  a.step = g.step;
+  a.columnCount = g.columnCount;
+  a.imageStartMs = a.accumulatedBeginMs + a.beginMs;
+  a.restorePoint = true;
+  DrawInfoPanel(window, a.format.sampleRate, a.format.bitsPerSample, a.dataLength);
+}
+
+}  // namespace
+
+// Offer the shown data, plan the new span, copy its samples from the shown buffer, render.
 void OnParametersChange(HWND window, LPARAM lParam) {
   OperatingMode& mode = Mode();
   if (!Display().exists() || mode.rendering || mode.fileAnalysisInProgress) return;
@@ -520,18 +596,8 @@ void OnParametersChange(HWND window, LPARAM lParam) {
   const bool setAside = !mode.fullResolutionBitmapExists && !mode.lowMemory;
   const AnalysisSettings shownSettings = settings;
 
-  ParametersDialogValues values;
-  values.sampleRate = static_cast<int32_t>(shownFormat.sampleRate);
-  if (lParam == 1) {
-    values.beginMs = static_cast<int32_t>(a.selectionBeginMs);
-    values.endMs = static_cast<int32_t>(a.selectionEndMs);
-  } else {
-    values.beginMs = 0;
-    values.endMs = static_cast<int32_t>(
-        DataLengthMs(sourceBytes, shownFormat.channels, shownFormat.bitsPerSample, shownFormat.sampleRate));
-  }
+  ParametersDialogValues values = OfferedValues(lParam, sourceBytes, shownFormat);
   if (CheckTimeScale(settings.timeScaleMs) != Message::None) settings.timeScaleMs = 20.0f;
-
   if (!RunAnalysisParametersDialog(window, settings, values)) {
     busy.Clear();
     RedrawView(window, true);
@@ -551,25 +617,13 @@ void OnParametersChange(HWND window, LPARAM lParam) {
                             shownFormat.channels, bits, sourceBytes, settings.timeScaleMs,
                             settings.windowLengthMs, settings.fftOrder};
   const ColumnGeometry g = PlanReanalysis(request);
-  switch (g.refusal) {
-    case Message::None:
-      break;
-    case Message::ImproperEntry:
-    case Message::TimeScaleTooSmall:
-      a.restorePoint = true;
-      RefuseGeometry(window, g.refusal);
-      return;
-    default:
-      ShowProgramMessage(window, g.refusal);
-      a.restorePoint = true;
-      SendMessageA(window, WM_COMMAND, IDM_PARAMETERS_RESTORE, 0);
-      return;
-  }
+  if (RefuseReanalysis(window, g.refusal)) return;
+  const WaveFormat format{1, shownFormat.channels, rate, bits};
   const int bitmapWidth = DisplayBitmapWidth(g.columnCount, MainWindow().metrics.screenWidth);
   if (ImageExceedsBudget(g.bitmapHeight, bitmapWidth, g.byteCount, MainWindow().memory.budget)) {
     LoadedSpan span;
     span.path = a.filePath;
-    span.header.format = WaveFormat{1, shownFormat.channels, rate, bits};
+    span.header.format = format;
     span.header.wavFlag = a.wavFlag;
     span.header.dataOffset = a.dataOffset;
     span.header.dataLength = a.dataLength;
@@ -577,37 +631,16 @@ void OnParametersChange(HWND window, LPARAM lParam) {
     return;
   }
 
-  HGLOBAL block = AllocateSampleBlock(g.byteCount);
+  HGLOBAL block = CopySpanSamples(source, g, format);
   if (!block) {
     ShowProgramMessage(window, Message::NotEnoughMemory);
     busy.Clear();
     SendMessageA(window, WM_COMMAND, IDM_EXIT, 0);
     return;
   }
-  uint8_t* target = static_cast<uint8_t*>(GlobalLock(block));
-  const uint8_t* from = static_cast<const uint8_t*>(GlobalLock(source));
-  if (target && from) std::memcpy(target + kWaveHeaderLength, from + kWaveHeaderLength + g.beginOffset, g.byteCount);
-  if (from) GlobalUnlock(source);
-  const WaveFormat format{1, shownFormat.channels, rate, bits};
-  if (target) WriteWaveHeader(target, format, g.byteCount);
-  GlobalUnlock(block);
   // Without a set-aside analysis the samples shown are not needed any more.
   if (!setAside && a.sampleBuffer == source) ReleaseSampleBuffer();
-
-  a.sampleBuffer = block;
-  mode.sampleBufferHeld = 1;
-  a.waveDataFlag = true;
-  a.format = format;
-  a.beginMs = static_cast<float>(values.beginMs);
-  a.endMs = static_cast<float>(g.endMs);
-  a.beginOffset = g.beginOffset;
-  a.byteCount = g.byteCount;
-  a.dataLength = g.byteCount;
-  a.step = g.step;
-  a.columnCount = g.columnCount;
-  a.imageStartMs = a.accumulatedBeginMs + a.beginMs;
-  a.restorePoint = true;
-  DrawInfoPanel(window, a.format.sampleRate, a.format.bitsPerSample, a.dataLength);
+  TakeReanalysis(window, block, format, g, values.beginMs);
   RenderLoadedSpan(window);
 }
 
@@ -657,7 +690,6 @@ void OnParametersRestore(HWND window, LPARAM) {
   mode.displayBitmapExists = 1;
   mode.sampleBufferHeld = a.sampleBuffer ? 1 : 0;
   mode.dataPresent = 1;
-  MainWindow().displayBitmapExists = true;
 
   SetHorizontalScrollRange();
   SetVerticalScrollBar();

@@ -7,7 +7,7 @@
 #include "app/commands_win32.h"
 #include "app/menu_state_win32.h"
 #include "app/handles_win32.h"
-#include "app/operating_mode.h"
+#include "app/operating_mode_win32.h"
 #include "audio/capture_win32.h"
 #include "audio/transport_win32.h"
 #include "display/palette.h"
@@ -102,7 +102,6 @@ LRESULT OnCreate(HWND window) {
   s.windowHeight = s.sizes.defaultHeight;
   const Rect placed = CentredWindow(s.metrics, s.windowWidth, s.windowHeight);
   MoveWindow(window, placed.x, placed.y, placed.width, placed.height, FALSE);
-  s.displayBitmapExists = false;
 
   RECT client;
   GetClientRect(window, &client);
@@ -145,10 +144,7 @@ LRESULT OnNonClientMouseMove(HWND window) {
   const OperatingMode& mode = Mode();
   if (!mode.displayBitmapExists && !mode.audioInputActive && !mode.fileScanPlaybackActive) return 0;
   if (mode.rendering || mode.rightButtonHeld) return 0;
-  MainWindowState& s = MainWindow();
-  s.readoutBusy = 1;
   BlankReadoutOutsideImage(window);
-  s.readoutBusy = 0;
   return 0;
 }
 
@@ -180,12 +176,8 @@ int ShowMessage(HWND owner, const char* text, UINT icon) {
   return MessageBoxA(owner, text, kCaption, MB_OK | icon);
 }
 
-namespace {
-HWND modelessDialogs[4] = {};
-}  // namespace
-
 void AddModelessDialog(HWND dialog) {
-  for (HWND& slot : modelessDialogs) {
+  for (HWND& slot : MainWindow().modelessDialogs) {
     if (!slot) {
       slot = dialog;
       return;
@@ -194,13 +186,13 @@ void AddModelessDialog(HWND dialog) {
 }
 
 void RemoveModelessDialog(HWND dialog) {
-  for (HWND& slot : modelessDialogs) {
+  for (HWND& slot : MainWindow().modelessDialogs) {
     if (slot == dialog) slot = nullptr;
   }
 }
 
 bool IsModelessDialogMessage(MSG* message) {
-  for (HWND dialog : modelessDialogs) {
+  for (HWND dialog : MainWindow().modelessDialogs) {
     if (dialog && IsDialogMessageA(dialog, message)) return true;
   }
   return false;

@@ -21,10 +21,9 @@ struct MainWindowState {
   int windowWidth = 0, windowHeight = 0;
   ChildLayout layout{};
   MemoryBudget memory{};
-  bool displayBitmapExists = false;
   HWND horizontalScrollBar = nullptr, verticalScrollBar = nullptr;
+  HWND modelessDialogs[4] = {};  // open modeless dialogs, handed their keyboard messages
   HWND playButton = nullptr, playWindowButton = nullptr, toggleGridButton = nullptr, stopButton = nullptr;
-  int readoutBusy = 0;
 };
 
 MainWindowState& MainWindow();

@@ -3,7 +3,7 @@
 #include "app/analysis_win32.h"
 #include "app/dialog_choices_win32.h"
 #include "app/main_window_win32.h"
-#include "app/operating_mode.h"
+#include "app/operating_mode_win32.h"
 
 namespace hl {
 

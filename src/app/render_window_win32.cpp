@@ -5,7 +5,7 @@
 #include "app/file_analysis.h"
 #include "app/file_analysis_win32.h"
 #include "app/main_window_win32.h"
-#include "app/operating_mode.h"
+#include "app/operating_mode_win32.h"
 #include "display/palette_win32.h"
 #include "display/view_win32.h"
 #include "dsp/column_renderer.h"

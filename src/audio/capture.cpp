@@ -2,15 +2,9 @@
 
 #include <cmath>
 
-#include "audio/capture_state.h"
 #include "files/wave_format.h"
 
 namespace hl {
-
-CaptureState& Capture() {
-  static CaptureState state;
-  return state;
-}
 
 // --- Sizes -------------------------------------------------------------------------------------
 
@@ -168,7 +162,7 @@ void RenderScanColumn(const int16_t* levels, const Peak& peak, uint8_t* column) 
   column[21] = 2;
   const EnvelopeLine line = EnvelopeLineOf(peak);
   for (int y = line.top; y < line.bottom; ++y) {
-    if (y >= 0 && y < 44) column[y] = 2;
+    if (y >= 0 && y < kMarginRows) column[y] = 2;
   }
   column[43] = 1;
   for (int i = 0; i < kCaptureBins; ++i) column[kScrollImageHeight - 1 - i] = PaletteIndexOfLevel(levels[i]);

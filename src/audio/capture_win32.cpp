@@ -21,9 +21,9 @@
 #include "app/handles_win32.h"
 #include "app/main_window_win32.h"
 #include "app/menu_state_win32.h"
-#include "app/operating_mode.h"
+#include "app/operating_mode_win32.h"
 #include "audio/capture.h"
-#include "audio/capture_state.h"
+#include "audio/capture_state_win32.h"
 #include "audio/scan_display_win32.h"
 #include "display/palette.h"
 #include "display/palette_win32.h"
@@ -303,7 +303,6 @@ void ReleaseCaptureBlock() {
 void ReleaseDisplayBitmap() {
   DestroyDisplayBitmap();
   Mode().displayBitmapExists = 0;
-  MainWindow().displayBitmapExists = false;
 }
 
 // How far the card has written into the current half, by its own position; -1 when the
@@ -670,7 +669,6 @@ bool RunCapture(HWND window) {
       return false;
     }
     mode.displayBitmapExists = 1;
-    MainWindow().displayBitmapExists = true;
     const DisplayBitmap& d = Display();
     GdiFlush();
     std::memset(d.bits, kIndexFloor, static_cast<size_t>(d.stride) * d.height);

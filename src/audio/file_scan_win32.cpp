@@ -15,9 +15,9 @@
 #include "app/handles_win32.h"
 #include "app/main_window_win32.h"
 #include "app/menu_state_win32.h"
-#include "app/operating_mode.h"
+#include "app/operating_mode_win32.h"
 #include "audio/capture.h"
-#include "audio/capture_state.h"
+#include "audio/capture_state_win32.h"
 #include "audio/playback.h"
 #include "audio/scan_display_win32.h"
 #include "audio/transport_win32.h"
@@ -29,6 +29,7 @@
 #include "dsp/fft_engine.h"
 #include "files/file_chooser_win32.h"
 #include "files/wave_format.h"
+#include "files/wave_open_win32.h"
 #include "resources/resource.h"
 
 namespace hl {
@@ -85,11 +86,6 @@ void DisableFourButtons() {
   for (HWND b : {w.playButton, w.playWindowButton, w.toggleGridButton, w.stopButton}) EnableButton(b, false);
 }
 
-std::string NameWithoutFolder(const std::string& path) {
-  const size_t cut = path.find_last_of("\\/:");
-  return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
 void CloseScanFile() {
   FileScan& s = Scan();
   if (s.file != INVALID_HANDLE_VALUE) CloseHandle(s.file);
@@ -99,7 +95,6 @@ void CloseScanFile() {
 void ReleaseDisplay() {
   if (Display().exists()) DestroyDisplayBitmap();
   Mode().displayBitmapExists = 0;
-  MainWindow().displayBitmapExists = false;
 }
 
 // The image shown, the analysis set aside and the sample buffer all go.
@@ -109,7 +104,6 @@ void ReleaseShownAnalysis() {
   a.columnCount = 0;
   a.step = 0;
   Mode().dataPresent = 0;
-  MainWindow().displayBitmapExists = false;
 }
 
 // Reads `bytes` from the scan file into `into`; a short read (end of the file or an error)
@@ -341,26 +335,17 @@ bool ChooseScanFile(HWND window) {
     }
     s.path = OpenWavePath();
     s.title = ChosenTitle();
-    HANDLE file = CreateFileA(s.path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
-                              nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-      ShowProgramMessage(window, Message::CannotOpenFile);
-      return false;
-    }
-    LARGE_INTEGER size{};
-    GetFileSizeEx(file, &size);
-    const uint64_t fileSize = static_cast<uint64_t>(size.QuadPart);
-    if (fileSize < kShortestFileBytes) {
-      ShowProgramMessage(window, Message::SampleSizeTooSmall);
-      CloseHandle(file);
+    const OpenedWave opened = ReadChosenWave(s.path.c_str(), FILE_FLAG_SEQUENTIAL_SCAN);
+    if (opened.refusal == Message::SampleSizeTooSmall) {
+      ShowProgramMessage(window, opened.refusal);
       continue;
     }
-    uint8_t block[kWaveSearchBlockLength] = {};
-    DWORD got = 0;
-    if (!ReadFile(file, block, sizeof block, &got, nullptr)) got = 0;
-    CloseHandle(file);
+    if (opened.refusal != Message::None) {
+      ShowProgramMessage(window, opened.refusal);
+      return false;
+    }
     // Without a format and a data chunk the reader gives raw 16-bit mono at 11025 Hz.
-    s.facts = ReadWaveHeader(block, got, fileSize);
+    s.facts = opened.header;
     return true;
   }
 }
@@ -443,7 +428,6 @@ bool StartScan(HWND window) {
     displayReady = PrepareScopeDisplay(window, dc);
     if (displayReady) {
       mode.displayBitmapExists = 1;
-      MainWindow().displayBitmapExists = true;
     }
   } else {
     mode.stopRequest = 0;

@@ -7,8 +7,8 @@
 #include "app/analysis_win32.h"
 #include "app/file_analysis_win32.h"
 #include "app/main_window_win32.h"
-#include "app/operating_mode.h"
-#include "audio/capture_state.h"
+#include "app/operating_mode_win32.h"
+#include "audio/capture_state_win32.h"
 #include "audio/capture_win32.h"
 #include "display/grid_layout.h"
 #include "display/palette_win32.h"
@@ -94,7 +94,6 @@ bool PrepareScopeDisplay(HWND window, HDC dc) {
   const int width = ImageAreaWidth(), height = ImageAreaHeight();
   if (!CreateDisplayBitmap(window, width, height)) return false;
   Mode().displayBitmapExists = 1;
-  MainWindow().displayBitmapExists = true;
   const DisplayBitmap& d = Display();
   GdiFlush();
   FillBitmapRect(d, 0, 0, d.width, d.height, kIndexFloor);

@@ -10,8 +10,8 @@
 #include "app/handles_win32.h"
 #include "app/main_window_win32.h"
 #include "app/menu_state_win32.h"
-#include "app/operating_mode.h"
-#include "audio/capture_state.h"
+#include "app/operating_mode_win32.h"
+#include "audio/capture_state_win32.h"
 #include "audio/capture_win32.h"
 #include "audio/file_scan_win32.h"
 #include "audio/playback.h"
@@ -30,8 +30,6 @@ namespace {
 constexpr char kCannotOpenAudioDevice[] = "Cannot Open Audio Device";
 constexpr int kCursorSourceColumn = 0;  // the strip's cursor colour
 constexpr int kCursorSavedColumn = 4;   // the window column under the cursor
-
-bool outputResetSent = false;
 
 void EnableButton(HWND button, bool on) {
   if (button) EnableWindow(button, on ? TRUE : FALSE);
@@ -223,7 +221,7 @@ bool OpenOutputDevice(HWND window, const WAVEFORMATEX& format, uint8_t* data, ui
     return false;
   }
   c.outputDevice = device;
-  outputResetSent = false;
+  c.outputResetSent = 0;
   if (waveOutPrepareHeader(device, header, sizeof(WAVEHDR)) != MMSYSERR_NOERROR) {
     ReleaseOutputDevice();
     return false;
@@ -241,19 +239,19 @@ void ReleaseOutputDevice() {
   CaptureState& c = Capture();
   if (c.outputDevice && c.playHeader && (c.playHeader->dwFlags & WHDR_PREPARED)) {
     // A header still queued is returned first, or it could not be unprepared.
-    if (!(c.playHeader->dwFlags & WHDR_DONE) && !outputResetSent) waveOutReset(c.outputDevice);
+    if (!(c.playHeader->dwFlags & WHDR_DONE) && !c.outputResetSent) waveOutReset(c.outputDevice);
     waveOutUnprepareHeader(c.outputDevice, c.playHeader, sizeof(WAVEHDR));
   }
   if (c.outputDevice) waveOutClose(c.outputDevice);
   c.outputDevice = nullptr;
   FreeCountedBlock(c.playHeaderBlock, c.playHeader);
-  outputResetSent = false;
+  c.outputResetSent = 0;
 }
 
 void ResetOutputDevice() {
   CaptureState& c = Capture();
-  if (!c.outputDevice || outputResetSent) return;
-  outputResetSent = true;
+  if (!c.outputDevice || c.outputResetSent) return;
+  c.outputResetSent = 1;
   waveOutReset(c.outputDevice);
 }
 

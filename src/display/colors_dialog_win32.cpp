@@ -7,6 +7,7 @@
 #include "app/commands_win32.h"
 #include "app/dialog_choices_win32.h"
 #include "app/main_window_win32.h"
+#include "app/operating_mode_win32.h"
 #include "display/palette.h"
 #include "display/palette_win32.h"
 #include "resources/resource.h"

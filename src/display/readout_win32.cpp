@@ -9,7 +9,7 @@
 #include "app/analysis_win32.h"
 #include "app/commands_win32.h"
 #include "app/main_window_win32.h"
-#include "app/operating_mode.h"
+#include "app/operating_mode_win32.h"
 #include "display/grid_layout.h"
 #include "display/palette_win32.h"
 #include "display/readout.h"
@@ -259,14 +259,12 @@ void OnMove(HWND window, int x, int y) {
   if (!shown || m.rendering) return;
   ReadoutState& s = State();
   StorePosition(x, y);
-  MainWindow().readoutBusy = 1;
   Redraw(window, false);
   if (s.leftDrag && !s.rightDrag) {
     MoveLeftDrag(window);
   } else if (s.rightDrag) {
     MoveRightDrag(window);
   }
-  MainWindow().readoutBusy = 0;
 }
 
 // Gestures need an analysed "Scroll" image that nothing is drawing into or playing.
@@ -289,9 +287,7 @@ void OnLeftDown(HWND window, int x, int y) {
   if (log) {
     StorePosition(x, y);
     s.inImage = true;
-    MainWindow().readoutBusy = 1;
     Redraw(window, false);
-    MainWindow().readoutBusy = 0;
     SendMessageA(log, WM_COMMAND, MAKEWPARAM(IDC_LOG_CLICK, 0), 0);
     return;
   }

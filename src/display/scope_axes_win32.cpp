@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "app/analysis_settings.h"
-#include "app/operating_mode.h"
+#include "app/operating_mode_win32.h"
 #include "display/palette_win32.h"
 #include "display/readout.h"
 #include "dsp/column_renderer.h"

@@ -6,7 +6,7 @@
 #include "app/analysis_win32.h"
 #include "app/main_window_win32.h"
 #include "app/handles_win32.h"
-#include "app/operating_mode.h"
+#include "app/operating_mode_win32.h"
 #include "display/palette.h"
 #include "display/palette_win32.h"
 #include "display/readout_win32.h"

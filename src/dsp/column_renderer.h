@@ -14,11 +14,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/limits.h"
 #include "dsp/fft_engine.h"
 
 namespace hl {
 
-constexpr int kEnvelopeRows = 44;
+constexpr int kEnvelopeRows = kMarginRows;
 constexpr int kEnvelopeCentreRow = 21;
 constexpr int kSeparatorRow = 43;
 

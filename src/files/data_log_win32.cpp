@@ -12,7 +12,7 @@
 #include "app/file_analysis_win32.h"
 #include "app/main_window_win32.h"
 #include "app/menu_state_win32.h"
-#include "app/operating_mode.h"
+#include "app/operating_mode_win32.h"
 #include "display/readout_win32.h"
 #include "display/view_win32.h"
 #include "files/data_log.h"

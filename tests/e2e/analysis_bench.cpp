@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/analysis_win32.h"
-#include "app/operating_mode.h"
+#include "app/operating_mode_win32.h"
 #include "app/render_window_win32.h"
 #include "cli/example_signals.h"
 #include "resources/resource.h"

@@ -17,7 +17,7 @@
 #include "app/file_analysis_win32.h"
 #include "app/main_window_win32.h"
 #include "app/handles_win32.h"
-#include "app/operating_mode.h"
+#include "app/operating_mode_win32.h"
 #include "cli/example_signals.h"
 #include "cli/render_command.h"
 #include "display/view_win32.h"

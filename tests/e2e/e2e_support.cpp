@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "app/operating_mode.h"
+#include "app/operating_mode_win32.h"
 #include "tests/e2e/dialog_driver.h"
 
 namespace hl::e2e {

@@ -10,7 +10,7 @@
 
 #include "app/main_window_win32.h"
 #include "app/handles_win32.h"
-#include "app/operating_mode.h"
+#include "app/operating_mode_win32.h"
 #include "display/view_layout.h"
 #include "display/window_layout.h"
 #include "resources/resource.h"

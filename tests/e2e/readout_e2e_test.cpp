@@ -15,7 +15,7 @@
 #include "app/analysis_settings.h"
 #include "app/analysis_win32.h"
 #include "app/main_window_win32.h"
-#include "app/operating_mode.h"
+#include "app/operating_mode_win32.h"
 #include "display/grid_layout.h"
 #include "display/palette_win32.h"
 #include "display/readout.h"

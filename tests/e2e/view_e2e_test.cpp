@@ -16,7 +16,7 @@
 #include "app/analysis_win32.h"
 #include "app/main_window_win32.h"
 #include "app/handles_win32.h"
-#include "app/operating_mode.h"
+#include "app/operating_mode_win32.h"
 #include "display/grid_layout.h"
 #include "display/palette.h"
 #include "display/palette_win32.h"
@@ -291,7 +291,6 @@ TEST_F(DisplayView, PaintShowsTheBitmapThroughItsColourTable) {
     }
     GdiFlush();
     Mode().displayBitmapExists = 1;
-    MainWindow().displayBitmapExists = true;
   }));
   ASSERT_TRUE(created) << "CreateDisplayBitmap failed";
   ASSERT_TRUE(Repaint());
@@ -686,7 +685,6 @@ TEST_F(DisplayView, ReleasingTheBitmapAndClosing) {
   ASSERT_TRUE(OnWindowThread(window(), [] {
     DestroyDisplayBitmap();
     Mode().displayBitmapExists = 0;
-    MainWindow().displayBitmapExists = false;
     Analysis().columnCount = 0;
   }));
   EXPECT_EQ(AllocationCount(), allocationsBefore_);

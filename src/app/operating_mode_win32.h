@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "app/analysis_settings.h"
+
 namespace hl {
 
 struct OperatingMode {
@@ -27,5 +29,8 @@ struct OperatingMode {
 
 // The process's flags (the shell owns the one instance).
 OperatingMode& Mode();
+
+// The program's settings: one record, from the defaults at start, changed by the dialogs.
+AnalysisSettings& Settings();
 
 }  // namespace hl

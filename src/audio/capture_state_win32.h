@@ -86,6 +86,7 @@ struct CaptureState {
   void* playHeaderBlock = nullptr;     // HGLOBAL holding the playback WAVEHDR
   wavehdr_tag* playHeader = nullptr;
   uint8_t playing = 0;            // "Play" or "Play Wdw" runs
+  uint8_t outputResetSent = 0;    // waveOutReset already sent to the open output device
   double playStartTimeMs = 0;
   int32_t lastDrawnColumn = 0;
   // Added to the elapsed play time: latency + the integer part of the time scale for a
