@@ -4,7 +4,7 @@ namespace hl {
 
 namespace {
 
-// One row per item; the data-loaded column depends on conditions for three items and is
+// One row per item; the data-loaded column depends on conditions for two items and is
 // filled in by MenuStateTable.
 struct Row {
   MenuItemRef item;
@@ -31,7 +31,9 @@ const Row kRows[] = {
     {CommandItem(MenuCommand::SaveWindowBitmap), U, U, E},
     {CommandItem(MenuCommand::SaveEntireBitmap), U, U, E},  // data loaded: see below
     {CommandItem(MenuCommand::Exit), E, G, E},
-    {CommandItem(MenuCommand::ColorsChange), G, G, E},  // data loaded: see below
+    // The image keeps palette indices and its colour table is rewritten on any display, so
+    // recolouring works without a hardware palette too.
+    {CommandItem(MenuCommand::ColorsChange), G, G, E},
     {{MenuItemKind::SystemClose, kSystemClosePosition}, E, G, E},
 };
 
@@ -52,9 +54,6 @@ std::vector<MenuItemAction> MenuStateTable(MenuState state, const MenuConditions
         case MenuCommand::SaveEntireBitmap:
           // The entire image differs from the window only when it is wider than it.
           action = conditions.columnCount > conditions.imageAreaWidth ? E : G;
-          break;
-        case MenuCommand::ColorsChange:
-          action = conditions.nonPaletteDisplay ? U : E;
           break;
         default:
           break;
