@@ -545,8 +545,9 @@ TEST_F(ToneAnalysis, ChangeThenRestoreBringsBackTheFirstImage) {
 // attenuation it was shown with, and left the colour table of the re-analysis.
 TEST_F(ToneAnalysis, RestoreBringsBackTheColoursOfTheRestoredAnalysis) {
   ASSERT_TRUE(Analyse(Tone()));
-  const int16_t scheme = Settings().palette, attenuation = Settings().attenuation;
-  ASSERT_NE(scheme, IDC_PALETTE_WB);
+  const PaletteScheme scheme = Settings().palette;
+  const int16_t attenuation = Settings().attenuation;
+  ASSERT_NE(scheme, PaletteScheme::WB);
   RGBQUAD first[256] = {};
   ASSERT_EQ(GetDIBColorTable(Display().dc, 0, 256, first), 256u);
 
@@ -561,7 +562,7 @@ TEST_F(ToneAnalysis, RestoreBringsBackTheColoursOfTheRestoredAnalysis) {
   ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDOK));
   ASSERT_TRUE(WaitForAnalysisEnd());
   ASSERT_TRUE(Mode().fullResolutionBitmapExists);
-  ASSERT_EQ(Settings().palette, IDC_PALETTE_WB);
+  ASSERT_EQ(Settings().palette, PaletteScheme::WB);
   ASSERT_EQ(Settings().attenuation, 20);
 
   ASSERT_TRUE(ui_->PostCommand(IDM_PARAMETERS_RESTORE));
@@ -569,7 +570,7 @@ TEST_F(ToneAnalysis, RestoreBringsBackTheColoursOfTheRestoredAnalysis) {
   ASSERT_FALSE(Mode().fullResolutionBitmapExists);
   EXPECT_EQ(Settings().palette, scheme);
   EXPECT_EQ(Settings().attenuation, attenuation);
-  EXPECT_EQ(static_cast<int>(Drawing().scheme), scheme);
+  EXPECT_EQ(Drawing().scheme, scheme);
   RGBQUAD restored[256] = {};
   ASSERT_EQ(GetDIBColorTable(Display().dc, 0, 256, restored), 256u);
   EXPECT_EQ(std::memcmp(first, restored, sizeof first), 0) << "the restored image has other colours";
@@ -928,7 +929,7 @@ TEST_F(AnalysisCases, ChangeBeyondTheBudgetScansTheWholeFileInTheChosenFormat) {
 
   const uint64_t budget = MainWindow().memory.budget;
   Mode().lowResolutionScan = 0;
-  Settings().analysisAtStop = choice::kAnalysisOff;
+  Settings().analysisAtStop = AnalysisAtStop::Off;
   MainWindow().memory.budget = 44100 + 1000;  // the samples fit, the image does not
   ASSERT_TRUE(ui_->PostCommand(IDM_PARAMETERS_CHANGE));
   dialog = WaitForDialog(kParametersCaption);
@@ -956,7 +957,7 @@ TEST_F(AnalysisCases, ChangeBeyondTheBudgetScansTheWholeFileInTheChosenFormat) {
   ASSERT_TRUE(PressAndWaitUntilClosed(again, IDCANCEL));
   ASSERT_TRUE(WaitForCommandEnd());
   Mode().lowResolutionScan = 0;
-  Settings().analysisAtStop = choice::kAnalysisOff;
+  Settings().analysisAtStop = AnalysisAtStop::Off;
 }
 
 // ===========================================================================
