@@ -212,7 +212,11 @@ SampleLayout ReadSampleLayout(const uint8_t* bytes, size_t count, uint64_t fileS
     layout.subFormat = ReadU16(record + 24);
   }
   const uint16_t bits = layout.bitsPerSample;
-  if (layout.channels == 0 || layout.sampleRate == 0 || bits == 0 || bits % 8 != 0 ||
+  const uint16_t tag = layout.subFormat;
+  const bool known = tag == kTagPcm || tag == kTagFloat || tag == kTagALaw || tag == kTagMuLaw;
+  // A compressed format's width is its own (4 bits for ADPCM), so only a known tag's is
+  // checked here.
+  if (layout.channels == 0 || layout.sampleRate == 0 || (known && (bits == 0 || bits % 8 != 0)) ||
       dataPos + 8 > fileSize) {
     return RawLayout(fileSize, Message::NotPcmWaveFormat);
   }
@@ -225,7 +229,6 @@ SampleLayout ReadSampleLayout(const uint8_t* bytes, size_t count, uint64_t fileS
   const uint64_t available = fileSize - layout.dataOffset;
   layout.dataLength = stored > available ? available : stored;
 
-  const uint16_t tag = layout.subFormat;
   const char* compressed = CompressedName(tag);
   char text[sizeof layout.formatName];
   if (EncodingOf(tag, bits, &layout.encoding)) {
@@ -234,7 +237,7 @@ SampleLayout ReadSampleLayout(const uint8_t* bytes, size_t count, uint64_t fileS
     Name(layout, text);
   } else if (compressed != nullptr) {
     Refuse(layout, compressed);
-  } else if (tag == kTagPcm || tag == kTagFloat || tag == kTagALaw || tag == kTagMuLaw) {
+  } else if (known) {
     std::snprintf(text, sizeof text, "%u-bit %s", static_cast<unsigned>(bits), KindName(tag));
     Refuse(layout, text);
   } else {
