@@ -22,6 +22,15 @@ double LoadDouble(const uint8_t* p) {
   return x;
 }
 
+// Binary32 has the exact product too (32768 is a power of two), and keeping to it lets the
+// loop run without branches: NaN fails both comparisons and ends as 0.
+int16_t Float32Sample(float x) {
+  const float scaled = x * 32768.0f;
+  float clipped = scaled < 32767.0f ? scaled : 32767.0f;
+  clipped = clipped > -32768.0f ? clipped : -32768.0f;
+  return scaled == scaled ? static_cast<int16_t>(static_cast<int32_t>(clipped)) : 0;
+}
+
 int16_t TopWord(uint8_t low, uint8_t high) {
   return static_cast<int16_t>(static_cast<uint16_t>(low | (high << 8)));
 }
@@ -85,7 +94,7 @@ int16_t DecodeSample(const uint8_t* p, SampleEncoding encoding) {
     case SampleEncoding::Pcm16: return TopWord(p[0], p[1]);
     case SampleEncoding::Pcm24: return TopWord(p[1], p[2]);
     case SampleEncoding::Pcm32: return TopWord(p[2], p[3]);
-    case SampleEncoding::Float32: return FloatSample(LoadFloat(p));
+    case SampleEncoding::Float32: return Float32Sample(LoadFloat(p));
     case SampleEncoding::Float64: return FloatSample(LoadDouble(p));
     case SampleEncoding::ALaw: return ALawSample(p[0]);
     case SampleEncoding::MuLaw: return MuLawSample(p[0]);
@@ -101,7 +110,7 @@ void DecodeSamples(const uint8_t* data, size_t count, size_t strideBytes, Sample
     case SampleEncoding::Pcm32:
       return DecodeEach(data, count, strideBytes, out, [](const uint8_t* p) { return TopWord(p[2], p[3]); });
     case SampleEncoding::Float32:
-      return DecodeEach(data, count, strideBytes, out, [](const uint8_t* p) { return FloatSample(LoadFloat(p)); });
+      return DecodeEach(data, count, strideBytes, out, [](const uint8_t* p) { return Float32Sample(LoadFloat(p)); });
     default:
       return DecodeEach(data, count, strideBytes, out, [encoding](const uint8_t* p) { return DecodeSample(p, encoding); });
   }

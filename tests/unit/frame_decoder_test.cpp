@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -67,8 +68,9 @@ TEST(FrameDecoder, EveryFormatsHeaderGivesItsEncodingAndFirstSamples) {
       {"pcm24 stereo", Header(1, 2, 24, 12).U(0x123456, 3).U(0x7FFFFF, 3).U(0xFFFB00, 3).U(0, 3),
        SampleEncoding::Pcm24, {0x1234, -5}},
       {"pcm32", Header(1, 1, 32, 8).U(0x7FFF0000, 4).U(0x80000000, 4), SampleEncoding::Pcm32, {32767, -32768}},
-      {"float32", Header(3, 1, 32, 20).F32(0.5f).F32(-1.5f).F32(1.0f).F32(-0.00002f).F32(0.99999f),
-       SampleEncoding::Float32, {16384, -32768, 32767, 0, 32767}},
+      {"float32", Header(3, 1, 32, 32).F32(0.5f).F32(-1.5f).F32(1.0f).F32(-0.00002f).F32(0.99999f)
+                      .F32(std::nanf("")).F32(INFINITY).F32(-INFINITY),
+       SampleEncoding::Float32, {16384, -32768, 32767, 0, 32767, 0, 32767, -32768}},
       {"float64 extensible", Header(0xFFFE, 1, 64, 16, 3).F64(0.25).F64(-0.000031), SampleEncoding::Float64, {8192, -1}},
       {"pcm24 extensible", Header(0xFFFE, 1, 24, 3, 1).U(0x800000, 3), SampleEncoding::Pcm24, {-32768}},
       {"a-law", Header(6, 1, 8, 4).U(0xD5, 1).U(0x55, 1).U(0xAA, 1).U(0x2A, 1), SampleEncoding::ALaw,
