@@ -29,7 +29,7 @@
 namespace hl {
 namespace {
 
-const char* const kPaths[] = {"scalar", "sse2", "avx2"};
+const char* const kPaths[] = {"scalar", "sse2", "avx2", "avx512"};
 
 // A signal with some of everything: two tones, noise and a few full-scale clicks.
 std::vector<int16_t> TestSignal(size_t count, uint32_t seed) {

@@ -476,6 +476,10 @@ Message LoadSamples(const LoadedSpan& span) {
   Mode().sampleBufferHeld = 1;
   uint8_t* buffer = static_cast<uint8_t*>(GlobalLock(a.sampleBuffer));
   const uint64_t firstByte = (a.wavFlag ? uint64_t{a.dataOffset} : 0) + g.beginOffset;
+  // The block's pages are touched first and the span then read in one call: under Wine a
+  // read into pages never touched costs about twice the touching and the read together
+  // (about 0.1 s against 0.06 s for ten minutes of 44.1 kHz mono).
+  std::memset(buffer + kWaveHeaderLength, 0, g.byteCount);
   ReadAt(file.get(), firstByte, buffer + kWaveHeaderLength, g.byteCount);
   WriteWaveHeader(buffer, a.format, g.byteCount);
   GlobalUnlock(a.sampleBuffer);

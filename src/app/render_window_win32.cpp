@@ -14,10 +14,14 @@ namespace hl {
 
 namespace {
 
-// Columns drawn in one pass of the loop when no message is waiting. Each pass also looks at
-// the message queue once, which costs a trip to the window system; a few dozen columns (well
-// under a millisecond of work) keep that cost small and Stop prompt.
+// Columns drawn in one go between two looks at the clock: a few dozen columns are well under
+// a millisecond of work.
 constexpr int kColumnsPerPass = 32;
+// The message queue is looked at, and the drawn columns copied to the screen, at most this
+// often. Both cost a trip to the window system (under Wine far more than the columns
+// themselves); a display frame's time keeps the image growing smoothly and Stop prompt.
+constexpr double kPumpSeconds = 0.016;
+constexpr double kCopySeconds = 0.016;
 // The horizontal scroll bar follows the render; redrawing it is slow on some systems, so its
 // picture is renewed at most this often (its position is always set).
 constexpr DWORD kScrollBarRedrawMs = 50;
@@ -30,6 +34,12 @@ class Stopwatch {
   Stopwatch() {
     QueryPerformanceFrequency(&frequency_);
     QueryPerformanceCounter(&start_);
+  }
+  // Seconds since the start or the previous lap, without starting a new lap.
+  double Elapsed() const {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart - start_.QuadPart) / static_cast<double>(frequency_.QuadPart);
   }
   // Seconds since the start or the previous lap.
   double Lap() {
@@ -85,54 +95,78 @@ int RenderImage(HWND window, const uint8_t* firstSample) {
   const uint8_t* const bits = Display().bits;
   const int32_t planned = analysis.columnCount;
   int32_t column = 0, last = 0;
+  int32_t firstNotCopied = 0;
   RenderTimings timings;
-  Stopwatch loopClock, passClock;
+  Stopwatch loopClock, passClock, sincePump, sinceCopy;
+  bool pumpDue = true;
   while (planned > 0) {
     if (mode.stopRequest) break;
-    MSG message;
-    ++timings.passes;
-    passClock.Lap();
-    const BOOL waiting = PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE);
-    timings.pump += passClock.Lap();
-    if (waiting) {
-      ++timings.messages;
-      if (message.message == WM_QUIT) {
-        // The message loop outside must still see it.
-        PostQuitMessage(static_cast<int>(message.wParam));
-        mode.stopRequest = 1;
-        break;
-      }
-      if (!IsModelessDialogMessage(&message)) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-      }
+    if (pumpDue || sincePump.Elapsed() >= kPumpSeconds) {
+      // One message per look; while messages wait, no columns are drawn.
+      MSG message;
+      ++timings.passes;
+      passClock.Lap();
+      const BOOL waiting = PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE);
       timings.pump += passClock.Lap();
-      // Only the stop request may end a run from inside a message; should the bitmap have
-      // gone all the same, nothing more is drawn into it.
-      if (Display().bits != bits) break;
-    } else {
-      const int first = column;
-      const int count = planned - first < kColumnsPerPass ? planned - first : kColumnsPerPass;
-      renderer.DrawColumns(first, count, image);
-      timings.compute += passClock.Lap();
-      last = first + count - 1;
-      column = last + 1;
-      View().renderColumn = last;
-      const ScreenUpdate update = ScreenUpdateForColumns(first, last, ImageAreaWidth());
-      if (update.copy) {
-        CopyColumns(screen, update, ImageAreaHeight());
-        if (update.scroll) {
-          View().horizontalOffset = update.scrollPosition;
-          const DWORD now = GetTickCount();
-          const bool redraw = now - scrollBarDrawn >= kScrollBarRedrawMs;
-          SetScrollPos(scrollBar, SB_CTL, update.scrollPosition, redraw ? TRUE : FALSE);
-          if (redraw) scrollBarDrawn = now;
-          scrollBarBehind = !redraw;
+      if (waiting) {
+        ++timings.messages;
+        if (message.message == WM_QUIT) {
+          // The message loop outside must still see it.
+          PostQuitMessage(static_cast<int>(message.wParam));
+          mode.stopRequest = 1;
+          break;
         }
-        timings.copy += passClock.Lap();
+        if (!IsModelessDialogMessage(&message)) {
+          TranslateMessage(&message);
+          DispatchMessageA(&message);
+        }
+        timings.pump += passClock.Lap();
+        // Only the stop request may end a run from inside a message; should the bitmap have
+        // gone all the same, nothing more is drawn into it.
+        if (Display().bits != bits) break;
+        pumpDue = true;
+        continue;
       }
+      pumpDue = false;
+      sincePump.Lap();
+    }
+    passClock.Lap();
+    const int first = column;
+    const int count = planned - first < kColumnsPerPass ? planned - first : kColumnsPerPass;
+    renderer.DrawColumns(first, count, image);
+    timings.compute += passClock.Lap();
+    last = first + count - 1;
+    column = last + 1;
+    View().renderColumn = last;
+    if (column < planned && sinceCopy.Elapsed() < kCopySeconds) continue;
+    // The updates of every column drawn since the last copy, as one copy.
+    const ScreenUpdate update = ScreenUpdateForColumns(firstNotCopied, last, ImageAreaWidth());
+    firstNotCopied = column;
+    sinceCopy.Lap();
+    if (update.copy) {
+      CopyColumns(screen, update, ImageAreaHeight());
+      if (update.scroll) {
+        View().horizontalOffset = update.scrollPosition;
+        const DWORD now = GetTickCount();
+        const bool redraw = now - scrollBarDrawn >= kScrollBarRedrawMs;
+        SetScrollPos(scrollBar, SB_CTL, update.scrollPosition, redraw ? TRUE : FALSE);
+        if (redraw) scrollBarDrawn = now;
+        scrollBarBehind = !redraw;
+      }
+      timings.copy += passClock.Lap();
     }
     if (column >= planned) break;
+  }
+  // A stop leaves the columns drawn since the last copy on the screen too.
+  if (firstNotCopied <= last && Display().bits == bits) {
+    const ScreenUpdate update = ScreenUpdateForColumns(firstNotCopied, last, ImageAreaWidth());
+    if (update.copy) {
+      CopyColumns(screen, update, ImageAreaHeight());
+      if (update.scroll) {
+        View().horizontalOffset = update.scrollPosition;
+        scrollBarBehind = true;
+      }
+    }
   }
   renderer.End();
   if (scrollBarBehind && IsWindow(scrollBar)) SetScrollPos(scrollBar, SB_CTL, View().horizontalOffset, TRUE);

@@ -10,11 +10,11 @@ namespace hl {
 
 // Draws Analysis().columnCount columns of the samples at `firstSample` (Analysis().byteCount
 // bytes, Analysis().format, Analysis().step) into the display bitmap with the window length
-// and FFT order of Settings(). One message is peeked per pass and dispatched, and columns are
-// drawn (a small batch of them) only in a pass that found none; the screen shows what the
-// update of every fourth column would show, scrolling once the image is wider than the image
-// area, with one copy per pass. A raised stop request ends the run at its
-// next pass. On return the column count holds the columns drawn and the data length is
+// and FFT order of Settings(). The message queue is looked at every 16 ms or so, one message
+// dispatched per look and columns drawn only once a look found none; every 16 ms or so the
+// screen is brought to what the update of every fourth column would show, scrolling once the
+// image is wider than the image area, with one copy. A raised stop request ends the run before
+// the next columns. On return the column count holds the columns drawn and the data length is
 // scaled to them. Returns 0, or -1 when the transform's memory could not be had (nothing
 // drawn).
 int RenderImage(HWND window, const uint8_t* firstSample);

@@ -48,13 +48,15 @@ const LevelLookup::Bucket* FloatIndexedBuckets() {
   return table.data();
 }
 
-enum Path { kAutomatic = -1, kScalar = 0, kSse2 = 1, kAvx2 = 2 };
-const char* const kPathNames[] = {"scalar", "sse2", "avx2"};
+enum Path { kAutomatic = -1, kScalar = 0, kSse2 = 1, kAvx2 = 2, kAvx512 = 3, kPathCount = 4 };
+const char* const kPathNames[] = {"scalar", "sse2", "avx2", "avx512"};
 
 bool CpuSupports(Path path) {
 #if defined(__x86_64__) || defined(__i386__)
   __builtin_cpu_init();
-  if (path == kAvx2) return __builtin_cpu_supports("avx2");  // also checks the OS saves ymm
+  // These also check that the system saves the ymm and zmm registers.
+  if (path == kAvx512) return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+  if (path == kAvx2) return __builtin_cpu_supports("avx2");
   if (path == kSse2) return __builtin_cpu_supports("sse2");
 #endif
   return path == kScalar;
@@ -63,16 +65,19 @@ bool CpuSupports(Path path) {
 // The kernel of each path (null for the plain loop and for paths this build or this
 // processor lacks) and the automatic choice, settled once.
 struct Dispatch {
-  const batch::Kernel* kernels[3];
+  const batch::Kernel* kernels[kPathCount];
   int automatic;
 };
 
 const Dispatch& TheDispatch() {
   static const Dispatch dispatch = [] {
     Dispatch d{{nullptr, CpuSupports(kSse2) ? batch::Sse2Kernel() : nullptr,
-                CpuSupports(kAvx2) ? batch::Avx2Kernel() : nullptr},
+                CpuSupports(kAvx2) ? batch::Avx2Kernel() : nullptr,
+                CpuSupports(kAvx512) ? batch::Avx512Kernel() : nullptr},
                kScalar};
-    d.automatic = d.kernels[kAvx2] ? kAvx2 : d.kernels[kSse2] ? kSse2 : kScalar;
+    for (int path = kScalar; path < kPathCount; ++path) {
+      if (d.kernels[path]) d.automatic = path;  // the widest the processor has
+    }
     return d;
   }();
   return dispatch;
@@ -123,11 +128,11 @@ struct Scratch {
   batch::BlockTwiddle blocks[batch::kMaxLength / 4];
   batch::SplitStep split[batch::kMaxLength / 4];
   int16_t discard[batch::kMaxLength / 2];  // output of the lanes beyond the last frame
-  unsigned char work[batch::kMaxLength / 2 * batch::kMaxLanes * 4 + 32];
+  unsigned char work[batch::kMaxLength / 2 * batch::kMaxLanes * 4 + 64];
 
   void* AlignedWork() {
     const uintptr_t address = reinterpret_cast<uintptr_t>(work);
-    return work + ((32 - address % 32) % 32);
+    return work + ((64 - address % 64) % 64);
   }
 };
 
@@ -213,7 +218,7 @@ bool SetBatchInstructionSetForTesting(const char* name) {
     forcedPath.store(kAutomatic);
     return true;
   }
-  for (int path = kScalar; path <= kAvx2; ++path) {
+  for (int path = kScalar; path < kPathCount; ++path) {
     if (std::strcmp(name, kPathNames[path]) != 0) continue;
     if (path != kScalar && KernelOf(path) == nullptr) return false;
     forcedPath.store(path);

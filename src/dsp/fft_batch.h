@@ -5,16 +5,16 @@
 // an image drawn in batches is pixel for pixel the image drawn one column at a time.
 //
 // On x86 the frames are spread over the lanes of vector registers, one frame per 32-bit
-// lane holding an (re, im) pair of 16-bit values (4 frames with SSE2, 8 with AVX2), and
-// every lane runs the plain transform's steps. The instruction set is chosen once, at the
-// first call, from what the processor reports; other machines use a plain loop.
+// lane holding an (re, im) pair of 16-bit values (4 frames with SSE2, 8 with AVX2, 16 with
+// AVX-512), and every lane runs the plain transform's steps. The instruction set is chosen
+// once, at the first call, from what the processor reports; other machines use a plain loop.
 //
 // Contract:
 // - `frames` holds frameCount consecutive frames of engine.length samples each. On return
 //   the first N/2 values of frame f are the levels of its bins 0 .. N/2 - 1; the rest of
 //   each frame is unspecified. frameCount <= 0 does nothing; so does an unbuilt engine.
 // - The engine is only read, so two threads may each transform with their own engine (or
-//   share one) at the same time. Each thread has its own scratch block (about 60 KiB),
+//   share one) at the same time. Each thread has its own scratch block (about 90 KiB),
 //   allocated at its first call and kept until it exits; nothing else is allocated. Should
 //   that one allocation fail, the plain loop, which needs no memory, is used instead.
 #pragma once
@@ -27,7 +27,7 @@ struct FftEngine;
 
 void TransformFramesToLevels(const FftEngine& engine, int16_t* frames, int frameCount);
 
-// The path in use: "avx2", "sse2" or "scalar".
+// The path in use: "avx512", "avx2", "sse2" or "scalar".
 const char* BatchInstructionSet();
 
 // For tests and benchmarks: forces one path by its name, or restores the automatic choice

@@ -12,8 +12,8 @@
 //   formed with the unsigned rounding-up average and sign flips (below), never with
 //   saturating or rounding multiplies, which differ from the plain arithmetic.
 //
-// This header must stay free of inline functions that other files also define: the AVX2
-// file that includes it is compiled for AVX2, and an inline function compiled there could
+// This header must stay free of inline functions that other files also define: the AVX2 and
+// AVX-512 files that include it are compiled for those, and an inline function compiled there could
 // be the copy the linker keeps for every caller. The templates below are instantiated
 // only with each file's own (internal) instruction-set type.
 #pragma once
@@ -30,7 +30,7 @@ namespace batch {
 // per-thread scratch.
 constexpr int kMaxLength = 2048;
 constexpr int kMinLength = 16;
-constexpr int kMaxLanes = 8;
+constexpr int kMaxLanes = 16;
 
 // The twiddle of butterfly block b < N/4 (s = T[2b], c = T[2b + 1]) as pair words: (c, s)
 // and (s, -c), whose pmaddwd with a pair Q gives Qre*c + Qim*s and Qre*s - Qim*c. Where
@@ -68,7 +68,7 @@ struct Kernel {
   int lanes;
   // Transforms `lanes` frames: N samples from each in[l], N/2 levels to each out[l]. Every
   // input is read before any output is written, so in[l] may be out[l]. `work` holds
-  // N/2 vectors, aligned to 32 bytes.
+  // N/2 vectors, aligned to 64 bytes.
   void (*transform)(const Plan& plan, const int16_t* const* in, int16_t* const* out, void* work);
   // The level step alone, for `lanes` powers or (re, im) pairs.
   void (*levelsOfPowers)(const Plan& plan, const uint32_t* powers, int16_t* levels);
@@ -78,6 +78,7 @@ struct Kernel {
 // Null when this build has no such path (another processor, or the compiler lacks it).
 const Kernel* Sse2Kernel();
 const Kernel* Avx2Kernel();
+const Kernel* Avx512Kernel();
 
 // On 32-bit Windows the stack is only 4-byte aligned when code outside ours calls in;
 // the vector kernels realign it on entry so that their 16-byte spills are safe.

@@ -15,14 +15,28 @@
 namespace hl {
 namespace {
 
-const char* const kPaths[] = {"scalar", "sse2", "avx2"};
+const char* const kPaths[] = {"scalar", "sse2", "avx2", "avx512"};
 
-// Forces one path for the test's lifetime; skips the test where this build or processor
-// lacks it.
+// Whether this processor (and its system) can run a path, asked independently of the
+// code under test; elsewhere than x86 only the plain loop.
+bool ProcessorHas(const std::string& path) {
+  if (path == "scalar") return true;
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_cpu_init();
+  if (path == "sse2") return __builtin_cpu_supports("sse2");
+  if (path == "avx2") return __builtin_cpu_supports("avx2");
+  if (path == "avx512") return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+#endif
+  return false;
+}
+
+// Forces one path for the test's lifetime; skips the test only where the processor lacks
+// it (an x86 build has every path).
 class BatchPathTest : public ::testing::TestWithParam<const char*> {
  protected:
   void SetUp() override {
-    if (!SetBatchInstructionSetForTesting(GetParam())) GTEST_SKIP() << GetParam() << " not available here";
+    if (!ProcessorHas(GetParam())) GTEST_SKIP() << "this processor lacks " << GetParam();
+    ASSERT_TRUE(SetBatchInstructionSetForTesting(GetParam())) << GetParam() << " missing from this build";
     ASSERT_STREQ(BatchInstructionSet(), GetParam());
   }
   void TearDown() override { SetBatchInstructionSetForTesting(nullptr); }
@@ -99,6 +113,7 @@ const EngineCase kEngineCases[] = {
     {9, -1, -1, "full"},   {10, -1, -1, "full"},   {11, -1, -1, "full"},
     {9, 11025, 10, "110"}, {10, 44100, 7, "308"},  {11, 22050, 33, "727"},
     {9, 1000, 1, "dead"},  // one sample: the window is all zero
+    {4, -1, -1, "full"},   {5, -1, -1, "full"},   // shorter than one AVX-512 load of a frame
 };
 
 // Transforms `frames` as a batch and each frame alone with FftEngine::Transform; every
@@ -124,7 +139,7 @@ TEST_P(BatchPathTest, LevelsEqualPlainTransform) {
     std::mt19937 random(static_cast<uint32_t>(c.bits * 1000 + c.windowMs));
     // Counts below, at and past the lane counts; mixed signals put different material in
     // neighbouring lanes, uniform ones drive every lane into the same wraps.
-    for (int frameCount : {1, 3, 4, 5, 8, 9, 17}) {
+    for (int frameCount : {1, 3, 4, 5, 8, 9, 16, 17, 33}) {
       for (int mode = -1; mode < kSignalCount; ++mode) {
         SCOPED_TRACE(testing::Message() << "N " << n << " window " << c.name << " frames " << frameCount
                                         << " signal " << (mode < 0 ? std::string("mixed") : std::to_string(mode)));
@@ -299,7 +314,7 @@ INSTANTIATE_TEST_SUITE_P(Paths, BatchPathTest, ::testing::ValuesIn(kPaths),
 
 TEST(BatchInstructionSet, ForcedPathIsReportedAndUnknownNamesRefused) {
   const std::string automatic = BatchInstructionSet();
-  EXPECT_TRUE(automatic == "avx2" || automatic == "sse2" || automatic == "scalar") << automatic;
+  EXPECT_TRUE(automatic == "avx512" || automatic == "avx2" || automatic == "sse2" || automatic == "scalar") << automatic;
   EXPECT_TRUE(SetBatchInstructionSetForTesting("scalar"));  // every build has the plain loop
   EXPECT_STREQ(BatchInstructionSet(), "scalar");
   EXPECT_FALSE(SetBatchInstructionSetForTesting("neon9"));
@@ -315,6 +330,12 @@ TEST(BatchInstructionSet, Sse2IsTheFloorOnX86_64) {
   // Every x86-64 processor has SSE2, so the automatic choice is never the plain loop.
   SetBatchInstructionSetForTesting(nullptr);
   EXPECT_STRNE(BatchInstructionSet(), "scalar");
+}
+
+TEST(BatchInstructionSet, AutomaticChoiceIsTheWidestTheProcessorHas) {
+  const char* widest = ProcessorHas("avx512") ? "avx512" : ProcessorHas("avx2") ? "avx2" : "sse2";
+  SetBatchInstructionSetForTesting(nullptr);
+  EXPECT_STREQ(BatchInstructionSet(), widest);
 }
 #endif
 
