@@ -1,5 +1,6 @@
 #include "app/time_scale_fit.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "files/bitmap_file.h"
@@ -16,7 +17,8 @@ float TimeScaleOfStep(const SpanRequest& req, int32_t step) {
   for (int i = 0; i < 64 && ColumnStep(req.sampleRate, req.channels, ts) != step; ++i) {
     ts = ColumnStep(req.sampleRate, req.channels, ts) < step ? std::nextafter(ts, 1e9f) : std::nextafter(ts, 0.0f);
   }
-  return ts;
+  // The steps of 1 ms and 500 ms themselves may sit just outside the dialog's range.
+  return std::min(500.0f, std::max(1.0f, ts));
 }
 
 int WidthAt(SpanRequest req, float ts) {
