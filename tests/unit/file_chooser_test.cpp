@@ -24,7 +24,7 @@ const ExpectedRow kRows[] = {
     {ChooserKind::OpenWave, false, "Open WAV File",
      "Wave Files (*.wav)|*.wav|All Files (*.*)|*.*|", 0x2004, nullptr, "*.wav"},
     {ChooserKind::SaveBitmap, true, "Save Bitmap",
-     "Bitmap Files (*.bmp)|*.bmp|All Files (*.*)|*.*||", 6, "bmp", "*.bmp"},
+     "Bitmap Files (*.bmp)|*.bmp|PNG Files (*.png)|*.png|All Files (*.*)|*.*||", 6, "bmp", "*.bmp"},
     {ChooserKind::SaveWave, true, "Save Windows Wave File",
      "Wave Files (*.wav)|*.wav|All Files (*.*)|*.*||", 6, "wav", "*.wav"},
     {ChooserKind::SaveDataLog, true, "Save Data Log",
