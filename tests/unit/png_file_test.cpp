@@ -1,4 +1,5 @@
 #include "files/png_file.h"
+#include "files/image_texts.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -88,6 +89,42 @@ TEST(PngFile, RefusesWhatCannotBeWritten) {
   EXPECT_TRUE(BuildPngFile(pixels, 4, 4, 2, &color, 1, {{"", "x"}}).empty());
   EXPECT_TRUE(BuildPngFile(pixels, 4, 4, 2, &color, 1, {{"two  spaces", "x"}}).empty());
   EXPECT_FALSE(BuildPngFile(pixels, 4, 4, 2, &color, 1, {{"Title", "x"}}).empty());
+}
+
+}  // namespace
+}  // namespace hl
+
+namespace hl {
+namespace {
+
+TEST(ImageTexts, FormatByExtensionThenByFilter) {
+  EXPECT_EQ(ImageFormatOfName("a.PNG", 1), ImageFormat::Png);
+  EXPECT_EQ(ImageFormatOfName("a.bmp", 2), ImageFormat::Bmp);
+  EXPECT_EQ(ImageFormatOfName("a", 2), ImageFormat::Png);
+  EXPECT_EQ(ImageFormatOfName("a.png.txt", 3), ImageFormat::Bmp);
+}
+
+TEST(ImageTexts, EveryParameterNamed) {
+  ImageDescription d;
+  d.file = "day.wav";
+  d.beginMs = 500;
+  d.endMs = 2500;
+  d.fftLength = 1024;
+  d.broadband = true;
+  d.windowMs = 8;
+  d.scheme = PaletteScheme::WB;
+  d.attenuation = 12;
+  const std::vector<PngText> t = DescribeImage(d);
+  std::vector<std::string> keys;
+  for (const PngText& p : t) keys.push_back(p.keyword);
+  EXPECT_EQ(keys, (std::vector<std::string>{"File", "Span", "FFT size", "Mode", "Window", "Time scale", "Scheme",
+                                             "Attenuation", "Software"}));
+  EXPECT_EQ(t[1].text, "500 ms to 2500 ms");
+  EXPECT_EQ(t[2].text, "1024");
+  EXPECT_EQ(t[3].text, "BB");
+  EXPECT_EQ(t[5].text, "12 ms per column");
+  EXPECT_EQ(t[6].text, "WB");
+  EXPECT_EQ(t[7].text, "12 dB");
 }
 
 }  // namespace
