@@ -51,6 +51,7 @@ struct Job {
   std::string input, output;
   Outcome outcome = Outcome::Rendered;
   std::string reason;
+  Message warning = Message::None;  // "File may not be PCM Wave Format", told for a single file
   // What the plan found.
   uint32_t rate = 0;
   int bits = 0, channels = 0, order = 9;
@@ -112,6 +113,7 @@ void PlanJob(Job& job, const BatchOptions& batch, bool forLevels) {
   }
   if (fileSize < kShortestFile) return Refused(job, Message::SampleSizeTooSmall);
   const WaveHeaderInfo header = ReadWaveHeader(block, got, fileSize);
+  job.warning = header.warning;
 
   job.rate = o.sampleRate ? o.sampleRate : header.format.sampleRate;
   if (o.sampleRate && CheckSampleRate(job.rate) != Message::None) return Refused(job, CheckSampleRate(job.rate));
@@ -320,7 +322,7 @@ class Pool {
       if (next_ < jobs_.size() && active_.size() <= static_cast<size_t>(threads_)) {
         Job* planned = jobs_[next_++].get();
         lock.unlock();
-        PlanJob(*planned, batch_, false);
+        if (planned->outcome == Outcome::Rendered) PlanJob(*planned, batch_, false);
         lock.lock();
         if (planned->outcome == Outcome::Rendered) active_.push_back(planned);
         else Finish();
@@ -419,6 +421,7 @@ int RunImageBatch(const BatchOptions& options) {
   ImageFormat format = options.format;
   if (!options.formatGiven) format = toFolder ? ImageFormat::Png : ImageFormatOfName(options.output);
   std::vector<std::unique_ptr<Job>> jobs;
+  std::vector<std::string> taken;
   for (const auto& input : inputs) {
     auto job = std::make_unique<Job>();
     job->input = input.first;
@@ -428,6 +431,12 @@ int RunImageBatch(const BatchOptions& options) {
     if (toFolder) {
       std::error_code error;
       fs::create_directories(fs::path(job->output).parent_path(), error);
+      // Two inputs of one name from different folders would overwrite each other's image.
+      if (std::find(taken.begin(), taken.end(), job->output) != taken.end()) {
+        job->outcome = Outcome::Failed;
+        job->reason = "an earlier input has the same name: " + job->output;
+      }
+      taken.push_back(job->output);
     }
     jobs.push_back(std::move(job));
   }
@@ -447,6 +456,7 @@ int RunImageBatch(const BatchOptions& options) {
   }
   if (single) {
     const Job& job = *jobs.front();
+    if (job.warning != Message::None) std::fprintf(stderr, "harrowlight-cli: warning: %s\n", MessageText(job.warning));
     if (job.outcome != Outcome::Rendered) std::fprintf(stderr, "harrowlight-cli: %s\n", job.reason.c_str());
   } else {
     std::fprintf(stderr, "rendered %d, refused %d, failed %d\n", rendered, refused, failed);
