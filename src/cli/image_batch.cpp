@@ -181,7 +181,8 @@ void SaveJob(Job& job, const BatchOptions& batch, ImageFormat format) {
   const RenderOptions& o = batch.render;
   PaletteImage* picture = &job.image;
   if (batch.grid) {
-    DrawGridInto(job.image, ComputeGrid(WholePictureGrid(job.image, job.timeScaleMs, 0.0f,
+    // The image starts at the span's begin, as the program's does after "&Analyze File".
+    DrawGridInto(job.image, ComputeGrid(WholePictureGrid(job.image, job.timeScaleMs, static_cast<float>(job.beginMs),
                                                           static_cast<int32_t>(job.rate), job.order)));
   }
   AxesPicture framed;
