@@ -156,6 +156,8 @@ void ReturnToIdle(HWND window) {
   a.dataLength = 0;
   a.columnCount = 0;
   a.restorePoint = false;
+  // Nothing is held any more: the panel must not go on naming the file that was.
+  DrawInfoPanel(window, 0, 0, 0);
   OperatingMode& mode = Mode();
   mode.fileAnalysisInProgress = 0;
   mode.rendering = 0;
@@ -193,6 +195,21 @@ void ReadAt(HANDLE file, uint64_t offset, uint8_t* buffer, uint32_t bytes) {
     buffer += got;
     bytes -= got;
   }
+}
+
+// The header facts of the file at `path`, read as "&Analyze File" reads them, for a
+// re-analysis that hands the whole file to the scan. False when the file cannot be opened.
+bool ReadHeaderOf(const std::string& path, WaveHeaderInfo& header) {
+  HANDLE file = OpenForAnalysis(path.c_str());
+  if (file == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER size{};
+  GetFileSizeEx(file, &size);
+  uint8_t block[kWaveSearchBlockLength] = {};
+  DWORD got = 0;
+  if (!ReadFile(file, block, sizeof block, &got, nullptr)) got = 0;
+  CloseHandle(file);
+  header = ReadWaveHeader(block, got, static_cast<uint64_t>(size.QuadPart));
+  return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -576,12 +593,18 @@ void OnParametersChange(HWND window, LPARAM lParam) {
   }
   const int bitmapWidth = DisplayBitmapWidth(g.columnCount, MainWindow().metrics.screenWidth);
   if (ImageExceedsBudget(g.bitmapHeight, bitmapWidth, g.byteCount, MainWindow().memory.budget)) {
+    // The scan works on the whole file, not the span shown, in the format the dialog chose.
     LoadedSpan span;
     span.path = a.filePath;
+    if (!ReadHeaderOf(a.filePath, span.header)) {
+      ShowProgramMessage(window, Message::CannotOpenFile);
+      a.restorePoint = true;
+      SendMessageA(window, WM_COMMAND, IDM_PARAMETERS_RESTORE, 0);
+      mode.fileAnalysisInProgress = 0;
+      return;
+    }
     span.header.format = WaveFormat{1, shownFormat.channels, rate, bits};
-    span.header.wavFlag = a.wavFlag;
-    span.header.dataOffset = a.dataOffset;
-    span.header.dataLength = a.dataLength;
+    a.format = span.header.format;
     LowResolutionFallback(window, span, true);
     return;
   }
@@ -629,9 +652,8 @@ void OnParametersRestore(HWND window, LPARAM) {
   if (!a.restorePoint || mode.rendering) return;
   a.restorePoint = false;
   if (mode.lowMemory) {
-    // The panel is emptied before the flags say idle, so that nothing sees an idle window
-    // still naming the old data.
-    DrawInfoPanel(window, 0, 0, 0);
+    // ReturnToIdle empties the panel before the flags say idle, so that nothing sees an idle
+    // window still naming the old data.
     ReturnToIdle(window);
     return;
   }
@@ -661,6 +683,8 @@ void OnParametersRestore(HWND window, LPARAM) {
   settings.savedWindowLengthMs = was.savedWindowLengthMs;
   settings.timeScaleMs = was.timeScaleMs;
   settings.displayType = was.displayType;
+  settings.palette = was.palette;
+  settings.attenuation = was.attenuation;
   held = HeldAnalysis();
   mode.fullResolutionBitmapExists = 0;
   mode.displayBitmapExists = 1;
@@ -668,6 +692,9 @@ void OnParametersRestore(HWND window, LPARAM) {
   mode.dataPresent = 1;
   MainWindow().displayBitmapExists = true;
 
+  // The restored image is shown in the colours it had: its colour table is rewritten.
+  Drawing().scheme = static_cast<PaletteScheme>(settings.palette);
+  LoadPalette(window, PaletteOffset(settings.attenuation));
   SetHorizontalScrollRange();
   SetVerticalScrollBar();
   SetMenuState(window, MenuState::DataLoaded);

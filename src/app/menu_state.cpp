@@ -6,7 +6,7 @@ namespace hl {
 
 namespace {
 
-// One row per item; the data-loaded column depends on conditions for three items and is
+// One row per item; the data-loaded column depends on conditions for two items and is
 // filled in by MenuStateTable.
 struct Row {
   MenuItemRef item;
@@ -34,7 +34,9 @@ const Row kRows[] = {
     {Command(IDM_SAVE_WINDOW_BITMAP), U, U, E},
     {Command(IDM_SAVE_ENTIRE_BITMAP), U, U, E},  // data loaded: see below
     {Command(IDM_EXIT), E, G, E},
-    {Command(IDM_COLORS_CHANGE), G, G, E},  // data loaded: see below
+    // The image keeps palette indices and its colour table is rewritten on any display, so
+    // recolouring works without a hardware palette too.
+    {Command(IDM_COLORS_CHANGE), G, G, E},
     {{MenuItemKind::SystemClose, kSystemClosePosition}, E, G, E},
 };
 
@@ -55,9 +57,6 @@ std::vector<MenuItemAction> MenuStateTable(MenuState state, const MenuConditions
         case IDM_SAVE_ENTIRE_BITMAP:
           // The entire image differs from the window only when it is wider than it.
           action = conditions.columnCount > conditions.imageAreaWidth ? E : G;
-          break;
-        case IDM_COLORS_CHANGE:
-          action = conditions.nonPaletteDisplay ? U : E;
           break;
         default:
           break;

@@ -26,7 +26,7 @@ struct MenuItemRef {
 struct MenuConditions {
   bool fullResolutionBitmap = false;  // "&Change" has set an analysis aside to restore
   bool lowMemory = false;
-  bool nonPaletteDisplay = false;
+  bool nonPaletteDisplay = false;  // no longer greys Colors "&Change": recolouring works anywhere
   int columnCount = 0;
   int imageAreaWidth = 0;
 };

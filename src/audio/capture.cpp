@@ -128,6 +128,12 @@ uint32_t PollSleepMs(double sinceLastPollMs, double intervalMs) {
   return static_cast<uint32_t>(remaining);
 }
 
+uint64_t WrapSafeClock::Extend(uint32_t raw) {
+  if (raw < last) high += uint64_t{1} << 32;
+  last = raw;
+  return high + raw;
+}
+
 float MeasuredColumnTime(double nowMs, double startMs, int32_t columnCount) {
   const float elapsed = static_cast<float>(nowMs - startMs);
   return columnCount > 0 ? elapsed / static_cast<float>(columnCount) : elapsed;

@@ -50,6 +50,18 @@ float CaptureTimeScale(int32_t sampleRate);
 // totalBytes + 38 at offset 4, data length totalBytes at offset 42.
 void PatchRecordingHeader(uint8_t* header, uint32_t totalBytes);
 
+// --- The clock -----------------------------------------------------------------------------
+
+// The system's millisecond clock is 32 bits wide and wraps after 49.7 days of uptime. Each
+// reading is extended past every wrap seen so far, so that the difference of two readings
+// stays right however long the machine has been up (the clock must be read at least once
+// per wrap period, which any running loop does).
+struct WrapSafeClock {
+  uint32_t last = 0;
+  uint64_t high = 0;
+  uint64_t Extend(uint32_t raw);
+};
+
 // --- The window of a column ----------------------------------------------------------------
 
 // Window start p, in samples from the start of the half being filled:

@@ -518,6 +518,13 @@ int CaptureLoop(HWND window, HDC dc) {
       mode.stopRequest = 1;
       break;
     }
+    if (fixed && c.columnCount >= Display().width) {
+      // The bitmap is full: a column more could be neither drawn nor scrolled to, so none is
+      // counted, and the column time stays the one measured over the columns drawn. The
+      // loop waits for the card to return the buffer.
+      SleepEx(static_cast<DWORD>(interval), FALSE);
+      continue;
+    }
     WindowPlan plan{};
     bool take = false;
     while (!mode.stopRequest) {
@@ -592,12 +599,6 @@ void AbandonCapture(HWND window) {
   ReleaseHeaderBlock();
   ReleaseCaptureBlock();
   ReleaseDisplayBitmap();
-  if (c.outputFile) {
-    // Nothing was recorded: the empty file the command created goes too.
-    CloseHandle(c.outputFile);
-    c.outputFile = nullptr;
-    DeleteFileA(c.outputPath.c_str());
-  }
   DisableFourButtons();
   SetMenuState(window, MenuState::Idle);
   SetReadoutActivity(ReadoutActivity::None);
@@ -607,6 +608,18 @@ void AbandonCapture(HWND window) {
   mode.audioInputActive = 0;
   mode.playbackActive = 0;
   mode.stopRequest = 1;
+}
+
+// The output file of a recording, created (or truncated) with the samples to follow from
+// byte 46; the header is written over the first 46 bytes when the device closes.
+bool CreateRecordingFile() {
+  CaptureState& c = Capture();
+  HANDLE file = CreateFileA(c.outputPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  SetFilePointer(file, static_cast<LONG>(kCaptureHeaderBytes), nullptr, FILE_BEGIN);
+  c.outputFile = file;
+  return true;
 }
 
 // The format the card is opened with.
@@ -750,6 +763,14 @@ bool RunCapture(HWND window) {
     AbandonCapture(window);
     return false;
   }
+  // A recording creates its file now that the card records. Nothing is written before the
+  // loop below pumps the first MM_WIM_DATA.
+  if (c.recording && !CreateRecordingFile()) {
+    ReleaseDC(window, dc);
+    ShowProgramMessage(window, Message::CannotOpenFile);
+    AbandonCapture(window);
+    return false;
+  }
   SetReadoutActivity(c.recording ? ReadoutActivity::Recording : ReadoutActivity::LiveScan,
                      static_cast<uint32_t>(c.sampleRate));
   SetMenuState(window, MenuState::Busy);
@@ -791,17 +812,13 @@ bool Busy() {
 }  // namespace
 
 double CaptureClockMs() {
-  static uint32_t last = 0;
-  static uint64_t high = 0;
+  static WrapSafeClock clock;
   MMTIME time{};
   time.wType = TIME_MS;
   while (timeGetSystemTime(&time, sizeof time) != TIMERR_NOERROR) {
     time.wType = TIME_MS;
   }
-  const uint32_t now = time.u.ms;
-  if (now < last) high += uint64_t{1} << 32;
-  last = now;
-  return static_cast<double>(high + now);
+  return static_cast<double>(clock.Extend(time.u.ms));
 }
 
 void StopCaptureDevice() {
@@ -910,22 +927,14 @@ void OnRecordAudio(HWND window, LPARAM) {
     c.recording = 0;
     return;
   }
+  // The file is created only once the card records (RunCapture): a Cancel or a failed set-up
+  // leaves a file of that name as it was.
   const std::string path = WaveSavePath();
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    ShowProgramMessage(window, Message::CannotOpenFile);
-    RedrawView(window, true);
-    c.recording = 0;
-    return;
-  }
-  SetFilePointer(file, static_cast<LONG>(kCaptureHeaderBytes), nullptr, FILE_BEGIN);
 
   s.displayType = choice::kDisplayScroll;
   RedrawView(window, false);
   if (!RunCaptureDialog(window, true)) {
     RedrawView(window, true);
-    CloseHandle(file);
-    DeleteFileA(path.c_str());
     c.recording = 0;
     c.scanRunning = 0;
     c.captureActive = 0;
@@ -944,7 +953,7 @@ void OnRecordAudio(HWND window, LPARAM) {
   mode.dataPresent = 0;
   Analysis().columnCount = 0;
   c.scanFlag = 0;
-  c.outputFile = file;
+  c.outputFile = nullptr;
   c.outputPath = path;
 
   // The playback lead of the image: the window of a column ends latency + one frame before

@@ -712,6 +712,7 @@ void OnScanFile(HWND window, LPARAM) {
   // Closed during the scan: the close step has released the device and the buffers.
   if (!IsWindow(window)) return;
   ReleaseDisplay();
+  DrawInfoPanel(window, 0, 0, 0);
   SetMenuState(window, MenuState::Idle);
   DisableFourButtons();
   c.scanFlag = 0;

@@ -136,6 +136,7 @@ void EndPlayback(HWND window) {
     GlobalUnlock(a.sampleBuffer);
     a.lockedSampleBuffer = nullptr;
   }
+  DrawInfoPanel(window, 0, 0, 0);
   Mode().rendering = 0;
   SetMenuState(window, MenuState::DataLoaded);
 }
@@ -174,7 +175,8 @@ void FinishPlayback(HWND window) {
 
 }  // namespace
 
-double NowMs() { return static_cast<double>(timeGetTime()); }
+// The capture's clock: one clock for every loop, extended past the 32-bit wrap.
+double NowMs() { return CaptureClockMs(); }
 
 PumpResult PumpOneMessage() {
   MSG message;

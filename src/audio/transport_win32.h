@@ -12,7 +12,7 @@ namespace hl {
 // MM_WOM_DONE: the device has returned the one buffer (end of data or waveOutReset).
 LRESULT OnWaveOutDone(HWND window, WPARAM wParam, LPARAM lParam);
 
-// The system clock in milliseconds.
+// The system clock in milliseconds: CaptureClockMs() (capture_win32.h), safe across its wrap.
 double NowMs();
 
 // One pass of a playback or scan loop's message pump: dispatches one waiting message.

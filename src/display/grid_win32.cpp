@@ -40,7 +40,9 @@ void DrawGrid(HDC dc, bool wholeBitmap) {
   in.fftOrder = settings.fftOrder;
   in.verticalOffset = view.verticalOffset;
   in.verticalScrollOn = settings.fftOrder > 9;
-  in.width = wholeBitmap ? bitmap.width : view.imageWidth;
+  // Over the whole bitmap the grid spans the analysis's columns, not the bitmap, which is at
+  // least as wide as the screen: the entire export holds only those columns.
+  in.width = wholeBitmap ? Analysis().columnCount : view.imageWidth;
   in.height = wholeBitmap ? bitmap.height : view.imageHeight;
   in.charWidth = window.metrics.charWidth;
   in.charHeight = window.metrics.charHeight;

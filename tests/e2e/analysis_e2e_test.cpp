@@ -20,6 +20,7 @@
 #include "app/operating_mode.h"
 #include "cli/example_signals.h"
 #include "cli/render_command.h"
+#include "display/palette_win32.h"
 #include "display/view_win32.h"
 #include "dsp/column_renderer.h"
 #include "files/bitmap_file.h"
@@ -411,6 +412,39 @@ TEST_F(ToneAnalysis, EntireBitmapWithTheGridOnCarriesItsCrosses) {
   }
 }
 
+// Regression: over the whole bitmap the grid was laid out for the display bitmap's width (at
+// least the screen's), so for an image narrower than the screen the kHz labels fell outside
+// the saved picture and the crosses ran on past its columns.
+TEST_F(ToneAnalysis, EntireBitmapGridLabelsLandInsideAPictureNarrowerThanTheScreen) {
+  ASSERT_TRUE(Analyse(Tone()));
+  const int columns = Analysis().columnCount;
+  ASSERT_LT(columns, Display().width) << "the display bitmap is as wide as the screen";
+  ASSERT_GT(columns, ImageAreaWidth());
+  ASSERT_TRUE(ui_->PostCommand(IDB_TOGGLE_GRID));
+  ASSERT_TRUE(ui_->Flush());
+  ASSERT_TRUE(Mode().gridOn);
+  const std::string saved = ScratchFolder() + "entire-grid-labels.bmp";
+  ASSERT_TRUE(ui_->PostCommand(IDM_SAVE_ENTIRE_BITMAP));
+  ASSERT_TRUE(ChooseFile("Save Bitmap", saved));
+  ASSERT_TRUE(WaitForCommandEnd());
+  ASSERT_TRUE(ui_->PostCommand(IDB_TOGGLE_GRID));
+  ASSERT_TRUE(ui_->Flush());
+  ASSERT_FALSE(Mode().gridOn);
+
+  const std::vector<uint8_t> bmp = ReadWholeFile(saved);
+  const int width = columns - columns % 4, height = Display().height;
+  ASSERT_EQ(bmp.size(), kBitmapHeaderLength + static_cast<size_t>(width) * height);
+  const int cw = MainWindow().metrics.charWidth, ch = MainWindow().metrics.charHeight;
+  // The kHz labels start 8 character widths before the last column; crosses and second
+  // labels keep 10 away, so the marker index there, below the margin's labels, is a label.
+  size_t labelPixels = 0;
+  for (int y = kEnvelopeRows + ch; y < height; ++y) {
+    const uint8_t* row = bmp.data() + kBitmapHeaderLength + static_cast<size_t>(height - 1 - y) * width;
+    labelPixels += static_cast<size_t>(std::count(row + columns - 8 * cw, row + width, uint8_t{0}));
+  }
+  EXPECT_GT(labelPixels, 20u) << "no kHz labels at the right edge of the " << width << "-column picture";
+}
+
 TEST_F(ToneAnalysis, WindowBitmapIsTheImageArea) {
   ASSERT_TRUE(Display().exists());
   const std::string saved = ScratchFolder() + "window.bmp";
@@ -564,6 +598,40 @@ TEST_F(ToneAnalysis, ChangeThenRestoreBringsBackTheFirstImage) {
   EXPECT_TRUE(DisplayPixels(Display().width) == firstImage);
 }
 
+// Regression: "&Restore" put back the image but neither the colour scheme nor the
+// attenuation it was shown with, and left the colour table of the re-analysis.
+TEST_F(ToneAnalysis, RestoreBringsBackTheColoursOfTheRestoredAnalysis) {
+  ASSERT_TRUE(Analyse(Tone()));
+  const int16_t scheme = Settings().palette, attenuation = Settings().attenuation;
+  ASSERT_NE(scheme, IDC_PALETTE_WB);
+  RGBQUAD first[256] = {};
+  ASSERT_EQ(GetDIBColorTable(Display().dc, 0, 256, first), 256u);
+
+  ASSERT_TRUE(ui_->PostCommand(IDM_PARAMETERS_CHANGE));
+  HWND dialog = WaitForDialog(kParametersCaption);
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(Click(dialog, IDC_PALETTE_WB));
+  ASSERT_TRUE(WaitUntil([&] { return IsChecked(dialog, IDC_PALETTE_WB); }));
+  HWND bar = GetDlgItem(dialog, IDC_ATTENUATION_BAR);
+  PostMessageA(dialog, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 20), reinterpret_cast<LPARAM>(bar));
+  ASSERT_TRUE(WaitUntil([&] { return TextOf(GetDlgItem(dialog, IDC_ATTENUATION)) == "20"; }));
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDOK));
+  ASSERT_TRUE(WaitForAnalysisEnd());
+  ASSERT_TRUE(Mode().fullResolutionBitmapExists);
+  ASSERT_EQ(Settings().palette, IDC_PALETTE_WB);
+  ASSERT_EQ(Settings().attenuation, 20);
+
+  ASSERT_TRUE(ui_->PostCommand(IDM_PARAMETERS_RESTORE));
+  ASSERT_TRUE(ui_->Flush());
+  ASSERT_FALSE(Mode().fullResolutionBitmapExists);
+  EXPECT_EQ(Settings().palette, scheme);
+  EXPECT_EQ(Settings().attenuation, attenuation);
+  EXPECT_EQ(static_cast<int>(Drawing().scheme), scheme);
+  RGBQUAD restored[256] = {};
+  ASSERT_EQ(GetDIBColorTable(Display().dc, 0, 256, restored), 256u);
+  EXPECT_EQ(std::memcmp(first, restored, sizeof first), 0) << "the restored image has other colours";
+}
+
 TEST_F(ToneAnalysis, ChangeRefusalsRestoreTheFirstImage) {
   ASSERT_TRUE(Display().exists());
   const std::vector<uint8_t> firstImage = DisplayPixels(Display().width);
@@ -600,6 +668,33 @@ TEST_F(ToneAnalysis, ChangeRefusalsRestoreTheFirstImage) {
 // triggers it, other formats, and the memory budget.
 
 class AnalysisCases : public WindowSuite {};
+
+// Regression: the information panel went on naming the previous file after a Cancel in the
+// parameters dialog and after "Play" ended.
+TEST_F(AnalysisCases, InfoPanelIsClearedWhenPlayEndsAndWhenTheDialogIsCancelled) {
+  const std::string tone = ToneFile("panel.wav", 1.0);
+  ASSERT_TRUE(Analyse(tone));
+  ASSERT_EQ(ShownInfoPanel().sampleRate, 11025u);
+  ASSERT_TRUE(IsWindowEnabled(MainWindow().playWindowButton));
+  ASSERT_TRUE(ui_->Post(WM_COMMAND, IDB_PLAY_WINDOW, 0));
+  ASSERT_TRUE(WaitUntil([] { return Mode().playbackActive != 0; })) << "Play Wdw did not start";
+  ASSERT_TRUE(WaitUntil([] { return Mode().playbackActive == 0 && !Mode().rendering; }, 20000))
+      << "Play Wdw did not end";
+  ASSERT_TRUE(ui_->Flush());
+  EXPECT_EQ(ShownInfoPanel().sampleRate, 0u);
+  EXPECT_EQ(ShownInfoPanel().bitsPerSample, 0);
+  EXPECT_EQ(ShownInfoPanel().dataLength, 0u);
+
+  ASSERT_TRUE(Analyse(tone));
+  ASSERT_EQ(ShownInfoPanel().dataLength, 22050u);
+  HWND dialog = OpenParameters(tone);
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDCANCEL));
+  ASSERT_TRUE(WaitForAnalysisEnd());
+  EXPECT_EQ(ShownInfoPanel().sampleRate, 0u);
+  EXPECT_EQ(ShownInfoPanel().bitsPerSample, 0);
+  EXPECT_EQ(ShownInfoPanel().dataLength, 0u);
+}
 
 TEST_F(AnalysisCases, A2047ByteFileIsRefusedAndTheChooserComesBack) {
   const std::string path = ScratchFolder() + "short.wav";
@@ -873,6 +968,50 @@ TEST_F(AnalysisCases, SpanOrImageBeyondTheBudgetHandsOverToTheScan) {
     ASSERT_TRUE(WaitForCommandEnd());
     EXPECT_FALSE(Mode().fileScanPlaybackActive);
   }
+  Mode().lowResolutionScan = 0;
+  Settings().analysisAtStop = choice::kAnalysisOff;
+}
+
+// Regression: when a re-analysis did not fit the memory budget, the scan it handed over to
+// read the shown span's length of bytes from the file's data and dropped the dialog's rate.
+TEST_F(AnalysisCases, ChangeBeyondTheBudgetScansTheWholeFileInTheChosenFormat) {
+  const std::string tone = ToneFile("budget-change.wav", 2.0);  // 44100 bytes of samples
+  HWND dialog = OpenParameters(tone);
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(SendText(GetDlgItem(dialog, IDC_END), "1000"));
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDOK));
+  ASSERT_TRUE(WaitForAnalysisEnd());
+  ASSERT_EQ(Analysis().dataLength, 22050u) << "the first second is shown";
+
+  const uint64_t budget = MainWindow().memory.budget;
+  Mode().lowResolutionScan = 0;
+  Settings().analysisAtStop = choice::kAnalysisOff;
+  MainWindow().memory.budget = 44100 + 1000;  // the samples fit, the image does not
+  ASSERT_TRUE(ui_->PostCommand(IDM_PARAMETERS_CHANGE));
+  dialog = WaitForDialog(kParametersCaption);
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(Click(dialog, IDC_NEW_RATE));
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(GetDlgItem(dialog, IDC_SAMPLE_RATE)) != 0; }));
+  ASSERT_TRUE(SendText(GetDlgItem(dialog, IDC_SAMPLE_RATE), "22050"));
+  PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(GetDlgItem(dialog, IDC_BEGIN)) != 0; }));
+  ASSERT_TRUE(Click(dialog, IDC_RES_8_BIT));
+  ASSERT_TRUE(WaitUntil([&] { return IsChecked(dialog, IDC_RES_8_BIT); }));
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDOK));
+  HWND box = WaitForDialog("Not Enough Memory");
+  ASSERT_NE(box, nullptr);
+  ASSERT_TRUE(PressAndWaitUntilClosed(box, IDOK));
+  ASSERT_TRUE(WaitUntil([] { return Mode().fileScanPlaybackActive != 0; }, 5000)) << "the hand-over started no scan";
+  MainWindow().memory.budget = budget;
+  EXPECT_EQ(Analysis().dataLength, 44100u) << "the scan is given the whole file";
+  EXPECT_EQ(Analysis().format.sampleRate, 22050u);
+  EXPECT_EQ(Analysis().format.bitsPerSample, 8);
+
+  ASSERT_TRUE(ui_->Post(WM_COMMAND, IDB_STOP, 0));
+  HWND again = WaitForDialog(kParametersCaption);
+  ASSERT_NE(again, nullptr) << "Analysis at Stop offered no parameters";
+  ASSERT_TRUE(PressAndWaitUntilClosed(again, IDCANCEL));
+  ASSERT_TRUE(WaitForCommandEnd());
   Mode().lowResolutionScan = 0;
   Settings().analysisAtStop = choice::kAnalysisOff;
 }

@@ -508,11 +508,52 @@ TEST_F(CaptureRecording, CancelledDialogLeavesNoFile) {
   const std::string path = ScratchFolder() + "cancelled.wav";
   HWND dialog = OpenDialog(IDM_RECORD_AUDIO, kRecordCaption, path);
   ASSERT_NE(dialog, nullptr);
-  EXPECT_TRUE(Exists(path)) << "the file is created before the dialog";
+  EXPECT_FALSE(Exists(path)) << "the file is created only once the card records";
   ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_CANCEL));
   ASSERT_TRUE(ui_->Flush());
   EXPECT_FALSE(Exists(path));
   EXPECT_TRUE(CaptureIdle());
+}
+
+// Regression: "&Record Audio" created the chosen file before its dialog and deleted it on
+// Cancel, so an existing file of that name was destroyed although nothing was recorded.
+TEST_F(CaptureRecording, CancelLeavesAnExistingFileByteIdentical) {
+  const std::string path = ScratchFolder() + "kept.wav";
+  const std::vector<uint8_t> old = {'R', 'I', 'F', 'F', 'k', 'e', 'p', 't', 0, 1, 2, 3};
+  ASSERT_TRUE(WriteWholeFile(path, old));
+  HWND dialog = OpenDialog(IDM_RECORD_AUDIO, kRecordCaption, path);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(ReadWholeFile(path), old) << "the file changed while the dialog was open";
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_CANCEL));
+  ASSERT_TRUE(ui_->Flush());
+  EXPECT_EQ(ReadWholeFile(path), old);
+  EXPECT_TRUE(CaptureIdle());
+}
+
+// Regression: a fixed-length recording can draw more columns than planned; those beyond the
+// display bitmap were counted though not drawn, so the scroll range reached past the bitmap
+// and showed stale pixels. With the screen taken as narrow, the bitmap is the planned 995
+// columns wide and a recording whose polls keep their 10 ms pace draws about 1000.
+TEST_F(CaptureRecording, FixedLengthCountsOnlyTheColumnsItsBitmapHolds) {
+  const std::string path = ScratchFolder() + "narrow.wav";
+  const int screenWidth = MainWindow().metrics.screenWidth;
+  MainWindow().metrics.screenWidth = 320;
+  HWND dialog = OpenDialog(IDM_RECORD_AUDIO, kRecordCaption, path);
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_OK));
+  const bool started = WaitForColumns(1);
+  const bool ended = WaitUntil(CaptureIdle, 30000);
+  MainWindow().metrics.screenWidth = screenWidth;
+  ASSERT_TRUE(started);
+  ASSERT_TRUE(ended) << "the recording did not end";
+  ASSERT_TRUE(ui_->Flush());
+  const DisplayBitmap& d = Display();
+  ASSERT_TRUE(d.exists());
+  ASSERT_EQ(d.width, hl::Capture().plannedColumns);
+  std::printf("planned %d columns, counted %d\n", hl::Capture().plannedColumns, Analysis().columnCount);
+  EXPECT_LE(Analysis().columnCount, d.width);
+  EXPECT_LE(View().horizontalRange + ImageAreaWidth(), d.width);
+  EXPECT_LE(View().horizontalOffset + ImageAreaWidth(), d.width);
 }
 
 TEST_F(CaptureRecording, AnyLengthStoppedAfterThreeSecondsIsAnalysed) {
@@ -680,16 +721,17 @@ TEST_F(CaptureNoDevice, ScanAndRecordReportTheMissingDeviceAndHoldNothing) {
   EXPECT_TRUE(MenuEnabled(window(), IDM_EXIT));
   EXPECT_TRUE(OpenDialogs().empty()) << "a completion message followed the failure";
 
-  // A recording: the empty file it created goes too.
+  // A recording: an existing file of the chosen name stays as it was.
   const std::string path = ScratchFolder() + "never.wav";
+  const std::vector<uint8_t> old = {'o', 'l', 'd', ' ', 'f', 'i', 'l', 'e'};
+  ASSERT_TRUE(WriteWholeFile(path, old));
   dialog = OpenDialog(IDM_RECORD_AUDIO, kRecordCaption, path);
   ASSERT_NE(dialog, nullptr);
-  ASSERT_TRUE(Exists(path));
   ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_OK));
   EXPECT_EQ(TakeBox("Harrowlight"), "Cannot Open Audio Device");
   ASSERT_TRUE(WaitUntil(CaptureIdle));
   ASSERT_TRUE(ui_->Flush());
-  EXPECT_FALSE(Exists(path));
+  EXPECT_EQ(ReadWholeFile(path), old);
   EXPECT_EQ(AllocationCount(), 0);
   EXPECT_FALSE(Display().exists());
   EXPECT_TRUE(MenuEnabled(window(), IDM_RECORD_AUDIO));

@@ -469,5 +469,17 @@ TEST(CaptureDialogTest, ScrollBarCodes) {
   }
 }
 
+// Regression: the file scan and "Play" / "Play Wdw" read the raw 32-bit millisecond clock, so
+// after 49.7 days of uptime their elapsed time went negative and the image stopped revealing.
+TEST(WrapSafeClock, PlaybackAndScanClockKeepsCountingAcrossThe32BitWrap) {
+  WrapSafeClock clock;
+  const uint64_t start = clock.Extend(0xFFFFFFF0u);
+  EXPECT_EQ(clock.Extend(0xFFFFFFFFu) - start, 15u);
+  EXPECT_EQ(clock.Extend(0x00000010u) - start, 32u);  // past the wrap
+  EXPECT_EQ(clock.Extend(0x00000010u) - start, 32u);  // the same reading again
+  EXPECT_EQ(clock.Extend(0xFFFFFFF0u) - start, 0x100000000u);
+  EXPECT_EQ(clock.Extend(0x00000005u) - start, 0x100000015u);  // a second wrap
+}
+
 }  // namespace
 }  // namespace hl

@@ -97,12 +97,16 @@ TEST(MenuState, RestoreNeedsAHeldAnalysisAndEnoughMemory) {
   }
 }
 
-TEST(MenuState, ColorsNeverEnabledWithoutAPaletteDisplay) {
+// Regression: Colors "&Change" was grey on every display without a hardware palette (every
+// display of today), so the colour dialog could never be opened from the menu.
+TEST(MenuState, ColorsChangeOfferedWithDataOnANonPaletteDisplay) {
   const MenuItemRef colors{MenuItemKind::Command, IDM_COLORS_CHANGE};
-  MenuConditions conditions;
-  conditions.nonPaletteDisplay = true;
-  for (MenuState state : {MenuState::Idle, MenuState::Busy, MenuState::DataLoaded}) {
-    EXPECT_NE(ActionOf(MenuStateTable(state, conditions), colors), E);
+  for (bool nonPalette : {true, false}) {
+    MenuConditions conditions;
+    conditions.nonPaletteDisplay = nonPalette;
+    EXPECT_EQ(ActionOf(MenuStateTable(MenuState::DataLoaded, conditions), colors), E) << nonPalette;
+    EXPECT_EQ(ActionOf(MenuStateTable(MenuState::Idle, conditions), colors), G) << nonPalette;
+    EXPECT_EQ(ActionOf(MenuStateTable(MenuState::Busy, conditions), colors), G) << nonPalette;
   }
 }
 
