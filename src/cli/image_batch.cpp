@@ -182,7 +182,7 @@ void SaveJob(Job& job, const BatchOptions& batch, ImageFormat format) {
   PaletteImage* picture = &job.image;
   if (batch.grid) {
     // The image starts at the span's begin, as the program's does after "&Analyze File".
-    DrawGridInto(job.image, ComputeGrid(WholePictureGrid(job.image, job.timeScaleMs, static_cast<float>(job.beginMs),
+    DrawGridInto(job.image, ComputeGrid(WholePictureGrid(job.image, job.geometry.columnCount, job.timeScaleMs, static_cast<float>(job.beginMs),
                                                           static_cast<int32_t>(job.rate), job.order)));
   }
   AxesPicture framed;

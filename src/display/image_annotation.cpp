@@ -52,7 +52,7 @@ double NiceStep(double least, bool sexagesimal) {
 
 }  // namespace
 
-GridInputs WholePictureGrid(const PaletteImage& picture, float timeScaleMs, float imageStartMs,
+GridInputs WholePictureGrid(const PaletteImage& picture, int columns, float timeScaleMs, float imageStartMs,
                             int32_t sampleRate, int fftOrder) {
   GridInputs in;
   in.bitmapExists = true;
@@ -62,7 +62,7 @@ GridInputs WholePictureGrid(const PaletteImage& picture, float timeScaleMs, floa
   in.sampleRate = sampleRate;
   in.fftOrder = fftOrder;
   in.verticalScrollOn = fftOrder > 9;
-  in.width = picture.width;
+  in.width = columns;
   in.height = picture.height;
   in.charWidth = kGridCharWidth;
   in.charHeight = kGridCharHeight;

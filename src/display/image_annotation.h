@@ -21,8 +21,10 @@ namespace hl {
 constexpr int kGridCharWidth = 8;
 constexpr int kGridCharHeight = 16;
 
-// The grid over a whole export picture (the entire bitmap from its first column).
-GridInputs WholePictureGrid(const PaletteImage& picture, float timeScaleMs, float imageStartMs,
+// The grid over a whole export picture (the entire bitmap from its first column). Like the
+// program's, it is laid out over the analysis's `columns`, of which the picture keeps every
+// whole group of four.
+GridInputs WholePictureGrid(const PaletteImage& picture, int columns, float timeScaleMs, float imageStartMs,
                             int32_t sampleRate, int fftOrder);
 
 // Draws the crosses (the marker's 11-pixel bars) and the labels of `grid` into `picture`.

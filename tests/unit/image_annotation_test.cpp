@@ -29,7 +29,7 @@ TEST(BitmapFont, DrawsSetPixelsOnlyAndUnknownAsQuestionMark) {
 TEST(GridInto, CrossesWhereTheGridLayoutPutsThem) {
   PaletteImage picture;
   ASSERT_TRUE(PrepareImage(picture, 400, 300));
-  const GridLayout grid = ComputeGrid(WholePictureGrid(picture, 12.0f, 0.0f, 11025, 9));
+  const GridLayout grid = ComputeGrid(WholePictureGrid(picture, 402, 12.0f, 0.0f, 11025, 9));
   ASSERT_FALSE(grid.crosses.empty());
   DrawGridInto(picture, grid);
   for (const GridPoint& p : grid.crosses) {
