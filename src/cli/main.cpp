@@ -16,6 +16,7 @@
 #define HL_FILENO fileno
 #endif
 
+#include "cli/image_batch.h"
 #include "cli/render_command.h"
 #include "cli/spectrum_command.h"
 
@@ -23,10 +24,18 @@ namespace {
 
 const char kUsage[] =
     "Usage:\n"
-    "  harrowlight-cli render IN.wav -o OUT.bmp [options]\n"
-    "      Writes the file's entire time-frequency image as an 8-bit BMP: the picture\n"
+    "  harrowlight-cli render IN.wav -o OUT.bmp|OUT.png [options]\n"
+    "  harrowlight-cli render IN.wav|FOLDER... -d OUTDIR [-r] [options]\n"
+    "      Writes the file's entire time-frequency image as an 8-bit BMP or palette PNG\n"
+    "      (by -o's extension, or --format png|bmp; PNG for -d): the picture\n"
     "      Harrowlight's \"Entire Bitmap\" export saves with the grid off (every whole\n"
     "      group of four columns; N/2 + 44 rows, the 44-row envelope strip on top).\n"
+    "      With -d, one image per input named after it; a folder stands for its .wav\n"
+    "      files (-r: and its subfolders'); a summary follows, and one bad file never\n"
+    "      stops the others. \"-\" as input reads a WAV from stdin; -o - writes stdout.\n"
+    "        --width PX          the time scale that fits the span in PX columns\n"
+    "        --grid              the grid of crosses the program draws with the grid on\n"
+    "        --axes              time, kHz and dB axes, a colour bar and a title line\n"
     "      Options, as the analysis parameters dialog sets them (defaults in brackets):\n"
     "        --begin MS          start of the span in ms [0]\n"
     "        --end MS            end of the span in ms [end of the data]\n"
@@ -39,6 +48,10 @@ const char kUsage[] =
     "        --scheme CB|CG|BW|WB colour scheme [CB]\n"
     "        --attenuation DB    0..36 [0]\n"
     "        --threads N         renderers working at once [one per core]\n"
+    "  harrowlight-cli levels IN.wav -o OUT.csv|OUT.npy [render's analysis options]\n"
+    "      Writes the engine's level of every bin of every column (4 per dB, before\n"
+    "      the palette): CSV with time_ms then one column per bin centre in Hz, or a\n"
+    "      NumPy int16 array of shape (columns, bins).\n"
     "  harrowlight-cli spectrum IN.wav --at MS -o OUT.txt [--fft 512|1024|2048]\n"
     "      Writes the spectrum log Harrowlight's \"Log Data > Spectrum\" saves for the\n"
     "      frame of --fft samples [512] that starts MS msec (a whole number) into the\n"
@@ -79,33 +92,11 @@ int ParseOptions(const std::vector<std::string>& args, size_t first, Take take) 
   return -1;
 }
 
-int Render(const std::vector<std::string>& args) {
-  if (args.size() < 2) return Usage("render needs an input file");
-  hl::RenderOptions options;
-  options.input = args[1];
-  int parsed = ParseOptions(args, 2, [&](const std::string& name, const std::string& value) {
-    double number = 0;
-    const bool numeric = ParseNumber(value.c_str(), &number);
-    if (name == "-o" || name == "--output") options.output = value;
-    else if (name == "--begin" && numeric) options.beginMs = number;
-    else if (name == "--end" && numeric) options.endMs = number;
-    else if (name == "--fft" && (value == "512" || value == "1024" || value == "2048")) options.fftLength = std::atoi(value.c_str());
-    else if (name == "--mode" && (value == "nb" || value == "NB")) options.broadband = false;
-    else if (name == "--mode" && (value == "bb" || value == "BB")) options.broadband = true;
-    else if (name == "--window-ms" && numeric) options.windowMs = static_cast<float>(number);
-    else if (name == "--time-scale" && numeric) options.timeScaleMs = static_cast<float>(number);
-    else if (name == "--bits" && (value == "8" || value == "16")) options.bits = std::atoi(value.c_str());
-    else if (name == "--rate" && numeric && number >= 1 && number <= 1e6) options.sampleRate = static_cast<uint32_t>(number);
-    else if (name == "--scheme") return hl::ParsePaletteScheme(value.c_str(), &options.scheme);
-    else if (name == "--attenuation" && numeric && number >= 0 && number <= 36 && number == static_cast<int>(number)) options.attenuation = static_cast<int>(number);
-    else if (name == "--threads" && numeric && number >= 1 && number <= 64) options.threads = static_cast<int>(number);
-    else return false;
-    return true;
-  });
-  if (parsed >= 0) return parsed;
-  if (options.output.empty()) return Usage("render needs -o OUT.bmp");
-  options.progress = HL_ISATTY(HL_FILENO(stderr)) != 0;
-  return hl::RunRender(options);
+int Render(const std::vector<std::string>& args, bool levels) {
+  hl::BatchOptions options;
+  std::string problem;
+  if (!hl::ParseBatchArguments(args, levels, &options, &problem)) return Usage(problem.c_str());
+  return levels ? hl::RunLevels(options) : hl::RunImageBatch(options);
 }
 
 int Spectrum(const std::vector<std::string>& args) {
@@ -155,7 +146,8 @@ int main(int argc, char** argv) {
   if (args.empty()) return Usage("no command given");
   const std::string& command = args[0];
   if (command == "--help" || command == "-h" || command == "help") return Usage(nullptr);
-  if (command == "render") return Render(args);
+  if (command == "render") return Render(args, false);
+  if (command == "levels") return Render(args, true);
   if (command == "info") return args.size() == 2 ? hl::RunInfo(args[1]) : Usage("info takes one file");
   if (command == "generate") return Generate(args);
   if (command == "spectrum") return Spectrum(args);

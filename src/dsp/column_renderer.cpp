@@ -218,4 +218,22 @@ void ColumnRenderer::DrawColumns(int first, int count, PaletteImage& image) {
   }
 }
 
+int ColumnRenderer::ColumnLevels(int first, int count, int16_t* out) {
+  const int start = std::max(first, 0);
+  const int end = std::min(first + count, available_);
+  const int n = plan_.fftLength;
+  const size_t bins = static_cast<size_t>(n / 2);
+  int16_t max, min;
+  for (int x0 = start; x0 < end; x0 += kBatchColumns) {
+    const int batch = std::min(kBatchColumns, end - x0);
+    int16_t* frames = frames_.data();
+    for (int k = 0; k < batch; ++k) ReadFrame(x0 + k, frames + k * n, &max, &min);
+    TransformFramesToLevels(engine_, frames, batch);
+    for (int k = 0; k < batch; ++k) {
+      std::memcpy(out + static_cast<size_t>(x0 - start + k) * bins, frames + static_cast<size_t>(k) * n, 2 * bins);
+    }
+  }
+  return std::max(end - start, 0);
+}
+
 }  // namespace hl

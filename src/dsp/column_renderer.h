@@ -125,6 +125,11 @@ class ColumnRenderer {
   // DrawColumn. Columns past AvailableColumns() or the image width are not drawn.
   void DrawColumns(int first, int count, PaletteImage& image);
 
+  // The engine's levels of columns first .. first + count - 1, N / 2 per column one after
+  // the other in `out`, before the correction and the palette: what DrawColumns maps to
+  // palette indices. Columns past AvailableColumns() are not written. Returns how many were.
+  int ColumnLevels(int first, int count, int16_t* out);
+
   const RenderPlan& plan() const { return plan_; }
 
  private:

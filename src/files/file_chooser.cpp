@@ -14,7 +14,7 @@ const ChooserSpec kOpenWave = {false, "Open WAV File",
                                "Wave Files (*.wav)|*.wav|All Files (*.*)|*.*|", kOpenFlags,
                                nullptr};
 const ChooserSpec kSaveBitmap = {true, "Save Bitmap",
-                                 "Bitmap Files (*.bmp)|*.bmp|All Files (*.*)|*.*||",
+                                 "Bitmap Files (*.bmp)|*.bmp|PNG Files (*.png)|*.png|All Files (*.*)|*.*||",
                                  kSaveFlags, "bmp"};
 const ChooserSpec kSaveWave = {true, "Save Windows Wave File",
                                "Wave Files (*.wav)|*.wav|All Files (*.*)|*.*||", kSaveFlags,

@@ -22,7 +22,7 @@ constexpr size_t kChooserPathLength = 260;
 constexpr size_t kChooserTitleLength = 512;
 
 // Room the shell keeps for a writable copy of a filter text, terminating NUL included.
-constexpr size_t kChooserFilterCapacity = 64;
+constexpr size_t kChooserFilterCapacity = 96;
 
 struct ChooserSpec {
   bool save;                     // the save-file dialog; the open-file dialog when false

@@ -55,6 +55,8 @@ bool RunChooser(ChooserKind kind) {
   // Set on every call: the dialog writes result bits (read-only box, extension differs)
   // back into the flags.
   record.Flags = row.flags;
+  // Every chooser starts on its first filter; the dialog leaves the one last picked here.
+  record.nFilterIndex = 1;
   record.lpstrDefExt = row.defaultExtension;
 
   const BOOL chosen = row.save ? GetSaveFileNameA(&record) : GetOpenFileNameA(&record);
@@ -107,6 +109,7 @@ const char* BitmapPath() { return g_fileChooser.bitmapPath; }
 const char* WaveSavePath() { return g_fileChooser.waveSavePath; }
 const char* DataLogPath() { return g_fileChooser.dataLogPath; }
 const char* ChosenTitle() { return g_fileChooser.title; }
+int ChosenFilterIndex() { return static_cast<int>(g_fileChooser.record.nFilterIndex); }
 
 bool SetOpenWavePath(const char* path) {
   if (path == nullptr) return false;

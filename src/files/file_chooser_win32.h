@@ -46,6 +46,8 @@ const char* BitmapPath();
 const char* WaveSavePath();
 const char* DataLogPath();
 const char* ChosenTitle();
+// The 1-based filter the last chooser was left on ("Save Bitmap": 1 BMP, 2 PNG, 3 all files).
+int ChosenFilterIndex();
 
 // Puts a path chosen elsewhere (a scanned or recorded file) where "&Analyze File" reads it.
 // Returns false, leaving the buffer as it was, when the path does not fit.

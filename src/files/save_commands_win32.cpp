@@ -15,6 +15,8 @@
 #include "files/bitmap_export.h"
 #include "files/bitmap_file.h"
 #include "files/file_chooser_win32.h"
+#include "files/image_texts.h"
+#include "files/png_file.h"
 #include "files/wave_format.h"
 
 namespace hl {
@@ -204,12 +206,31 @@ bool DrawGridOver(PaletteImage& picture, bool entire, const BitmapColor* colors,
   return true;
 }
 
+// The analysis behind the image, for the PNG's text chunks.
+std::vector<PngText> ShownAnalysisTexts() {
+  const AnalysisState& a = Analysis();
+  const AnalysisSettings& s = Settings();
+  ImageDescription d;
+  d.file = a.filePath;
+  d.beginMs = a.beginMs;
+  d.endMs = a.endMs;
+  d.fftLength = 1 << s.fftOrder;
+  d.broadband = s.frequencyMode == choice::kModeBb;
+  d.windowMs = s.windowLengthMs;
+  d.timeScaleMs = s.timeScaleMs;
+  d.scheme = static_cast<PaletteScheme>(s.palette);
+  d.attenuation = s.attenuation;
+  return DescribeImage(d);
+}
+
 void SaveBitmap(HWND window, bool entire) {
   if (!Display().exists() || Mode().rendering) return;
   if (!ChooseSaveBitmap()) {
     RedrawView(window, true);
     return;
   }
+  // The name's extension, or the filter chosen for a name without one, picks the format.
+  const ImageFormat format = ImageFormatOfName(BitmapPath(), ChosenFilterIndex());
   ReplacingFile file;
   if (!file.Open(BitmapPath())) {
     ShowProgramMessage(window, Message::CannotOpenFile);
@@ -238,6 +259,14 @@ void SaveBitmap(HWND window, bool entire) {
     failure = Message::NotEnoughMemoryForBitmap;
   } else if (Mode().gridOn && !DrawGridOver(picture, entire, colors, colorCount)) {
     failure = Message::NotEnoughMemoryForBitmap;
+  } else if (format == ImageFormat::Png) {
+    const std::vector<uint8_t> png = BuildPngFile(picture.data, picture.stride, plan.width, plan.height, colors,
+                                                  colorCount, ShownAnalysisTexts());
+    if (png.empty()) {
+      failure = Message::NotEnoughMemoryForBitmap;
+    } else if (!file.Write(png.data(), png.size()) || !file.Commit()) {
+      failure = Message::ErrorWritingFile;
+    }
   } else {
     // Rows bottom-up, as the file stores them.
     bool written = file.Write(headers, sizeof headers);

@@ -11,6 +11,7 @@ import subprocess
 import sys
 import tempfile
 import unittest
+import zlib
 
 TOOL = []
 
@@ -37,6 +38,33 @@ def read_bmp(path):
                        "clrused", "clrimportant"], fields))
     colors = [struct.unpack_from("<BBBB", data, 54 + 4 * i) for i in range(256)]
     return data, header, colors
+
+
+def read_png(path):
+    """Chunks checked by their CRCs; returns (width, height, rows of indices top first, PLTE, tEXt)."""
+    data = read_bytes(path)
+    assert data[:8] == b"\x89PNG\r\n\x1a\n"
+    at, stream, texts, palette = 8, b"", {}, b""
+    while at < len(data):
+        length, kind = struct.unpack_from(">I4s", data, at)
+        body = data[at + 8:at + 8 + length]
+        assert struct.unpack_from(">I", data, at + 8 + length)[0] == zlib.crc32(kind + body)
+        if kind == b"IHDR":
+            width, height, depth, colour = struct.unpack_from(">IIBB", body)
+            assert (depth, colour) == (8, 3)
+        elif kind == b"PLTE":
+            palette = body
+        elif kind == b"tEXt":
+            key, _, value = body.partition(b"\0")
+            texts[key.decode("latin-1")] = value.decode("latin-1")
+        elif kind == b"IDAT":
+            stream += body
+        at += 12 + length
+    raw = zlib.decompress(stream)
+    assert len(raw) == height * (width + 1)
+    rows = [raw[y * (width + 1) + 1:(y + 1) * (width + 1)] for y in range(height)]
+    assert all(raw[y * (width + 1)] == 0 for y in range(height))
+    return width, height, rows, palette, texts
 
 
 def pixel(data, header, x, row_from_bottom):
@@ -154,6 +182,100 @@ class CliTest(ToolCase):
         self.assertEqual(result.returncode, 3)
         self.assertIn("Error Writing File", result.stderr)
 
+
+    # PNG, batches, widths and levels.
+
+    def test_png_holds_the_bmps_indices_palette_and_parameters(self):
+        wav = self.generate("demo.wav", "demo", "--seconds", "3")
+        bmp, png = self.path("d.bmp"), self.path("d.png")
+        options = ["--fft", "1024", "--scheme", "WB", "--attenuation", "6"]
+        for out in (bmp, png):
+            result = run("render", wav, "-o", out, *options)
+            self.assertEqual(result.returncode, 0, result.stderr)
+        data, h, colors = read_bmp(bmp)
+        width, height, rows, palette, texts = read_png(png)
+        self.assertEqual((width, height), (h["width"], h["height"]))
+        for y in range(height):
+            start = 1078 + (height - 1 - y) * width
+            self.assertEqual(rows[y], data[start:start + width], y)
+        self.assertEqual(len(palette), 768)
+        self.assertEqual([tuple(palette[3 * i:3 * i + 3]) for i in range(256)],
+                         [(c[2], c[1], c[0]) for c in colors])
+        self.assertEqual(texts["File"], wav)
+        self.assertEqual(texts["FFT size"], "1024")
+        self.assertEqual(texts["Mode"], "NB")
+        self.assertEqual(texts["Time scale"], "12 ms per column")
+        self.assertEqual(texts["Scheme"], "WB")
+        self.assertEqual(texts["Attenuation"], "6 dB")
+        self.assertTrue(texts["Software"].startswith("Harrowlight "))
+        self.assertRegex(texts["Span"], r"^0 ms to 3000 ms$")
+        self.assertRegex(texts["Window"], r"^92\.8\d* ms$")  # 1024 / 11025 s
+        # --format overrides the extension; "-" reads stdin and -o - writes stdout.
+        result = run("render", wav, "-o", self.path("x.png"), "--format", "bmp", *options)
+        self.assertEqual(read_bytes(self.path("x.png")), data)
+        piped = subprocess.run(TOOL + ["render", "-", "-o", "-", "--format", "bmp"] + options,
+                               input=read_bytes(wav), capture_output=True, timeout=120)
+        self.assertEqual(piped.returncode, 0, piped.stderr)
+        self.assertEqual(piped.stdout, data)
+
+    def test_batch_goes_on_past_a_malformed_file_and_sums_up(self):
+        folder = self.path("in")
+        os.makedirs(os.path.join(folder, "sub"))
+        for name in ("a.wav", "c.wav", "sub/d.wav"):
+            self.generate(os.path.join("in", name), "tone", "--seconds", "2")
+        write_bytes(os.path.join(folder, "b.wav"), b"RIFF" + b"\xff" * 100)  # shorter than 2048 bytes
+        out = self.path("out")
+        result = run("render", folder, "-d", out)
+        self.assertEqual(result.returncode, 2, result.stderr)
+        self.assertIn("rendered 2, refused 1, failed 0", result.stderr)
+        self.assertIn("b.wav: Sample Size Too Small", result.stderr)
+        self.assertEqual(sorted(os.listdir(out)), ["a.png", "c.png"])
+        result = run("render", folder, self.path("missing.wav"), "-r", "-d", out, "--format", "bmp")
+        self.assertEqual(result.returncode, 3, result.stderr)
+        self.assertIn("rendered 3, refused 1, failed 1", result.stderr)
+        self.assertIn("missing.wav: Cannot Open File", result.stderr)
+        self.assertEqual(read_bytes(os.path.join(out, "sub", "d.bmp")),
+                         read_bytes(os.path.join(out, "a.bmp")))
+
+    def test_width_picks_the_time_scale_that_fits(self):
+        wav = self.generate("tone.wav", "tone", "--seconds", "10")
+        for width in (400, 1000, 1003):
+            png = self.path("w.png")
+            result = run("render", wav, "-o", png, "--width", width)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            got, height, _, _, texts = read_png(png)
+            self.assertLessEqual(got, width)
+            self.assertGreaterEqual(got, width - 4 - 3)
+            self.assertEqual(height, 300)
+        self.assertEqual(run("render", wav, "-o", png, "--width", "abc").returncode, 64)
+
+    def test_levels_are_what_the_renderers_indices_are_made_of(self):
+        wav = self.generate("demo.wav", "demo", "--seconds", "2")
+        bmp, csv, npy = self.path("d.bmp"), self.path("d.csv"), self.path("d.npy")
+        self.assertEqual(run("render", wav, "-o", bmp).returncode, 0)
+        for out in (csv, npy):
+            result = run("levels", wav, "-o", out)
+            self.assertEqual(result.returncode, 0, result.stderr)
+        lines = read_bytes(csv).decode("ascii").splitlines()
+        header = lines[0].split(",")
+        self.assertEqual(header[0], "time_ms")
+        self.assertEqual(len(header), 257)
+        self.assertAlmostEqual(float(header[47]), 46 * 11025 / 512, places=3)
+        data, h, _ = read_bmp(bmp)
+        columns = len(lines) - 1
+        self.assertGreaterEqual(columns, h["width"])
+        x = 101
+        row = lines[1 + x].split(",")
+        self.assertAlmostEqual(float(row[0]), x * 12.0, places=3)
+        levels = [int(v) for v in row[1:]]
+        # NB: the window fills the frame, so the index is the level less 100, limited to 3..235.
+        self.assertEqual([pixel(data, h, x, b) for b in range(256)],
+                         [min(235, max(3, v - 100)) for v in levels])
+        raw = read_bytes(npy)
+        header_length = struct.unpack_from("<H", raw, 8)[0]
+        self.assertIn("'shape': (%d, 256)" % columns, raw[10:10 + header_length].decode("latin-1"))
+        values = struct.unpack_from("<256h", raw, 10 + header_length + x * 512)
+        self.assertEqual(list(values), levels)
 
     # The spectrum log's table for one frame.
 

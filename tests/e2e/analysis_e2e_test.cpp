@@ -2,6 +2,7 @@
 // rendered time–frequency image, Stop and Escape, the refusals, "&Change" and "&Restore",
 // and the three save commands. Each suite is one life of the main window (one process).
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cmath>
@@ -320,6 +321,63 @@ TEST_F(ToneAnalysis, EntireBitmapIsTheCommandLineToolsRender) {
       << "the pixel blocks differ";
   EXPECT_TRUE(std::equal(program.begin(), program.begin() + kBitmapHeaderLength, tool.begin()))
       << "the headers or colour tables differ";
+}
+
+// The palette indices of a palette PNG, top row first, and its PLTE; empty when it is not
+// one with unfiltered rows as the program writes them.
+struct DecodedPng {
+  uint32_t width = 0, height = 0;
+  std::vector<uint8_t> palette, indices;
+};
+DecodedPng DecodePng(const std::vector<uint8_t>& file) {
+  DecodedPng png;
+  std::vector<uint8_t> stream;
+  auto big32 = [&](size_t at) {
+    return uint32_t{file[at]} << 24 | uint32_t{file[at + 1]} << 16 | uint32_t{file[at + 2]} << 8 | file[at + 3];
+  };
+  for (size_t at = 8; at + 12 <= file.size();) {
+    const uint32_t length = big32(at);
+    if (at + 12 + length > file.size()) return {};
+    const std::string type(file.begin() + at + 4, file.begin() + at + 8);
+    const auto data = file.begin() + at + 8;
+    if (type == "IHDR") png.width = big32(at + 8), png.height = big32(at + 12);
+    if (type == "PLTE") png.palette.assign(data, data + length);
+    if (type == "IDAT") stream.insert(stream.end(), data, data + length);
+    at += 12 + length;
+  }
+  std::vector<uint8_t> raw(static_cast<size_t>(png.width + 1) * png.height);
+  uLongf rawLength = raw.size();
+  if (uncompress(raw.data(), &rawLength, stream.data(), stream.size()) != Z_OK || rawLength != raw.size()) return {};
+  for (uint32_t y = 0; y < png.height; ++y) {
+    if (raw[y * (png.width + 1)] != 0) return {};
+    png.indices.insert(png.indices.end(), raw.begin() + y * (png.width + 1) + 1, raw.begin() + (y + 1) * (png.width + 1));
+  }
+  return png;
+}
+
+TEST_F(ToneAnalysis, EntireBitmapSavedAsPngHoldsTheBmpsIndicesAndPalette) {
+  ASSERT_TRUE(Display().exists());
+  const std::string bmpPath = ScratchFolder() + "entire.bmp";  // saved by the test before
+  const std::string pngPath = ScratchFolder() + "entire.png";
+  ASSERT_TRUE(Exists(bmpPath));
+  ASSERT_TRUE(ui_->PostCommand(IDM_SAVE_ENTIRE_BITMAP));
+  ASSERT_TRUE(ChooseFile("Save Bitmap", pngPath));
+  ASSERT_TRUE(WaitForCommandEnd());
+  const std::vector<uint8_t> bmp = ReadWholeFile(bmpPath);
+  const DecodedPng png = DecodePng(ReadWholeFile(pngPath));
+  ASSERT_EQ(png.width, 828u);
+  ASSERT_EQ(png.height, 300u);
+  ASSERT_EQ(png.indices.size(), 828u * 300u);
+  for (uint32_t y = 0; y < 300; ++y) {
+    const uint8_t* bmpRow = bmp.data() + kBitmapHeaderLength + static_cast<size_t>(299 - y) * 828;
+    ASSERT_TRUE(std::equal(bmpRow, bmpRow + 828, png.indices.begin() + y * 828)) << "row " << y;
+  }
+  ASSERT_EQ(png.palette.size(), 768u);
+  for (int i = 0; i < 256; ++i) {
+    EXPECT_EQ(png.palette[3 * i], bmp[54 + 4 * i + 2]) << i;
+    EXPECT_EQ(png.palette[3 * i + 1], bmp[54 + 4 * i + 1]) << i;
+    EXPECT_EQ(png.palette[3 * i + 2], bmp[54 + 4 * i]) << i;
+  }
 }
 
 // Index 0 (the grid's crosses and labels) never comes out of the renderer: levels are

@@ -192,6 +192,31 @@ TEST_F(RenderFixture, BatchedColumnsEqualSingleColumns) {
   EXPECT_EQ(single.pixels, batched.pixels);
 }
 
+TEST_F(RenderFixture, ColumnLevelsAreWhatThePaletteIndicesAreMadeOf) {
+  std::mt19937 random(5);
+  std::uniform_int_distribution<int> noise(-20000, 20000);
+  auto bytes = Samples16(20000, 1, [&](int, int i) { return noise(random) * std::sin(i * 0.002); });
+  RenderSettings settings{9, 11025, 20.0f, 132};
+  ColumnRenderer renderer;
+  ASSERT_EQ(renderer.Begin({bytes.data(), bytes.size(), 2, 1}, settings), 0);
+  const int columns = renderer.AvailableColumns();
+  PaletteImage image;
+  ASSERT_TRUE(PrepareImage(image, columns, 300));
+  renderer.DrawColumns(0, columns, image);
+  std::vector<int16_t> levels(static_cast<size_t>(columns + 3) * 256, -1);
+  // Asking past the available columns writes only those that exist.
+  EXPECT_EQ(renderer.ColumnLevels(0, columns + 3, levels.data()), columns);
+  const int16_t c = renderer.plan().correction;
+  EXPECT_NE(c, 0);
+  for (int x = 0; x < columns; ++x) {
+    for (int b = 0; b < 256; ++b) {
+      ASSERT_EQ(PaletteIndexOfLevel(levels[x * 256 + b], c), image.At(x, 299 - b)) << x << " " << b;
+    }
+  }
+  EXPECT_EQ(levels[static_cast<size_t>(columns) * 256], -1);
+  renderer.End();
+}
+
 TEST_F(RenderFixture, NeverReadsPastTheSpan) {
   // 600 samples hold one 512-sample frame with a step of 50, at x = 0 and x = 1
   // (50 + 511 < 600) but not x = 2 (100 + 511 >= 600).
