@@ -540,7 +540,7 @@ TEST_F(CaptureRecording, AnyLengthStoppedAfterThreeSecondsIsAnalysed) {
   EXPECT_EQ(ReadU32(file, 42), captured);
   EXPECT_EQ(TextOf(GetDlgItem(parameters, IDC_SAMPLE_RATE)), "22050");
   ASSERT_TRUE(PressAndWaitUntilClosed(parameters, IDOK));
-  ASSERT_TRUE(WaitUntil([] { return !Mode().fileAnalysisInProgress && !Mode().rendering; }));
+  ASSERT_TRUE(WaitUntil([] { return ReadOnWindowThread([] { return !Mode().fileAnalysisInProgress && !Mode().rendering; }); }));
   ASSERT_TRUE(ui_->Flush());
   ASSERT_TRUE(Display().exists());
   EXPECT_EQ(TextOf(window()), "any.wav");
