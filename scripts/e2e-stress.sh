@@ -63,7 +63,7 @@ for round in $(seq "$rounds"); do
         passed=$((passed + 1))
         line=$(printf 'round %2d: pass  %4d s  seed %5d' "$round" "$took" "$seed")
     else
-        failed_tests=$(grep -oE '^\[  FAILED  \] [A-Za-z_0-9/.]+' "$log" | sed 's/^\[  FAILED  \] //' | sort -u | tr '\n' ' ')
+        failed_tests=$(grep -oE '^\[  FAILED  \] [A-Za-z_][A-Za-z_0-9/]*\.[A-Za-z_0-9/]+' "$log" | sed 's/^\[  FAILED  \] //' | sort -u | tr '\n' ' ')
         line=$(printf 'round %2d: FAIL  %4d s  seed %5d  %s(%s)' "$round" "$took" "$seed" "$failed_tests" "$log")
     fi
     echo "$line"

@@ -147,24 +147,24 @@ TEST_F(FileScan, DialogOffersTheFilesRateAndNewHoldsItsRange) {
   EXPECT_TRUE(IsChecked(dialog, IDC_RES_16_BIT));
   // "New": the edit opens empty; 50000 is held at 44100.
   ASSERT_TRUE(Click(dialog, IDC_NEW_RATE));
-  ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(rate) && TextOf(rate).empty(); }, 3000));
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(rate) && TextOf(rate).empty(); }));
   EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_NEW_RATE)), "OK");
   ASSERT_TRUE(SendText(rate, "50000"));
   ASSERT_TRUE(Click(dialog, IDC_NEW_RATE));
-  ASSERT_TRUE(WaitUntil([&] { return TextOf(rate) == "44100"; }, 3000)) << TextOf(rate);
+  ASSERT_TRUE(WaitUntil([&] { return TextOf(rate) == "44100"; })) << TextOf(rate);
   EXPECT_FALSE(IsWindowEnabled(rate));
   // Again, 0 keeps the rate shown before; OK while entering only accepts the rate.
   ASSERT_TRUE(Click(dialog, IDC_NEW_RATE));
-  ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(rate); }, 3000));
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(rate); }));
   ASSERT_TRUE(SendText(rate, "0"));
   ASSERT_TRUE(Click(dialog, IDC_OK));
-  ASSERT_TRUE(WaitUntil([&] { return TextOf(rate) == "44100"; }, 3000)) << TextOf(rate);
+  ASSERT_TRUE(WaitUntil([&] { return TextOf(rate) == "44100"; })) << TextOf(rate);
   EXPECT_TRUE(IsWindow(dialog)) << "OK while entering a rate closed the dialog";
   ASSERT_TRUE(Click(dialog, IDC_NEW_RATE));
-  ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(rate); }, 3000));
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(rate); }));
   ASSERT_TRUE(SendText(rate, "3000"));
   ASSERT_TRUE(Click(dialog, IDC_NEW_RATE));
-  ASSERT_TRUE(WaitUntil([&] { return TextOf(rate) == "5513"; }, 3000)) << TextOf(rate);
+  ASSERT_TRUE(WaitUntil([&] { return TextOf(rate) == "5513"; })) << TextOf(rate);
   // Scope disables the colours and the attenuation; Scroll enables them again.
   ASSERT_TRUE(ClickAndWait(dialog, IDC_DISPLAY_SCOPE));
   EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_PALETTE_CG)));
