@@ -33,7 +33,7 @@ SUITE_TIMEOUT=300  # s for one suite's process, generous for a loaded machine
 
 # Suites whose tests are written as steps of one story (a test needs what the test before it
 # left in the window), so their order is kept when shuffling.
-ORDERED_SUITES=" ToneAnalysis DisplayView TransportPlayback FileScan PointLog SpectrumLog "
+ORDERED_SUITES=" ToneAnalysis DisplayView TransportPlayback FileScan PointLog SpectrumLog CaptureLiveScan CaptureRecording "
 
 say() { echo "e2e-run.sh: $*" >&2; }
 
