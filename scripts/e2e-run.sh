@@ -8,6 +8,15 @@
 #
 # Screenshots the tests leave as BMP files in ARTIFACT_DIR are converted to PNG there; each
 # suite's GoogleTest report is ARTIFACT_DIR/<suite>.xml.
+#
+# A --gtest_filter among the arguments picks the tests as GoogleTest would (one test alone:
+# --gtest_filter=ReadoutWindow.ClickWithoutMovementOpensNothing); each chosen suite still runs
+# in its own process, with only its chosen tests.
+#
+# With HL_E2E_SHUFFLE_SEED set (1 to 99999) the suites run in an order drawn from that seed,
+# and the tests inside each suite in GoogleTest's shuffled order for the same seed
+# (--gtest_shuffle), except in the suites of ORDERED_SUITES below. The seed is printed, so a
+# failing order can be run again.
 set -uo pipefail
 
 if [ $# -lt 3 ]; then
@@ -20,7 +29,11 @@ artifacts=$3
 shift 3
 
 WINE=/usr/lib/wine/wine64
-SUITE_TIMEOUT=120  # s for one suite's process
+SUITE_TIMEOUT=300  # s for one suite's process, generous for a loaded machine
+
+# Suites whose tests are written as steps of one story (a test needs what the test before it
+# left in the window), so their order is kept when shuffling.
+ORDERED_SUITES=" ToneAnalysis DisplayView TransportPlayback FileScan PointLog SpectrumLog CaptureLiveScan CaptureRecording "
 
 say() { echo "e2e-run.sh: $*" >&2; }
 
@@ -53,10 +66,40 @@ if [ "$status" -ne 0 ]; then
     say "listing the tests of $tests failed (exit code $status)"
     exit 1
 fi
-mapfile -t suites < <(grep -E '^[^ #][^ ]*\.$' <<<"$listing" | sed 's/\.$//')
+# Each suite's chosen tests, as a filter naming them one by one: a --gtest_filter among the
+# arguments has already chosen them in the listing.
+declare -A chosen=()
+suites=()
+suite=""
+while IFS= read -r line; do
+    if [[ $line =~ ^([^\ #][^\ ]*)\.$ ]]; then
+        suite=${BASH_REMATCH[1]}
+        suites+=("$suite")
+        chosen[$suite]=""
+    elif [[ -n $suite && $line =~ ^\ +([^\ ]+) ]]; then
+        chosen[$suite]+="${chosen[$suite]:+:}$suite.${BASH_REMATCH[1]}"
+    fi
+done <<<"$listing"
 if [ ${#suites[@]} -eq 0 ]; then
     say "$tests lists no tests"
     exit 1
+fi
+
+seed=${HL_E2E_SHUFFLE_SEED:-}
+if [ -n "$seed" ]; then
+    if ! [[ $seed =~ ^[1-9][0-9]{0,4}$ ]]; then
+        say "HL_E2E_SHUFFLE_SEED must be a number from 1 to 99999, not \"$seed\""
+        exit 2
+    fi
+    # Fisher-Yates with bash's own generator, which a seed makes repeatable.
+    RANDOM=$seed
+    for ((i = ${#suites[@]} - 1; i > 0; i--)); do
+        j=$((RANDOM % (i + 1)))
+        swap=${suites[i]}
+        suites[i]=${suites[j]}
+        suites[j]=$swap
+    done
+    echo "e2e-run.sh: shuffled with seed $seed (HL_E2E_SHUFFLE_SEED=$seed replays this order)"
 fi
 
 results=()
@@ -66,8 +109,12 @@ for suite in "${suites[@]}"; do
     echo "---- $suite (own process) ----"
     start=$SECONDS
     report=$artifacts/${suite//\//_}.xml
-    timeout --kill-after=10 "$SUITE_TIMEOUT" "$WINE" "$tests" "$@" \
-        "--gtest_filter=$suite.*" "--gtest_output=xml:Z:${report//\//\\}" </dev/null
+    order=()
+    if [ -n "$seed" ] && [[ $ORDERED_SUITES != *" $suite "* ]]; then
+        order=(--gtest_shuffle "--gtest_random_seed=$seed")
+    fi
+    timeout --kill-after=10 "$SUITE_TIMEOUT" "$WINE" "$tests" "$@" "${order[@]}" \
+        "--gtest_filter=${chosen[$suite]}" "--gtest_output=xml:Z:${report//\//\\}" </dev/null
     status=$?
     took=$((SECONDS - start))
     if [ "$status" -eq 124 ]; then

@@ -89,6 +89,9 @@ struct CaptureState {
   uint8_t outputResetSent = 0;    // waveOutReset already sent to the open output device
   double playStartTimeMs = 0;
   int32_t lastDrawnColumn = 0;
+  // "Play Wdw": the clock's column when the cursor left the image area and the sound was
+  // reset; -1 while it has not (a run that ended any other way leaves it so).
+  int32_t leftAreaAtColumn = -1;
   // Added to the elapsed play time: latency + the integer part of the time scale for a
   // recording's image, 0 for an analysed file.
   int16_t playbackLeadMs = 0;

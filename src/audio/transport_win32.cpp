@@ -321,6 +321,7 @@ void OnPlayWindow(HWND window, LPARAM) {
   OperatingMode& mode = Mode();
 
   c.lastDrawnColumn = kNoCursorColumn;
+  c.leftAreaAtColumn = -1;
   mode.playbackActive = 1;
   mode.rendering = 1;
   c.playing = 1;
@@ -336,9 +337,11 @@ void OnPlayWindow(HWND window, LPARAM) {
   HDC cursor = Drawing().cursorDc;
   PlayLoop([&](double elapsed) {
     const int height = View().imageHeight;
-    const CursorStep s = StepCursor(PlayColumn(elapsed, columnMs), c.lastDrawnColumn, View().imageWidth);
+    const int32_t column = PlayColumn(elapsed, columnMs);
+    const CursorStep s = StepCursor(column, c.lastDrawnColumn, View().imageWidth);
     if (s.leftArea) {
       // The sound stops where the cursor leaves the part of the image shown.
+      c.leftAreaAtColumn = column;
       ResetOutputDevice();
       return false;
     }

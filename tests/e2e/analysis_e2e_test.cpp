@@ -956,7 +956,7 @@ TEST_F(AnalysisCases, SpanOrImageBeyondTheBudgetHandsOverToTheScan) {
     EXPECT_EQ(MessageBoxText(box), kText);
     ASSERT_TRUE(PressAndWaitUntilClosed(box, IDOK));
     // The file scan starts at once, without its dialog, and takes the flag down.
-    ASSERT_TRUE(WaitUntil([] { return Mode().fileScanPlaybackActive != 0; }, 5000))
+    ASSERT_TRUE(WaitUntil([] { return ReadOnWindowThread([] { return Mode().fileScanPlaybackActive != 0; }); }))
         << "the hand-over started no scan";
     MainWindow().memory.budget = budget;
     EXPECT_EQ(Mode().lowResolutionScan, 0);
@@ -1081,8 +1081,10 @@ TEST_F(LongRender, EscapeActsAsStop) {
   EXPECT_EQ(Analysis().dataLength, static_cast<uint32_t>(2646000.0L / kPlanned * k));
 }
 
-// Last: the window's life ends here.
-TEST_F(LongRender, ClosingWhileRenderingEndsTheLoopAndFreesEveryBlock) {
+// The window's life ends here: a suite, and so a process, of its own.
+class LongRenderClosing : public LongRender {};
+
+TEST_F(LongRenderClosing, ClosingWhileRenderingEndsTheLoopAndFreesEveryBlock) {
   ASSERT_TRUE(StartLongRender());
   ASSERT_TRUE(ui_->Post(WM_CLOSE));
   int loopResult = -1;

@@ -113,8 +113,10 @@ class TonePlayer {
 // The window.
 
 bool CaptureIdle() {
-  const CaptureState& c = hl::Capture();
-  return !c.captureActive && !c.recording && !c.scanRunning && !Mode().audioInputActive;
+  return ReadOnWindowThread([] {
+    const CaptureState& c = hl::Capture();
+    return !c.captureActive && !c.recording && !c.scanRunning && !Mode().audioInputActive;
+  });
 }
 
 // Bytes the card has delivered so far: the returned buffers and what it has written into
@@ -128,7 +130,8 @@ uint32_t DeliveredBytes() {
 // Under load Wine's capture can start up to a second late; the tests judge the image only
 // once the card delivers and the latency (250 ms) keeps the window behind it.
 bool WaitForDelivery(uint32_t bytes, DWORD timeoutMs = kWaitMs) {
-  return WaitUntil([&] { return hl::Capture().captureActive && DeliveredBytes() >= bytes; }, timeoutMs);
+  return WaitUntil([&] { return ReadOnWindowThread([&] { return hl::Capture().captureActive && DeliveredBytes() >= bytes; }); },
+                   timeoutMs);
 }
 
 // Sets the latency of a scan or record dialog with its scroll bar's thumb.
@@ -201,7 +204,9 @@ class CaptureWindowSuite : public ::testing::Test {
 
   // A capture has started (after the dialog's OK) and drawn `columns` columns.
   static bool WaitForColumns(int columns, DWORD timeoutMs = kWaitMs) {
-    return WaitUntil([&] { return hl::Capture().scanRunning && hl::Capture().columnCount >= columns; }, timeoutMs);
+    return WaitUntil(
+        [&] { return ReadOnWindowThread([&] { return hl::Capture().scanRunning && hl::Capture().columnCount >= columns; }); },
+        timeoutMs);
   }
 
   static MainWindowThread* ui_;
@@ -238,7 +243,11 @@ TEST_F(CaptureLiveScan, DialogRulesAndCancelLeaveTheSettings) {
 
   // Scope takes the colours and the attenuation out of use, not the latency.
   ASSERT_TRUE(Click(dialog, IDC_DISPLAY_SCOPE));
+  // The dialog's thread greys the controls one after the other: once the first is grey, a
+  // message sent to the dialog returns only after the click's handler has returned.
   ASSERT_TRUE(WaitUntil([&] { return !IsWindowEnabled(GetDlgItem(dialog, IDC_PALETTE_WB)); }));
+  DWORD_PTR ignored = 0;
+  ASSERT_TRUE(SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, kWaitMs, &ignored));
   EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_ATTENUATION_BAR)));
   EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_ATTENUATION)));
   EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDC_LATENCY_BAR)));
@@ -286,6 +295,11 @@ TEST_F(CaptureLiveScan, ScrollDrawsTheToneOnItsRowAndKeepsPace) {
   EXPECT_EQ(c.bitsPerSample, 16);
   EXPECT_EQ(c.bytesPerHalf, 352800);  // 16 s halves
   EXPECT_EQ(c.scanFlag, 1);
+  // The first column may be drawn before the command has set the buttons and the menu.
+  EXPECT_TRUE(WaitUntil([&] {
+    return IsWindowEnabled(MainWindow().stopButton) && !IsWindowEnabled(MainWindow().toggleGridButton) &&
+           !MenuEnabled(window(), IDM_ANALYZE_FILE) && !MenuEnabled(window(), IDM_EXIT);
+  }));
   EXPECT_TRUE(IsWindowEnabled(MainWindow().stopButton));
   EXPECT_FALSE(IsWindowEnabled(MainWindow().toggleGridButton));
   EXPECT_FALSE(MenuEnabled(window(), IDM_ANALYZE_FILE));
@@ -413,9 +427,11 @@ TEST_F(CaptureLiveScan, ScopeBarsPeakAtTheTonesBin) {
   EXPECT_EQ(AllocationCount(), allocationsBefore + 1);
 }
 
-// The suite's last test: the window closed in the middle of a live scan ends it without its
-// completion message and releases everything.
-TEST_F(CaptureLiveScan, ClosingTheWindowEndsTheScanAndReleasesEverything) {
+// The window closed in the middle of a live scan ends it without its completion message and
+// releases everything. The window's life ends here: a suite, and so a process, of its own.
+class CaptureLiveScanClosing : public CaptureWindowSuite {};
+
+TEST_F(CaptureLiveScanClosing, ClosingTheWindowEndsTheScanAndReleasesEverything) {
   HWND dialog = OpenDialog(IDM_SCAN_AUDIO, kScanCaption);
   ASSERT_NE(dialog, nullptr);
   ASSERT_TRUE(Click(dialog, IDC_DISPLAY_SCOPE));
@@ -489,7 +505,26 @@ TEST_F(CaptureRecording, TenSecondsAt22050Hz16BitFillTheFileAndStayForPlayback) 
   ASSERT_TRUE(d.exists());
   EXPECT_EQ(d.height, 300);
   // At 22050 Hz the 1 kHz tone is bin 23.2: row 276, or row 275 (bin 24) where a live
-  // frame's jitter tips the two, in the columns of the recording's second half.
+  // frame's jitter tips the two, in the columns of the recording's second half. A loaded
+  // machine can leave a gap in the tone the test itself plays into the sound server; the
+  // image must then agree with the file: a column off the tone's rows is right only where
+  // the recorded samples around its frame fall silent.
+  const int perColumn = hl::Capture().samplesPerColumn;
+  ASSERT_GT(perColumn, 0);
+  const size_t samples = (file.size() - 46) / 2;
+  auto silentNear = [&](int x) {
+    const size_t from = static_cast<size_t>(std::max(0, x * perColumn - 512));
+    const size_t to = std::min(samples, static_cast<size_t>(x + 1) * perColumn + 1024);
+    for (size_t block = from; block + 64 <= to; block += 32) {
+      double sum = 0;
+      for (size_t i = block; i < block + 64; ++i) {
+        const double v = static_cast<int16_t>(file[46 + 2 * i] | (file[46 + 2 * i + 1] << 8));
+        sum += v * v;
+      }
+      if (std::sqrt(sum / 64) < 1640 / 10) return true;
+    }
+    return false;
+  };
   for (int x = a.columnCount / 2; x < a.columnCount - 30; x += 41) {
     int bestRow = -1, best = -1;
     for (int y = kEnvelopeRows; y < 300; ++y) {
@@ -499,7 +534,9 @@ TEST_F(CaptureRecording, TenSecondsAt22050Hz16BitFillTheFileAndStayForPlayback) 
         bestRow = y;
       }
     }
-    EXPECT_TRUE(bestRow == 299 - 23 || bestRow == 299 - 24) << "column " << x << ": row " << bestRow;
+    const bool toneRow = bestRow == 299 - 23 || bestRow == 299 - 24;
+    if (!toneRow) std::printf("column %d: brightest row %d; the recording falls silent there: %d\n", x, bestRow, silentNear(x));
+    EXPECT_TRUE(toneRow || silentNear(x)) << "column " << x << ": row " << bestRow << " over a recorded tone";
   }
   // Sample buffer and display bitmap are held, nothing else.
   EXPECT_EQ(AllocationCount(), allocationsBefore + 2);
@@ -582,11 +619,12 @@ TEST_F(CaptureRecording, AnyLengthStoppedAfterThreeSecondsIsAnalysed) {
   EXPECT_EQ(ReadU32(file, 42), captured);
   EXPECT_EQ(TextOf(GetDlgItem(parameters, IDC_SAMPLE_RATE)), "22050");
   ASSERT_TRUE(PressAndWaitUntilClosed(parameters, IDOK));
-  ASSERT_TRUE(WaitUntil([] { return !Mode().fileAnalysisInProgress && !Mode().rendering; }));
+  ASSERT_TRUE(WaitUntil([] { return ReadOnWindowThread([] { return !Mode().fileAnalysisInProgress && !Mode().rendering; }); }));
   ASSERT_TRUE(ui_->Flush());
   ASSERT_TRUE(Display().exists());
   EXPECT_EQ(TextOf(window()), "any.wav");
-  // The analysed image shows the tone at bin 23 in its middle column.
+  // The analysed image shows the tone at bin 23.2 in its middle column: row 276, or row 275
+  // (bin 24) where the recorded frame's jitter tips the two, as in the recording above.
   const DisplayBitmap& d = Display();
   const int x = Analysis().columnCount / 2;
   int bestRow = -1, best = -1;
@@ -597,12 +635,15 @@ TEST_F(CaptureRecording, AnyLengthStoppedAfterThreeSecondsIsAnalysed) {
       bestRow = y;
     }
   }
-  EXPECT_EQ(bestRow, d.height - 1 - 23);
+  EXPECT_TRUE(bestRow == d.height - 1 - 23 || bestRow == d.height - 1 - 24) << "row " << bestRow;
 }
 
 // Closing the window in the middle of a recording: the close step stops the device, the last
-// half is written and the header gets the true length. The suite's last test.
-TEST_F(CaptureRecording, ClosingTheWindowKeepsEveryCapturedByte) {
+// half is written and the header gets the true length. The window's life ends here: a suite,
+// and so a process, of its own.
+class CaptureRecordingClosing : public CaptureWindowSuite {};
+
+TEST_F(CaptureRecordingClosing, ClosingTheWindowKeepsEveryCapturedByte) {
   const std::string path = ScratchFolder() + "closed.wav";
   TonePlayer tone;
   ASSERT_TRUE(tone.Start()) << "the test could not play its tone";

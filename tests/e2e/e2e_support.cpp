@@ -65,8 +65,11 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
 
 bool WaitForAnalysisEnd() {
   return WaitUntil([] {
-    const OperatingMode& m = Mode();
-    return !m.fileAnalysisInProgress && !m.rendering && OpenDialogs().empty();
+    return ReadOnWindowThread([] {
+             const OperatingMode& m = Mode();
+             return !m.fileAnalysisInProgress && !m.rendering;
+           }) &&
+           OpenDialogs().empty();
   });
 }
 

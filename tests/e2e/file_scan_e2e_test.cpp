@@ -84,13 +84,16 @@ class FileScanWindow : public ::testing::Test {
     WaitForIdle();
   }
   static HWND window() { return ui_->window(); }
-  static bool Scanning() { return Mode().fileScanPlaybackActive != 0; }
+  static bool Scanning() { return ReadOnWindowThread([] { return Mode().fileScanPlaybackActive != 0; }); }
   static bool WaitForIdle(DWORD ms = kWaitMs) {
     return WaitUntil(
         [] {
-          const OperatingMode& m = Mode();
-          return !m.fileAnalysisInProgress && !m.rendering && !m.fileScanPlaybackActive && !m.playbackActive &&
-                 !hl::Capture().scanRunning && OpenDialogs().empty();
+          return ReadOnWindowThread([] {
+                   const OperatingMode& m = Mode();
+                   return !m.fileAnalysisInProgress && !m.rendering && !m.fileScanPlaybackActive &&
+                          !m.playbackActive && !hl::Capture().scanRunning;
+                 }) &&
+                 OpenDialogs().empty();
         },
         ms) &&
            ui_->Flush();  // and the command that cleared the flags has returned
@@ -145,24 +148,24 @@ TEST_F(FileScan, DialogOffersTheFilesRateAndNewHoldsItsRange) {
   EXPECT_TRUE(IsChecked(dialog, IDC_RES_16_BIT));
   // "New": the edit opens empty; 50000 is held at 44100.
   ASSERT_TRUE(Click(dialog, IDC_NEW_RATE));
-  ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(rate) && TextOf(rate).empty(); }, 3000));
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(rate) && TextOf(rate).empty(); }));
   EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_NEW_RATE)), "OK");
   ASSERT_TRUE(SendText(rate, "50000"));
   ASSERT_TRUE(Click(dialog, IDC_NEW_RATE));
-  ASSERT_TRUE(WaitUntil([&] { return TextOf(rate) == "44100"; }, 3000)) << TextOf(rate);
+  ASSERT_TRUE(WaitUntil([&] { return TextOf(rate) == "44100"; })) << TextOf(rate);
   EXPECT_FALSE(IsWindowEnabled(rate));
   // Again, 0 keeps the rate shown before; OK while entering only accepts the rate.
   ASSERT_TRUE(Click(dialog, IDC_NEW_RATE));
-  ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(rate); }, 3000));
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(rate); }));
   ASSERT_TRUE(SendText(rate, "0"));
   ASSERT_TRUE(Click(dialog, IDC_OK));
-  ASSERT_TRUE(WaitUntil([&] { return TextOf(rate) == "44100"; }, 3000)) << TextOf(rate);
+  ASSERT_TRUE(WaitUntil([&] { return TextOf(rate) == "44100"; })) << TextOf(rate);
   EXPECT_TRUE(IsWindow(dialog)) << "OK while entering a rate closed the dialog";
   ASSERT_TRUE(Click(dialog, IDC_NEW_RATE));
-  ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(rate); }, 3000));
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(rate); }));
   ASSERT_TRUE(SendText(rate, "3000"));
   ASSERT_TRUE(Click(dialog, IDC_NEW_RATE));
-  ASSERT_TRUE(WaitUntil([&] { return TextOf(rate) == "5513"; }, 3000)) << TextOf(rate);
+  ASSERT_TRUE(WaitUntil([&] { return TextOf(rate) == "5513"; })) << TextOf(rate);
   // Scope disables the colours and the attenuation; Scroll enables them again.
   ASSERT_TRUE(ClickAndWait(dialog, IDC_DISPLAY_SCOPE));
   EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_PALETTE_CG)));
@@ -233,7 +236,7 @@ TEST_F(FileScan, RawFileIsOfferedAsSixteenBitAndEightBitReadsItsBytes) {
   // byte 0.
   EXPECT_EQ(LastFileScan().ringBytes, 352800u);
   EXPECT_EQ(LastFileScan().bytesRead, 44100u);
-  ASSERT_TRUE(WaitUntil([] { return LastFileScan().columns > 10; }, 3000));
+  ASSERT_TRUE(WaitUntil([] { return ReadOnWindowThread([] { return LastFileScan().columns > 10; }); }));
   ASSERT_TRUE(ui_->Post(WM_COMMAND, IDB_STOP, 0));
   HWND box = WaitForDialog("Scanning Complete", GetCurrentProcessId(), 5000);
   ASSERT_NE(box, nullptr);
@@ -261,7 +264,7 @@ TEST_F(FileScan, ScanDrawsTheToneAndEndsByTheClockWithTheCompletionMessage) {
   EXPECT_TRUE(LastFileScan().endOfFile);
   // The tone is heard in the sink while columns are drawn.
   EXPECT_GT(SinkLevel(400), 2000.0);
-  ASSERT_TRUE(WaitUntil([] { return LastFileScan().columns > 40; }, 3000));
+  ASSERT_TRUE(WaitUntil([] { return ReadOnWindowThread([] { return LastFileScan().columns > 40; }); }));
 
   // The newest column shows the tone: 1 kHz is bin 46 of 512 points at 11025 Hz (row 253),
   // drawn brighter than the floor; a row far from it is the floor colour.
@@ -302,7 +305,7 @@ TEST_F(FileScan, StopWithAnalysisOnAnalysesTheSpanAroundTheStoppingPoint) {
   EXPECT_EQ(LastFileScan().ringBytes, 352800u);
   // Halves are read as the device enters the other half: 5 s of the file are read by
   // about 3 s of playing.
-  ASSERT_TRUE(WaitUntil([] { return LastFileScan().bytesRead >= 5 * 176400u; }, 6000))
+  ASSERT_TRUE(WaitUntil([] { return ReadOnWindowThread([] { return LastFileScan().bytesRead >= 5 * 176400u; }); }))
       << "read " << LastFileScan().bytesRead;
   EXPECT_FALSE(LastFileScan().endOfFile);
   ASSERT_TRUE(ui_->Post(WM_COMMAND, IDB_STOP, 0));
@@ -344,7 +347,7 @@ TEST_F(FileScan, AnalysisTooLargeForMemoryIsScannedWithoutTheDialog) {
   ASSERT_TRUE(WaitUntil(Scanning, 5000)) << "the hand-over did not start a scan";
   EXPECT_EQ(WaitForDialog(kScanCaption, GetCurrentProcessId(), 300), nullptr);
   EXPECT_EQ(Mode().lowResolutionScan, 0);
-  ASSERT_TRUE(WaitUntil([] { return LastFileScan().columns > 20; }, 3000));
+  ASSERT_TRUE(WaitUntil([] { return ReadOnWindowThread([] { return LastFileScan().columns > 20; }); }));
   ASSERT_TRUE(ui_->Post(WM_COMMAND, IDB_STOP, 0));
   // "Analysis On" was set by the hand-over: the parameters come back for the stop point.
   parameters = WaitForDialog(kParametersCaption);
@@ -383,7 +386,7 @@ TEST_F(FileScan, ScopeDisplayDrawsBarsInAFixedWindowAndScrollGivesTheFrameBack) 
   ASSERT_TRUE(ClickAndWait(dialog, IDC_DISPLAY_SCOPE));
   ASSERT_TRUE(ClickAndWait(dialog, IDC_ANALYSIS_OFF));
   ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_OK));
-  ASSERT_TRUE(WaitUntil([] { return LastFileScan().columns > 10; }, 5000));
+  ASSERT_TRUE(WaitUntil([] { return ReadOnWindowThread([] { return LastFileScan().columns > 10; }); }));
   const LONG style = GetWindowLongA(window(), GWL_STYLE);
   EXPECT_FALSE(style & WS_THICKFRAME) << "the Scope window can still be resized";
   EXPECT_FALSE(style & WS_MAXIMIZEBOX);
@@ -426,7 +429,7 @@ TEST_F(FileScan, ClosingDuringAScanReleasesEverything) {
   HWND dialog = OpenScanDialog(tone);
   ASSERT_NE(dialog, nullptr);
   ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_OK));
-  ASSERT_TRUE(WaitUntil([] { return LastFileScan().columns > 20; }, 5000));
+  ASSERT_TRUE(WaitUntil([] { return ReadOnWindowThread([] { return LastFileScan().columns > 20; }); }));
   ASSERT_TRUE(ui_->Post(WM_CLOSE));
   int loopResult = -1;
   ASSERT_TRUE(ui_->WaitForExit(loopResult));

@@ -12,6 +12,7 @@ namespace {
 
 constexpr char kSyncClass[] = "HarrowlightE2eSync";
 constexpr UINT kFlushMarker = WM_APP + 1;
+constexpr UINT kRunMarker = WM_APP + 2;
 
 // Only one main window per process: the shell's create step runs once.
 bool windowStartedInThisProcess = false;
@@ -20,6 +21,10 @@ LRESULT CALLBACK SyncWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
   if (message == kFlushMarker) {
     SetEvent(reinterpret_cast<HANDLE>(lParam));
     return 0;
+  }
+  if (message == kRunMarker) {
+    (*reinterpret_cast<const std::function<void()>*>(lParam))();
+    return 1;
   }
   return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -43,7 +48,10 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
   }
 }
 
+const MainWindowThread* MainWindowThread::current_ = nullptr;
+
 MainWindowThread::~MainWindowThread() {
+  if (current_ == this) current_ = nullptr;
   if (thread_) {
     int ignored = 0;
     if (running() && window_) Post(WM_CLOSE);
@@ -61,6 +69,7 @@ bool MainWindowThread::Start(std::string& error) {
     return false;
   }
   windowStartedInThisProcess = true;
+  current_ = this;
   ready_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   flushed_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   if (!ready_ || !flushed_) {
@@ -133,6 +142,30 @@ bool MainWindowThread::Flush(DWORD timeoutMs) const {
   ResetEvent(flushed_);
   if (!PostMessageA(sync_, kFlushMarker, 0, reinterpret_cast<LPARAM>(flushed_))) return false;
   return WaitForSingleObject(flushed_, timeoutMs) == WAIT_OBJECT_0;
+}
+
+bool MainWindowThread::RunHere(const std::function<void()>& work, DWORD timeoutMs) const {
+  if (!thread_) return false;
+  if (!running()) {
+    work();
+    return true;
+  }
+  DWORD_PTR result = 0;
+  // Sent, not posted: a sent message is taken before any posted one and by every loop that
+  // looks at the queue, so the work runs at the thread's next look, with nothing half done.
+  return SendMessageTimeoutA(sync_, kRunMarker, 0, reinterpret_cast<LPARAM>(&work), SMTO_NORMAL, timeoutMs,
+                             &result) != 0 &&
+         result == 1;
+}
+
+bool OnWindowThread(const std::function<void()>& work, DWORD timeoutMs) {
+  const MainWindowThread* ui = MainWindowThread::Current();
+  return ui && ui->RunHere(work, timeoutMs);
+}
+
+bool ReadOnWindowThread(const std::function<bool()>& read) {
+  bool value = false;
+  return OnWindowThread([&] { value = read(); }) && value;
 }
 
 bool MainWindowThread::WaitForExit(int& loopResult, DWORD timeoutMs) {

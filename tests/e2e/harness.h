@@ -6,12 +6,18 @@
 // thread that sent it:
 //   - commands, keys, clicks and WM_CLOSE are posted, never sent;
 //   - only reads (window text, button state) are sent, always with a timeout;
-//   - every wait polls with a timeout and says in its failure what it waited for.
+//   - every wait polls with a timeout and says in its failure what it waited for;
+//   - the program's state is read where the window's thread may be changing it (while a
+//     command runs, in a wait for its end) only on that thread, by OnWindowThread. Reads
+//     after a Flush or a wait that ended with one see what the thread wrote before it: the
+//     flush's event orders them.
 //
 // The shell keeps its state per process and the create step runs once per process, so a
 // process holds at most one main window. scripts/e2e-run.sh runs each test suite in a
-// process of its own: a suite is one life of the window, its tests run in the order they
-// are written, and a suite that closes the window does so in its last test.
+// process of its own: a suite is one life of the window. A test brings the window to the
+// state it needs itself, so that the suite's tests run in any order and alone (the suites
+// the run script lists as ordered are still written as steps, in the order they run); a
+// test that closes the window is a suite of its own.
 #pragma once
 
 #include <windows.h>
@@ -54,12 +60,23 @@ class MainWindowThread {
   // once the box's own loop runs.
   bool Flush(DWORD timeoutMs = kWaitMs) const;
 
+  // Runs `work` on the window's thread, between two of its messages (also inside a modal
+  // box's loop or a render's message pump), and returns once it ran. After the loop ended
+  // nothing changes the state any more and `work` runs on the calling thread. False when the
+  // thread did not take it within `timeoutMs`.
+  bool RunHere(const std::function<void()>& work, DWORD timeoutMs = kWaitMs) const;
+
   // Waits for the thread's message loop to end; `loopResult` is RunMessageLoop's value.
   bool WaitForExit(int& loopResult, DWORD timeoutMs = kWaitMs);
+
+  // The window thread of this process (there is at most one), nullptr before Start.
+  static const MainWindowThread* Current() { return current_; }
 
  private:
   static DWORD WINAPI ThreadMain(void* self);
   void Run();
+
+  static const MainWindowThread* current_;
 
   HANDLE thread_ = nullptr;
   HANDLE ready_ = nullptr;     // set once the window exists or could not be made
@@ -69,6 +86,13 @@ class MainWindowThread {
   std::string startError_;
   int loopResult_ = -1;
 };
+
+// RunHere on this process's window thread; false when there is none or it did not answer.
+bool OnWindowThread(const std::function<void()>& work, DWORD timeoutMs = kWaitMs);
+
+// `read()` evaluated on the window's thread, for a state that thread may be changing; false
+// when the thread did not answer.
+bool ReadOnWindowThread(const std::function<bool()>& read);
 
 // Text of a window of any thread or process, read with WM_GETTEXT and a timeout.
 // False when the window did not answer.

@@ -393,8 +393,11 @@ TEST_F(IdleMainWindow, ScreenshotShowsTheWindowAsLaidOut) {
   }
 }
 
-// Last: closing ends the window's life, so every test above runs on the open window.
-TEST_F(IdleMainWindow, ClosingEndsTheLoopWithZeroAndFreesEveryBlock) {
+// Closing ends the window's life: a suite, and so a process, of its own, so that the tests
+// above run on the open window in any order.
+class IdleMainWindowClosing : public IdleMainWindow {};
+
+TEST_F(IdleMainWindowClosing, ClosingEndsTheLoopWithZeroAndFreesEveryBlock) {
   ASSERT_TRUE(ui_->Post(WM_CLOSE));
   int loopResult = -1;
   ASSERT_TRUE(ui_->WaitForExit(loopResult)) << "timed out waiting for the message loop to end after WM_CLOSE";

@@ -188,22 +188,53 @@ enum class Row { Title, Time, Frequency };
   return ::testing::AssertionSuccess();
 }
 
-// The pointer itself moves with the posted input (see PostMouse), and the system reports its
-// moves a little later than the posted messages arrive; both end at the same point, so what the
-// window shows is checked once it has settled, within a few seconds.
-constexpr DWORD kSettleMs = 3000;
+// Whether the window's thread has taken every message posted to it and has no paint pending.
+// Its drawing reaches the screen only when the thread next waits for a message, a moment after
+// that, so a check of the screen still polls.
+bool WindowIdle(HWND window) {
+  const MainWindowThread* ui = MainWindowThread::Current();
+  if (!ui || !ui->Flush()) return false;
+  bool pending = true;
+  return ui->RunHere([&] { pending = GetUpdateRect(window, nullptr, FALSE) != 0; }) && !pending;
+}
 
+// The pointer itself moves with the posted input (see PostMouse), and the system reports its
+// moves a little later than the posted messages arrive; both end at the same point. What the
+// window shows is checked once its thread is idle, and polled until the screen has it: a loaded
+// machine may take seconds, so only a text that stays wrong for the whole wait fails.
 ::testing::AssertionResult Shows(HWND window, Row row, bool label, const std::string& text) {
-  ::testing::AssertionResult last = ::testing::AssertionFailure();
-  WaitUntil([&] { return static_cast<bool>(last = ShowsNow(window, row, label, text)); }, kSettleMs);
+  ::testing::AssertionResult last = ::testing::AssertionFailure() << "the window did not become idle";
+  WaitUntil([&] { return WindowIdle(window) && static_cast<bool>(last = ShowsNow(window, row, label, text)); });
   return last;
 }
 
 // A capture of the client area once `settled` holds for it (the last one after the wait).
 bool CaptureWhen(HWND window, Capture& shot, const std::function<bool(const Capture&)>& settled) {
   bool captured = false;
-  WaitUntil([&] { return (captured = CaptureClient(window, shot)) && settled(shot); }, kSettleMs);
+  WaitUntil([&] { return (captured = CaptureClient(window, shot)) && settled(shot); });
   return captured;
+}
+
+// The client pixels once the window has settled: its thread idle and the screen unchanged over
+// three captures in a row, at least 150 ms apart from first to last.
+bool SettledCapture(HWND window, Capture& shot) {
+  std::vector<uint32_t> previous;
+  int alike = 0;
+  DWORD firstAlike = 0;
+  return WaitUntil([&] {
+    if (!WindowIdle(window) || !CaptureClient(window, shot)) {
+      alike = 0;
+      return false;
+    }
+    if (alike > 0 && shot.pixels == previous) {
+      ++alike;
+    } else {
+      alike = 1;
+      firstAlike = GetTickCount();
+      previous = shot.pixels;
+    }
+    return alike >= 3 && GetTickCount() - firstAlike >= 150;
+  });
 }
 
 uint32_t Inverse(uint32_t rgb) { return ~rgb & 0x00FFFFFF; }
@@ -211,27 +242,27 @@ uint32_t Inverse(uint32_t rgb) { return ~rgb & 0x00FFFFFF; }
 // ---------------------------------------------------------------------------
 // Work on the window's own thread, where its GDI objects and state belong.
 
-constexpr UINT kRunHere = WM_APP + 0x52;
-WNDPROC windowProc = nullptr;
+bool RunOnWindowThread(HWND, const std::function<void()>& work) { return OnWindowThread(work); }
 
-LRESULT CALLBACK RunningProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == kRunHere) {
-    (*reinterpret_cast<const std::function<void()>*>(lParam))();
-    return 1;
-  }
-  return CallWindowProcA(windowProc, window, message, wParam, lParam);
+// What the readout last read, taken on the window's thread.
+ReadoutValues Readout() {
+  ReadoutValues values;
+  OnWindowThread([&] { values = CurrentReadout(); });
+  return values;
 }
 
-bool RunOnWindowThread(HWND window, const std::function<void()>& work) {
-  if (!windowProc) {
-    windowProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RunningProc)));
-    if (!windowProc) return false;
-  }
-  DWORD_PTR result = 0;
-  return SendMessageTimeoutA(window, kRunHere, 0, reinterpret_cast<LPARAM>(&work), SMTO_NORMAL, kWaitMs, &result) &&
-         result == 1;
-}
+// Sets the playback flag on the window's thread, as the transport does, and clears it again
+// when the test ends however it ends.
+class PlaybackFlag {
+ public:
+  PlaybackFlag() { ok_ = OnWindowThread([] { Mode().playbackActive = 1; }); }
+  ~PlaybackFlag() { Clear(); }
+  bool Clear() { return OnWindowThread([] { Mode().playbackActive = 0; }); }
+  bool ok() const { return ok_; }
+
+ private:
+  bool ok_ = false;
+};
 
 // A 32-bit drawing surface, filled with kPaper, of the window's thread, read back as 0x00RRGGBB.
 struct Surface {
@@ -295,10 +326,15 @@ class ReadoutWindow : public ::testing::Test {
     ui_ = nullptr;
     if (!path_.empty()) DeleteFileA(path_.c_str());
   }
+  // Every test starts on the analysed tone burst, whichever ran before it.
   void SetUp() override {
     ASSERT_TRUE(started_) << startError_;
     ASSERT_FALSE(path_.empty()) << "the test file could not be written";
     ASSERT_TRUE(ui_->running());
+    ASSERT_TRUE(WaitForIdle());
+    if (!ReadOnWindowThread([] { return Display().exists() && Analysis().columnCount == 246; })) {
+      ASSERT_TRUE(AnalyseToneBurst());
+    }
   }
   void TearDown() override {
     for (const std::string& caption : CloseOpenDialogs()) ADD_FAILURE() << "left open: \"" << caption << "\"";
@@ -306,11 +342,25 @@ class ReadoutWindow : public ::testing::Test {
   }
 
   static HWND window() { return ui_->window(); }
+  // "&Analyze File" on the tone burst with the dialog's defaults, to the end of the render.
+  static ::testing::AssertionResult AnalyseToneBurst() {
+    if (!ui_->PostCommand(IDM_ANALYZE_FILE)) return ::testing::AssertionFailure() << "post failed";
+    const std::string problem = Choose("Open WAV File", path_);
+    if (!problem.empty()) return ::testing::AssertionFailure() << problem;
+    HWND dialog = WaitForDialog(kParametersCaption);
+    if (!dialog) return ::testing::AssertionFailure() << "no parameters dialog";
+    if (!PressAndWaitUntilClosed(dialog, IDOK)) return ::testing::AssertionFailure() << "OK did not close it";
+    if (!WaitForIdle()) return ::testing::AssertionFailure() << "the analysis did not end";
+    return ::testing::AssertionSuccess();
+  }
   static bool WaitForIdle() {
     return WaitUntil([] {
-      const OperatingMode& m = Mode();
-      return !m.fileAnalysisInProgress && !m.rendering && OpenDialogs().empty();
-    });
+      return ReadOnWindowThread([] {
+               const OperatingMode& m = Mode();
+               return !m.fileAnalysisInProgress && !m.rendering;
+             }) &&
+             OpenDialogs().empty();
+    }) && ui_->Flush();
   }
   static LPARAM At(int x, int y) { return MAKELPARAM(x, y); }
   // Posts a mouse message at client (x, y) with the pointer put there too, so that whatever
@@ -322,7 +372,7 @@ class ReadoutWindow : public ::testing::Test {
     WaitUntil([&] {
       POINT now{};
       return GetCursorPos(&now) && now.x == p.x && now.y == p.y;
-    }, kSettleMs);
+    });
     return ui_->Post(message, keys, At(x, y));
   }
   // Posts a mouse message and waits until the window has handled it.
@@ -340,11 +390,7 @@ class ReadoutWindow : public ::testing::Test {
     return WaitForDialog(kParametersCaption);
   }
   // The client pixels once the window has painted everything it was asked to.
-  static bool Settled(Capture& shot) {
-    if (!ui_->Flush()) return false;
-    RedrawWindow(window(), nullptr, nullptr, RDW_UPDATENOW);
-    return CaptureClient(window(), shot);
-  }
+  static bool Settled(Capture& shot) { return SettledCapture(window(), shot); }
 
   static MainWindowThread* ui_;
   static bool started_;
@@ -372,12 +418,7 @@ int BrightestRow(int column) {
 }
 
 TEST_F(ReadoutWindow, AnalysedToneReadsItsTimeAndFrequency) {
-  ASSERT_TRUE(ui_->PostCommand(IDM_ANALYZE_FILE));
-  ASSERT_EQ(Choose("Open WAV File", path_), "");
-  HWND dialog = WaitForDialog(kParametersCaption);
-  ASSERT_NE(dialog, nullptr);
-  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDOK));
-  ASSERT_TRUE(WaitForIdle());
+  ASSERT_TRUE(AnalyseToneBurst());
   ASSERT_TRUE(Display().exists());
   // 33075 samples, 132 per column: (33075 - 512) / 132 = 246 columns, all in view.
   ASSERT_EQ(Analysis().columnCount, 246);
@@ -395,7 +436,7 @@ TEST_F(ReadoutWindow, AnalysedToneReadsItsTimeAndFrequency) {
   const int row = BrightestRow(column);
 
   ASSERT_TRUE(Mouse(WM_MOUSEMOVE, column, row));
-  const ReadoutValues values = CurrentReadout();
+  const ReadoutValues values = Readout();
   EXPECT_EQ(values.column, column);
   // The pointer on the tone reads the tone: within a bin (21.5 Hz) and the "+ -" (11 Hz).
   EXPECT_NEAR(static_cast<double>(values.frequencyHz), kToneHz, 21.6 + 11) << "row " << row;
@@ -404,7 +445,7 @@ TEST_F(ReadoutWindow, AnalysedToneReadsItsTimeAndFrequency) {
   // The onset column's frame ends inside the tone's first column: its middle is within a frame
   // length (46.4 ms) of the tone's start.
   ASSERT_TRUE(Mouse(WM_MOUSEMOVE, onset, row));
-  EXPECT_NEAR(static_cast<double>(CurrentReadout().timeMs), kToneStartS * 1000, 46.4 + 6) << "onset " << onset;
+  EXPECT_NEAR(static_cast<double>(Readout().timeMs), kToneStartS * 1000, 46.4 + 6) << "onset " << onset;
 
   // The status block shows what was read, in the program's words.
   ASSERT_TRUE(Mouse(WM_MOUSEMOVE, column, row));
@@ -437,7 +478,7 @@ TEST_F(ReadoutWindow, MarginAndLeavingTheClientAreaBlankTheValues) {
   ASSERT_TRUE(Mouse(WM_MOUSEMOVE, 101, 44));
   EXPECT_TRUE(Shows(window(), Row::Time, false, TimeField(101 * 12 + 6, 6)));
   EXPECT_TRUE(Shows(window(), Row::Frequency, false, FrequencyField(RowFrequency(kRate, 9, 44), 11)));
-  EXPECT_EQ(CurrentReadout().frequencyHz, 5502u);  // bin 255: 5491 + 11
+  EXPECT_EQ(Readout().frequencyHz, 5502u);  // bin 255: 5491 + 11
   // Onto the frame: the non-client handler blanks the values.
   RECT frame;
   GetWindowRect(window(), &frame);
@@ -464,7 +505,7 @@ TEST_F(ReadoutWindow, ValuesNeverDrawOverTheInformationPanel) {
   for (const POINT p : {POINT{240, 44}, POINT{10, 20}, POINT{240, 299}, POINT{120, 150}}) {
     ASSERT_TRUE(Mouse(WM_MOUSEMOVE, p.x, p.y));
     Capture moved;
-    ASSERT_TRUE(CaptureClient(window(), moved));
+    ASSERT_TRUE(Settled(moved));
     EXPECT_EQ(Pixels(moved, panel), expected) << "the panel changed with the pointer at " << p.x << ", " << p.y;
   }
 }
@@ -553,7 +594,7 @@ TEST_F(ReadoutWindow, RightDragMeasuresAndLeavesTheImageAsItWas) {
   EXPECT_FALSE(Mode().rightButtonHeld);
   const RECT image{0, 0, View().imageWidth, View().imageHeight};
   Capture after;
-  ASSERT_TRUE(WaitUntil([&] { return Settled(after) && Pixels(after, image) == Pixels(before, image); }, 5000))
+  ASSERT_TRUE(WaitUntil([&] { return Settled(after) && Pixels(after, image) == Pixels(before, image); }))
       << "the image area differs after the right button was released";
   EXPECT_TRUE(OpenDialogs().empty());
 }
@@ -562,7 +603,8 @@ TEST_F(ReadoutWindow, NoGesturesAndAClockRowWhilePlaybackRuns) {
   ASSERT_TRUE(Display().exists());
   Capture before;
   ASSERT_TRUE(Settled(before));
-  Mode().playbackActive = 1;
+  PlaybackFlag playback;
+  ASSERT_TRUE(playback.ok());
   ASSERT_TRUE(Mouse(WM_MOUSEMOVE, 100, 150));
   EXPECT_TRUE(Shows(window(), Row::Time, true, "Time Now (sec) : "));
   EXPECT_TRUE(Shows(window(), Row::Time, false, "0   "));
@@ -573,14 +615,14 @@ TEST_F(ReadoutWindow, NoGesturesAndAClockRowWhilePlaybackRuns) {
   ASSERT_TRUE(Mouse(WM_LBUTTONDOWN, 60, 150));
   ASSERT_TRUE(Mouse(WM_MOUSEMOVE, 90, 150));
   Capture during;
-  ASSERT_TRUE(CaptureClient(window(), during));
+  ASSERT_TRUE(Settled(during));
   EXPECT_EQ(during.at(75, 100), before.at(75, 100)) << "a band was drawn during playback";
   ASSERT_TRUE(Mouse(WM_LBUTTONUP, 90, 150));
   ASSERT_TRUE(Mouse(WM_RBUTTONDOWN, 60, 100));
   EXPECT_FALSE(Mode().rightButtonHeld);
   ASSERT_TRUE(Mouse(WM_RBUTTONUP, 60, 100));
   EXPECT_TRUE(OpenDialogs().empty());
-  Mode().playbackActive = 0;
+  ASSERT_TRUE(playback.Clear());
   ASSERT_TRUE(Mouse(WM_MOUSEMOVE, 100, 150));
   EXPECT_TRUE(Shows(window(), Row::Time, true, "Time (msec) :"));
 }
