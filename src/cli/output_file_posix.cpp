@@ -45,11 +45,12 @@ bool FileView::Open(const std::string& path, uint64_t offset, size_t count) {
   if (count == 0) return true;
   // The mapping covers what the file holds; a range running past its end is read instead,
   // so the missing bytes can be zero.
-  if (offset + count <= fileSize) {
+  // A 32-bit process cannot name a mapping that, rounded out to whole pages, passes 4 GiB.
+  const uint64_t page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+  const uint64_t start = offset - offset % page;
+  if (offset + count <= fileSize && offset - start + count <= SIZE_MAX) {
     int fd = open(path.c_str(), O_RDONLY);
     if (fd < 0) return false;
-    const uint64_t page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
-    const uint64_t start = offset - offset % page;
     mappingSize_ = static_cast<size_t>(offset - start + count);
     void* mapped = mmap(nullptr, mappingSize_, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, static_cast<off_t>(start));
     close(fd);

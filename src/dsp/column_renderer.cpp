@@ -24,10 +24,13 @@ int16_t ReadSample(const uint8_t* data, size_t element, int bytesPerSample) {
 
 bool PrepareImage(PaletteImage& image, int width, int height) {
   if (width <= 0 || height <= kEnvelopeRows) return false;
+  // In a 32-bit process the product can pass what size_t holds and wrap to a small buffer.
+  const uint64_t bytes = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+  if (bytes > SIZE_MAX) return false;
   image.pixels.clear();
   image.pixels.shrink_to_fit();
   try {
-    image.pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
+    image.pixels.resize(static_cast<size_t>(bytes));
   } catch (const std::bad_alloc&) {
     image = PaletteImage();
     return false;

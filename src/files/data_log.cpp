@@ -62,7 +62,10 @@ void FillLogFrame(const LogSamples& samples, int64_t startFrame, int n, int16_t*
   const bool eightBit = samples.bitsPerSample == 8;
   const int64_t values = eightBit ? samples.byteCount : samples.byteCount / 2;
   for (int i = 0; i < n; ++i) {
-    const int64_t k = (startFrame + i) * channels;
+    // A frame past the samples is zero; testing that first keeps frame x channels in range
+    // for any start (a --at time far past the end gives one near 2^63).
+    const bool near = startFrame >= -static_cast<int64_t>(n) && startFrame <= values;
+    const int64_t k = near ? (startFrame + i) * channels : -1;
     if (samples.data == nullptr || k < 0 || k >= values) {
       out[i] = 0;
     } else if (eightBit) {

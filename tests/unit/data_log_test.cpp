@@ -177,6 +177,27 @@ TEST(DataLogFill, AnOddByteCountHasNoHalfSample) {
   EXPECT_EQ(out[2], 0);
 }
 
+// Found by the spectrum log fuzzer: a start far past the samples (an --at time of 10^17 ms,
+// or any start near 2^63) times 28270 channels overflowed 64 bits before the end test.
+struct FarStartRow {
+  int64_t startFrame;
+  int channels;
+};
+
+class DataLogFillFarStart : public ::testing::TestWithParam<FarStartRow> {};
+
+TEST_P(DataLogFillFarStart, IsAllZeros) {
+  const uint8_t data[] = {9, 9, 9, 9, 9, 9, 9, 9};
+  int16_t out[4] = {1, 1, 1, 1};
+  FillLogFrame(LogSamples{data, sizeof data, 16, GetParam().channels}, GetParam().startFrame, 4, out);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(out[i], 0) << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(Fuzzed, DataLogFillFarStart,
+                         ::testing::Values(FarStartRow{6548626826639150, 28270},
+                                           FarStartRow{INT64_MAX - 2, 1}, FarStartRow{INT64_MIN, 2},
+                                           FarStartRow{5, 1}));
+
 // A 16-bit mono tone at the centre of bin `bin` of an n-point frame.
 std::vector<uint8_t> Tone(int bin, int n, int frames, double amplitude) {
   std::vector<uint8_t> bytes;

@@ -605,6 +605,12 @@ std::vector<MalformedCase> MalformedCases() {
       {"Truncated12", Prefix(c44, 12), 12, Raw(12, W)},
       {"Truncated28", Prefix(c44, 28), 28, Raw(28, N)},  // "fmt " found, "data" not
       {"Truncated36", Prefix(c44, 36), 36, Raw(36, N)},
+      // Files of 2 to 4 GiB: lengths past 31 bits are kept, never taken as negative.
+      {"RawFileOf3GiB", Bytes().PadTo(2048).v, 0xC0000000ull, Raw(0xC0000000u, W)},
+      {"DataLengthPast31BitsIn3GiBFile", Canonical(1, 2, 44100, 16, 0xBFFFFFD4u, 2048),
+       0xC0000000ull, {true, 1, 2, 44100, 16, 44, 0xBFFFFFD4u, N}},
+      {"DataLengthAllOnesInFileOneByteShort", Canonical(1, 1, 11025, 16, 0xFFFFFFFFu, 2048),
+       0xFFFFFFFFull + 43, {true, 1, 1, 11025, 16, 44, 0xFFFFFFFFu - 1, N}},
       // Files of 4 GiB and more: lengths are 32-bit.
       {"RawFileOf5GiB", Bytes().PadTo(2048).v, 5000000000ull, Raw(0xFFFFFFFFu, W)},
       {"DataLengthAllOnesIn5GiBFile", Canonical(1, 1, 11025, 16, 0xFFFFFFFFu, 2048),
