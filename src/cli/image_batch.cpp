@@ -25,7 +25,7 @@
 
 #include "app/analysis_settings.h"
 #include "app/column_geometry.h"
-#include "app/messages.h"
+#include "common/messages.h"
 #include "app/time_scale_fit.h"
 #include "cli/output_file.h"
 #include "display/image_annotation.h"
