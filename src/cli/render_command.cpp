@@ -33,13 +33,13 @@ int FileError(Message message, const std::string& path) {
 }
 
 // Opens a file as "&Analyze File" does: the length check, then the header.
-int ReadHeader(const std::string& path, uint64_t* fileSize, SampleLayout* layout) {
+int ReadHeader(const std::string& path, uint64_t* fileSize, WaveHeaderInfo* header) {
   if (!FileSizeOf(path, fileSize)) return FileError(Message::CannotOpenFile, path);
   if (*fileSize < kShortestFileBytes) return Refuse(Message::SampleSizeTooSmall);
   uint8_t block[kWaveSearchBlockLength] = {};
   size_t got = ReadFileRange(path, 0, sizeof block, block);
   if (got == 0) return FileError(Message::CannotOpenFile, path);
-  *layout = ReadSampleLayout(block, got, *fileSize);
+  *header = ReadWaveHeader(block, got, *fileSize);
   return kExitOk;
 }
 
@@ -87,46 +87,21 @@ bool RenderColumns(const SampleSpan& span, const RenderSettings& settings, int t
   return !failed.load();
 }
 
-int RefuseEncoding(const SampleLayout& layout) {
-  std::fprintf(stderr, "harrowlight-cli: %s files cannot be analysed\n", layout.formatName);
-  return kExitRefused;
-}
-
-// A rate typed for the file: one the parameters dialog accepts, or the file's own rate
-// anywhere from 4000 Hz to 384 kHz.
-bool AcceptedRate(uint32_t rate, const SampleLayout& layout) {
-  if (CheckSampleRate(rate) == Message::None) return true;
-  return rate == layout.sampleRate && rate >= static_cast<uint32_t>(kLowestSampleRate) &&
-         rate <= static_cast<uint32_t>(kHighestFileRate);
-}
-
 }  // namespace
 
 int RunRender(const RenderOptions& options) {
   uint64_t fileSize = 0;
-  SampleLayout header;
+  WaveHeaderInfo header;
   if (int code = ReadHeader(options.input, &fileSize, &header)) return code;
-  if (header.refused) return RefuseEncoding(header);
   if (header.warning != Message::None) {
     std::fprintf(stderr, "harrowlight-cli: warning: %s\n", MessageText(header.warning));
   }
 
   // The parameters dialog: the file's rate and resolution unless chosen, the whole data.
-  const uint32_t rate = options.sampleRate ? options.sampleRate : header.sampleRate;
-  if (options.sampleRate && !AcceptedRate(rate, header)) return Refuse(Message::SampleRateOutOfRange);
-  // Wider and companded encodings are planned as the 16-bit file of the same samples, so
-  // they give its image; their byte offsets are scaled back to the file's own sample size.
-  const bool native = IsNativeEncoding(header.encoding);
-  if (!native && options.bits) {
-    std::fprintf(stderr, "harrowlight-cli: --bits applies to 8- and 16-bit PCM and raw files only\n");
-    return kExitRefused;
-  }
-  const int bits = options.bits ? options.bits : (header.bitsPerSample == 16 || !native ? 16 : 8);
-  const int channels = header.channels;
-  const uint64_t sampleBytes = static_cast<uint64_t>(EncodingBytes(header.encoding));
-  const uint64_t planLength = native ? header.dataLength : header.dataLength / sampleBytes * 2;
-  const uint32_t dataLength = static_cast<uint32_t>(std::min<uint64_t>(planLength, 0xFFFFFFFFu));
-  auto sourceBytes = [&](uint32_t planBytes) { return native ? planBytes : planBytes / 2 * sampleBytes; };
+  const uint32_t rate = options.sampleRate ? options.sampleRate : header.format.sampleRate;
+  if (options.sampleRate && CheckSampleRate(rate) != Message::None) return Refuse(CheckSampleRate(rate));
+  const int bits = options.bits ? options.bits : (header.format.bitsPerSample == 16 ? 16 : 8);
+  const int channels = header.format.channels;
   const int order = options.fftLength == 2048 ? 11 : options.fftLength == 1024 ? 10 : 9;
   const float fftLength = static_cast<float>(1 << order);
   const float windowMs = options.broadband
@@ -135,11 +110,11 @@ int RunRender(const RenderOptions& options) {
   double endMs = options.endMs;
   if (endMs < 0) {
     const double bytesPerSecond = static_cast<double>(channels) * bits * rate / 8;
-    endMs = std::floor(dataLength / bytesPerSecond * 1000.0);
+    endMs = std::floor(header.dataLength / bytesPerSecond * 1000.0);
   }
 
   SpanRequest request{options.beginMs, endMs,         rate,     static_cast<uint16_t>(channels),
-                      static_cast<uint16_t>(bits), dataLength, options.timeScaleMs, windowMs, order};
+                      static_cast<uint16_t>(bits), header.dataLength, options.timeScaleMs, windowMs, order};
   ColumnGeometry geometry = PlanColumns(request);
   if (geometry.refusal != Message::None) return Refuse(geometry.refusal);
 
@@ -150,14 +125,13 @@ int RunRender(const RenderOptions& options) {
     return kExitRefused;
   }
 
-  const uint64_t fileOffset = header.dataOffset + sourceBytes(geometry.beginOffset);
+  const uint64_t fileOffset = (header.wavFlag ? header.dataOffset : 0) + uint64_t{geometry.beginOffset};
   FileView samples;
-  if (!samples.Open(options.input, fileOffset, sourceBytes(geometry.byteCount))) return FileError(Message::CannotOpenFile, options.input);
+  if (!samples.Open(options.input, fileOffset, geometry.byteCount)) return FileError(Message::CannotOpenFile, options.input);
 
   PaletteImage image;
   if (!PrepareImage(image, width, geometry.bitmapHeight)) return Refuse(Message::NotEnoughMemoryForBitmap);
-  const SampleEncoding encoding = native ? (bits == 8 ? SampleEncoding::Unsigned8 : SampleEncoding::Pcm16) : header.encoding;
-  const SampleSpan span{samples.data(), samples.size(), native ? bits / 8 : static_cast<int>(sampleBytes), channels, encoding};
+  const SampleSpan span{samples.data(), samples.size(), bits / 8, channels};
   const RenderSettings settings{order, static_cast<int32_t>(rate), windowMs, geometry.step};
   int threads = options.threads > 0 ? options.threads : static_cast<int>(std::thread::hardware_concurrency());
   threads = std::max(1, std::min(threads, 64));
@@ -181,40 +155,23 @@ int RunRender(const RenderOptions& options) {
 
 int RunInfo(const std::string& input) {
   uint64_t fileSize = 0;
-  SampleLayout f;
-  if (int code = ReadHeader(input, &fileSize, &f)) return code;
+  WaveHeaderInfo header;
+  if (int code = ReadHeader(input, &fileSize, &header)) return code;
+  const WaveFormat& f = header.format;
   std::printf("file: %s\n", input.c_str());
   std::printf("size: %llu bytes\n", static_cast<unsigned long long>(fileSize));
-  std::printf("header: %s\n", f.wavFlag ? (f.rf64 ? "RF64 (\"fmt \" and \"data\" found, 64-bit sizes)"
-                                                   : "WAV (\"fmt \" and \"data\" found)")
-                                      : "none, read as raw samples");
-  std::printf("format: %s\n", f.formatName);
+  std::printf("header: %s\n", header.wavFlag ? "WAV (\"fmt \" and \"data\" found)" : "none, read as raw samples");
   std::printf("format tag: %u\n", f.formatTag);
-  if (f.formatTag != f.subFormat) std::printf("sub-format tag: %u\n", f.subFormat);
   std::printf("channels: %u\n", f.channels);
   std::printf("sample rate: %u Hz\n", f.sampleRate);
   std::printf("bits per sample: %u\n", f.bitsPerSample);
-  if (f.validBits != f.bitsPerSample) std::printf("valid bits: %u\n", f.validBits);
-  const int64_t blockAlign = static_cast<int64_t>(f.channels) * f.bitsPerSample / 8;
-  std::printf("block align: %lld bytes\n", static_cast<long long>(blockAlign));
-  std::printf("data offset: %llu\n", static_cast<unsigned long long>(f.dataOffset));
-  std::printf("data length: %llu bytes\n", static_cast<unsigned long long>(f.dataLength));
-  const double bytesPerSecond = static_cast<double>(blockAlign) * f.sampleRate;
-  if (bytesPerSecond > 0) std::printf("duration: %.3f s\n", f.dataLength / bytesPerSecond);
-  const char* channel = f.channels > 1 ? ", the first channel" : "";
-  if (f.refused) {
-    std::printf("analysed as: not analysed, %s is not decoded\n", f.formatName);
-  } else if (IsNativeEncoding(f.encoding)) {
-    std::printf("analysed as: %d bit%s\n", f.bitsPerSample == 16 ? 16 : 8, channel);
-  } else {
-    const char* how = f.encoding == SampleEncoding::Pcm24 || f.encoding == SampleEncoding::Pcm32
-                          ? "the top 16 bits of each sample"
-                      : f.encoding == SampleEncoding::ALaw || f.encoding == SampleEncoding::MuLaw
-                          ? "each sample expanded"
-                          : "each sample x 32768, clipped";
-    std::printf("analysed as: 16 bit, %s%s\n", how, channel);
-  }
-  if (f.warning != Message::None) std::printf("warning: %s\n", MessageText(f.warning));
+  std::printf("block align: %d bytes\n", f.BlockAlign());
+  std::printf("data offset: %u\n", header.dataOffset);
+  std::printf("data length: %u bytes\n", header.dataLength);
+  const double bytesPerSecond = static_cast<double>(f.BlockAlign()) * f.sampleRate;
+  if (bytesPerSecond > 0) std::printf("duration: %.3f s\n", header.dataLength / bytesPerSecond);
+  std::printf("analysed as: %d bit\n", f.bitsPerSample == 16 ? 16 : 8);
+  if (header.warning != Message::None) std::printf("warning: %s\n", MessageText(header.warning));
   return kExitOk;
 }
 

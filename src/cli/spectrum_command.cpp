@@ -1,6 +1,5 @@
 #include "cli/spectrum_command.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -41,52 +40,30 @@ int RunSpectrum(const SpectrumOptions& options) {
   uint8_t block[kWaveSearchBlockLength] = {};
   const size_t got = ReadFileRange(options.input, 0, sizeof block, block);
   if (got == 0) return FileError(Message::CannotOpenFile, options.input);
-  const SampleLayout header = ReadSampleLayout(block, got, fileSize);
-  if (header.refused) {
-    std::fprintf(stderr, "harrowlight-cli: %s files cannot be analysed\n", header.formatName);
-    return kExitRefused;
-  }
+  const WaveHeaderInfo header = ReadWaveHeader(block, got, fileSize);
   if (header.warning != Message::None) {
     std::fprintf(stderr, "harrowlight-cli: warning: %s\n", MessageText(header.warning));
   }
 
   // Read as the analysis reads the file: 16-bit when it says so, else 8-bit, all channels
-  // kept and the first one transformed. Wider and companded encodings are timed as the
-  // 16-bit file of the same samples, and the frame's first channel decoded to it.
-  const bool native = IsNativeEncoding(header.encoding);
+  // kept and the first one transformed.
+  const WaveFormat& format = header.format;
   LogSamples samples;
-  samples.bitsPerSample = header.bitsPerSample == 16 || !native ? 16 : 8;
-  samples.channels = header.channels;
+  samples.bitsPerSample = format.bitsPerSample == 16 ? 16 : 8;
+  samples.channels = format.channels;
   const int blockAlign = samples.channels * samples.bitsPerSample / 8;
-  const uint32_t rate = header.sampleRate;
+  const uint32_t rate = format.sampleRate;
   const int order = options.fftLength == 2048 ? 11 : options.fftLength == 1024 ? 10 : 9;
   const int n = 1 << order;
-  const uint64_t frameBytes = static_cast<uint64_t>(header.FrameBytes());
-  const uint64_t frames = header.dataLength / frameBytes;
 
-  int64_t start = LogFrameStart(static_cast<float>(options.atMs), rate, blockAlign);
-  const uint64_t nativeLength = std::min<uint64_t>(header.dataLength, 0xFFFFFFFFu);
-  if (native ? static_cast<uint64_t>(start) * blockAlign >= nativeLength : static_cast<uint64_t>(start) >= frames) {
-    return Refuse(Message::ImproperBeginOrEnd);
-  }
+  const int64_t start = LogFrameStart(static_cast<float>(options.atMs), rate, blockAlign);
+  if (static_cast<uint64_t>(start) * blockAlign >= header.dataLength) return Refuse(Message::ImproperBeginOrEnd);
 
   FileView view;
-  std::vector<int16_t> decoded;
-  if (native) {
-    if (!view.Open(options.input, header.dataOffset, nativeLength)) return FileError(Message::CannotOpenFile, options.input);
-    samples.data = view.data();
-    samples.byteCount = static_cast<uint32_t>(view.size());
-  } else {
-    const uint64_t count = std::min<uint64_t>(static_cast<uint64_t>(n), frames - static_cast<uint64_t>(start));
-    const uint64_t offset = header.dataOffset + static_cast<uint64_t>(start) * frameBytes;
-    if (!view.Open(options.input, offset, count * frameBytes)) return FileError(Message::CannotOpenFile, options.input);
-    decoded.assign(static_cast<size_t>(n), 0);
-    DecodeSamples(view.data(), static_cast<size_t>(count), frameBytes, header.encoding, decoded.data());
-    samples.data = reinterpret_cast<const uint8_t*>(decoded.data());
-    samples.byteCount = static_cast<uint32_t>(2 * count);
-    samples.channels = 1;
-    start = 0;
-  }
+  const uint64_t fileOffset = header.wavFlag ? header.dataOffset : 0;
+  if (!view.Open(options.input, fileOffset, header.dataLength)) return FileError(Message::CannotOpenFile, options.input);
+  samples.data = view.data();
+  samples.byteCount = static_cast<uint32_t>(view.size());
 
   std::vector<int16_t> spectrum;
   if (!TransformLogFrame(samples, start, order, rate, true, spectrum)) return Refuse(Message::NotEnoughMemory);

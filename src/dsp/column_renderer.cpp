@@ -94,9 +94,7 @@ int ColumnRenderer::Begin(const SampleSpan& span, const RenderSettings& settings
   if (engine_.Init(settings.fftBits, settings.sampleRate, static_cast<int32_t>(settings.windowMs)) != 0) {
     return -1;
   }
-  const int sampleBytes = IsNativeEncoding(span.encoding) ? (span.bytesPerSample == 1 ? 1 : 2)
-                                                          : EncodingBytes(span.encoding);
-  const int64_t samples = static_cast<int64_t>(span.byteCount) / sampleBytes;
+  const int64_t samples = static_cast<int64_t>(span.byteCount) / (span.bytesPerSample == 1 ? 1 : 2);
   const int64_t needed = static_cast<int64_t>(span.channels) * plan_.fftLength;
   available_ = 0;
   if (settings.step > 0 && span.channels > 0 && samples >= needed) {
@@ -129,11 +127,7 @@ void ColumnRenderer::ReadFrame(int x, int16_t* frame, int16_t* max, int16_t* min
 #else
   constexpr bool kLittleEndian = false;
 #endif
-  if (!IsNativeEncoding(span_.encoding)) {
-    const size_t sampleBytes = static_cast<size_t>(EncodingBytes(span_.encoding));
-    DecodeSamples(span_.data + first * sampleBytes, static_cast<size_t>(n), channels * sampleBytes,
-                  span_.encoding, frame);
-  } else if (span_.bytesPerSample == 1) {
+  if (span_.bytesPerSample == 1) {
     const uint8_t* p = span_.data + first;
     for (int i = 0; i < n; ++i, p += channels) frame[i] = SampleOfByte(*p);
   } else if (kLittleEndian && channels == 1) {
