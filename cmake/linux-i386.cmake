@@ -14,3 +14,4 @@ set(CMAKE_CXX_FLAGS_INIT "-m32 -msse2 -mfpmath=sse")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-m32 -static")
 
 set(CMAKE_CROSSCOMPILING_EMULATOR qemu-i386-static)
+set(ZLIB_USE_STATIC_LIBS ON)

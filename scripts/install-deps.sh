@@ -21,7 +21,7 @@ PACKAGES="
   python3
   sox imagemagick
   zlib1g-dev libz-mingw-w64-dev
-  g++-multilib qemu-user-static
+  g++-multilib lib32z1-dev qemu-user-static
 "
 
 have() {

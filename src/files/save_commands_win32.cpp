@@ -215,10 +215,10 @@ std::vector<PngText> ShownAnalysisTexts() {
   d.beginMs = a.beginMs;
   d.endMs = a.endMs;
   d.fftLength = 1 << s.fftOrder;
-  d.broadband = s.frequencyMode == choice::kModeBb;
+  d.broadband = s.frequencyMode == FrequencyMode::BB;
   d.windowMs = s.windowLengthMs;
   d.timeScaleMs = s.timeScaleMs;
-  d.scheme = static_cast<PaletteScheme>(s.palette);
+  d.scheme = s.palette;
   d.attenuation = s.attenuation;
   return DescribeImage(d);
 }
