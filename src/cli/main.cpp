@@ -1,4 +1,5 @@
 // harrowlight-cli: the analysis core without a window.
+#include <cmath>
 #include <cstdio>
 #include <cstdint>
 #include <cstdlib>
@@ -16,6 +17,8 @@
 #define HL_FILENO fileno
 #endif
 
+#include "app/analysis_settings.h"
+#include "cli/output_file.h"
 #include "cli/render_command.h"
 #include "cli/spectrum_command.h"
 
@@ -51,56 +54,129 @@ const char kUsage[] =
     "      bursts (noise), demo (all of them) [rate 11025, 16 bit, mono, 5 s,\n"
     "      1000 Hz, amplitude 0.5]. A second channel carries a tone at 1.5 x freq.\n"
     "  harrowlight-cli --help\n"
-    "Errors are printed as Harrowlight's own messages; exit code 2 for refused input,\n"
-    "3 for a file that cannot be read or written. An existing output file is replaced\n"
-    "only when the new one has been written completely.\n";
+    "Refused input gets one line, with Harrowlight's own message where it has one, and\n"
+    "exit code 2; a file that cannot be read or written exit code 3. An existing output\n"
+    "file is replaced only when the new one has been written completely, and only when\n"
+    "it is a regular file (devices, pipes, folders and symbolic links are refused).\n";
 
-int Usage(const char* problem) {
-  if (problem) std::fprintf(stderr, "harrowlight-cli: %s\n\n", problem);
-  std::fputs(kUsage, problem ? stderr : stdout);
-  return problem ? 64 : 0;
+// Every refused command line gets one line naming what is wrong, and exit code 2.
+int Usage(const std::string& problem) {
+  std::fprintf(stderr, "harrowlight-cli: %s (harrowlight-cli --help lists the commands)\n", problem.c_str());
+  return hl::kExitRefused;
 }
 
-bool ParseNumber(const char* text, double* value) {
+int Help() {
+  std::fputs(kUsage, stdout);
+  return hl::kExitOk;
+}
+
+// A finite number and nothing after it ("inf" and "nan" are no values for any option).
+bool ParseNumber(const std::string& text, double* value) {
   char* end = nullptr;
-  *value = std::strtod(text, &end);
-  return end != text && *end == '\0';
+  *value = std::strtod(text.c_str(), &end);
+  return end != text.c_str() && *end == '\0' && std::isfinite(*value);
 }
 
-// Walks "--name value" pairs; `take` returns false for an unknown or invalid option.
+bool ParseWhole(const std::string& text, double low, double high, double* value) {
+  return ParseNumber(text, value) && *value >= low && *value <= high && *value == std::floor(*value);
+}
+
+std::string Refusal(hl::Message message, const std::string& why) {
+  return std::string(hl::MessageText(message)) + ": " + why;
+}
+
+// What `take` answers for a name it does not know.
+const char kUnknown[] = "\x01";
+
+// Walks "--name value" pairs after the first `first` arguments. `take` returns "" for an
+// option it took, kUnknown for a name it does not know, or the text of what is wrong.
 template <typename Take>
-int ParseOptions(const std::vector<std::string>& args, size_t first, Take take) {
+int ParseOptions(const std::vector<std::string>& args, size_t first, const char* command, Take take) {
   for (size_t i = first; i < args.size(); ++i) {
     const std::string& name = args[i];
-    if (i + 1 >= args.size()) return Usage(("missing value for " + name).c_str());
+    if (name.size() < 2 || name[0] != '-') {
+      return Usage("unexpected argument \"" + name + "\": after the " + command +
+                   " command's files come only options, each an option name and its value");
+    }
+    if (i + 1 >= args.size()) {
+      const std::string known = take(name, std::string());
+      return Usage(known == kUnknown ? "unknown option " + name + " for " + command : name + " needs a value");
+    }
     const std::string& value = args[++i];
-    if (!take(name, value)) return Usage(("bad option or value: " + name + " " + value).c_str());
+    const std::string problem = take(name, value);
+    if (problem == kUnknown) return Usage("unknown option " + name + " for " + command);
+    if (!problem.empty()) {
+      std::fprintf(stderr, "harrowlight-cli: %s\n", problem.c_str());
+      return hl::kExitRefused;
+    }
   }
   return -1;
+}
+
+std::string FftLength(const std::string& name, const std::string& value, int* length) {
+  if (value != "512" && value != "1024" && value != "2048") return name + " " + value + ": the FFT length is 512, 1024 or 2048";
+  *length = std::atoi(value.c_str());
+  return "";
 }
 
 int Render(const std::vector<std::string>& args) {
   if (args.size() < 2) return Usage("render needs an input file");
   hl::RenderOptions options;
   options.input = args[1];
-  int parsed = ParseOptions(args, 2, [&](const std::string& name, const std::string& value) {
+  int parsed = ParseOptions(args, 2, "render", [&](const std::string& name, const std::string& value) -> std::string {
     double number = 0;
-    const bool numeric = ParseNumber(value.c_str(), &number);
-    if (name == "-o" || name == "--output") options.output = value;
-    else if (name == "--begin" && numeric) options.beginMs = number;
-    else if (name == "--end" && numeric) options.endMs = number;
-    else if (name == "--fft" && (value == "512" || value == "1024" || value == "2048")) options.fftLength = std::atoi(value.c_str());
-    else if (name == "--mode" && (value == "nb" || value == "NB")) options.broadband = false;
-    else if (name == "--mode" && (value == "bb" || value == "BB")) options.broadband = true;
-    else if (name == "--window-ms" && numeric) options.windowMs = static_cast<float>(number);
-    else if (name == "--time-scale" && numeric) options.timeScaleMs = static_cast<float>(number);
-    else if (name == "--bits" && (value == "8" || value == "16")) options.bits = std::atoi(value.c_str());
-    else if (name == "--rate" && numeric && number >= 1 && number <= 1e6) options.sampleRate = static_cast<uint32_t>(number);
-    else if (name == "--scheme") return hl::ParsePaletteScheme(value.c_str(), &options.scheme);
-    else if (name == "--attenuation" && numeric && number >= 0 && number <= 36 && number == static_cast<int>(number)) options.attenuation = static_cast<int>(number);
-    else if (name == "--threads" && numeric && number >= 1 && number <= 64) options.threads = static_cast<int>(number);
-    else return false;
-    return true;
+    const bool numeric = ParseNumber(value, &number);
+    const std::string given = name + " " + value;
+    const std::string notNumber = given + ": not a finite number";
+    if (name == "-o" || name == "--output") {
+      options.output = value;
+    } else if (name == "--begin") {
+      if (!numeric) return notNumber;
+      options.beginMs = number;
+    } else if (name == "--end") {
+      if (!numeric) return notNumber;
+      options.endMs = number;
+      options.toDataEnd = false;
+    } else if (name == "--fft") {
+      return FftLength(name, value, &options.fftLength);
+    } else if (name == "--mode") {
+      if (value == "nb" || value == "NB") options.broadband = false;
+      else if (value == "bb" || value == "BB") options.broadband = true;
+      else return given + ": the mode is nb or bb";
+    } else if (name == "--window-ms") {
+      if (!numeric) return notNumber;
+      if (hl::CheckWindowLength(static_cast<float>(number)) != hl::Message::None) {
+        return Refusal(hl::CheckWindowLength(static_cast<float>(number)), given + " is shorter than 1 ms");
+      }
+      options.windowMs = static_cast<float>(number);
+    } else if (name == "--time-scale") {
+      if (!numeric) return notNumber;
+      if (hl::CheckTimeScale(static_cast<float>(number)) != hl::Message::None) {
+        return Refusal(hl::CheckTimeScale(static_cast<float>(number)), given + " lies outside 1..500 ms");
+      }
+      options.timeScaleMs = static_cast<float>(number);
+    } else if (name == "--bits") {
+      if (value != "8" && value != "16") return given + ": the resolution is 8 or 16 bits";
+      options.bits = std::atoi(value.c_str());
+    } else if (name == "--rate") {
+      if (!numeric) return notNumber;
+      if (hl::CheckSampleRate(number) != hl::Message::None) {
+        return Refusal(hl::CheckSampleRate(number), given + " Hz lies outside 4000..44100 Hz");
+      }
+      if (number != std::floor(number)) return given + ": the rate is a whole number of Hz";
+      options.sampleRate = static_cast<uint32_t>(number);
+    } else if (name == "--scheme") {
+      if (!hl::ParsePaletteScheme(value.c_str(), &options.scheme)) return given + ": the scheme is CB, CG, BW or WB";
+    } else if (name == "--attenuation") {
+      if (!ParseWhole(value, 0, 36, &number)) return given + ": the attenuation is a whole number of dB, 0..36";
+      options.attenuation = static_cast<int>(number);
+    } else if (name == "--threads") {
+      if (!ParseWhole(value, 1, 64, &number)) return given + ": the thread count is a whole number, 1..64";
+      options.threads = static_cast<int>(number);
+    } else {
+      return kUnknown;
+    }
+    return "";
   });
   if (parsed >= 0) return parsed;
   if (options.output.empty()) return Usage("render needs -o OUT.bmp");
@@ -113,14 +189,20 @@ int Spectrum(const std::vector<std::string>& args) {
   hl::SpectrumOptions options;
   options.input = args[1];
   bool at = false;
-  int parsed = ParseOptions(args, 2, [&](const std::string& name, const std::string& value) {
+  int parsed = ParseOptions(args, 2, "spectrum", [&](const std::string& name, const std::string& value) -> std::string {
     double number = 0;
-    const bool numeric = ParseNumber(value.c_str(), &number);
-    if (name == "-o" || name == "--output") options.output = value;
-    else if (name == "--at" && numeric && number >= 0 && number <= 4e9 && number == static_cast<double>(static_cast<int64_t>(number))) options.atMs = number, at = true;
-    else if (name == "--fft" && (value == "512" || value == "1024" || value == "2048")) options.fftLength = std::atoi(value.c_str());
-    else return false;
-    return true;
+    if (name == "-o" || name == "--output") {
+      options.output = value;
+    } else if (name == "--at") {
+      if (!ParseWhole(value, 0, 4e9, &number)) return name + " " + value + ": the time is a whole number of ms, 0 or more";
+      options.atMs = number;
+      at = true;
+    } else if (name == "--fft") {
+      return FftLength(name, value, &options.fftLength);
+    } else {
+      return kUnknown;
+    }
+    return "";
   });
   if (parsed >= 0) return parsed;
   if (!at) return Usage("spectrum needs --at MS");
@@ -131,18 +213,35 @@ int Spectrum(const std::vector<std::string>& args) {
 int Generate(const std::vector<std::string>& args) {
   if (args.size() < 3) return Usage("generate needs a kind and an output file");
   hl::ExampleSignal example;
-  if (!hl::ParseExampleKind(args[1], &example.kind)) return Usage(("unknown example kind: " + args[1]).c_str());
-  int parsed = ParseOptions(args, 3, [&](const std::string& name, const std::string& value) {
+  if (!hl::ParseExampleKind(args[1], &example.kind)) {
+    return Usage("unknown example kind \"" + args[1] + "\" (tone, sweep, harmonics, bursts or demo)");
+  }
+  int parsed = ParseOptions(args, 3, "generate", [&](const std::string& name, const std::string& value) -> std::string {
     double number = 0;
-    if (!ParseNumber(value.c_str(), &number)) return false;
-    if (name == "--rate" && number >= 1000 && number <= 192000) example.sampleRate = static_cast<uint32_t>(number);
-    else if (name == "--bits" && (number == 8 || number == 16)) example.bitsPerSample = static_cast<int>(number);
-    else if (name == "--channels" && (number == 1 || number == 2)) example.channels = static_cast<int>(number);
-    else if (name == "--seconds" && number > 0 && number <= 3600) example.seconds = number;
-    else if (name == "--freq" && number > 0) example.frequency = number;
-    else if (name == "--amplitude" && number >= 0 && number <= 1) example.amplitude = number;
-    else return false;
-    return true;
+    const bool numeric = ParseNumber(value, &number);
+    const std::string given = name + " " + value;
+    if (name == "--rate") {
+      if (!ParseWhole(value, 1000, 192000, &number)) return given + ": the rate is a whole number of Hz, 1000..192000";
+      example.sampleRate = static_cast<uint32_t>(number);
+    } else if (name == "--bits") {
+      if (value != "8" && value != "16") return given + ": the resolution is 8 or 16 bits";
+      example.bitsPerSample = std::atoi(value.c_str());
+    } else if (name == "--channels") {
+      if (value != "1" && value != "2") return given + ": the channel count is 1 or 2";
+      example.channels = std::atoi(value.c_str());
+    } else if (name == "--seconds") {
+      if (!numeric || number <= 0 || number > 3600) return given + ": the length is more than 0 and at most 3600 s";
+      example.seconds = number;
+    } else if (name == "--freq") {
+      if (!numeric || number <= 0) return given + ": the frequency is a finite number of Hz above 0";
+      example.frequency = number;
+    } else if (name == "--amplitude") {
+      if (!numeric || number < 0 || number > 1) return given + ": the amplitude is 0..1";
+      example.amplitude = number;
+    } else {
+      return kUnknown;
+    }
+    return "";
   });
   if (parsed >= 0) return parsed;
   return hl::RunGenerate(example, args[2]);
@@ -154,10 +253,11 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) return Usage("no command given");
   const std::string& command = args[0];
-  if (command == "--help" || command == "-h" || command == "help") return Usage(nullptr);
+  if (command == "--help" || command == "-h" || command == "help") return Help();
+  hl::InstallInterruptCleanup();
   if (command == "render") return Render(args);
   if (command == "info") return args.size() == 2 ? hl::RunInfo(args[1]) : Usage("info takes one file");
   if (command == "generate") return Generate(args);
   if (command == "spectrum") return Spectrum(args);
-  return Usage(("unknown command: " + command).c_str());
+  return Usage("unknown command \"" + command + "\"");
 }

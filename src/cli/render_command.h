@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/messages.h"
 #include "cli/example_signals.h"
 #include "display/palette.h"
 
@@ -15,7 +16,8 @@ namespace hl {
 struct RenderOptions {
   std::string input, output;
   double beginMs = 0;
-  double endMs = -1;       // -1: to the end of the data
+  double endMs = 0;
+  bool toDataEnd = true;   // true: endMs is not used, the span runs to the end of the data
   int fftLength = 512;     // 512, 1024 or 2048
   bool broadband = false;  // "BB": the window is windowMs; "NB": as long as the FFT
   float windowMs = 8.0f;
@@ -36,5 +38,14 @@ int RunGenerate(const ExampleSignal& example, const std::string& output);
 constexpr int kExitOk = 0;
 constexpr int kExitRefused = 2;    // the input or a parameter was refused
 constexpr int kExitFileError = 3;  // a file could not be read or written
+
+// One line on stderr, "harrowlight-cli: <message>: <why>" (the message alone when `why` is
+// empty); returns kExitRefused.
+int RefuseInput(Message message, const std::string& why);
+// "harrowlight-cli: <message>: <path>"; returns kExitFileError.
+int FileError(Message message, const std::string& path);
+// FileError for what WriteFileReplacing gave, saying so when the target was not replaced
+// because it is not a regular file.
+int OutputError(Message message, const std::string& path);
 
 }  // namespace hl
