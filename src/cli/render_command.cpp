@@ -47,6 +47,9 @@ std::string Explain(Message refusal, const RenderOptions& options, uint32_t rate
       if (options.broadband) return Format("--window-ms %g is shorter than 1 ms", options.windowMs);
       return Format("the %d-point window at %u Hz lasts %.3f ms, under 1 ms", options.fftLength, rate, windowMs);
     case Message::ImproperBeginOrEnd:
+      if (options.toDataEnd) {
+        return Format("--begin %g ms and the data's end (%.3f ms) select no span", options.beginMs, dataMs);
+      }
       return Format("--begin %g and --end %g ms select no span inside the data (0 to %.0f ms)", options.beginMs,
                     endMs, std::floor(dataMs));
     case Message::SampleSizeTooSmall:
