@@ -1,5 +1,7 @@
 #include "cli/spectrum_command.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -15,15 +17,8 @@ namespace hl {
 
 namespace {
 
-int Refuse(Message message) {
-  std::fprintf(stderr, "harrowlight-cli: %s\n", MessageText(message));
-  return kExitRefused;
-}
-
-int FileError(Message message, const std::string& path) {
-  std::fprintf(stderr, "harrowlight-cli: %s: %s\n", MessageText(message), path.c_str());
-  return kExitFileError;
-}
+// A frame of all channels up to this size is read in one piece.
+constexpr uint64_t kWholeFrameReadBytes = 1u << 20;
 
 // The table names the analysed file by its full path, as the program does.
 std::string FullPath(const std::string& path) {
@@ -57,22 +52,56 @@ int RunSpectrum(const SpectrumOptions& options) {
   const int n = 1 << order;
 
   const int64_t start = LogFrameStart(static_cast<float>(options.atMs), rate, blockAlign);
-  if (static_cast<uint64_t>(start) * blockAlign >= header.dataLength) return Refuse(Message::ImproperBeginOrEnd);
+  // Frames the data holds, a last partial one included (its first sample may be there);
+  // counted in frames, so no product of the start and a huge frame can overflow.
+  const uint64_t frames = (uint64_t{header.dataLength} + blockAlign - 1) / blockAlign;
+  if (static_cast<uint64_t>(start) >= frames) {
+    const double dataMs = static_cast<double>(header.dataLength) / blockAlign / rate * 1000.0;
+    char why[160];
+    std::snprintf(why, sizeof why, "--at %.0f ms starts past the last sample (the data lasts %.0f ms)",
+                  options.atMs, std::floor(dataMs));
+    return RefuseInput(Message::ImproperBeginOrEnd, why);
+  }
 
-  FileView view;
-  const uint64_t fileOffset = header.wavFlag ? header.dataOffset : 0;
-  if (!view.Open(options.input, fileOffset, header.dataLength)) return FileError(Message::CannotOpenFile, options.input);
-  samples.data = view.data();
-  samples.byteCount = static_cast<uint32_t>(view.size());
+  // Only the frame is read: its n frames of all channels, or, when a frame of that many
+  // channels would be large, its first-channel samples one by one. What lies past the data
+  // reads as zero.
+  InputFile input;
+  if (!input.Open(options.input)) return FileError(Message::CannotOpenFile, options.input);
+  const uint64_t dataStart = (header.wavFlag ? header.dataOffset : 0);
+  const uint64_t frameStart = static_cast<uint64_t>(start) * blockAlign;  // < dataLength + blockAlign
+  const uint64_t wanted = static_cast<uint64_t>(n) * blockAlign;
+  const uint64_t held = std::min<uint64_t>(wanted, header.dataLength - std::min<uint64_t>(frameStart, header.dataLength));
+  const int bytesPerSample = samples.bitsPerSample / 8;
+  std::vector<uint8_t> bytes;
+  bool read = true;
+  if (wanted <= kWholeFrameReadBytes) {
+    bytes.resize(static_cast<size_t>(held));
+    read = input.ReadAt(dataStart + frameStart, bytes.size(), bytes.data());
+  } else {
+    for (int i = 0; read && i < n; ++i) {
+      const uint64_t at = frameStart + static_cast<uint64_t>(i) * blockAlign;
+      if (at + bytesPerSample > header.dataLength) break;
+      bytes.resize(bytes.size() + bytesPerSample);
+      read = input.ReadAt(dataStart + at, bytesPerSample, bytes.data() + bytes.size() - bytesPerSample);
+    }
+    samples.channels = 1;
+  }
+  if (!read) {
+    std::fprintf(stderr, "harrowlight-cli: %s became shorter while it was read\n", options.input.c_str());
+    return kExitFileError;
+  }
+  samples.data = bytes.data();
+  samples.byteCount = static_cast<uint32_t>(bytes.size());
 
   std::vector<int16_t> spectrum;
-  if (!TransformLogFrame(samples, start, order, rate, true, spectrum)) return Refuse(Message::NotEnoughMemory);
+  if (!TransformLogFrame(samples, 0, order, rate, true, spectrum)) return RefuseInput(Message::NotEnoughMemory, "");
   const float binWidth = static_cast<float>(rate) / static_cast<float>(n);
   const std::string text =
       SpectrumLogText(FullPath(options.input), static_cast<unsigned>(options.atMs), n, binWidth, spectrum.data());
-  if (!WriteFileReplacing(options.output, reinterpret_cast<const uint8_t*>(text.data()), text.size())) {
-    return FileError(Message::ErrorWritingFile, options.output);
-  }
+  const Message written =
+      WriteFileReplacing(options.output, reinterpret_cast<const uint8_t*>(text.data()), text.size());
+  if (written != Message::None) return OutputError(written, options.output);
   return kExitOk;
 }
 

@@ -110,6 +110,11 @@ class ColumnRenderer {
   int Begin(const SampleSpan& span, const RenderSettings& settings);
   void End();
 
+  // Points the renderer at a part of the data, for a caller that reads a long span in
+  // pieces: `span` now holds the data from column `firstColumn`'s first sample on. Only
+  // columns from firstColumn whose whole frame lies inside the piece are drawn.
+  void Rebase(const SampleSpan& span, int32_t firstColumn);
+
   // Columns whose whole frame lies inside the span (one more than the analysis plans when
   // the span ends exactly on a frame); drawing never reads past the span.
   int32_t AvailableColumns() const { return available_; }
@@ -138,6 +143,7 @@ class ColumnRenderer {
   RenderSettings settings_;
   RenderPlan plan_{};
   int32_t available_ = 0;
+  int32_t firstColumn_ = 0;  // the column whose first sample is span_.data
   FftEngine engine_;
   std::vector<int16_t> frames_;       // scratch for a batch of frames
   std::vector<int16_t> interleaved_;  // scratch for one frame's stretch of interleaved data
