@@ -27,6 +27,7 @@
 
 #include "app/analysis_settings.h"
 #include "app/column_geometry.h"
+#include "common/limits.h"
 #include "common/messages.h"
 #include "app/time_scale_fit.h"
 #include "cli/output_file.h"
@@ -343,8 +344,11 @@ std::string TakeRenderOption(const std::string& name, const std::string& value, 
     o.bits = std::atoi(value.c_str());
   } else if (name == "--rate") {
     if (!numeric) return notNumber;
-    const Message check = CheckSampleRate(number);
-    if (check != Message::None) return Refusal(check, given + " Hz lies outside 4000..44100 Hz");
+    // Rates past 44100 Hz are a file's own, which the plan checks against the file.
+    if (number < kLowestSampleRate || number > kHighestFileRate) {
+      return Refusal(Message::SampleRateOutOfRange,
+                     given + " Hz lies outside 4000..44100 Hz (or a file's own rate up to 384000 Hz)");
+    }
     if (number != std::floor(number)) return given + ": the rate is a whole number of Hz";
     o.sampleRate = static_cast<uint32_t>(number);
   } else if (name == "--scheme") {

@@ -46,7 +46,7 @@ const char kUsage[] =
     "        --window-ms MS      bb window length, cut to the FFT length [8]\n"
     "        --time-scale MS     time between two columns, 1..500 [12]\n"
     "        --bits 8|16         sample resolution [16 for a 16-bit file, else 8]\n"
-    "        --rate HZ           sample rate, 4000..44100 [the file's]\n"
+    "        --rate HZ           sample rate, 4000..44100 or the file's own up to 384000 [the file's]\n"
     "        --scheme CB|CG|BW|WB colour scheme [CB]\n"
     "        --attenuation DB    0..36 [0]\n"
     "        --threads N         renderers working at once [one per core]\n"

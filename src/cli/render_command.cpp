@@ -18,7 +18,9 @@
 
 #include "app/analysis_settings.h"
 #include "app/time_scale_fit.h"
+#include "common/limits.h"
 #include "files/bitmap_file.h"
+#include "files/frame_decoder.h"
 #include "files/wave_format.h"
 
 namespace hl {
@@ -149,28 +151,49 @@ void PlanInput(PlannedInput& job, const RenderOptions& o, int widthPx, bool forL
                    Format("%s holds %llu bytes, fewer than 2048", fromStdin ? "standard input" : job.input.c_str(),
                           static_cast<unsigned long long>(fileSize)));
   }
-  const WaveHeaderInfo header = ReadWaveHeader(block, got, fileSize);
+  const SampleLayout header = ReadSampleLayout(block, got, fileSize);
   job.warning = header.warning;
+  if (header.refused) {
+    job.outcome = Outcome::Refused;
+    job.reason = std::string(header.formatName) + " files cannot be analysed";
+    return;
+  }
 
-  job.rate = o.sampleRate ? o.sampleRate : header.format.sampleRate;
-  if (CheckSampleRate(job.rate) != Message::None) {
-    return Refused(job, CheckSampleRate(job.rate),
-                   o.sampleRate ? Format("--rate %u Hz lies outside 4000..44100 Hz", job.rate)
-                                : Format("the file's rate of %u Hz lies outside 4000..44100 Hz (choose one with --rate)",
+  // A rate typed for the file is one the parameters dialog accepts or the file's own; the
+  // file's own rate may be anything from 4000 Hz to 384 kHz (the image covers a wider band).
+  job.rate = o.sampleRate ? o.sampleRate : header.sampleRate;
+  const bool ownRate = job.rate == header.sampleRate && job.rate >= static_cast<uint32_t>(kLowestSampleRate) &&
+                       job.rate <= static_cast<uint32_t>(kHighestFileRate);
+  if (CheckSampleRate(job.rate) != Message::None && !ownRate) {
+    return Refused(job, Message::SampleRateOutOfRange,
+                   o.sampleRate ? Format("--rate %u Hz lies outside 4000..44100 Hz and is not the file's own rate",
+                                         job.rate)
+                                : Format("the file's rate of %u Hz lies outside 4000..384000 Hz (choose one with --rate)",
                                          job.rate));
   }
-  job.bits = o.bits ? o.bits : (header.format.bitsPerSample == 16 ? 16 : 8);
-  job.channels = header.format.channels;
+  // Wider and companded encodings are planned as the 16-bit file of the same samples, so
+  // they give its image; their byte offsets are scaled back to the file's own sample size.
+  const bool native = IsNativeEncoding(header.encoding);
+  if (!native && o.bits) {
+    return Refused(job, Message::ImproperEntry,
+                   Format("--bits applies to 8- and 16-bit PCM and raw files only, not to %s", header.formatName));
+  }
+  job.bits = o.bits ? o.bits : (header.bitsPerSample == 16 || !native ? 16 : 8);
+  job.channels = header.channels;
+  const uint64_t sampleBytes = static_cast<uint64_t>(EncodingBytes(header.encoding));
+  const uint64_t planLength = native ? header.dataLength : header.dataLength / sampleBytes * 2;
+  const uint32_t dataLength = static_cast<uint32_t>(std::min<uint64_t>(planLength, 0xFFFFFFFFu));
+  auto sourceBytes = [&](uint64_t planBytes) { return native ? planBytes : planBytes / 2 * sampleBytes; };
   job.order = o.fftLength == 2048 ? 11 : o.fftLength == 1024 ? 10 : 9;
   const float fftLength = static_cast<float>(1 << job.order);
   job.windowMs = o.broadband ? BbWindowLength(o.windowMs, fftLength / static_cast<float>(job.rate) * 1000.0f)
                              : NbWindowLength(1 << job.order, static_cast<float>(job.rate));
   const double bytesPerSecond = static_cast<double>(job.channels) * job.bits * job.rate / 8;
-  const double dataMs = bytesPerSecond > 0 ? header.dataLength / bytesPerSecond * 1000.0 : 0;
+  const double dataMs = bytesPerSecond > 0 ? dataLength / bytesPerSecond * 1000.0 : 0;
   job.beginMs = o.beginMs;
   job.endMs = o.toDataEnd ? std::floor(dataMs) : o.endMs;
   SpanRequest request{job.beginMs, job.endMs, job.rate, static_cast<uint16_t>(job.channels),
-                      static_cast<uint16_t>(job.bits), header.dataLength, o.timeScaleMs, job.windowMs, job.order};
+                      static_cast<uint16_t>(job.bits), dataLength, o.timeScaleMs, job.windowMs, job.order};
   if (widthPx > 0) {
     const float fitted = TimeScaleForWidth(request, widthPx);
     if (fitted > 0) request.timeScaleMs = fitted;
@@ -200,25 +223,30 @@ void PlanInput(PlannedInput& job, const RenderOptions& o, int widthPx, bool forL
                           job.width, job.geometry.bitmapHeight, gib));
   }
 
-  job.spanOffset = (header.wavFlag ? header.dataOffset : 0) + uint64_t{job.geometry.beginOffset};
+  job.spanOffset = (header.wavFlag ? header.dataOffset : 0) + sourceBytes(job.geometry.beginOffset);
+  const uint64_t spanBytes = sourceBytes(job.geometry.byteCount);
+  if (spanBytes > SIZE_MAX) return Refused(job, Message::NotEnoughMemory);
   if (fromStdin) {
     // Bytes the data does not have read as zero, as they do from a file.
     std::vector<uint8_t> span;
     try {
-      span.assign(job.geometry.byteCount, 0);
+      span.assign(static_cast<size_t>(spanBytes), 0);
     } catch (const std::bad_alloc&) {
       return Refused(job, Message::NotEnoughMemory);
     }
     if (job.spanOffset < job.stdinData.size()) {
       const size_t have = static_cast<size_t>(
-          std::min<uint64_t>(job.geometry.byteCount, job.stdinData.size() - job.spanOffset));
+          std::min<uint64_t>(spanBytes, job.stdinData.size() - job.spanOffset));
       std::copy_n(job.stdinData.begin() + static_cast<std::ptrdiff_t>(job.spanOffset), have, span.begin());
     }
     job.stdinData.swap(span);
   } else if (!job.file.Open(job.input)) {
     return Failed(job, Message::CannotOpenFile, job.input);
   }
-  job.span = SampleSpan{fromStdin ? job.stdinData.data() : nullptr, job.geometry.byteCount, job.bits / 8, job.channels};
+  const SampleEncoding encoding =
+      native ? (job.bits == 8 ? SampleEncoding::Unsigned8 : SampleEncoding::Pcm16) : header.encoding;
+  job.span = SampleSpan{fromStdin ? job.stdinData.data() : nullptr, static_cast<size_t>(spanBytes),
+                        native ? job.bits / 8 : static_cast<int>(sampleBytes), job.channels, encoding};
   job.settings = RenderSettings{job.order, static_cast<int32_t>(job.rate), job.windowMs, job.geometry.step};
   if (!forLevels && !PrepareImage(job.image, job.width, job.geometry.bitmapHeight)) {
     return Refused(job, Message::NotEnoughMemoryForBitmap, Format("%d x %d pixels", job.width, job.geometry.bitmapHeight));
@@ -229,7 +257,7 @@ void PlanInput(PlannedInput& job, const RenderOptions& o, int widthPx, bool forL
 }
 
 int BeginRenderer(const PlannedInput& job, ColumnRenderer& renderer) {
-  return renderer.Begin(SampleSpan{nullptr, 0, job.span.bytesPerSample, job.channels}, job.settings);
+  return renderer.Begin(SampleSpan{nullptr, 0, job.span.bytesPerSample, job.channels, job.span.encoding}, job.settings);
 }
 
 bool DrawChunk(PlannedInput& job, ColumnRenderer& renderer, int first, int count, std::vector<uint8_t>& buffer,
@@ -244,7 +272,7 @@ bool DrawChunk(PlannedInput& job, ColumnRenderer& renderer, int first, int count
     *reason = memory ? MessageText(Message::NotEnoughMemory) : ShortRead(job);
     return false;
   }
-  renderer.Rebase(SampleSpan{bytes, length, job.span.bytesPerSample, job.channels}, first);
+  renderer.Rebase(SampleSpan{bytes, length, job.span.bytesPerSample, job.channels, job.span.encoding}, first);
   if (levels) {
     renderer.ColumnLevels(first, count, levels);
   } else {
@@ -337,7 +365,7 @@ int RunRender(const RenderOptions& options) {
 }
 
 // Opens a file as "&Analyze File" does: the length check, then the header.
-static int ReadHeader(const std::string& path, uint64_t* fileSize, WaveHeaderInfo* header) {
+static int ReadHeader(const std::string& path, uint64_t* fileSize, SampleLayout* header) {
   if (!FileSizeOf(path, fileSize)) return FileError(Message::CannotOpenFile, path);
   if (*fileSize < kShortestFile) {
     return RefuseInput(Message::SampleSizeTooSmall,
@@ -347,29 +375,46 @@ static int ReadHeader(const std::string& path, uint64_t* fileSize, WaveHeaderInf
   uint8_t block[kWaveSearchBlockLength] = {};
   size_t got = ReadFileRange(path, 0, sizeof block, block);
   if (got == 0) return FileError(Message::CannotOpenFile, path);
-  *header = ReadWaveHeader(block, got, *fileSize);
+  *header = ReadSampleLayout(block, got, *fileSize);
   return kExitOk;
 }
 
 int RunInfo(const std::string& input) {
   uint64_t fileSize = 0;
-  WaveHeaderInfo header;
-  if (int code = ReadHeader(input, &fileSize, &header)) return code;
-  const WaveFormat& f = header.format;
+  SampleLayout f;
+  if (int code = ReadHeader(input, &fileSize, &f)) return code;
   std::printf("file: %s\n", input.c_str());
   std::printf("size: %llu bytes\n", static_cast<unsigned long long>(fileSize));
-  std::printf("header: %s\n", header.wavFlag ? "WAV (\"fmt \" and \"data\" found)" : "none, read as raw samples");
+  std::printf("header: %s\n", f.wavFlag ? (f.rf64 ? "RF64 (\"fmt \" and \"data\" found, 64-bit sizes)"
+                                                   : "WAV (\"fmt \" and \"data\" found)")
+                                      : "none, read as raw samples");
+  std::printf("format: %s\n", f.formatName);
   std::printf("format tag: %u\n", f.formatTag);
+  if (f.formatTag != f.subFormat) std::printf("sub-format tag: %u\n", f.subFormat);
   std::printf("channels: %u\n", f.channels);
   std::printf("sample rate: %u Hz\n", f.sampleRate);
   std::printf("bits per sample: %u\n", f.bitsPerSample);
-  std::printf("block align: %d bytes\n", f.BlockAlign());
-  std::printf("data offset: %u\n", header.dataOffset);
-  std::printf("data length: %u bytes\n", header.dataLength);
-  const double bytesPerSecond = static_cast<double>(f.BlockAlign()) * f.sampleRate;
-  if (bytesPerSecond > 0) std::printf("duration: %.3f s\n", header.dataLength / bytesPerSecond);
-  std::printf("analysed as: %d bit\n", f.bitsPerSample == 16 ? 16 : 8);
-  if (header.warning != Message::None) std::printf("warning: %s\n", MessageText(header.warning));
+  if (f.validBits != f.bitsPerSample) std::printf("valid bits: %u\n", f.validBits);
+  const int64_t blockAlign = static_cast<int64_t>(f.channels) * f.bitsPerSample / 8;
+  std::printf("block align: %lld bytes\n", static_cast<long long>(blockAlign));
+  std::printf("data offset: %llu\n", static_cast<unsigned long long>(f.dataOffset));
+  std::printf("data length: %llu bytes\n", static_cast<unsigned long long>(f.dataLength));
+  const double bytesPerSecond = static_cast<double>(blockAlign) * f.sampleRate;
+  if (bytesPerSecond > 0) std::printf("duration: %.3f s\n", f.dataLength / bytesPerSecond);
+  const char* channel = f.channels > 1 ? ", the first channel" : "";
+  if (f.refused) {
+    std::printf("analysed as: not analysed, %s is not decoded\n", f.formatName);
+  } else if (IsNativeEncoding(f.encoding)) {
+    std::printf("analysed as: %d bit%s\n", f.bitsPerSample == 16 ? 16 : 8, channel);
+  } else {
+    const char* how = f.encoding == SampleEncoding::Pcm24 || f.encoding == SampleEncoding::Pcm32
+                          ? "the top 16 bits of each sample"
+                      : f.encoding == SampleEncoding::ALaw || f.encoding == SampleEncoding::MuLaw
+                          ? "each sample expanded"
+                          : "each sample x 32768, clipped";
+    std::printf("analysed as: 16 bit, %s%s\n", how, channel);
+  }
+  if (f.warning != Message::None) std::printf("warning: %s\n", MessageText(f.warning));
   return kExitOk;
 }
 

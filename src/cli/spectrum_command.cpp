@@ -11,6 +11,7 @@
 #include "cli/render_command.h"
 #include "common/messages.h"
 #include "files/data_log.h"
+#include "files/frame_decoder.h"
 #include "files/wave_format.h"
 
 namespace hl {
@@ -35,28 +36,36 @@ int RunSpectrum(const SpectrumOptions& options) {
   uint8_t block[kWaveSearchBlockLength] = {};
   const size_t got = ReadFileRange(options.input, 0, sizeof block, block);
   if (got == 0) return FileError(Message::CannotOpenFile, options.input);
-  const WaveHeaderInfo header = ReadWaveHeader(block, got, fileSize);
+  const SampleLayout header = ReadSampleLayout(block, got, fileSize);
+  if (header.refused) {
+    std::fprintf(stderr, "harrowlight-cli: %s files cannot be analysed\n", header.formatName);
+    return kExitRefused;
+  }
   if (header.warning != Message::None) {
     std::fprintf(stderr, "harrowlight-cli: warning: %s\n", MessageText(header.warning));
   }
 
   // Read as the analysis reads the file: 16-bit when it says so, else 8-bit, all channels
-  // kept and the first one transformed.
-  const WaveFormat& format = header.format;
+  // kept and the first one transformed. Wider and companded encodings are timed as the
+  // 16-bit file of the same samples, and the frame's first channel decoded to it.
+  const bool native = IsNativeEncoding(header.encoding);
   LogSamples samples;
-  samples.bitsPerSample = format.bitsPerSample == 16 ? 16 : 8;
-  samples.channels = format.channels;
+  samples.bitsPerSample = header.bitsPerSample == 16 || !native ? 16 : 8;
+  samples.channels = header.channels;
   const int blockAlign = samples.channels * samples.bitsPerSample / 8;
-  const uint32_t rate = format.sampleRate;
+  const uint32_t rate = header.sampleRate;
   const int order = options.fftLength == 2048 ? 11 : options.fftLength == 1024 ? 10 : 9;
   const int n = 1 << order;
+  // The data as the analysis counts it: in its own frames for the wider encodings.
+  const uint64_t frameBytes = native ? static_cast<uint64_t>(blockAlign) : static_cast<uint64_t>(header.FrameBytes());
+  const uint64_t dataLength = native ? std::min<uint64_t>(header.dataLength, 0xFFFFFFFFu) : header.dataLength;
 
   const int64_t start = LogFrameStart(static_cast<float>(options.atMs), rate, blockAlign);
   // Frames the data holds, a last partial one included (its first sample may be there);
   // counted in frames, so no product of the start and a huge frame can overflow.
-  const uint64_t frames = (uint64_t{header.dataLength} + blockAlign - 1) / blockAlign;
+  const uint64_t frames = native ? (dataLength + frameBytes - 1) / frameBytes : dataLength / frameBytes;
   if (static_cast<uint64_t>(start) >= frames) {
-    const double dataMs = static_cast<double>(header.dataLength) / blockAlign / rate * 1000.0;
+    const double dataMs = static_cast<double>(dataLength) / frameBytes / rate * 1000.0;
     char why[160];
     std::snprintf(why, sizeof why, "--at %.0f ms starts past the last sample (the data lasts %.0f ms)",
                   options.atMs, std::floor(dataMs));
@@ -69,30 +78,43 @@ int RunSpectrum(const SpectrumOptions& options) {
   InputFile input;
   if (!input.Open(options.input)) return FileError(Message::CannotOpenFile, options.input);
   const uint64_t dataStart = (header.wavFlag ? header.dataOffset : 0);
-  const uint64_t frameStart = static_cast<uint64_t>(start) * blockAlign;  // < dataLength + blockAlign
-  const uint64_t wanted = static_cast<uint64_t>(n) * blockAlign;
-  const uint64_t held = std::min<uint64_t>(wanted, header.dataLength - std::min<uint64_t>(frameStart, header.dataLength));
-  const int bytesPerSample = samples.bitsPerSample / 8;
+  const uint64_t frameStart = static_cast<uint64_t>(start) * frameBytes;  // < dataLength + frameBytes
+  const uint64_t wanted = static_cast<uint64_t>(n) * frameBytes;
+  const uint64_t held = std::min<uint64_t>(wanted, dataLength - std::min<uint64_t>(frameStart, dataLength));
+  const int bytesPerSample = native ? samples.bitsPerSample / 8 : EncodingBytes(header.encoding);
   std::vector<uint8_t> bytes;
+  uint64_t stride = frameBytes;
   bool read = true;
   if (wanted <= kWholeFrameReadBytes) {
     bytes.resize(static_cast<size_t>(held));
     read = input.ReadAt(dataStart + frameStart, bytes.size(), bytes.data());
   } else {
     for (int i = 0; read && i < n; ++i) {
-      const uint64_t at = frameStart + static_cast<uint64_t>(i) * blockAlign;
-      if (at + bytesPerSample > header.dataLength) break;
+      const uint64_t at = frameStart + static_cast<uint64_t>(i) * frameBytes;
+      if (at + bytesPerSample > dataLength) break;
       bytes.resize(bytes.size() + bytesPerSample);
       read = input.ReadAt(dataStart + at, bytesPerSample, bytes.data() + bytes.size() - bytesPerSample);
     }
     samples.channels = 1;
+    stride = static_cast<uint64_t>(bytesPerSample);
   }
   if (!read) {
     std::fprintf(stderr, "harrowlight-cli: %s became shorter while it was read\n", options.input.c_str());
     return kExitFileError;
   }
-  samples.data = bytes.data();
-  samples.byteCount = static_cast<uint32_t>(bytes.size());
+  std::vector<int16_t> decoded;
+  if (native) {
+    samples.data = bytes.data();
+    samples.byteCount = static_cast<uint32_t>(bytes.size());
+  } else {
+    // The frame's first channel on the 16-bit scale, as a mono 16-bit file would hold it.
+    const size_t count = static_cast<size_t>(bytes.size() / stride);
+    decoded.assign(static_cast<size_t>(n), 0);
+    DecodeSamples(bytes.data(), count, static_cast<size_t>(stride), header.encoding, decoded.data());
+    samples.data = reinterpret_cast<const uint8_t*>(decoded.data());
+    samples.byteCount = static_cast<uint32_t>(2 * count);
+    samples.channels = 1;
+  }
 
   std::vector<int16_t> spectrum;
   if (!TransformLogFrame(samples, 0, order, rate, true, spectrum)) return RefuseInput(Message::NotEnoughMemory, "");

@@ -107,7 +107,9 @@ int ColumnRenderer::Begin(const SampleSpan& span, const RenderSettings& settings
 void ColumnRenderer::Rebase(const SampleSpan& span, int32_t firstColumn) {
   span_ = span;
   firstColumn_ = std::max(firstColumn, 0);
-  const int64_t samples = static_cast<int64_t>(span.byteCount) / (span.bytesPerSample == 1 ? 1 : 2);
+  const int sampleBytes = IsNativeEncoding(span.encoding) ? (span.bytesPerSample == 1 ? 1 : 2)
+                                                          : EncodingBytes(span.encoding);
+  const int64_t samples = static_cast<int64_t>(span.byteCount) / sampleBytes;
   const int64_t needed = static_cast<int64_t>(span.channels) * plan_.fftLength;
   available_ = 0;
   if (settings_.step > 0 && span.channels > 0 && samples >= needed) {
@@ -133,7 +135,11 @@ void ColumnRenderer::ReadFrame(int x, int16_t* frame, int16_t* max, int16_t* min
 #else
   constexpr bool kLittleEndian = false;
 #endif
-  if (span_.bytesPerSample == 1) {
+  if (!IsNativeEncoding(span_.encoding)) {
+    const size_t sampleBytes = static_cast<size_t>(EncodingBytes(span_.encoding));
+    DecodeSamples(span_.data + first * sampleBytes, static_cast<size_t>(n), channels * sampleBytes,
+                  span_.encoding, frame);
+  } else if (span_.bytesPerSample == 1) {
     const uint8_t* p = span_.data + first;
     for (int i = 0; i < n; ++i, p += channels) frame[i] = SampleOfByte(*p);
   } else if (kLittleEndian && channels == 1) {

@@ -7,6 +7,7 @@ A runner (for example the Wine loader) is put in front of the tool when given.
 import os
 import resource
 import stat
+import shutil
 import struct
 import subprocess
 import sys
@@ -89,7 +90,7 @@ def pixel(data, header, x, row_from_bottom):
     return data[header["offbits"] + row_from_bottom * header["width"] + x]
 
 
-class CliTest(unittest.TestCase):
+class ToolCase(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.TemporaryDirectory()
         self.addCleanup(self.dir.cleanup)
@@ -103,6 +104,8 @@ class CliTest(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         return out
 
+
+class CliTest(ToolCase):
     def test_info_of_a_generated_file(self):
         wav = self.generate("tone.wav", "tone", "--seconds", "3")
         result = run("info", wav)
@@ -539,6 +542,103 @@ class CliTest(unittest.TestCase):
             self.assertEqual(result.stderr.count("\n"), 1, (args, result.stderr))
             self.assertIn(message, result.stderr, args)
             self.assertFalse(os.path.exists(bmp), args)
+
+
+@unittest.skipUnless(shutil.which("sox"), "sox makes the wider files")
+class FormatTest(ToolCase):
+    """Wider, float and companded files give the image of the 16-bit file of their samples."""
+
+    def sox(self, source, name, *options):
+        out = self.path(name)
+        subprocess.run(["sox", source] + list(options) + [out], check=True, timeout=60)
+        return out
+
+    def render(self, wav, name):
+        out = self.path(name)
+        result = run("render", wav, "-o", out)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertNotIn("warning", result.stderr)
+        return read_bytes(out)
+
+    def test_wider_and_float_files_render_the_sixteen_bit_image(self):
+        wav = self.generate("in16.wav", "demo", "--seconds", "3", "--channels", "2")
+        image = self.render(wav, "in16.bmp")
+        for name, options in [("p24.wav", ["-b", "24"]), ("p32.wav", ["-b", "32", "-e", "signed"]),
+                              ("f32.wav", ["-b", "32", "-e", "float"]), ("f64.wav", ["-b", "64", "-e", "float"])]:
+            self.assertEqual(self.render(self.sox(wav, name, *options), name + ".bmp"), image, name)
+
+    def test_batch_png_and_levels_of_wider_files_are_the_sixteen_bit_files(self):
+        folder = self.path("in")
+        os.makedirs(folder)
+        wav = self.generate(os.path.join("in", "a16.wav"), "demo", "--seconds", "2", "--channels", "2")
+        self.sox(wav, os.path.join("in", "b24.wav"), "-b", "24")
+        self.sox(wav, os.path.join("in", "c32f.wav"), "-b", "32", "-e", "float")
+        out = self.path("out")
+        result = run("render", folder, "-d", out, "--axes")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        pictures = [read_png(os.path.join(out, n + ".png"))[:3] for n in ("a16", "b24", "c32f")]
+        # Below the title line, which names the file, the pictures are the same.
+        self.assertEqual(pictures[1][2][40:], pictures[0][2][40:])
+        levels = []
+        for name in ("a16", "b24", "c32f"):
+            npy = self.path(name + ".npy")
+            result = run("levels", os.path.join(folder, name + ".wav"), "-o", npy)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            levels.append(read_bytes(npy))
+        self.assertEqual(levels[1], levels[0])
+        self.assertEqual(levels[2], levels[0])
+        self.assertEqual(pictures[2][2][40:], pictures[0][2][40:])
+
+    def test_companded_files_render_as_their_sixteen_bit_expansion(self):
+        wav = self.generate("in16.wav", "sweep", "--seconds", "3")
+        for name, encoding in [("a.wav", "a-law"), ("u.wav", "u-law")]:
+            coded = self.sox(wav, name, "-e", encoding)
+            expanded = self.sox(coded, "x" + name, "-b", "16", "-e", "signed")
+            self.assertEqual(self.render(coded, name + ".bmp"), self.render(expanded, "x" + name + ".bmp"), name)
+
+    def test_spectrum_of_a_float_file_is_the_sixteen_bit_table(self):
+        wav = self.generate("in16.wav", "harmonics", "--seconds", "2", "--channels", "2")
+        f32 = self.sox(wav, "f32.wav", "-b", "32", "-e", "float")
+        tables = []
+        for source in (wav, f32):
+            out = self.path(os.path.basename(source) + ".txt")
+            result = run("spectrum", source, "--at", "700", "-o", out)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            tables.append(read_bytes(out).split(b"\n")[2:])  # past the line naming the file
+        self.assertEqual(tables[0], tables[1])
+
+    def test_a_96_khz_file_renders_and_its_rate_may_be_typed(self):
+        wav = self.sox(self.generate("in16.wav", "tone", "--seconds", "2"), "r96.wav", "-b", "24", "-r", "96000")
+        out = self.path("r96.bmp")
+        for extra in ([], ["--rate", "96000"]):
+            result = run("render", wav, "-o", out, *extra)
+            self.assertEqual(result.returncode, 0, result.stderr)
+        data, header, _ = read_bmp(out)
+        # 1000 Hz in bins of 187.5 Hz is bin 5 or 6: the loudest row of a column's bins.
+        column = [pixel(data, header, 40, y) for y in range(256)]
+        self.assertIn(column.index(max(column)), (5, 6))
+        result = run("render", wav, "-o", out, "--rate", "48000")
+        self.assertEqual(result.returncode, 2)
+        self.assertIn("Sample Rate Out of Range", result.stderr)
+
+    def test_info_names_the_format_and_how_it_is_analysed(self):
+        wav = self.sox(self.generate("in16.wav", "tone", "--seconds", "1", "--channels", "2"), "f.wav",
+                       "-b", "32", "-e", "float")
+        result = run("info", wav)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("format: 32-bit float", result.stdout)
+        self.assertIn("analysed as: 16 bit, each sample x 32768, clipped, the first channel", result.stdout)
+
+    def test_compressed_and_big_endian_files_are_refused_by_name(self):
+        wav = self.generate("in16.wav", "tone", "--seconds", "1")
+        cases = [(self.sox(wav, "ima.wav", "-e", "ima-adpcm"), "IMA ADPCM files cannot be analysed"),
+                 (self.sox(wav, "rifx.wav", "-B"), "RIFX (big-endian) Wave files cannot be analysed")]
+        for source, message in cases:
+            out = self.path("out.bmp")
+            result = run("render", source, "-o", out)
+            self.assertEqual(result.returncode, 2, result.stderr)
+            self.assertIn(message, result.stderr)
+            self.assertFalse(os.path.exists(out))
 
 
 if __name__ == "__main__":
