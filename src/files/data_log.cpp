@@ -65,7 +65,10 @@ void FillLogFrame(const LogSamples& samples, int64_t startFrame, int n, int16_t*
   // far past the data from overflowing the product with the channel count.
   const int64_t framesHeld = (values + channels - 1) / channels;
   for (int i = 0; i < n; ++i) {
-    const int64_t frame = startFrame + i;
+    // The start is tested before anything is added to it: a --at time far past the data
+    // gives one near 2^63, and start + i would overflow.
+    const bool near = startFrame >= -static_cast<int64_t>(n) && startFrame <= framesHeld;
+    const int64_t frame = near ? startFrame + i : -1;
     const int64_t k = frame >= 0 && frame < framesHeld ? frame * channels : -1;
     if (samples.data == nullptr || k < 0 || k >= values) {
       out[i] = 0;
