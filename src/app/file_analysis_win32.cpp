@@ -35,15 +35,6 @@ constexpr char kLowResolutionCaption[] = "Not Enough Memory";
 // ---------------------------------------------------------------------------
 // Buttons, menu and messages.
 
-void EnableButton(HWND button, bool on) {
-  if (button) EnableWindow(button, on ? TRUE : FALSE);
-}
-
-void DisableFourButtons() {
-  const MainWindowState& w = MainWindow();
-  for (HWND b : {w.playButton, w.playWindowButton, w.toggleGridButton, w.stopButton}) EnableButton(b, false);
-}
-
 // The buttons of an analysis that is shown and not running.
 void EnableButtonsForShownAnalysis() {
   const MainWindowState& w = MainWindow();

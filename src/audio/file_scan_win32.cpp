@@ -77,15 +77,6 @@ FileScanReport& Report() {
   return report;
 }
 
-void EnableButton(HWND button, bool on) {
-  if (button) EnableWindow(button, on ? TRUE : FALSE);
-}
-
-void DisableFourButtons() {
-  const MainWindowState& w = MainWindow();
-  for (HWND b : {w.playButton, w.playWindowButton, w.toggleGridButton, w.stopButton}) EnableButton(b, false);
-}
-
 void CloseScanFile() {
   FileScan& s = Scan();
   if (s.file != INVALID_HANDLE_VALUE) CloseHandle(s.file);

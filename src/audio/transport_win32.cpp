@@ -31,10 +31,6 @@ constexpr char kCannotOpenAudioDevice[] = "Cannot Open Audio Device";
 constexpr int kCursorSourceColumn = 0;  // the strip's cursor colour
 constexpr int kCursorSavedColumn = 4;   // the window column under the cursor
 
-void EnableButton(HWND button, bool on) {
-  if (button) EnableWindow(button, on ? TRUE : FALSE);
-}
-
 HDC PaletteDc(HWND window) {
   HDC dc = GetDC(window);
   if (dc && Drawing().palette) {
