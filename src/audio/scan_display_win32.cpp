@@ -80,10 +80,7 @@ uint32_t ScanSampleRate() {
 }  // namespace
 
 void ClearScrollDisplay(HWND, HDC dc) {
-  RECT area{0, 0, ImageAreaWidth(), ImageAreaHeight()};
-  HBRUSH floor = CreateSolidBrush(PaletteColour(kIndexFloor));
-  FillRect(dc, &area, floor);
-  DeleteObject(floor);
+  FillWithIndex(dc, ImageAreaWidth(), ImageAreaHeight(), kIndexFloor);
   DrawMarginLines(dc, ImageAreaWidth());
 }
 

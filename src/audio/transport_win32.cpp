@@ -265,10 +265,7 @@ void OnPlay(HWND window, LPARAM) {
   const ViewState& v = View();
 
   HDC dc = PaletteDc(window);
-  RECT area{0, 0, v.imageWidth, v.imageHeight};
-  HBRUSH floor = CreateSolidBrush(PaletteColour(kIndexFloor));
-  FillRect(dc, &area, floor);
-  DeleteObject(floor);
+  FillWithIndex(dc, v.imageWidth, v.imageHeight, kIndexFloor);
   DrawMarginLines(dc, v.imageWidth);
   ReleaseDC(window, dc);
   View().gridOnScreen = false;

@@ -13,6 +13,7 @@
 #include "app/main_window_win32.h"
 #include "app/menu_state_win32.h"
 #include "app/operating_mode_win32.h"
+#include "display/gdi_objects_win32.h"
 #include "display/readout_win32.h"
 #include "display/view_win32.h"
 #include "files/data_log.h"
@@ -264,13 +265,12 @@ void PaintPlot(HWND plot) {
     if (x0 < 0) x0 = 0;
     if (y0 < 0) y0 = 0;
     const auto bars = SpectrumBars(s.spectrum.data(), SpectrumLength());
-    HGDIOBJ oldPen = SelectObject(dc, GetStockObject(BLACK_PEN));
+    SelectedObject pen(dc, GetStockObject(BLACK_PEN));
     for (int b = 0; b < kSpectrumBars; ++b) {
       if (bars[b] <= 0) continue;
       MoveToEx(dc, x0 + 2 * b, y0 + kSpectrumBarHeight, nullptr);
       LineTo(dc, x0 + 2 * b, y0 + kSpectrumBarHeight - bars[b]);
     }
-    SelectObject(dc, oldPen);
   }
   EndPaint(plot, &paint);
 }
