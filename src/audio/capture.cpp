@@ -176,24 +176,6 @@ void RenderScanColumn(const int16_t* levels, const Peak& peak, uint8_t* column) 
 
 // --- Fixed-length recording ----------------------------------------------------------------
 
-RecordRefresh RefreshAfterColumn(int32_t x, int32_t imageWidth) {
-  RecordRefresh r;
-  if (x <= 0 || x % 4 != 0) return r;
-  r.due = true;
-  if (x <= imageWidth) {
-    r.sourceX = x - 4;
-    r.windowX = x - 4;
-    r.width = 4;
-  } else {
-    r.sourceX = x - imageWidth;
-    r.windowX = 0;
-    r.width = imageWidth;
-    r.scrolled = true;
-    r.scrollOffset = x - imageWidth;
-  }
-  return r;
-}
-
 // --- Scope display ---------------------------------------------------------------------------
 
 ScopeGeometry ScopeGeometryOf(int32_t imageWidth, int32_t imageHeight, int32_t charWidth, int32_t charHeight) {

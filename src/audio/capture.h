@@ -158,20 +158,8 @@ void RenderScanColumn(const int16_t* levels, const Peak& peak, uint8_t* column);
 
 // --- Fixed-length recording into the display bitmap ----------------------------------------
 
-// What the window shows once bitmap column x has been drawn. Only when x is a non-zero
-// multiple of 4 is there anything to copy: while x does not exceed the image-area width,
-// the 4 columns x - 4 .. x - 1 (to the same window columns); beyond it the width columns
-// ending before x, bitmap columns x - width .. x - 1, and x - width becomes the horizontal
-// scroll offset.
-struct RecordRefresh {
-  bool due = false;
-  int32_t sourceX = 0;  // first bitmap column copied
-  int32_t windowX = 0;  // window column it goes to
-  int32_t width = 0;    // columns copied
-  bool scrolled = false;
-  int32_t scrollOffset = 0;  // when scrolled
-};
-RecordRefresh RefreshAfterColumn(int32_t x, int32_t imageWidth);
+// What the window shows once a recording's bitmap column x has been drawn is what an
+// analysis shows: ScreenUpdateAt (app/file_analysis.h).
 
 // --- Scope display -------------------------------------------------------------------------
 
