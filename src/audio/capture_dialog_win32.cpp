@@ -5,6 +5,7 @@
 
 #include "app/analysis_settings.h"
 #include "app/dialog_choices_win32.h"
+#include "app/dialog_place_win32.h"
 #include "app/main_window_win32.h"
 #include "app/operating_mode_win32.h"
 #include "audio/capture.h"
@@ -48,13 +49,10 @@ void ApplyDisplayTypeRule(HWND dialog, const DialogWork& w) {
 }
 
 void InitialiseDialog(HWND dialog, DialogWork& w) {
-  RECT r;
-  GetWindowRect(dialog, &r);
   const ScreenMetrics& m = MainWindow().metrics;
   const int screenWidth = m.screenWidth > 0 ? m.screenWidth : GetSystemMetrics(SM_CXSCREEN);
   const int screenHeight = m.screenHeight > 0 ? m.screenHeight : GetSystemMetrics(SM_CYSCREEN);
-  const DialogPlace place = ScanDialogPlace(screenWidth, screenHeight, r.right - r.left, r.bottom - r.top);
-  SetWindowPos(dialog, nullptr, place.x, place.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  PlaceDialog(dialog, screenWidth, screenHeight);
 
   SetScrollRange(GetDlgItem(dialog, IDC_ATTENUATION_BAR), SB_CTL, 0, kMaxAttenuation, FALSE);
   SetScrollRange(GetDlgItem(dialog, IDC_LATENCY_BAR), SB_CTL, 0, kMaxLatency, FALSE);

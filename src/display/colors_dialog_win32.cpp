@@ -6,6 +6,7 @@
 #include "app/analysis_settings.h"
 #include "app/commands_win32.h"
 #include "app/dialog_choices_win32.h"
+#include "app/dialog_place_win32.h"
 #include "app/main_window_win32.h"
 #include "app/operating_mode_win32.h"
 #include "display/palette.h"
@@ -48,22 +49,10 @@ void Apply(PaletteScheme scheme, int16_t attenuation) {
   LoadPalette(MainWindow().window, PaletteOffset(attenuation));
 }
 
-// Centred on the screen, 30 pixels above the middle, never off its top or left edge.
-void Place(HWND dialog) {
-  RECT r;
-  GetWindowRect(dialog, &r);
-  const int width = r.right - r.left, height = r.bottom - r.top;
-  int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-  int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2 - 30;
-  if (x < 0) x = 0;
-  if (y < 0) y = 0;
-  SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 void Open(HWND dialog) {
   ColorsDialogState& s = State();
   const AnalysisSettings& settings = Settings();
-  Place(dialog);
+  PlaceDialogOnScreen(dialog, SWP_NOACTIVATE);
   s.openedScheme = Drawing().scheme;
   s.openedAttenuation = ClampAttenuation(settings.attenuation);
   s.selectedScheme = s.openedScheme;

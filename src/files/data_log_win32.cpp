@@ -9,6 +9,7 @@
 #include "app/analysis_settings.h"
 #include "app/analysis_win32.h"
 #include "app/commands_win32.h"
+#include "app/dialog_place_win32.h"
 #include "app/file_analysis_win32.h"
 #include "app/main_window_win32.h"
 #include "app/menu_state_win32.h"
@@ -56,18 +57,6 @@ HWND MainHandle() { return MainWindow().window; }
 // The keyboard focus goes back to the image, so the next click lands there.
 void FocusImage() {
   if (MainHandle()) SetFocus(MainHandle());
-}
-
-// Centred on the screen, 30 pixels above the middle, never off its top or left edge.
-void Place(HWND dialog) {
-  RECT r;
-  GetWindowRect(dialog, &r);
-  const int width = r.right - r.left, height = r.bottom - r.top;
-  int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-  int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2 - 30;
-  if (x < 0) x = 0;
-  if (y < 0) y = 0;
-  SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 // Transforms the frame of 1 << `order` samples that starts `startMs` into the sample buffer
@@ -193,7 +182,7 @@ INT_PTR CALLBACK PointLogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
     case WM_INITDIALOG:
       State().dialog = dialog;
       State().kind = LogKind::Points;
-      Place(dialog);
+      PlaceDialogOnScreen(dialog, SWP_NOACTIVATE);
       FocusImage();
       return FALSE;  // the focus stays with the image
     case WM_COMMAND: {
@@ -316,7 +305,7 @@ INT_PTR CALLBACK SpectrumLogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
       s.fftOrder = Settings().fftOrder;
       s.spectrum.assign(static_cast<size_t>(SpectrumLength()), 0);
       s.binWidthHz = static_cast<float>(Analysis().format.sampleRate) / static_cast<float>(SpectrumLength());
-      Place(dialog);
+      PlaceDialogOnScreen(dialog, SWP_NOACTIVATE);
       if (HWND plot = GetDlgItem(dialog, IDC_SPECTRUM_PLOT)) {
         s.plotProc = reinterpret_cast<WNDPROC>(
             SetWindowLongPtrA(plot, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PlotProc)));
