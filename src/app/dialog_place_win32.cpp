@@ -1,6 +1,6 @@
 #include "app/dialog_place_win32.h"
 
-#include "audio/capture.h"
+#include "display/window_layout.h"
 
 namespace hl {
 

@@ -11,6 +11,7 @@
 #include "app/operating_mode_win32.h"
 #include "display/palette.h"
 #include "display/palette_win32.h"
+#include "display/window_layout.h"
 #include "resources/resource.h"
 
 namespace hl {
@@ -64,24 +65,10 @@ void Open(HWND dialog) {
 // The attenuation moves by 1 dB a line or a page, is stored at once, and waits for
 // "Try It" or OK to be seen.
 void Scroll(HWND dialog, WPARAM wParam) {
-  int value = Settings().attenuation;
-  switch (LOWORD(wParam)) {
-    case SB_LINERIGHT:
-    case SB_PAGERIGHT:
-      ++value;
-      break;
-    case SB_LINELEFT:
-    case SB_PAGELEFT:
-      --value;
-      break;
-    case SB_THUMBPOSITION:
-    case SB_THUMBTRACK:
-      value = static_cast<short>(HIWORD(wParam));
-      break;
-    default:
-      return;
-  }
-  const int16_t attenuation = ClampAttenuation(value);
+  const BarValue v = ScrollBarValue(LOWORD(wParam), static_cast<int16_t>(HIWORD(wParam)), Settings().attenuation,
+                                    kMaxAttenuation);
+  if (!v.changed) return;
+  const int16_t attenuation = static_cast<int16_t>(v.value);
   Settings().attenuation = attenuation;
   ShowAttenuation(dialog, attenuation);
 }
