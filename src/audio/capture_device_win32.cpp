@@ -288,13 +288,12 @@ WAVEFORMATEX CaptureFormat(const CaptureState& c) {
 }
 
 double CaptureClockMs() {
-  static WrapSafeClock clock;
   MMTIME time{};
   time.wType = TIME_MS;
   while (timeGetSystemTime(&time, sizeof time) != TIMERR_NOERROR) {
     time.wType = TIME_MS;
   }
-  return static_cast<double>(clock.Extend(time.u.ms));
+  return static_cast<double>(Capture().clock.Extend(time.u.ms));
 }
 
 void StopCaptureDevice() {

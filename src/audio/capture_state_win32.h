@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <string>
 
+#include "audio/capture.h"
+
 struct HWAVEIN__;
 struct HWAVEOUT__;
 struct wavehdr_tag;
@@ -66,6 +68,8 @@ struct CaptureState {
   uint32_t totalBytesCaptured = 0;  // sum of the recorded counts of all returned buffers
   uint32_t lateResets = 0;        // waveInReset forced because the window reached the half's end
   CaptureRun run;
+
+  WrapSafeClock clock;  // the system clock extended past its 32-bit wrap (CaptureClockMs)
 
   // --- Timing: milliseconds of the system clock as CaptureClockMs() (capture_win32.h) reads
   // it, as doubles so that whole milliseconds stay exact however long the machine has been up.

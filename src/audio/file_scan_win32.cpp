@@ -51,7 +51,7 @@ constexpr char kCannotOpenAudioDevice[] = "Cannot Open Audio Device";
 // The scan's state: the file, its facts, the ring and the playback header block.
 
 struct FileScan {
-  HANDLE file = INVALID_HANDLE_VALUE;
+  FileHandle file;
   std::string path;
   std::string title;
   WaveHeaderInfo facts;  // as read from the file's first 2048 bytes
@@ -66,6 +66,8 @@ struct FileScan {
   LockedBlock ring;
   RingLayout layout;
   RefillState refill;
+  FileScanReport report;  // the last scan's counts, for the analysis at the stopping point
+  FileScanFaults faults;
 };
 
 FileScan& Scan() {
@@ -73,15 +75,11 @@ FileScan& Scan() {
   return scan;
 }
 
-FileScanReport& Report() {
-  static FileScanReport report;
-  return report;
-}
+FileScanReport& Report() { return Scan().report; }
 
 void CloseScanFile() {
   FileScan& s = Scan();
-  if (s.file != INVALID_HANDLE_VALUE) CloseHandle(s.file);
-  s.file = INVALID_HANDLE_VALUE;
+  s.file.Close();
 }
 
 void ReleaseDisplay() {
@@ -105,7 +103,7 @@ uint32_t ReadIntoRing(uint8_t* into, uint32_t bytes) {
   uint32_t total = 0;
   while (total < bytes) {
     DWORD got = 0;
-    if (!ReadFile(s.file, into + total, bytes - total, &got, nullptr) || got == 0) break;
+    if (!ReadFile(s.file.get(), into + total, bytes - total, &got, nullptr) || got == 0) break;
     total += got;
   }
   if (total < bytes) Report().endOfFile = true;
@@ -291,7 +289,7 @@ bool StartScanPlayback(HWND window) {
   OperatingMode& mode = Mode();
   LARGE_INTEGER position;
   position.QuadPart = s.firstByte;
-  SetFilePointerEx(s.file, position, nullptr, FILE_BEGIN);
+  SetFilePointerEx(s.file.get(), position, nullptr, FILE_BEGIN);
   if (ReadIntoRing(s.ring.data(), s.layout.halfBytes) == 0) mode.stopRequest = 1;
 
   if (!OpenOutputDevice(window, FormatOfWaveHeader(s.header.data()), s.ring.data(), s.layout.ringBytes,
@@ -313,8 +311,9 @@ bool StartScanPlayback(HWND window) {
 bool StartScan(HWND window) {
   FileScan& s = Scan();
   PlanScan(window);
-  s.file = CreateFileA(s.path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, nullptr);
-  if (s.file == INVALID_HANDLE_VALUE) {
+  s.file = FileHandle(
+      CreateFileA(s.path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, nullptr));
+  if (!s.file.valid()) {
     ShowProgramMessage(window, Message::CannotOpenFile);
     AbandonScan(window);
     return false;
@@ -517,10 +516,7 @@ void FinishScan(HWND window) {
 
 const FileScanReport& LastFileScan() { return Report(); }
 
-FileScanFaults& ScanFaults() {
-  static FileScanFaults faults;
-  return faults;
-}
+FileScanFaults& ScanFaults() { return Scan().faults; }
 
 void FinishFileScanOutput() {
   FileScan& s = Scan();

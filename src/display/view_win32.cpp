@@ -371,9 +371,9 @@ LRESULT OnSize(HWND window) {
   // The create step sizes the window before its children exist; a minimised window keeps
   // the size it had.
   if (!s.createDone || IsIconic(window)) return 0;
-  static bool resizing = false;
-  if (resizing) return 0;
-  resizing = true;
+  ViewState& view = View();
+  if (view.fittingWindow) return 0;
+  view.fittingWindow = true;
   const WindowSize fitted = FittedSize(window, false);
   const Rect placed = CentredWindow(s.metrics, fitted.width, fitted.height);
   RECT outer;
@@ -388,7 +388,7 @@ LRESULT OnSize(HWND window) {
     EnableWindow(s.playButton, Analysis().columnCount > View().imageWidth);
   }
   InvalidateRect(window, nullptr, FALSE);
-  resizing = false;
+  view.fittingWindow = false;
   return 0;
 }
 

@@ -38,6 +38,9 @@ struct DataLogState {
   std::vector<int16_t> spectrum;  // N values: re, im of bins 0 .. N/2 - 1
   float binWidthHz = 0;
   WNDPROC plotProc = nullptr;  // the plot frame's own procedure, under ours
+  // The time of the last click of a spectrum log; a table saved before any click of its
+  // dialog carries the time of the previous one (0 until the first click of the run).
+  unsigned spectrumSampleStart = 0;
 };
 
 DataLogState& State() {
@@ -45,12 +48,7 @@ DataLogState& State() {
   return state;
 }
 
-// The time of the last click of a spectrum log; a table saved before any click of its
-// dialog carries the time of the previous one (0 until the first click of the run).
-unsigned& SpectrumSampleStart() {
-  static unsigned ms = 0;
-  return ms;
-}
+unsigned& SpectrumSampleStart() { return State().spectrumSampleStart; }
 
 HWND MainHandle() { return MainWindow().window; }
 
