@@ -1,10 +1,12 @@
-// "&Analyze File" (40020), Parameters "&Change" (40005) and "&Restore" (40023), the FFT-size
-// commands (40012..40014), "Stop" and the analysis's part of closing the window.
+// "&Analyze File" (40020), the steps it shares with Parameters "&Change" and "&Restore"
+// (parameters_change_win32.cpp), the FFT-size commands (40012..40014) and the analysis's
+// part of closing the window.
 #include "app/file_analysis_win32.h"
 
 #include <cstring>
 #include <string>
 
+#include "app/analysis_steps_win32.h"
 #include "app/column_geometry.h"
 #include "app/commands_win32.h"
 #include "app/dialog_choices_win32.h"
@@ -32,72 +34,10 @@ constexpr char kLowResolutionText[] =
     "Detailed analysis will be performed at the stopping point";
 constexpr char kLowResolutionCaption[] = "Not Enough Memory";
 
-// ---------------------------------------------------------------------------
-// Buttons, menu and messages.
-
-void EnableButton(HWND button, bool on) {
-  if (button) EnableWindow(button, on ? TRUE : FALSE);
-}
-
-void DisableFourButtons() {
-  const MainWindowState& w = MainWindow();
-  for (HWND b : {w.playButton, w.playWindowButton, w.toggleGridButton, w.stopButton}) EnableButton(b, false);
-}
-
-// The buttons of an analysis that is shown and not running.
-void EnableButtonsForShownAnalysis() {
-  const MainWindowState& w = MainWindow();
-  EnableButton(w.playWindowButton, true);
-  EnableButton(w.toggleGridButton, true);
-  EnableButton(w.stopButton, false);
-  EnableButton(w.playButton, Analysis().columnCount > ImageAreaWidth());
-}
-
-void SetHorizontalScrollRange() {
-  ViewState& view = View();
-  const int columns = Analysis().columnCount;
-  const int width = ImageAreaWidth();
-  view.horizontallyScrollable = columns > width;
-  view.horizontalRange = view.horizontallyScrollable ? columns - width : 0;
-  if (view.horizontalOffset > view.horizontalRange) view.horizontalOffset = view.horizontalRange;
-  if (view.horizontalOffset < 0) view.horizontalOffset = 0;
-  HWND bar = MainWindow().horizontalScrollBar;
-  SetScrollRange(bar, SB_CTL, 0, view.horizontalRange, FALSE);
-  SetScrollPos(bar, SB_CTL, view.horizontalOffset, TRUE);
-}
-
-void SetVerticalScrollBar() {
-  const ViewState& view = View();
-  HWND bar = MainWindow().verticalScrollBar;
-  SetScrollRange(bar, SB_CTL, 0, view.verticalRange, FALSE);
-  SetScrollPos(bar, SB_CTL, view.verticalOffset, TRUE);
-}
-
-// ---------------------------------------------------------------------------
-// What an analysis holds: the display bitmap, the sample buffer, the analysis set aside.
-
-void ReleaseDisplay() {
-  if (Display().exists()) DestroyDisplayBitmap();
-  Mode().displayBitmapExists = 0;
-}
-
 void FreeSampleBlock(HGLOBAL block, uint8_t** locked) {
   if (!block) return;
   FreeBlock(block, locked && *locked);
   if (locked) *locked = nullptr;
-}
-
-void ReleaseSampleBuffer() {
-  AnalysisState& a = Analysis();
-  FreeSampleBlock(a.sampleBuffer, &a.lockedSampleBuffer);
-  a.sampleBuffer = nullptr;
-  a.waveDataFlag = false;
-  Mode().sampleBufferHeld = 0;
-}
-
-// A new zero-filled sample buffer of `byteCount` samples behind the 46-byte header, counted.
-HGLOBAL AllocateSampleBlock(uint32_t byteCount) {
-  return AllocateCountedBlock(static_cast<size_t>(byteCount) + kWaveHeaderLength);
 }
 
 // Releases the analysis "&Change" set aside: its bitmap through the view's own routine (the
@@ -119,52 +59,6 @@ void ReleaseHeldAnalysis() {
   mode.fullResolutionBitmapExists = 0;
 }
 
-// Moves the shown analysis aside as the point "&Restore" returns to, with the settings it
-// was made with.
-void SetShownAnalysisAside(const AnalysisSettings& madeWith) {
-  HeldAnalysis& held = HeldFullResolution();
-  held.bitmap = Display();
-  held.analysis = Analysis();
-  held.view = View();
-  held.settings = madeWith;
-  Display() = DisplayBitmap();
-  Analysis().sampleBuffer = nullptr;
-  Analysis().lockedSampleBuffer = nullptr;
-  OperatingMode& mode = Mode();
-  mode.fullResolutionBitmapExists = 1;
-  mode.displayBitmapExists = 0;
-  mode.sampleBufferHeld = 0;
-}
-
-// Everything an analysis holds goes, and the window returns to idle (a cancelled
-// "&Analyze File", a "&Restore" on a low-memory machine, a render without memory).
-void ReturnToIdle(HWND window) {
-  ReleaseDisplay();
-  ReleaseHeldAnalysis();
-  ReleaseSampleBuffer();
-  DisableFourButtons();
-  AnalysisState& a = Analysis();
-  a.format.bitsPerSample = 0;
-  a.format.sampleRate = 0;
-  a.dataLength = 0;
-  a.columnCount = 0;
-  a.restorePoint = false;
-  // Nothing is held any more: the panel must not go on naming the file that was.
-  DrawInfoPanel(window, 0, 0, 0);
-  OperatingMode& mode = Mode();
-  mode.fileAnalysisInProgress = 0;
-  mode.rendering = 0;
-  mode.dataPresent = 0;
-  mode.fileScanPlaybackActive = 0;
-  mode.playbackActive = 0;
-  View().horizontalOffset = 0;
-  SetHorizontalScrollRange();
-  SetMenuState(window, MenuState::Idle);
-  SetWindowTextA(window, kCaption);
-  RedrawView(window, false);
-  InvalidateRect(window, nullptr, FALSE);
-}
-
 // ---------------------------------------------------------------------------
 // Files.
 
@@ -183,58 +77,6 @@ void ReadAt(HANDLE file, uint64_t offset, uint8_t* buffer, uint32_t bytes) {
     buffer += got;
     bytes -= got;
   }
-}
-
-// The header facts of the file at `path`, read as "&Analyze File" reads them, for a
-// re-analysis that hands the whole file to the scan. False when the file cannot be opened.
-bool ReadHeaderOf(const std::string& path, WaveHeaderInfo& header) {
-  HANDLE file = OpenForAnalysis(path.c_str());
-  if (file == INVALID_HANDLE_VALUE) return false;
-  LARGE_INTEGER size{};
-  GetFileSizeEx(file, &size);
-  uint8_t block[kWaveSearchBlockLength] = {};
-  DWORD got = 0;
-  if (!ReadFile(file, block, sizeof block, &got, nullptr)) got = 0;
-  CloseHandle(file);
-  header = ReadWaveHeader(block, got, static_cast<uint64_t>(size.QuadPart));
-  return true;
-}
-
-// ---------------------------------------------------------------------------
-// The analysis itself, shared by "&Analyze File" and "&Change".
-
-struct LoadedSpan {
-  std::string path;       // the file the samples came from
-  WaveHeaderInfo header;  // what the file's header said
-  ColumnGeometry geometry;
-};
-
-void LowResolutionFallback(HWND window, const LoadedSpan& span, bool afterBitmapCheck) {
-  MessageBoxA(window, kLowResolutionText, kLowResolutionCaption, MB_OK);
-  Mode().fileAnalysisInProgress = 0;
-  Settings().analysisAtStop = AnalysisAtStop::On;
-  Mode().lowResolutionScan = 1;
-  // The scan works on the whole file.
-  AnalysisState& a = Analysis();
-  a.filePath = span.path;
-  a.wavFlag = span.header.wavFlag;
-  a.dataOffset = span.header.dataOffset;
-  a.dataLength = span.header.dataLength;
-  if (afterBitmapCheck) {
-    Settings().windowLengthMs = NbWindowLength(512, static_cast<float>(a.format.sampleRate));
-  }
-  SetOpenWavePath(span.path.c_str());
-  SendMessageA(window, WM_COMMAND, IDM_SCAN_FILE, 1);
-}
-
-// The refusals of the column geometry: the message, then back to the analysis before.
-bool RefuseGeometry(HWND window, Message refusal) {
-  if (refusal != Message::ImproperEntry && refusal != Message::TimeScaleTooSmall) return false;
-  ShowProgramMessage(window, refusal);
-  DisableFourButtons();
-  SendMessageA(window, WM_COMMAND, IDM_PARAMETERS_RESTORE, 0);
-  Mode().fileAnalysisInProgress = 0;
-  return true;
 }
 
 // The view of a new bitmap of `bitmapHeight` rows: at the first column, and vertically where
@@ -291,50 +133,6 @@ void FinishRender(HWND window) {
   mode.playbackActive = 0;
   mode.dataPresent = 1;
   mode.fileAnalysisInProgress = 0;
-}
-
-// The loaded sample buffer becomes an image: bitmap, scroll bars, the render, the result.
-// The analysis's format, span, step and column count are set.
-void RenderLoadedSpan(HWND window) {
-  AnalysisState& a = Analysis();
-  OperatingMode& mode = Mode();
-  const int bitmapHeight = (1 << Settings().fftOrder) / 2 + kEnvelopeRows;
-  const int bitmapWidth = DisplayBitmapWidth(a.columnCount, MainWindow().metrics.screenWidth);
-  if (!CreateDisplayBitmap(window, bitmapWidth, bitmapHeight)) {
-    ShowProgramMessage(window, Message::NotEnoughDisplayMemory);
-    mode.fileAnalysisInProgress = 0;
-    SendMessageA(window, WM_COMMAND, IDM_EXIT, 0);
-    return;
-  }
-  mode.displayBitmapExists = 1;
-  PlaceViewForRender(bitmapHeight);
-  Settings().displayType = DisplayType::Scroll;
-
-  PaletteImage image = Display().Image();
-  GdiFlush();
-  ClearImage(image);
-  ShowView(window, false);
-  EnterRendering(window);
-
-  a.lockedSampleBuffer = static_cast<uint8_t*>(GlobalLock(a.sampleBuffer));
-  const int rendered = a.lockedSampleBuffer ? RenderImage(window, a.lockedSampleBuffer + kWaveHeaderLength) : -1;
-  if (!IsWindow(window) || !Display().exists()) {
-    // The window was closed while the columns were drawn: the close step has released
-    // everything already.
-    mode.rendering = 0;
-    mode.fileAnalysisInProgress = 0;
-    return;
-  }
-  if (a.lockedSampleBuffer) {
-    GlobalUnlock(a.sampleBuffer);
-    a.lockedSampleBuffer = nullptr;
-  }
-  if (rendered != 0) {
-    ShowProgramMessage(window, Message::NotEnoughMemory);
-    ReturnToIdle(window);
-    return;
-  }
-  FinishRender(window);
 }
 
 // Asks for the parameters until they pass the checks of a new file. False when the dialog
@@ -394,7 +192,194 @@ Confirmed ConfirmParameters(HWND window, LoadedSpan& span, bool keepSpan) {
   }
 }
 
+
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// Buttons, menu and messages.
+
+// The buttons of an analysis that is shown and not running.
+void EnableButtonsForShownAnalysis() {
+  const MainWindowState& w = MainWindow();
+  EnableButton(w.playWindowButton, true);
+  EnableButton(w.toggleGridButton, true);
+  EnableButton(w.stopButton, false);
+  EnableButton(w.playButton, Analysis().columnCount > ImageAreaWidth());
+}
+
+void SetHorizontalScrollRange() {
+  ViewState& view = View();
+  const int columns = Analysis().columnCount;
+  const int width = ImageAreaWidth();
+  view.horizontallyScrollable = columns > width;
+  view.horizontalRange = view.horizontallyScrollable ? columns - width : 0;
+  if (view.horizontalOffset > view.horizontalRange) view.horizontalOffset = view.horizontalRange;
+  if (view.horizontalOffset < 0) view.horizontalOffset = 0;
+  HWND bar = MainWindow().horizontalScrollBar;
+  SetScrollRange(bar, SB_CTL, 0, view.horizontalRange, FALSE);
+  SetScrollPos(bar, SB_CTL, view.horizontalOffset, TRUE);
+}
+
+void SetVerticalScrollBar() {
+  const ViewState& view = View();
+  HWND bar = MainWindow().verticalScrollBar;
+  SetScrollRange(bar, SB_CTL, 0, view.verticalRange, FALSE);
+  SetScrollPos(bar, SB_CTL, view.verticalOffset, TRUE);
+}
+
+// ---------------------------------------------------------------------------
+// What an analysis holds: the display bitmap, the sample buffer, the analysis set aside.
+
+void ReleaseDisplay() {
+  if (Display().exists()) DestroyDisplayBitmap();
+  Mode().displayBitmapExists = 0;
+}
+
+void ReleaseSampleBuffer() {
+  AnalysisState& a = Analysis();
+  FreeSampleBlock(a.sampleBuffer, &a.lockedSampleBuffer);
+  a.sampleBuffer = nullptr;
+  a.waveDataFlag = false;
+  Mode().sampleBufferHeld = 0;
+}
+
+// A new zero-filled sample buffer of `byteCount` samples behind the 46-byte header, counted.
+HGLOBAL AllocateSampleBlock(uint32_t byteCount) {
+  return AllocateCountedBlock(static_cast<size_t>(byteCount) + kWaveHeaderLength);
+}
+
+// Moves the shown analysis aside as the point "&Restore" returns to, with the settings it
+// was made with.
+void SetShownAnalysisAside(const AnalysisSettings& madeWith) {
+  HeldAnalysis& held = HeldFullResolution();
+  held.bitmap = Display();
+  held.analysis = Analysis();
+  held.view = View();
+  held.settings = madeWith;
+  Display() = DisplayBitmap();
+  Analysis().sampleBuffer = nullptr;
+  Analysis().lockedSampleBuffer = nullptr;
+  OperatingMode& mode = Mode();
+  mode.fullResolutionBitmapExists = 1;
+  mode.displayBitmapExists = 0;
+  mode.sampleBufferHeld = 0;
+}
+
+// Everything an analysis holds goes, and the window returns to idle (a cancelled
+// "&Analyze File", a "&Restore" on a low-memory machine, a render without memory).
+void ReturnToIdle(HWND window) {
+  ReleaseDisplay();
+  ReleaseHeldAnalysis();
+  ReleaseSampleBuffer();
+  DisableFourButtons();
+  AnalysisState& a = Analysis();
+  a.format.bitsPerSample = 0;
+  a.format.sampleRate = 0;
+  a.dataLength = 0;
+  a.columnCount = 0;
+  a.restorePoint = false;
+  // Nothing is held any more: the panel must not go on naming the file that was.
+  DrawInfoPanel(window, 0, 0, 0);
+  OperatingMode& mode = Mode();
+  mode.fileAnalysisInProgress = 0;
+  mode.rendering = 0;
+  mode.dataPresent = 0;
+  mode.fileScanPlaybackActive = 0;
+  mode.playbackActive = 0;
+  View().horizontalOffset = 0;
+  SetHorizontalScrollRange();
+  SetMenuState(window, MenuState::Idle);
+  SetWindowTextA(window, kCaption);
+  RedrawView(window, false);
+  InvalidateRect(window, nullptr, FALSE);
+}
+
+// The header facts of the file at `path`, read as "&Analyze File" reads them, for a
+// re-analysis that hands the whole file to the scan. False when the file cannot be opened.
+bool ReadHeaderOf(const std::string& path, WaveHeaderInfo& header) {
+  HANDLE file = OpenForAnalysis(path.c_str());
+  if (file == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER size{};
+  GetFileSizeEx(file, &size);
+  uint8_t block[kWaveSearchBlockLength] = {};
+  DWORD got = 0;
+  if (!ReadFile(file, block, sizeof block, &got, nullptr)) got = 0;
+  CloseHandle(file);
+  header = ReadWaveHeader(block, got, static_cast<uint64_t>(size.QuadPart));
+  return true;
+}
+
+void LowResolutionFallback(HWND window, const LoadedSpan& span, bool afterBitmapCheck) {
+  MessageBoxA(window, kLowResolutionText, kLowResolutionCaption, MB_OK);
+  Mode().fileAnalysisInProgress = 0;
+  Settings().analysisAtStop = AnalysisAtStop::On;
+  Mode().lowResolutionScan = 1;
+  // The scan works on the whole file.
+  AnalysisState& a = Analysis();
+  a.filePath = span.path;
+  a.wavFlag = span.header.wavFlag;
+  a.dataOffset = span.header.dataOffset;
+  a.dataLength = span.header.dataLength;
+  if (afterBitmapCheck) {
+    Settings().windowLengthMs = NbWindowLength(512, static_cast<float>(a.format.sampleRate));
+  }
+  SetOpenWavePath(span.path.c_str());
+  SendMessageA(window, WM_COMMAND, IDM_SCAN_FILE, 1);
+}
+
+// The refusals of the column geometry: the message, then back to the analysis before.
+bool RefuseGeometry(HWND window, Message refusal) {
+  if (refusal != Message::ImproperEntry && refusal != Message::TimeScaleTooSmall) return false;
+  ShowProgramMessage(window, refusal);
+  DisableFourButtons();
+  SendMessageA(window, WM_COMMAND, IDM_PARAMETERS_RESTORE, 0);
+  Mode().fileAnalysisInProgress = 0;
+  return true;
+}
+
+// The loaded sample buffer becomes an image: bitmap, scroll bars, the render, the result.
+// The analysis's format, span, step and column count are set.
+void RenderLoadedSpan(HWND window) {
+  AnalysisState& a = Analysis();
+  OperatingMode& mode = Mode();
+  const int bitmapHeight = (1 << Settings().fftOrder) / 2 + kEnvelopeRows;
+  const int bitmapWidth = DisplayBitmapWidth(a.columnCount, MainWindow().metrics.screenWidth);
+  if (!CreateDisplayBitmap(window, bitmapWidth, bitmapHeight)) {
+    ShowProgramMessage(window, Message::NotEnoughDisplayMemory);
+    mode.fileAnalysisInProgress = 0;
+    SendMessageA(window, WM_COMMAND, IDM_EXIT, 0);
+    return;
+  }
+  mode.displayBitmapExists = 1;
+  PlaceViewForRender(bitmapHeight);
+  Settings().displayType = DisplayType::Scroll;
+
+  PaletteImage image = Display().Image();
+  GdiFlush();
+  ClearImage(image);
+  ShowView(window, false);
+  EnterRendering(window);
+
+  a.lockedSampleBuffer = static_cast<uint8_t*>(GlobalLock(a.sampleBuffer));
+  const int rendered = a.lockedSampleBuffer ? RenderImage(window, a.lockedSampleBuffer + kWaveHeaderLength) : -1;
+  if (!IsWindow(window) || !Display().exists()) {
+    // The window was closed while the columns were drawn: the close step has released
+    // everything already.
+    mode.rendering = 0;
+    mode.fileAnalysisInProgress = 0;
+    return;
+  }
+  if (a.lockedSampleBuffer) {
+    GlobalUnlock(a.sampleBuffer);
+    a.lockedSampleBuffer = nullptr;
+  }
+  if (rendered != 0) {
+    ShowProgramMessage(window, Message::NotEnoughMemory);
+    ReturnToIdle(window);
+    return;
+  }
+  FinishRender(window);
+}
 
 HeldAnalysis& HeldFullResolution() {
   static HeldAnalysis held;
@@ -528,207 +513,6 @@ void OnAnalyzeFile(HWND window, LPARAM lParam) {
   SetWindowTextA(window, title.c_str());
   InvalidateRect(window, nullptr, FALSE);
   RenderLoadedSpan(window);
-}
-
-// ---------------------------------------------------------------------------
-// Parameters "&Change".
-
-namespace {
-
-// What the dialog offers: the shown data's rate, and the selection (a drag's hand-over,
-// lParam 1) or the whole of the shown data.
-ParametersDialogValues OfferedValues(LPARAM lParam, uint32_t sourceBytes, const WaveFormat& shown) {
-  const AnalysisState& a = Analysis();
-  ParametersDialogValues values;
-  values.sampleRate = static_cast<int32_t>(shown.sampleRate);
-  if (lParam == 1) {
-    values.beginMs = static_cast<int32_t>(a.selectionBeginMs);
-    values.endMs = static_cast<int32_t>(a.selectionEndMs);
-  } else {
-    values.beginMs = 0;
-    values.endMs =
-        static_cast<int32_t>(DataLengthMs(sourceBytes, shown.channels, shown.bitsPerSample, shown.sampleRate));
-  }
-  return values;
-}
-
-// A refused re-analysis: its message, then back to the analysis before. True when refused.
-bool RefuseReanalysis(HWND window, Message refusal) {
-  if (refusal == Message::None) return false;
-  if (refusal == Message::ImproperEntry || refusal == Message::TimeScaleTooSmall) {
-    Analysis().restorePoint = true;
-    RefuseGeometry(window, refusal);
-    return true;
-  }
-  ShowProgramMessage(window, refusal);
-  Analysis().restorePoint = true;
-  SendMessageA(window, WM_COMMAND, IDM_PARAMETERS_RESTORE, 0);
-  return true;
-}
-
-// A new sample buffer holding the span's bytes of `source` behind a header for `format`;
-// nullptr when the memory is refused.
-HGLOBAL CopySpanSamples(HGLOBAL source, const ColumnGeometry& g, const WaveFormat& format) {
-  HGLOBAL block = AllocateSampleBlock(g.byteCount);
-  if (!block) return nullptr;
-  uint8_t* target = static_cast<uint8_t*>(GlobalLock(block));
-  const uint8_t* from = static_cast<const uint8_t*>(GlobalLock(source));
-  if (target && from) std::memcpy(target + kWaveHeaderLength, from + kWaveHeaderLength + g.beginOffset, g.byteCount);
-  if (from) GlobalUnlock(source);
-  if (target) WriteWaveHeader(target, format, g.byteCount);
-  GlobalUnlock(block);
-  return block;
-}
-
-// The re-analysed span becomes the analysis shown, with "&Restore" able to go back.
-void TakeReanalysis(HWND window, HGLOBAL block, const WaveFormat& format, const ColumnGeometry& g, int32_t beginMs) {
-  AnalysisState& a = Analysis();
-  a.sampleBuffer = block;
-  Mode().sampleBufferHeld = 1;
-  a.waveDataFlag = true;
-  a.format = format;
-  a.beginMs = static_cast<float>(beginMs);
-  a.endMs = static_cast<float>(g.endMs);
-  a.beginOffset = g.beginOffset;
-  a.byteCount = g.byteCount;
-  a.dataLength = g.byteCount;
-  a.step = g.step;
-  a.columnCount = g.columnCount;
-  a.imageStartMs = a.accumulatedBeginMs + a.beginMs;
-  a.restorePoint = true;
-  DrawInfoPanel(window, a.format.sampleRate, a.format.bitsPerSample, a.dataLength);
-}
-
-}  // namespace
-
-// Offer the shown data, plan the new span, copy its samples from the shown buffer, render.
-void OnParametersChange(HWND window, LPARAM lParam) {
-  OperatingMode& mode = Mode();
-  if (!Display().exists() || mode.rendering || mode.fileAnalysisInProgress) return;
-  AnalysisState& a = Analysis();
-  AnalysisSettings& settings = Settings();
-  // A re-analysis is an analysis in progress from here until it is shown or refused.
-  BusyFlag busy(mode.fileAnalysisInProgress);
-
-  // The data the dialog offers is what is shown now; its samples are read from its buffer.
-  const HGLOBAL source = a.sampleBuffer;
-  const uint32_t sourceBytes = a.dataLength < a.byteCount ? a.dataLength : a.byteCount;
-  const WaveFormat shownFormat = a.format;
-  const bool setAside = !mode.fullResolutionBitmapExists && !mode.lowMemory;
-  const AnalysisSettings shownSettings = settings;
-
-  ParametersDialogValues values = OfferedValues(lParam, sourceBytes, shownFormat);
-  if (CheckTimeScale(settings.timeScaleMs) != Message::None) settings.timeScaleMs = 20.0f;
-  if (!RunAnalysisParametersDialog(window, settings, values)) {
-    busy.Clear();
-    RedrawView(window, true);
-    return;
-  }
-  // The shown analysis becomes the point "&Restore" returns to only now, so that it stays on
-  // screen, and in use, while the dialog is open and after a Cancel.
-  if (setAside) SetShownAnalysisAside(shownSettings);
-  // The grid's time of the first column counts from the start of the analysis before.
-  a.accumulatedBeginMs += a.beginMs;
-  DrainMessageQueue();
-  SendMessageA(window, WM_COMMAND, FftSizeCommand(settings.fftSize), 0);
-
-  const uint16_t bits = BitsOf(settings.resolution);
-  const uint32_t rate = values.sampleRate > 0 ? static_cast<uint32_t>(values.sampleRate) : 0;
-  const SpanRequest request{static_cast<double>(values.beginMs), static_cast<double>(values.endMs), rate,
-                            shownFormat.channels, bits, sourceBytes, settings.timeScaleMs,
-                            settings.windowLengthMs, settings.fftOrder};
-  const ColumnGeometry g = PlanReanalysis(request);
-  if (RefuseReanalysis(window, g.refusal)) return;
-  const WaveFormat format{1, shownFormat.channels, rate, bits};
-  const int bitmapWidth = DisplayBitmapWidth(g.columnCount, MainWindow().metrics.screenWidth);
-  if (ImageExceedsBudget(g.bitmapHeight, bitmapWidth, g.byteCount, MainWindow().memory.budget)) {
-    // The scan works on the whole file, not the span shown, in the format the dialog chose.
-    LoadedSpan span;
-    span.path = a.filePath;
-    if (!ReadHeaderOf(a.filePath, span.header)) {
-      ShowProgramMessage(window, Message::CannotOpenFile);
-      a.restorePoint = true;
-      SendMessageA(window, WM_COMMAND, IDM_PARAMETERS_RESTORE, 0);
-      return;
-    }
-    span.header.format = format;
-    a.format = span.header.format;
-    LowResolutionFallback(window, span, true);
-    return;
-  }
-
-  HGLOBAL block = CopySpanSamples(source, g, format);
-  if (!block) {
-    ShowProgramMessage(window, Message::NotEnoughMemory);
-    busy.Clear();
-    SendMessageA(window, WM_COMMAND, IDM_EXIT, 0);
-    return;
-  }
-  // Without a set-aside analysis the samples shown are not needed any more.
-  if (!setAside && a.sampleBuffer == source) ReleaseSampleBuffer();
-  TakeReanalysis(window, block, format, g, values.beginMs);
-  RenderLoadedSpan(window);
-}
-
-// ---------------------------------------------------------------------------
-// Parameters "&Restore".
-
-void OnParametersRestore(HWND window, LPARAM) {
-  OperatingMode& mode = Mode();
-  AnalysisState& a = Analysis();
-  if (!a.restorePoint || mode.rendering) return;
-  a.restorePoint = false;
-  if (mode.lowMemory) {
-    // ReturnToIdle empties the panel before the flags say idle, so that nothing sees an idle
-    // window still naming the old data.
-    ReturnToIdle(window);
-    return;
-  }
-  if (!mode.fullResolutionBitmapExists) return;
-
-  ReleaseDisplay();
-  ReleaseSampleBuffer();
-  HeldAnalysis& held = HeldFullResolution();
-  Display() = held.bitmap;
-  a = held.analysis;
-  a.restorePoint = false;
-  ViewState& view = View();
-  view.horizontalOffset = held.view.horizontalOffset;
-  view.horizontalRange = held.view.horizontalRange;
-  view.horizontallyScrollable = held.view.horizontallyScrollable;
-  view.verticalOffset = held.view.verticalOffset;
-  view.verticalRange = held.view.verticalRange;
-  view.verticallyScrollable = held.view.verticallyScrollable;
-  view.verticalFraction = held.view.verticalFraction;
-  AnalysisSettings& settings = Settings();
-  const AnalysisSettings& was = held.settings;
-  settings.resolution = was.resolution;
-  settings.fftSize = was.fftSize;
-  settings.fftOrder = was.fftOrder;
-  settings.frequencyMode = was.frequencyMode;
-  settings.windowLengthMs = was.windowLengthMs;
-  settings.savedWindowLengthMs = was.savedWindowLengthMs;
-  settings.timeScaleMs = was.timeScaleMs;
-  settings.displayType = was.displayType;
-  settings.palette = was.palette;
-  settings.attenuation = was.attenuation;
-  held = HeldAnalysis();
-  mode.fullResolutionBitmapExists = 0;
-  mode.displayBitmapExists = 1;
-  mode.sampleBufferHeld = a.sampleBuffer ? 1 : 0;
-  mode.dataPresent = 1;
-
-  // The restored image is shown in the colours it had: its colour table is rewritten.
-  Drawing().scheme = settings.palette;
-  LoadPalette(window, PaletteOffset(settings.attenuation));
-  SetHorizontalScrollRange();
-  SetVerticalScrollBar();
-  SetMenuState(window, MenuState::DataLoaded);
-  EnableButtonsForShownAnalysis();
-  SetWindowTextA(window, a.fileTitle.empty() ? kCaption : a.fileTitle.c_str());
-  DrawInfoPanel(window, a.format.sampleRate, a.format.bitsPerSample, a.dataLength);
-  RedrawView(window, true);
-  InvalidateRect(window, nullptr, FALSE);
 }
 
 // ---------------------------------------------------------------------------

@@ -45,4 +45,13 @@ void SetMenuState(HWND window, MenuState state) {
   DrawMenuBar(window);
 }
 
+void EnableButton(HWND button, bool on) {
+  if (button) EnableWindow(button, on ? TRUE : FALSE);
+}
+
+void DisableFourButtons() {
+  const MainWindowState& w = MainWindow();
+  for (HWND b : {w.playButton, w.playWindowButton, w.toggleGridButton, w.stopButton}) EnableButton(b, false);
+}
+
 }  // namespace hl

@@ -8,6 +8,7 @@
 #include "display/palette.h"
 #include "display/palette_win32.h"
 #include "display/view_win32.h"
+#include "display/window_layout.h"
 #include "resources/resource.h"
 
 namespace hl {
@@ -169,26 +170,10 @@ void Accept(HWND dialog, DialogState& s) {
 }
 
 void Scroll(HWND dialog, DialogState& s, WPARAM wParam) {
-  int value = s.attenuation;
-  switch (LOWORD(wParam)) {
-    case SB_LINEUP:
-    case SB_PAGEUP:
-      --value;
-      break;
-    case SB_LINEDOWN:
-    case SB_PAGEDOWN:
-      ++value;
-      break;
-    case SB_THUMBPOSITION:
-    case SB_THUMBTRACK:
-      value = static_cast<short>(HIWORD(wParam));
-      break;
-    default:
-      return;
-  }
-  if (value < 0) value = 0;
-  if (value > kMaxAttenuation) value = kMaxAttenuation;
-  s.attenuation = static_cast<int16_t>(value);
+  const BarValue v =
+      ScrollBarValue(LOWORD(wParam), static_cast<int16_t>(HIWORD(wParam)), s.attenuation, kMaxAttenuation);
+  if (!v.changed) return;
+  s.attenuation = static_cast<int16_t>(v.value);
   ShowAttenuation(dialog, s);
 }
 

@@ -66,6 +66,103 @@ void CopyColumns(HDC screen, const ScreenUpdate& u, int imageHeight) {
   BitBlt(screen, u.destX, 0, u.width, kEnvelopeRows, display.dc, u.sourceX, 0, SRCCOPY);
 }
 
+// The loop's state between its passes.
+struct RenderRun {
+  HDC screen = nullptr;
+  HWND scrollBar = nullptr;
+  DWORD scrollBarDrawn = 0;
+  bool scrollBarBehind = false;  // its position was set without its picture being renewed
+  const uint8_t* bits = nullptr;  // the bitmap drawn into; another one there ends the run
+  int32_t firstNotCopied = 0;
+  int32_t last = 0;  // the last column drawn
+  RenderTimings timings;
+  Stopwatch passClock, sincePump, sinceCopy;
+};
+
+enum class PumpOutcome { Idle, Handled, Quit };
+
+// Looks at one message and handles it. Quit when the program is quitting (the WM_QUIT put
+// back for the message loop outside, and the stop request set).
+PumpOutcome PumpOneMessage(RenderRun& run) {
+  MSG message;
+  ++run.timings.passes;
+  run.passClock.Lap();
+  const BOOL waiting = PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE);
+  run.timings.pump += run.passClock.Lap();
+  if (!waiting) return PumpOutcome::Idle;
+  ++run.timings.messages;
+  if (message.message == WM_QUIT) {
+    PostQuitMessage(static_cast<int>(message.wParam));
+    Mode().stopRequest = 1;
+    return PumpOutcome::Quit;
+  }
+  if (!IsModelessDialogMessage(&message)) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  run.timings.pump += run.passClock.Lap();
+  return PumpOutcome::Handled;
+}
+
+// The columns drawn since the last copy, copied as one, the view following the render. The
+// scroll bar's picture is renewed when `redrawDue` allows and its time has come. False when
+// there was nothing to copy.
+bool CopyDrawnColumns(RenderRun& run, bool redrawDue) {
+  const ScreenUpdate update = ScreenUpdateForColumns(run.firstNotCopied, run.last, ImageAreaWidth());
+  run.firstNotCopied = run.last + 1;
+  if (!update.copy) return false;
+  CopyColumns(run.screen, update, ImageAreaHeight());
+  if (!update.scroll) return true;
+  View().horizontalOffset = update.scrollPosition;
+  if (!redrawDue) {
+    run.scrollBarBehind = true;
+    return true;
+  }
+  const DWORD now = GetTickCount();
+  const bool redraw = now - run.scrollBarDrawn >= kScrollBarRedrawMs;
+  SetScrollPos(run.scrollBar, SB_CTL, update.scrollPosition, redraw ? TRUE : FALSE);
+  if (redraw) run.scrollBarDrawn = now;
+  run.scrollBarBehind = !redraw;
+  return true;
+}
+
+// Draws the planned columns a pass at a time, looking at the message queue and copying to
+// the screen between passes, until they are all drawn or the stop request is set.
+void RenderColumns(ColumnRenderer& renderer, RenderRun& run, int32_t planned) {
+  PaletteImage image = Display().Image();
+  int32_t column = 0;
+  bool pumpDue = true;
+  while (planned > 0) {
+    if (Mode().stopRequest) break;
+    if (pumpDue || run.sincePump.Elapsed() >= kPumpSeconds) {
+      // One message per look; while messages wait, no columns are drawn.
+      const PumpOutcome outcome = PumpOneMessage(run);
+      if (outcome == PumpOutcome::Quit) break;
+      if (outcome == PumpOutcome::Handled) {
+        // Only the stop request may end a run from inside a message; should the bitmap have
+        // gone all the same, nothing more is drawn into it.
+        if (Display().bits != run.bits) break;
+        pumpDue = true;
+        continue;
+      }
+      pumpDue = false;
+      run.sincePump.Lap();
+    }
+    run.passClock.Lap();
+    const int first = column;
+    const int count = planned - first < kColumnsPerPass ? planned - first : kColumnsPerPass;
+    renderer.DrawColumns(first, count, image);
+    run.timings.compute += run.passClock.Lap();
+    run.last = first + count - 1;
+    column = run.last + 1;
+    View().renderColumn = run.last;
+    if (column < planned && run.sinceCopy.Elapsed() < kCopySeconds) continue;
+    run.sinceCopy.Lap();
+    if (CopyDrawnColumns(run, true)) run.timings.copy += run.passClock.Lap();
+    if (column >= planned) break;
+  }
+}
+
 }  // namespace
 
 const RenderTimings& LastRenderTimings() { return lastTimings; }
@@ -73,7 +170,6 @@ const RenderTimings& LastRenderTimings() { return lastTimings; }
 int RenderImage(HWND window, const uint8_t* firstSample) {
   AnalysisState& analysis = Analysis();
   const AnalysisSettings& settings = Settings();
-  OperatingMode& mode = Mode();
 
   const SampleSpan span{firstSample, analysis.byteCount, analysis.format.bitsPerSample == 8 ? 1 : 2,
                         analysis.format.channels};
@@ -82,100 +178,29 @@ int RenderImage(HWND window, const uint8_t* firstSample) {
   ColumnRenderer renderer;
   if (renderer.Begin(span, renderSettings) != 0) return -1;
 
-  HDC screen = GetDC(window);
-  SelectPalette(screen, Drawing().palette, FALSE);
-  RealizePalette(screen);
+  Stopwatch loopClock;
+  RenderRun run;
+  run.screen = GetDC(window);
+  SelectPalette(run.screen, Drawing().palette, FALSE);
+  RealizePalette(run.screen);
   // Nothing GDI drew into the bitmap may still be pending when its bits are written.
   GdiFlush();
-
-  HWND scrollBar = MainWindow().horizontalScrollBar;
-  DWORD scrollBarDrawn = GetTickCount();
-  bool scrollBarBehind = false;
-  PaletteImage image = Display().Image();
-  const uint8_t* const bits = Display().bits;
+  run.scrollBar = MainWindow().horizontalScrollBar;
+  run.scrollBarDrawn = GetTickCount();
+  run.bits = Display().bits;
   const int32_t planned = analysis.columnCount;
-  int32_t column = 0, last = 0;
-  int32_t firstNotCopied = 0;
-  RenderTimings timings;
-  Stopwatch loopClock, passClock, sincePump, sinceCopy;
-  bool pumpDue = true;
-  while (planned > 0) {
-    if (mode.stopRequest) break;
-    if (pumpDue || sincePump.Elapsed() >= kPumpSeconds) {
-      // One message per look; while messages wait, no columns are drawn.
-      MSG message;
-      ++timings.passes;
-      passClock.Lap();
-      const BOOL waiting = PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE);
-      timings.pump += passClock.Lap();
-      if (waiting) {
-        ++timings.messages;
-        if (message.message == WM_QUIT) {
-          // The message loop outside must still see it.
-          PostQuitMessage(static_cast<int>(message.wParam));
-          mode.stopRequest = 1;
-          break;
-        }
-        if (!IsModelessDialogMessage(&message)) {
-          TranslateMessage(&message);
-          DispatchMessageA(&message);
-        }
-        timings.pump += passClock.Lap();
-        // Only the stop request may end a run from inside a message; should the bitmap have
-        // gone all the same, nothing more is drawn into it.
-        if (Display().bits != bits) break;
-        pumpDue = true;
-        continue;
-      }
-      pumpDue = false;
-      sincePump.Lap();
-    }
-    passClock.Lap();
-    const int first = column;
-    const int count = planned - first < kColumnsPerPass ? planned - first : kColumnsPerPass;
-    renderer.DrawColumns(first, count, image);
-    timings.compute += passClock.Lap();
-    last = first + count - 1;
-    column = last + 1;
-    View().renderColumn = last;
-    if (column < planned && sinceCopy.Elapsed() < kCopySeconds) continue;
-    // The updates of every column drawn since the last copy, as one copy.
-    const ScreenUpdate update = ScreenUpdateForColumns(firstNotCopied, last, ImageAreaWidth());
-    firstNotCopied = column;
-    sinceCopy.Lap();
-    if (update.copy) {
-      CopyColumns(screen, update, ImageAreaHeight());
-      if (update.scroll) {
-        View().horizontalOffset = update.scrollPosition;
-        const DWORD now = GetTickCount();
-        const bool redraw = now - scrollBarDrawn >= kScrollBarRedrawMs;
-        SetScrollPos(scrollBar, SB_CTL, update.scrollPosition, redraw ? TRUE : FALSE);
-        if (redraw) scrollBarDrawn = now;
-        scrollBarBehind = !redraw;
-      }
-      timings.copy += passClock.Lap();
-    }
-    if (column >= planned) break;
-  }
-  // A stop leaves the columns drawn since the last copy on the screen too.
-  if (firstNotCopied <= last && Display().bits == bits) {
-    const ScreenUpdate update = ScreenUpdateForColumns(firstNotCopied, last, ImageAreaWidth());
-    if (update.copy) {
-      CopyColumns(screen, update, ImageAreaHeight());
-      if (update.scroll) {
-        View().horizontalOffset = update.scrollPosition;
-        scrollBarBehind = true;
-      }
-    }
-  }
-  renderer.End();
-  if (scrollBarBehind && IsWindow(scrollBar)) SetScrollPos(scrollBar, SB_CTL, View().horizontalOffset, TRUE);
-  ReleaseDC(window, screen);
-  timings.loop = loopClock.Lap();
-  lastTimings = timings;
+  RenderColumns(renderer, run, planned);
 
-  analysis.dataLength = ScaledDataLength(analysis.dataLength, planned, last + 1);
-  analysis.columnCount = last + 1;
+  // A stop leaves the columns drawn since the last copy on the screen too.
+  if (run.firstNotCopied <= run.last && Display().bits == run.bits) CopyDrawnColumns(run, false);
+  renderer.End();
+  if (run.scrollBarBehind && IsWindow(run.scrollBar)) SetScrollPos(run.scrollBar, SB_CTL, View().horizontalOffset, TRUE);
+  ReleaseDC(window, run.screen);
+  run.timings.loop = loopClock.Lap();
+  lastTimings = run.timings;
+
+  analysis.dataLength = ScaledDataLength(analysis.dataLength, planned, run.last + 1);
+  analysis.columnCount = run.last + 1;
   return 0;
 }
 

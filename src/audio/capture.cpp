@@ -176,24 +176,6 @@ void RenderScanColumn(const int16_t* levels, const Peak& peak, uint8_t* column) 
 
 // --- Fixed-length recording ----------------------------------------------------------------
 
-RecordRefresh RefreshAfterColumn(int32_t x, int32_t imageWidth) {
-  RecordRefresh r;
-  if (x <= 0 || x % 4 != 0) return r;
-  r.due = true;
-  if (x <= imageWidth) {
-    r.sourceX = x - 4;
-    r.windowX = x - 4;
-    r.width = 4;
-  } else {
-    r.sourceX = x - imageWidth;
-    r.windowX = 0;
-    r.width = imageWidth;
-    r.scrolled = true;
-    r.scrollOffset = x - imageWidth;
-  }
-  return r;
-}
-
 // --- Scope display ---------------------------------------------------------------------------
 
 ScopeGeometry ScopeGeometryOf(int32_t imageWidth, int32_t imageHeight, int32_t charWidth, int32_t charHeight) {
@@ -225,36 +207,5 @@ int32_t ScopeBarHeight(const ScopeHistory& history, int i, int32_t baseline) {
 }
 
 // --- Dialogs ---------------------------------------------------------------------------------
-
-DialogPlace ScanDialogPlace(int32_t screenWidth, int32_t screenHeight, int32_t dialogWidth, int32_t dialogHeight) {
-  int32_t x = (screenWidth - dialogWidth) / 2;
-  if (x < 0) x = 0;
-  const int32_t centred = (screenHeight - dialogHeight) / 2;
-  const int32_t y = centred < 30 ? 0 : centred - 30;
-  return DialogPlace{x, y};
-}
-
-BarValue ScrollBarValue(int code, int32_t thumb, int32_t current, int32_t maximum) {
-  int32_t value = current;
-  switch (code) {
-    case 0:
-    case 2:
-      value = current - 1;
-      break;
-    case 1:
-    case 3:
-      value = current + 1;
-      break;
-    case 4:
-    case 5:
-      value = thumb;
-      break;
-    default:
-      return BarValue{current, false};
-  }
-  if (value < 0) value = 0;
-  if (value > maximum) value = maximum;
-  return BarValue{value, true};
-}
 
 }  // namespace hl

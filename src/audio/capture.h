@@ -9,6 +9,7 @@
 
 #include "app/analysis_settings.h"
 #include "common/limits.h"
+#include "display/window_layout.h"  // the dialogs' place and scroll bars
 
 namespace hl {
 
@@ -158,20 +159,8 @@ void RenderScanColumn(const int16_t* levels, const Peak& peak, uint8_t* column);
 
 // --- Fixed-length recording into the display bitmap ----------------------------------------
 
-// What the window shows once bitmap column x has been drawn. Only when x is a non-zero
-// multiple of 4 is there anything to copy: while x does not exceed the image-area width,
-// the 4 columns x - 4 .. x - 1 (to the same window columns); beyond it the width columns
-// ending before x, bitmap columns x - width .. x - 1, and x - width becomes the horizontal
-// scroll offset.
-struct RecordRefresh {
-  bool due = false;
-  int32_t sourceX = 0;  // first bitmap column copied
-  int32_t windowX = 0;  // window column it goes to
-  int32_t width = 0;    // columns copied
-  bool scrolled = false;
-  int32_t scrollOffset = 0;  // when scrolled
-};
-RecordRefresh RefreshAfterColumn(int32_t x, int32_t imageWidth);
+// What the window shows once a recording's bitmap column x has been drawn is what an
+// analysis shows: ScreenUpdateAt (app/file_analysis.h).
 
 // --- Scope display -------------------------------------------------------------------------
 
@@ -193,23 +182,5 @@ struct ScopeHistory {
 
 // Height of bar i: (sum of the four rows at i) / 4 - 60 (truncating), limited to 0..baseline.
 int32_t ScopeBarHeight(const ScopeHistory& history, int i, int32_t baseline);
-
-// --- Dialogs -------------------------------------------------------------------------------
-
-struct DialogPlace {
-  int32_t x, y;
-};
-// The scan and record dialogs: centred horizontally (0 if negative) and 30 pixels above
-// the vertical centre, or at 0 when the centred top is below 30.
-DialogPlace ScanDialogPlace(int32_t screenWidth, int32_t screenHeight, int32_t dialogWidth, int32_t dialogHeight);
-
-// A scroll bar's new value for a WM_HSCROLL code: 0 and 2 subtract 1, 1 and 3 add 1, 4 and
-// 5 take the thumb position; the result is held in 0..maximum. Other codes leave the value
-// (changed = false).
-struct BarValue {
-  int32_t value;
-  bool changed;
-};
-BarValue ScrollBarValue(int code, int32_t thumb, int32_t current, int32_t maximum);
 
 }  // namespace hl

@@ -15,11 +15,26 @@
 #include <cstdint>
 #include <string>
 
+#include "audio/capture.h"
+
 struct HWAVEIN__;
 struct HWAVEOUT__;
 struct wavehdr_tag;
 
 namespace hl {
+
+// The input device's hand-over between the capture setup, the poll loop and the device's
+// message handlers, reset at the start of every capture.
+struct CaptureRun {
+  bool bufferQueued = false;    // the header is with the device
+  bool closeRequested = false;  // waveInClose has been called
+  bool writeFailed = false;     // a write to the output file failed or fell short
+  uint32_t bytesWritten = 0;    // sample bytes written to the output file
+  // The card's position (waveInGetPosition) counts from waveInStart or the last waveInReset;
+  // the samples of the buffers returned since then are where the current half starts.
+  int64_t samplesBeforeHalf = 0;
+  bool resetPending = false;  // the next returned buffer ends a forced reset
+};
 
 struct CaptureState {
   // --- The capture format (channels is always 1) ------------------------------------------
@@ -52,6 +67,9 @@ struct CaptureState {
   uint32_t completedBuffers = 0;  // buffers returned; its parity chooses the next half
   uint32_t totalBytesCaptured = 0;  // sum of the recorded counts of all returned buffers
   uint32_t lateResets = 0;        // waveInReset forced because the window reached the half's end
+  CaptureRun run;
+
+  WrapSafeClock clock;  // the system clock extended past its 32-bit wrap (CaptureClockMs)
 
   // --- Timing: milliseconds of the system clock as CaptureClockMs() (capture_win32.h) reads
   // it, as doubles so that whole milliseconds stay exact however long the machine has been up.

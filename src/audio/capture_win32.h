@@ -19,4 +19,17 @@ void StopCaptureDevice();
 // CaptureState is on this clock.
 double CaptureClockMs();
 
+// --- For the capture commands ("S&can Audio" here, "&Record Audio" in recording_win32.cpp)
+
+// The capture of the settings' format: plans it, opens its block and the input device, runs
+// the poll loop until Stop and waits for the device to close. False (everything released,
+// the window idle) when the set-up failed; true when the loop ran.
+bool RunCapture(HWND window);
+
+// The end of any capture once the window is gone: nothing may stay held.
+void ReleaseAfterClose();
+
+// A capture is running, or something else holds the window: a second command must wait.
+bool CaptureBusy();
+
 }  // namespace hl

@@ -1,4 +1,5 @@
-// "&Scan File" (40007) and its dialog "Scan Wave File" (104).
+// "&Scan File" (40007): the file chosen, its ring filled and played, one column drawn per
+// poll of the play position, and the analysis at the stopping point.
 #include "audio/file_scan_win32.h"
 
 #include <mmsystem.h>
@@ -18,6 +19,7 @@
 #include "app/operating_mode_win32.h"
 #include "audio/capture.h"
 #include "audio/capture_state_win32.h"
+#include "audio/file_scan_dialog_win32.h"
 #include "audio/playback.h"
 #include "audio/scan_display_win32.h"
 #include "audio/transport_win32.h"
@@ -40,7 +42,6 @@ constexpr uint32_t kRawRate = 11025;
 constexpr int kScanFftOrder = 9;
 constexpr double kScrollPollMs = 10.0;
 constexpr double kScopePollMs = 30.0;
-constexpr int kRateTextLength = 8;
 constexpr double kDoneWaitMs = 2000.0;
 constexpr char kCompleteText[] = "Audio Scanning Complete.  No wave data has been saved.";
 constexpr char kCompleteCaption[] = "Scanning Complete";
@@ -50,7 +51,7 @@ constexpr char kCannotOpenAudioDevice[] = "Cannot Open Audio Device";
 // The scan's state: the file, its facts, the ring and the playback header block.
 
 struct FileScan {
-  HANDLE file = INVALID_HANDLE_VALUE;
+  FileHandle file;
   std::string path;
   std::string title;
   WaveHeaderInfo facts;  // as read from the file's first 2048 bytes
@@ -65,6 +66,8 @@ struct FileScan {
   LockedBlock ring;
   RingLayout layout;
   RefillState refill;
+  FileScanReport report;  // the last scan's counts, for the analysis at the stopping point
+  FileScanFaults faults;
 };
 
 FileScan& Scan() {
@@ -72,24 +75,11 @@ FileScan& Scan() {
   return scan;
 }
 
-FileScanReport& Report() {
-  static FileScanReport report;
-  return report;
-}
-
-void EnableButton(HWND button, bool on) {
-  if (button) EnableWindow(button, on ? TRUE : FALSE);
-}
-
-void DisableFourButtons() {
-  const MainWindowState& w = MainWindow();
-  for (HWND b : {w.playButton, w.playWindowButton, w.toggleGridButton, w.stopButton}) EnableButton(b, false);
-}
+FileScanReport& Report() { return Scan().report; }
 
 void CloseScanFile() {
   FileScan& s = Scan();
-  if (s.file != INVALID_HANDLE_VALUE) CloseHandle(s.file);
-  s.file = INVALID_HANDLE_VALUE;
+  s.file.Close();
 }
 
 void ReleaseDisplay() {
@@ -113,175 +103,12 @@ uint32_t ReadIntoRing(uint8_t* into, uint32_t bytes) {
   uint32_t total = 0;
   while (total < bytes) {
     DWORD got = 0;
-    if (!ReadFile(s.file, into + total, bytes - total, &got, nullptr) || got == 0) break;
+    if (!ReadFile(s.file.get(), into + total, bytes - total, &got, nullptr) || got == 0) break;
     total += got;
   }
   if (total < bytes) Report().endOfFile = true;
   Report().bytesRead += total;
   return total;
-}
-
-// ---------------------------------------------------------------------------
-// Dialog 104 "Scan Wave File".
-
-struct ScanDialog {
-  Resolution resolution = Resolution::Bits16;
-  PaletteScheme palette = PaletteScheme::CB;
-  DisplayType displayType = DisplayType::Scroll;
-  AnalysisAtStop analysisAtStop = AnalysisAtStop::Off;
-  int16_t attenuation = 0;
-  uint32_t rate = 0;        // in: the rate shown; out: the edit's value at OK
-  bool rateValid = false;   // out: the edit held a number
-  uint32_t remembered = 0;  // the rate shown before "New" emptied the edit
-  bool newRateEntry = false;
-};
-
-void ApplyScopeEnabling(HWND dialog, const ScanDialog& d) {
-  const BOOL on = d.displayType == DisplayType::Scope ? FALSE : TRUE;
-  for (int id = IDC_PALETTE_CB; id <= IDC_PALETTE_WB; ++id) EnableWindow(GetDlgItem(dialog, id), on);
-  EnableWindow(GetDlgItem(dialog, IDC_ATTENUATION), on);
-  EnableWindow(GetDlgItem(dialog, IDC_ATTENUATION_BAR), on);
-}
-
-void ShowAttenuation(HWND dialog, int16_t value) {
-  SetScrollPos(GetDlgItem(dialog, IDC_ATTENUATION_BAR), SB_CTL, value, TRUE);
-  SetDlgItemInt(dialog, IDC_ATTENUATION, static_cast<UINT>(value), FALSE);
-}
-
-void InitScanDialog(HWND dialog, ScanDialog& d) {
-  RECT box;
-  GetWindowRect(dialog, &box);
-  const int width = box.right - box.left, height = box.bottom - box.top;
-  int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-  int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-  if (x < 0) x = 0;
-  if (y < 0) y = 0;
-  SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-  CheckRadio(dialog, kResolutionGroup, d.resolution);
-  CheckRadio(dialog, kPaletteGroup, d.palette);
-  CheckRadio(dialog, kDisplayTypeGroup, d.displayType);
-  CheckRadio(dialog, kAnalysisAtStopGroup, d.analysisAtStop);
-  SetScrollRange(GetDlgItem(dialog, IDC_ATTENUATION_BAR), SB_CTL, 0, kMaxAttenuation, FALSE);
-  ShowAttenuation(dialog, d.attenuation);
-  SetDlgItemInt(dialog, IDC_SAMPLE_RATE, d.rate, FALSE);
-  EnableWindow(GetDlgItem(dialog, IDC_SAMPLE_RATE), FALSE);
-  d.newRateEntry = false;
-  ApplyScopeEnabling(dialog, d);
-}
-
-// "New", second press (or OK while the rate is being entered): the rate typed, 0 for the
-// one shown before, held in 5513..44100.
-void AcceptNewRate(HWND dialog, ScanDialog& d) {
-  char text[kRateTextLength + 1] = {};
-  GetDlgItemTextA(dialog, IDC_SAMPLE_RATE, text, sizeof text);
-  const uint32_t rate = NewScanRate(text, d.remembered);
-  SetDlgItemInt(dialog, IDC_SAMPLE_RATE, rate, FALSE);
-  EnableWindow(GetDlgItem(dialog, IDC_SAMPLE_RATE), FALSE);
-  SetDlgItemTextA(dialog, IDC_NEW_RATE, "New");
-  d.newRateEntry = false;
-}
-
-void StartNewRate(HWND dialog, ScanDialog& d) {
-  BOOL ok = FALSE;
-  d.remembered = GetDlgItemInt(dialog, IDC_SAMPLE_RATE, &ok, FALSE);
-  SetDlgItemTextA(dialog, IDC_NEW_RATE, "OK");
-  HWND edit = GetDlgItem(dialog, IDC_SAMPLE_RATE);
-  SetWindowTextA(edit, "");
-  EnableWindow(edit, TRUE);
-  SetFocus(edit);
-  d.newRateEntry = true;
-}
-
-void ConfirmScanDialog(HWND dialog, ScanDialog& d) {
-  char text[kRateTextLength + 2] = {};
-  GetDlgItemTextA(dialog, IDC_SAMPLE_RATE, text, sizeof text);
-  char* end = nullptr;
-  const long rate = std::strtol(text, &end, 10);
-  d.rateValid = end != text && rate > 0;
-  d.rate = d.rateValid ? static_cast<uint32_t>(rate) : 0;
-
-  AnalysisSettings& settings = Settings();
-  settings.resolution = d.resolution;
-  settings.palette = d.palette;
-  settings.displayType = d.displayType;
-  settings.analysisAtStop = d.analysisAtStop;
-  settings.attenuation = d.attenuation;
-  HWND window = MainWindow().window;
-  SetScopeWindowStyle(window, d.displayType == DisplayType::Scope);
-  DrainMessageQueue();
-  Drawing().scheme = d.palette;
-  LoadPalette(window, PaletteOffset(d.attenuation));
-  EndDialog(dialog, 1);
-}
-
-INT_PTR CALLBACK ScanDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  ScanDialog* d = reinterpret_cast<ScanDialog*>(GetWindowLongPtrA(dialog, DWLP_USER));
-  switch (message) {
-    case WM_INITDIALOG:
-      SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-      InitScanDialog(dialog, *reinterpret_cast<ScanDialog*>(lParam));
-      return TRUE;
-    case WM_HSCROLL: {
-      if (!d || reinterpret_cast<HWND>(lParam) != GetDlgItem(dialog, IDC_ATTENUATION_BAR)) return FALSE;
-      const BarValue v = ScrollBarValue(LOWORD(wParam), static_cast<int16_t>(HIWORD(wParam)), d->attenuation,
-                                        kMaxAttenuation);
-      if (v.changed) {
-        d->attenuation = static_cast<int16_t>(v.value);
-        ShowAttenuation(dialog, d->attenuation);
-      }
-      return TRUE;
-    }
-    case WM_COMMAND: {
-      if (!d) return FALSE;
-      const int id = LOWORD(wParam);
-      if (InGroup(kResolutionGroup, id)) {
-        d->resolution = ChoiceOfId(kResolutionGroup, id);
-      } else if (InGroup(kPaletteGroup, id)) {
-        d->palette = ChoiceOfId(kPaletteGroup, id);
-      } else if (InGroup(kDisplayTypeGroup, id)) {
-        d->displayType = ChoiceOfId(kDisplayTypeGroup, id);
-        ApplyScopeEnabling(dialog, *d);
-      } else if (InGroup(kAnalysisAtStopGroup, id)) {
-        d->analysisAtStop = ChoiceOfId(kAnalysisAtStopGroup, id);
-      } else if (id == IDC_NEW_RATE) {
-        if (d->newRateEntry) {
-          AcceptNewRate(dialog, *d);
-        } else {
-          StartNewRate(dialog, *d);
-        }
-      } else if (id == IDC_OK || id == IDOK) {
-        if (d->newRateEntry) {
-          AcceptNewRate(dialog, *d);
-          SetFocus(GetDlgItem(dialog, IDC_OK));
-        } else {
-          ConfirmScanDialog(dialog, *d);
-        }
-      } else if (id == IDC_CANCEL || id == IDCANCEL) {
-        EndDialog(dialog, 0);
-      }
-      return TRUE;
-    }
-    default:
-      return FALSE;
-  }
-}
-
-// Runs dialog 104 for `rate`; true on OK, with the edit's rate in `rate` (0 when it held no
-// number).
-bool RunScanDialog(HWND window, uint32_t& rate) {
-  const AnalysisSettings& settings = Settings();
-  ScanDialog d;
-  d.resolution = settings.resolution;
-  d.palette = settings.palette;
-  d.displayType = settings.displayType;
-  d.analysisAtStop = settings.analysisAtStop;
-  d.attenuation = settings.attenuation;
-  d.rate = rate;
-  const INT_PTR result = DialogBoxParamA(MainWindow().instance, MAKEINTRESOURCEA(IDD_SCAN_WAVE_FILE), window,
-                                         ScanDialogProc, reinterpret_cast<LPARAM>(&d));
-  if (result != 1) return false;
-  rate = d.rate;
-  return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -390,12 +217,10 @@ Message PrepareAndCheck(HWND window, uint32_t rate) {
   return Message::None;
 }
 
-// Steps 8 to 14: the file reopened, the display, the ring filled and playing. False when
-// the scan could not start (the message has been shown and nothing is held).
-bool StartScan(HWND window) {
+// The scan's format and span from the file's facts, shown as the analysis's.
+void PlanScan(HWND window) {
   FileScan& s = Scan();
   AnalysisState& a = Analysis();
-  AnalysisSettings& settings = Settings();
   s.channels = s.facts.format.channels > 0 ? s.facts.format.channels : 1;
   s.bytesPerSample = s.bits / 8u;
   s.frameBytes = s.bytesPerSample * s.channels;
@@ -410,21 +235,17 @@ bool StartScan(HWND window) {
   a.dataOffset = s.facts.dataOffset;
   SetOpenWavePath(s.path.c_str());
   DrawInfoPanel(window, s.rate, s.bits, s.dataLength);
-  s.file = CreateFileA(s.path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, nullptr);
-  if (s.file == INVALID_HANDLE_VALUE) {
-    ShowProgramMessage(window, Message::CannotOpenFile);
-    AbandonScan(window);
-    return false;
-  }
-  settings.timeScaleMs = CaptureTimeScale(static_cast<int32_t>(s.rate));
+}
 
-  ReleaseShownAnalysis();
+// The shown analysis goes and the image area is made ready for the scan's display type.
+bool PrepareScanDisplay(HWND window) {
   OperatingMode& mode = Mode();
+  ReleaseShownAnalysis();
   HDC dc = GetDC(window);
   SelectPalette(dc, Drawing().palette, FALSE);
   RealizePalette(dc);
   bool displayReady = true;
-  if (settings.displayType == DisplayType::Scope) {
+  if (Settings().displayType == DisplayType::Scope) {
     displayReady = PrepareScopeDisplay(window, dc);
     if (displayReady) {
       mode.displayBitmapExists = 1;
@@ -433,43 +254,46 @@ bool StartScan(HWND window) {
     mode.stopRequest = 0;
   }
   ReleaseDC(window, dc);
-  if (!displayReady) {
-    ShowProgramMessage(window, Message::NotEnoughDisplayMemory);
-    AbandonScan(window);
-    return false;
-  }
+  return displayReady;
+}
 
-  // The wave header the device is opened with, and the ring.
+// The wave header the device is opened with, and the ring. False when memory is refused.
+bool OpenScanRing() {
+  FileScan& s = Scan();
   s.layout = PlanRing(s.bytesPerSample, s.channels, s.rate);
-  if (s.header.Allocate(kWaveHeaderLength)) WriteWaveHeader(s.header.data(), a.format, s.dataLength);
-  if (!s.header || !s.layout.valid || !s.ring.Allocate(s.layout.ringBytes)) {
-    ShowProgramMessage(window, Message::NotEnoughMemory);
-    AbandonScan(window);
-    return false;
-  }
+  if (s.header.Allocate(kWaveHeaderLength)) WriteWaveHeader(s.header.data(), Analysis().format, s.dataLength);
+  if (!s.header || !s.layout.valid || !s.ring.Allocate(s.layout.ringBytes)) return false;
   // 8-bit silence is 0x80: a half not yet read from the file plays as silence.
   if (s.bytesPerSample == 1) std::memset(s.ring.data(), 0x80, s.layout.ringBytes);
   s.refill = RefillState();
   Report() = FileScanReport();
   Report().ringBytes = s.layout.ringBytes;
+  return true;
+}
 
+// The menu and buttons of a running scan: only Stop, and the grid toggle of the Scope.
+void EnterScanning(HWND window) {
   SetMenuState(window, MenuState::Busy);
   const MainWindowState& w = MainWindow();
   EnableButton(w.playButton, false);
   EnableButton(w.playWindowButton, false);
-  EnableButton(w.toggleGridButton, settings.displayType == DisplayType::Scope);
+  EnableButton(w.toggleGridButton, Settings().displayType == DisplayType::Scope);
   EnableButton(w.stopButton, true);
-  SetWindowTextA(window, s.title.c_str());
+  SetWindowTextA(window, Scan().title.c_str());
+}
 
+// The first half of the ring read, the output device opened on the looping ring and
+// playing. False when the device refuses.
+bool StartScanPlayback(HWND window) {
+  FileScan& s = Scan();
+  OperatingMode& mode = Mode();
   LARGE_INTEGER position;
   position.QuadPart = s.firstByte;
-  SetFilePointerEx(s.file, position, nullptr, FILE_BEGIN);
+  SetFilePointerEx(s.file.get(), position, nullptr, FILE_BEGIN);
   if (ReadIntoRing(s.ring.data(), s.layout.halfBytes) == 0) mode.stopRequest = 1;
 
   if (!OpenOutputDevice(window, FormatOfWaveHeader(s.header.data()), s.ring.data(), s.layout.ringBytes,
                         WHDR_BEGINLOOP | WHDR_ENDLOOP, RingLoops(s.dataLength, s.layout.ringBytes))) {
-    ShowMessage(window, kCannotOpenAudioDevice, MB_ICONHAND);
-    AbandonScan(window);
     return false;
   }
   CaptureState& c = Capture();
@@ -477,6 +301,36 @@ bool StartScan(HWND window) {
   mode.fileScanPlaybackActive = 1;
   if (!WriteOutputDevice()) {
     ReleaseOutputDevice();
+    return false;
+  }
+  return true;
+}
+
+// Steps 8 to 14: the file reopened, the display, the ring filled and playing. False when
+// the scan could not start (the message has been shown and nothing is held).
+bool StartScan(HWND window) {
+  FileScan& s = Scan();
+  PlanScan(window);
+  s.file = FileHandle(
+      CreateFileA(s.path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, nullptr));
+  if (!s.file.valid()) {
+    ShowProgramMessage(window, Message::CannotOpenFile);
+    AbandonScan(window);
+    return false;
+  }
+  Settings().timeScaleMs = CaptureTimeScale(static_cast<int32_t>(s.rate));
+  if (!PrepareScanDisplay(window)) {
+    ShowProgramMessage(window, Message::NotEnoughDisplayMemory);
+    AbandonScan(window);
+    return false;
+  }
+  if (!OpenScanRing()) {
+    ShowProgramMessage(window, Message::NotEnoughMemory);
+    AbandonScan(window);
+    return false;
+  }
+  EnterScanning(window);
+  if (!StartScanPlayback(window)) {
     ShowMessage(window, kCannotOpenAudioDevice, MB_ICONHAND);
     AbandonScan(window);
     return false;
@@ -590,14 +444,79 @@ void AwaitOutputDone() {
   if (Mode().fileScanPlaybackActive) FinishFileScanOutput();
 }
 
+// Steps 5 to 7, until the choices pass the checks: the dialog (not for a file handed over,
+// the first time), then the checks. False when the dialog was cancelled.
+bool ConfirmScanChoices(HWND window, bool askUser, uint32_t& rate) {
+  const FileScan& s = Scan();
+  for (;;) {
+    if (askUser) {
+      Settings().timeScaleMs = CaptureTimeScale(static_cast<int32_t>(rate > 0 ? rate : kRawRate));
+      Settings().resolution = s.facts.format.bitsPerSample == 16 ? Resolution::Bits16
+                                                                 : Resolution::Bits8;
+      if (!RunScanDialog(window, rate)) {
+        CancelToIdle(window);
+        return false;
+      }
+    }
+    askUser = true;
+    const Message refusal = PrepareAndCheck(window, rate);
+    if (refusal == Message::None) return true;
+    ShowProgramMessage(window, refusal);
+    if (refusal == Message::SampleRateOutOfRange) rate = kRawRate;
+  }
+}
+
+// Steps 15 and 16: the loop, then the device's end awaited and the file closed.
+void RunScan(HWND window) {
+  FileScan& s = Scan();
+  CaptureState& c = Capture();
+  View().horizontalOffset = 0;
+  View().verticalOffset = 0;
+  HDC dc = GetDC(window);
+  SelectPalette(dc, Drawing().palette, FALSE);
+  RealizePalette(dc);
+  if (Settings().displayType != DisplayType::Scope) ClearScrollDisplay(window, dc);
+  SetReadoutActivity(ReadoutActivity::FileScan, s.rate);
+  Mode().stopRequest = 0;
+  c.scanRunning = 1;
+  RunScanLoop(window, dc);
+
+  AwaitOutputDone();
+  c.scanRunning = 0;
+  ReleaseDC(window, dc);
+  CloseScanFile();
+  SetReadoutActivity(ReadoutActivity::None);
+}
+
+// The window back to idle, then step 17: the stretch around the stopping point, analysed
+// when "Analysis at stop" is on.
+void FinishScan(HWND window) {
+  const FileScan& s = Scan();
+  ReleaseDisplay();
+  DrawInfoPanel(window, 0, 0, 0);
+  SetMenuState(window, MenuState::Idle);
+  DisableFourButtons();
+  Capture().scanFlag = 0;
+
+  const FileScanReport& report = Report();
+  const StopSpan span = ScanStopSpan(report.bytesRead, report.ringBytes, s.channels, s.bytesPerSample, s.rate);
+  Report().stopBeginMs = span.beginMs;
+  Report().stopEndMs = span.endMs;
+  if (Settings().analysisAtStop == AnalysisAtStop::On) {
+    AnalysisState& a = Analysis();
+    a.beginMs = static_cast<float>(span.beginMs);
+    a.endMs = static_cast<float>(span.endMs);
+    SendMessageA(window, WM_COMMAND, IDM_ANALYZE_FILE, 2);
+  } else {
+    MessageBoxA(window, kCompleteText, kCompleteCaption, MB_OK);
+  }
+}
+
 }  // namespace
 
 const FileScanReport& LastFileScan() { return Report(); }
 
-FileScanFaults& ScanFaults() {
-  static FileScanFaults faults;
-  return faults;
-}
+FileScanFaults& ScanFaults() { return Scan().faults; }
 
 void FinishFileScanOutput() {
   FileScan& s = Scan();
@@ -627,68 +546,12 @@ void OnScanFile(HWND window, LPARAM) {
     if (!ChooseScanFile(window)) return;
     rate = s.facts.format.sampleRate;
   }
-
-  // Steps 5 to 7, until the choices pass the checks.
-  bool askUser = !handedOver;
-  for (;;) {
-    if (askUser) {
-      Settings().timeScaleMs = CaptureTimeScale(static_cast<int32_t>(rate > 0 ? rate : kRawRate));
-      Settings().resolution = s.facts.format.bitsPerSample == 16 ? Resolution::Bits16
-                                                                 : Resolution::Bits8;
-      if (!RunScanDialog(window, rate)) {
-        CancelToIdle(window);
-        return;
-      }
-    }
-    askUser = true;
-    const Message refusal = PrepareAndCheck(window, rate);
-    if (refusal == Message::None) break;
-    ShowProgramMessage(window, refusal);
-    if (refusal == Message::SampleRateOutOfRange) rate = kRawRate;
-  }
-
+  if (!ConfirmScanChoices(window, !handedOver, rate)) return;
   if (!StartScan(window)) return;
-
-  // Step 15: the loop.
-  CaptureState& c = Capture();
-  View().horizontalOffset = 0;
-  View().verticalOffset = 0;
-  HDC dc = GetDC(window);
-  SelectPalette(dc, Drawing().palette, FALSE);
-  RealizePalette(dc);
-  if (Settings().displayType != DisplayType::Scope) ClearScrollDisplay(window, dc);
-  SetReadoutActivity(ReadoutActivity::FileScan, s.rate);
-  mode.stopRequest = 0;
-  c.scanRunning = 1;
-  RunScanLoop(window, dc);
-
-  // Step 16.
-  AwaitOutputDone();
-  c.scanRunning = 0;
-  ReleaseDC(window, dc);
-  CloseScanFile();
-  SetReadoutActivity(ReadoutActivity::None);
+  RunScan(window);
   // Closed during the scan: the close step has released the device and the buffers.
   if (!IsWindow(window)) return;
-  ReleaseDisplay();
-  DrawInfoPanel(window, 0, 0, 0);
-  SetMenuState(window, MenuState::Idle);
-  DisableFourButtons();
-  c.scanFlag = 0;
-
-  // Step 17: the stretch around the stopping point.
-  const FileScanReport& report = Report();
-  const StopSpan span = ScanStopSpan(report.bytesRead, report.ringBytes, s.channels, s.bytesPerSample, s.rate);
-  Report().stopBeginMs = span.beginMs;
-  Report().stopEndMs = span.endMs;
-  if (Settings().analysisAtStop == AnalysisAtStop::On) {
-    AnalysisState& a = Analysis();
-    a.beginMs = static_cast<float>(span.beginMs);
-    a.endMs = static_cast<float>(span.endMs);
-    SendMessageA(window, WM_COMMAND, IDM_ANALYZE_FILE, 2);
-  } else {
-    MessageBoxA(window, kCompleteText, kCompleteCaption, MB_OK);
-  }
+  FinishScan(window);
 }
 
 }  // namespace hl

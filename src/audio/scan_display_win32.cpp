@@ -5,6 +5,7 @@
 
 #include "app/analysis_settings.h"
 #include "app/analysis_win32.h"
+#include "app/file_analysis.h"
 #include "app/file_analysis_win32.h"
 #include "app/main_window_win32.h"
 #include "app/operating_mode_win32.h"
@@ -80,10 +81,7 @@ uint32_t ScanSampleRate() {
 }  // namespace
 
 void ClearScrollDisplay(HWND, HDC dc) {
-  RECT area{0, 0, ImageAreaWidth(), ImageAreaHeight()};
-  HBRUSH floor = CreateSolidBrush(PaletteColour(kIndexFloor));
-  FillRect(dc, &area, floor);
-  DeleteObject(floor);
+  FillWithIndex(dc, ImageAreaWidth(), ImageAreaHeight(), kIndexFloor);
   DrawMarginLines(dc, ImageAreaWidth());
 }
 
@@ -159,17 +157,17 @@ void DrawRecordedColumn(HWND window, HDC dc, int32_t x, const int16_t* levels, c
     for (int y = 0; y < kScrollImageHeight; ++y) d.bits[static_cast<size_t>(y) * d.stride + x] = column[y];
   }
   const int width = ImageAreaWidth(), height = ImageAreaHeight();
-  const RecordRefresh r = RefreshAfterColumn(x, width);
-  if (!r.due) return;
+  const ScreenUpdate r = ScreenUpdateAt(x, width);
+  if (!r.copy) return;
   ViewState& view = View();
-  if (r.scrolled) {
-    view.horizontalOffset = r.scrollOffset;
-    SetScrollPos(MainWindow().horizontalScrollBar, SB_CTL, r.scrollOffset, TRUE);
+  if (r.scroll) {
+    view.horizontalOffset = r.scrollPosition;
+    SetScrollPos(MainWindow().horizontalScrollBar, SB_CTL, r.scrollPosition, TRUE);
   }
   // The frequency rows from the vertical offset, then the strip.
-  BitBlt(dc, r.windowX, kEnvelopeRows, r.width, height - kEnvelopeRows, d.dc, r.sourceX,
+  BitBlt(dc, r.destX, kEnvelopeRows, r.width, height - kEnvelopeRows, d.dc, r.sourceX,
          view.verticalOffset + kEnvelopeRows, SRCCOPY);
-  BitBlt(dc, r.windowX, 0, r.width, kEnvelopeRows, d.dc, r.sourceX, 0, SRCCOPY);
+  BitBlt(dc, r.destX, 0, r.width, kEnvelopeRows, d.dc, r.sourceX, 0, SRCCOPY);
   DrawRecordedLength(window);
   RefreshElapsedReadout(window);
 }

@@ -31,10 +31,6 @@ constexpr char kCannotOpenAudioDevice[] = "Cannot Open Audio Device";
 constexpr int kCursorSourceColumn = 0;  // the strip's cursor colour
 constexpr int kCursorSavedColumn = 4;   // the window column under the cursor
 
-void EnableButton(HWND button, bool on) {
-  if (button) EnableWindow(button, on ? TRUE : FALSE);
-}
-
 HDC PaletteDc(HWND window) {
   HDC dc = GetDC(window);
   if (dc && Drawing().palette) {
@@ -269,10 +265,7 @@ void OnPlay(HWND window, LPARAM) {
   const ViewState& v = View();
 
   HDC dc = PaletteDc(window);
-  RECT area{0, 0, v.imageWidth, v.imageHeight};
-  HBRUSH floor = CreateSolidBrush(PaletteColour(kIndexFloor));
-  FillRect(dc, &area, floor);
-  DeleteObject(floor);
+  FillWithIndex(dc, v.imageWidth, v.imageHeight, kIndexFloor);
   DrawMarginLines(dc, v.imageWidth);
   ReleaseDC(window, dc);
   View().gridOnScreen = false;

@@ -6,10 +6,12 @@
 #include "app/analysis_settings.h"
 #include "app/commands_win32.h"
 #include "app/dialog_choices_win32.h"
+#include "app/dialog_place_win32.h"
 #include "app/main_window_win32.h"
 #include "app/operating_mode_win32.h"
 #include "display/palette.h"
 #include "display/palette_win32.h"
+#include "display/window_layout.h"
 #include "resources/resource.h"
 
 namespace hl {
@@ -48,22 +50,10 @@ void Apply(PaletteScheme scheme, int16_t attenuation) {
   LoadPalette(MainWindow().window, PaletteOffset(attenuation));
 }
 
-// Centred on the screen, 30 pixels above the middle, never off its top or left edge.
-void Place(HWND dialog) {
-  RECT r;
-  GetWindowRect(dialog, &r);
-  const int width = r.right - r.left, height = r.bottom - r.top;
-  int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-  int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2 - 30;
-  if (x < 0) x = 0;
-  if (y < 0) y = 0;
-  SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 void Open(HWND dialog) {
   ColorsDialogState& s = State();
   const AnalysisSettings& settings = Settings();
-  Place(dialog);
+  PlaceDialogOnScreen(dialog, SWP_NOACTIVATE);
   s.openedScheme = Drawing().scheme;
   s.openedAttenuation = ClampAttenuation(settings.attenuation);
   s.selectedScheme = s.openedScheme;
@@ -75,24 +65,10 @@ void Open(HWND dialog) {
 // The attenuation moves by 1 dB a line or a page, is stored at once, and waits for
 // "Try It" or OK to be seen.
 void Scroll(HWND dialog, WPARAM wParam) {
-  int value = Settings().attenuation;
-  switch (LOWORD(wParam)) {
-    case SB_LINERIGHT:
-    case SB_PAGERIGHT:
-      ++value;
-      break;
-    case SB_LINELEFT:
-    case SB_PAGELEFT:
-      --value;
-      break;
-    case SB_THUMBPOSITION:
-    case SB_THUMBTRACK:
-      value = static_cast<short>(HIWORD(wParam));
-      break;
-    default:
-      return;
-  }
-  const int16_t attenuation = ClampAttenuation(value);
+  const BarValue v = ScrollBarValue(LOWORD(wParam), static_cast<int16_t>(HIWORD(wParam)), Settings().attenuation,
+                                    kMaxAttenuation);
+  if (!v.changed) return;
+  const int16_t attenuation = static_cast<int16_t>(v.value);
   Settings().attenuation = attenuation;
   ShowAttenuation(dialog, attenuation);
 }

@@ -80,21 +80,23 @@ void DrawInfoPanelInto(HDC dc, uint32_t sampleRate, int bitsPerSample, uint32_t 
   SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
   SetBkMode(dc, OPAQUE);
   RECT box{p.x, p.y, p.x + p.width, p.y + p.height};
-  HBRUSH face = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
-  FillRect(dc, &box, face);
-  DeleteObject(face);
-  // A sunken frame: light right and bottom edges, dark left and top ones drawn over them.
-  const int right = box.right, bottom = box.bottom;
-  HGDIOBJ old = SelectObject(dc, GetStockObject(WHITE_PEN));
-  MoveToEx(dc, right, box.top, nullptr);
-  LineTo(dc, right, bottom);
-  MoveToEx(dc, box.left, bottom, nullptr);
-  LineTo(dc, right + 1, bottom);
-  SelectObject(dc, GetStockObject(BLACK_PEN));
-  MoveToEx(dc, box.left, bottom, nullptr);
-  LineTo(dc, box.left, box.top);
-  LineTo(dc, right, box.top);
-  SelectObject(dc, old);
+  {
+    GdiObject<HBRUSH> face(CreateSolidBrush(GetSysColor(COLOR_BTNFACE)));
+    FillRect(dc, &box, face.get());
+  }
+  {
+    // A sunken frame: light right and bottom edges, dark left and top ones drawn over them.
+    const int right = box.right, bottom = box.bottom;
+    SelectedObject pen(dc, GetStockObject(WHITE_PEN));
+    MoveToEx(dc, right, box.top, nullptr);
+    LineTo(dc, right, bottom);
+    MoveToEx(dc, box.left, bottom, nullptr);
+    LineTo(dc, right + 1, bottom);
+    pen.Select(GetStockObject(BLACK_PEN));
+    MoveToEx(dc, box.left, bottom, nullptr);
+    LineTo(dc, box.left, box.top);
+    LineTo(dc, right, box.top);
+  }
   for (int row = 0; row < 3; ++row) {
     TextOutA(dc, p.labelX, p.rowY[row], p.labels[row], static_cast<int>(std::strlen(p.labels[row])));
     Text(dc, p.valueX, p.rowY[row], p.values[row]);

@@ -83,81 +83,62 @@ double IndexToDb(int index, int16_t correction) {
   return static_cast<double>(index + 100 - correction - kFullScaleLevel) / kLevelUnitsPerDb;
 }
 
-bool ComposeWithAxes(const PaletteImage& picture, const AxesInputs& in, AxesPicture& framed) {
-  if (picture.width <= 0 || picture.height <= kEnvelopeRows || !(in.timeScaleMs > 0) || in.sampleRate <= 0) {
-    return false;
-  }
-  const int rows = picture.height - kEnvelopeRows;  // frequency rows, bin 0 at the bottom
-  const double hzPerRow = static_cast<double>(in.sampleRate) / (1 << in.fftOrder);
+namespace {
 
-  // Labels of the frequency axis and the colour bar decide the side margins.
-  const double khzStep = NiceStep(std::max(0.001, 2.0 * kLine * hzPerRow / 1000.0), false);
-  const double topKhz = rows * hzPerRow / 1000.0;
-  int leftLabel = TextWidth("kHz");
-  for (double f = 0; f <= topKhz; f += khzStep) leftLabel = std::max(leftLabel, TextWidth(Number(f)));
-  const int left = kGap + leftLabel + kGap + kTick;
-  const int barLabel = TextWidth("-100");
-  int right = kGap * 3 + kBarWidth + kTick + kGap + std::max(barLabel, TextWidth("dB")) + kGap;
-  const int top = kLine + kGap;
-  const int bottom = kTick + kGap + kLine + kLine;
+// Where the plot sits in the framed picture, and the frequency rows' scale.
+struct AxesFrame {
+  int left = 0, top = 0, width = 0;  // the plot's corner; the framed picture's width
+  int rows = 0;                      // frequency rows, bin 0 at the bottom
+  int bottomRow = 0;                 // the framed picture's row of bin 0
+  double hzPerRow = 0, khzStep = 0, topKhz = 0;
+};
 
-  int width = left + picture.width + right;
-  width = (width + 3) / 4 * 4;
-  right = width - left - picture.width;
-  const int height = top + picture.height + bottom;
-  if (!PrepareImage(framed.image, width, height)) return false;
-  PaletteImage& out = framed.image;
-  for (int y = 0; y < height; ++y) std::fill_n(out.Row(y), width, kIndexFloor);
-  framed.plotX = left;
-  framed.plotY = top;
-  for (int y = 0; y < picture.height; ++y) std::memcpy(out.Row(top + y) + left, picture.Row(y), picture.width);
-
-  // Title, cut to the width it has.
-  std::string title = in.title;
-  while (!title.empty() && TextWidth(title) > width - 2 * kGap) title.pop_back();
-  DrawText(out, kGap, kGap - 1, title, kIndexMarker);
-
-  // Time axis below the plot: ticks at the first column and every `step` seconds of the
-  // image's own time (column x is at start + x ts).
-  const int axisY = top + picture.height;
+// Time axis below the plot: ticks at the first column and every `step` seconds of the
+// image's own time (column x is at start + x ts).
+void DrawTimeAxis(PaletteImage& out, const PaletteImage& picture, const AxesInputs& in, const AxesFrame& f) {
+  const int axisY = f.top + picture.height;
   const double columnsPerSecond = 1000.0 / in.timeScaleMs;
   const double startS = in.imageStartMs / 1000.0;
   const double endS = startS + picture.width / columnsPerSecond;
   const double widest = TextWidth(Number(endS)) + 4.0 * kGlyphAdvance;
   const double secondStep = NiceStep(std::max(widest / columnsPerSecond, 0.001), true);
   for (double t = std::ceil(startS / secondStep - 1e-9) * secondStep; t <= endS; t += secondStep) {
-    const int x = left + static_cast<int>(std::lround((t - startS) * columnsPerSecond));
-    if (x >= left + picture.width) break;
+    const int x = f.left + static_cast<int>(std::lround((t - startS) * columnsPerSecond));
+    if (x >= f.left + picture.width) break;
     for (int d = 0; d < kTick; ++d) Put(out, x, axisY + d, kIndexMarker);
     const std::string label = Number(t);
-    const int lx = std::max(0, std::min(x - TextWidth(label) / 2, width - TextWidth(label)));
+    const int lx = std::max(0, std::min(x - TextWidth(label) / 2, f.width - TextWidth(label)));
     DrawText(out, lx, axisY + kTick + kGap, label, kIndexMarker);
   }
   const std::string timeCaption = "time (s)";
-  DrawText(out, left + (picture.width - TextWidth(timeCaption)) / 2, axisY + kTick + kGap + kLine, timeCaption,
+  DrawText(out, f.left + (picture.width - TextWidth(timeCaption)) / 2, axisY + kTick + kGap + kLine, timeCaption,
            kIndexMarker);
+}
 
-  // Frequency axis on the left, along the frequency rows: bin b is row height - 1 - b.
-  const int bottomRow = top + picture.height - 1;
-  for (double f = 0; f <= topKhz + 1e-9; f += khzStep) {
-    const int y = bottomRow - static_cast<int>(std::lround(f * 1000.0 / hzPerRow));
-    if (y < top + kEnvelopeRows) break;
-    for (int d = 1; d <= kTick; ++d) Put(out, left - d, y, kIndexMarker);
-    const std::string label = Number(f);
-    DrawText(out, left - kTick - kGap - TextWidth(label), y - kGlyphHeight / 2, label, kIndexMarker);
+// Frequency axis on the left, along the frequency rows: bin b is row height - 1 - b.
+void DrawFrequencyAxis(PaletteImage& out, const AxesFrame& f) {
+  for (double khz = 0; khz <= f.topKhz + 1e-9; khz += f.khzStep) {
+    const int y = f.bottomRow - static_cast<int>(std::lround(khz * 1000.0 / f.hzPerRow));
+    if (y < f.top + kEnvelopeRows) break;
+    for (int d = 1; d <= kTick; ++d) Put(out, f.left - d, y, kIndexMarker);
+    const std::string label = Number(khz);
+    DrawText(out, f.left - kTick - kGap - TextWidth(label), y - kGlyphHeight / 2, label, kIndexMarker);
   }
-  DrawText(out, left - kTick - kGap - TextWidth("kHz"), top + kEnvelopeRows - kLine - 2, "kHz", kIndexMarker);
+  DrawText(out, f.left - kTick - kGap - TextWidth("kHz"), f.top + kEnvelopeRows - kLine - 2, "kHz", kIndexMarker);
+}
 
-  // Colour bar on the right over the frequency rows: floor index 3 at the bottom up to 235.
-  const int barX = left + picture.width + 3 * kGap;
-  const int barTop = top + kEnvelopeRows;
+// Colour bar on the right over the frequency rows: floor index 3 at the bottom up to 235,
+// with ticks every 10 dB over the indices the ramp shows.
+void DrawColourBar(PaletteImage& out, int pictureWidth, const AxesInputs& in, const AxesFrame& f) {
+  const int rows = f.rows;
+  const int barX = f.left + pictureWidth + 3 * kGap;
+  const int barTop = f.top + kEnvelopeRows;
   const int span = kIndexTop - kIndexFloor;
-  auto rowOfIndex = [&](int index) { return bottomRow - (index - kIndexFloor) * (rows - 1) / span; };
+  auto rowOfIndex = [&](int index) { return f.bottomRow - (index - kIndexFloor) * (rows - 1) / span; };
   for (int r = 0; r < rows; ++r) {
     const int index = kIndexFloor + (rows > 1 ? (rows - 1 - r) * span / (rows - 1) : 0);
     std::fill_n(out.Row(barTop + r) + barX, kBarWidth, static_cast<uint8_t>(index));
   }
-  // Ticks every 10 dB over the indices the ramp shows.
   const double lowDb = IndexToDb(kIndexFloor, in.correction), highDb = IndexToDb(kIndexTop, in.correction);
   const double dbStep = rows >= 200 ? 10 : 20;
   for (double db = std::ceil(lowDb / dbStep) * dbStep; db <= highDb; db += dbStep) {
@@ -167,6 +148,47 @@ bool ComposeWithAxes(const PaletteImage& picture, const AxesInputs& in, AxesPict
     DrawText(out, barX + kBarWidth + kTick + kGap, y - kGlyphHeight / 2, Number(db), kIndexMarker);
   }
   DrawText(out, barX, barTop - kLine - 2, "dB", kIndexMarker);
+}
+
+}  // namespace
+
+bool ComposeWithAxes(const PaletteImage& picture, const AxesInputs& in, AxesPicture& framed) {
+  if (picture.width <= 0 || picture.height <= kEnvelopeRows || !(in.timeScaleMs > 0) || in.sampleRate <= 0) {
+    return false;
+  }
+  AxesFrame f;
+  f.rows = picture.height - kEnvelopeRows;
+  f.hzPerRow = static_cast<double>(in.sampleRate) / (1 << in.fftOrder);
+
+  // Labels of the frequency axis and the colour bar decide the side margins.
+  f.khzStep = NiceStep(std::max(0.001, 2.0 * kLine * f.hzPerRow / 1000.0), false);
+  f.topKhz = f.rows * f.hzPerRow / 1000.0;
+  int leftLabel = TextWidth("kHz");
+  for (double khz = 0; khz <= f.topKhz; khz += f.khzStep) leftLabel = std::max(leftLabel, TextWidth(Number(khz)));
+  f.left = kGap + leftLabel + kGap + kTick;
+  const int barLabel = TextWidth("-100");
+  const int right = kGap * 3 + kBarWidth + kTick + kGap + std::max(barLabel, TextWidth("dB")) + kGap;
+  f.top = kLine + kGap;
+  const int bottom = kTick + kGap + kLine + kLine;
+
+  f.width = (f.left + picture.width + right + 3) / 4 * 4;
+  const int height = f.top + picture.height + bottom;
+  if (!PrepareImage(framed.image, f.width, height)) return false;
+  PaletteImage& out = framed.image;
+  for (int y = 0; y < height; ++y) std::fill_n(out.Row(y), f.width, kIndexFloor);
+  framed.plotX = f.left;
+  framed.plotY = f.top;
+  for (int y = 0; y < picture.height; ++y) std::memcpy(out.Row(f.top + y) + f.left, picture.Row(y), picture.width);
+  f.bottomRow = f.top + picture.height - 1;
+
+  // Title, cut to the width it has.
+  std::string title = in.title;
+  while (!title.empty() && TextWidth(title) > f.width - 2 * kGap) title.pop_back();
+  DrawText(out, kGap, kGap - 1, title, kIndexMarker);
+
+  DrawTimeAxis(out, picture, in, f);
+  DrawFrequencyAxis(out, f);
+  DrawColourBar(out, picture.width, in, f);
   return true;
 }
 

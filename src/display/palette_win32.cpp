@@ -17,26 +17,17 @@ constexpr int kCursorHeight = 1068;
 int SchemeIndex(PaletteScheme scheme) { return static_cast<int>(scheme) - static_cast<int>(PaletteScheme::CB); }
 
 void DeletePens(DrawingObjects& d) {
-  for (HPEN* pen : {&d.shadowPen, &d.envelopePen, &d.separatorPen, &d.floorPen, &d.rampPen}) {
-    if (*pen) DeleteObject(*pen);
-    *pen = nullptr;
-  }
+  for (GdiObject<HPEN>* pen : {&d.shadowPen, &d.envelopePen, &d.separatorPen, &d.floorPen, &d.rampPen}) pen->Reset();
 }
 
 void CreatePens(DrawingObjects& d) {
-  d.shadowPen = CreatePen(PS_SOLID, 2, GetSysColor(COLOR_BTNSHADOW));
-  d.envelopePen = CreatePen(PS_SOLID, 1, PaletteColour(2));
-  d.separatorPen = CreatePen(PS_SOLID, 1, PaletteColour(1));
-  d.floorPen = CreatePen(PS_SOLID, 1, PaletteColour(3));
-  d.rampPen = CreatePen(PS_SOLID, 1, PaletteColour(60));
+  d.shadowPen.Reset(CreatePen(PS_SOLID, 2, GetSysColor(COLOR_BTNSHADOW)));
+  d.envelopePen.Reset(CreatePen(PS_SOLID, 1, PaletteColour(2)));
+  d.separatorPen.Reset(CreatePen(PS_SOLID, 1, PaletteColour(1)));
+  d.floorPen.Reset(CreatePen(PS_SOLID, 1, PaletteColour(3)));
+  d.rampPen.Reset(CreatePen(PS_SOLID, 1, PaletteColour(60)));
 }
 
-void FillWithIndex(HDC dc, int right, int bottom, int index) {
-  RECT area{0, 0, right, bottom};
-  HBRUSH brush = CreateSolidBrush(PaletteColour(index));
-  FillRect(dc, &area, brush);
-  DeleteObject(brush);
-}
 
 // The marker: a 15 x 15 square of index 1 with an 11 x 11 cross of index 0 at (5, 5).
 void PaintMarker(DrawingObjects& d) {
@@ -58,6 +49,12 @@ void PaintCursor(DrawingObjects& d) {
 }
 
 }  // namespace
+
+void FillWithIndex(HDC dc, int right, int bottom, int index) {
+  RECT area{0, 0, right, bottom};
+  GdiObject<HBRUSH> brush(CreateSolidBrush(PaletteColour(index)));
+  FillRect(dc, &area, brush.get());
+}
 
 DrawingObjects& Drawing() {
   static DrawingObjects objects;

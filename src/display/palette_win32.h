@@ -5,6 +5,7 @@
 
 #include <array>
 
+#include "display/gdi_objects_win32.h"
 #include "display/palette.h"
 
 namespace hl {
@@ -15,11 +16,11 @@ struct DrawingObjects {
   std::array<std::array<PaletteEntry, kSourceTableSize>, 4> sourceTables{};  // CB, CG, BW, WB
   PaletteScheme scheme = PaletteScheme::CB;
   int offset = 72;  // a = 2 (36 - attenuation)
-  HPEN shadowPen = nullptr;     // 2 pixels, the system's button-shadow colour
-  HPEN envelopePen = nullptr;   // palette index 2
-  HPEN separatorPen = nullptr;  // palette index 1
-  HPEN floorPen = nullptr;      // palette index 3
-  HPEN rampPen = nullptr;       // palette index 60
+  GdiObject<HPEN> shadowPen;     // 2 pixels, the system's button-shadow colour
+  GdiObject<HPEN> envelopePen;   // palette index 2
+  GdiObject<HPEN> separatorPen;  // palette index 1
+  GdiObject<HPEN> floorPen;      // palette index 3
+  GdiObject<HPEN> rampPen;       // palette index 60
   HDC markerDc = nullptr;       // 16 x 16 cross-hair marker
   HBITMAP markerBitmap = nullptr;
   HGDIOBJ markerOldBitmap = nullptr;
@@ -44,5 +45,8 @@ void DeleteDrawingObjects(HDC windowDc);
 
 // The device colour a palette index stands for: a palette-relative colour.
 inline COLORREF PaletteColour(int index) { return PALETTEINDEX(index); }
+
+// Fills the rectangle from (0, 0) to (right, bottom) of `dc` with palette index `index`.
+void FillWithIndex(HDC dc, int right, int bottom, int index);
 
 }  // namespace hl

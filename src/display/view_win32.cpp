@@ -58,10 +58,7 @@ void BlitView(HDC dc) {
 
 void FillImageArea(HDC dc) {
   const ViewState& v = View();
-  RECT area{0, 0, v.imageWidth, v.imageHeight};
-  HBRUSH floor = CreateSolidBrush(PaletteColour(kIndexFloor));
-  FillRect(dc, &area, floor);
-  DeleteObject(floor);
+  FillWithIndex(dc, v.imageWidth, v.imageHeight, kIndexFloor);
 }
 
 bool ImageNarrowerThanView() { return Analysis().columnCount < View().imageWidth; }
@@ -295,13 +292,12 @@ void UpdateDisplayColourTable() {
 
 void DrawMarginLines(HDC dc, int width) {
   const DrawingObjects& o = Drawing();
-  HGDIOBJ old = SelectObject(dc, o.separatorPen);
+  SelectedObject pen(dc, o.separatorPen.get());
   MoveToEx(dc, 0, kSeparatorRow, nullptr);
   LineTo(dc, width, kSeparatorRow);
-  SelectObject(dc, o.envelopePen);
+  pen.Select(o.envelopePen.get());
   MoveToEx(dc, 0, kEnvelopeCentreRow, nullptr);
   LineTo(dc, width, kEnvelopeCentreRow);
-  SelectObject(dc, old);
 }
 
 void CopyView(HDC dc) {
@@ -375,9 +371,9 @@ LRESULT OnSize(HWND window) {
   // The create step sizes the window before its children exist; a minimised window keeps
   // the size it had.
   if (!s.createDone || IsIconic(window)) return 0;
-  static bool resizing = false;
-  if (resizing) return 0;
-  resizing = true;
+  ViewState& view = View();
+  if (view.fittingWindow) return 0;
+  view.fittingWindow = true;
   const WindowSize fitted = FittedSize(window, false);
   const Rect placed = CentredWindow(s.metrics, fitted.width, fitted.height);
   RECT outer;
@@ -392,7 +388,7 @@ LRESULT OnSize(HWND window) {
     EnableWindow(s.playButton, Analysis().columnCount > View().imageWidth);
   }
   InvalidateRect(window, nullptr, FALSE);
-  resizing = false;
+  view.fittingWindow = false;
   return 0;
 }
 

@@ -52,6 +52,7 @@ struct ViewState {
   float verticalFraction = 1.0f;  // kept across resizes and FFT-size changes
   bool gridOnScreen = false;
   int renderColumn = 0;  // the column being drawn while an analysis renders
+  bool fittingWindow = false;  // the size handler is moving the window: its own WM_SIZE waits
 };
 
 ViewState& View();

@@ -35,4 +35,35 @@ ChildLayout InitialChildLayout(const ScreenMetrics& m, int windowWidth, int clie
   return l;
 }
 
+DialogPlace ScanDialogPlace(int32_t screenWidth, int32_t screenHeight, int32_t dialogWidth, int32_t dialogHeight) {
+  int32_t x = (screenWidth - dialogWidth) / 2;
+  if (x < 0) x = 0;
+  const int32_t centred = (screenHeight - dialogHeight) / 2;
+  const int32_t y = centred < 30 ? 0 : centred - 30;
+  return DialogPlace{x, y};
+}
+
+BarValue ScrollBarValue(int code, int32_t thumb, int32_t current, int32_t maximum) {
+  int32_t value = current;
+  switch (code) {
+    case 0:
+    case 2:
+      value = current - 1;
+      break;
+    case 1:
+    case 3:
+      value = current + 1;
+      break;
+    case 4:
+    case 5:
+      value = thumb;
+      break;
+    default:
+      return BarValue{current, false};
+  }
+  if (value < 0) value = 0;
+  if (value > maximum) value = maximum;
+  return BarValue{value, true};
+}
+
 }  // namespace hl

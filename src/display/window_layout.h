@@ -2,6 +2,8 @@
 // C is the font's average character width, all values in pixels.
 #pragma once
 
+#include <cstdint>
+
 namespace hl {
 
 struct ScreenMetrics {
@@ -40,5 +42,23 @@ struct ChildLayout {
 // Where the create step puts the children: the image area is the client width less the
 // vertical scroll bar, the buttons sit in a block below it, right-aligned to the window.
 ChildLayout InitialChildLayout(const ScreenMetrics& metrics, int windowWidth, int clientWidth);
+
+// --- Dialogs ---------------------------------------------------------------------------------
+
+struct DialogPlace {
+  int32_t x, y;
+};
+// The program's dialogs: centred horizontally (0 if negative) and 30 pixels above
+// the vertical centre, or at 0 when the centred top is below 30.
+DialogPlace ScanDialogPlace(int32_t screenWidth, int32_t screenHeight, int32_t dialogWidth, int32_t dialogHeight);
+
+// A scroll bar's new value for a WM_HSCROLL code: 0 and 2 subtract 1, 1 and 3 add 1, 4 and
+// 5 take the thumb position; the result is held in 0..maximum. Other codes leave the value
+// (changed = false).
+struct BarValue {
+  int32_t value;
+  bool changed;
+};
+BarValue ScrollBarValue(int code, int32_t thumb, int32_t current, int32_t maximum);
 
 }  // namespace hl

@@ -9,10 +9,12 @@
 #include "app/analysis_settings.h"
 #include "app/analysis_win32.h"
 #include "app/commands_win32.h"
+#include "app/dialog_place_win32.h"
 #include "app/file_analysis_win32.h"
 #include "app/main_window_win32.h"
 #include "app/menu_state_win32.h"
 #include "app/operating_mode_win32.h"
+#include "display/gdi_objects_win32.h"
 #include "display/readout_win32.h"
 #include "display/view_win32.h"
 #include "files/data_log.h"
@@ -36,6 +38,9 @@ struct DataLogState {
   std::vector<int16_t> spectrum;  // N values: re, im of bins 0 .. N/2 - 1
   float binWidthHz = 0;
   WNDPROC plotProc = nullptr;  // the plot frame's own procedure, under ours
+  // The time of the last click of a spectrum log; a table saved before any click of its
+  // dialog carries the time of the previous one (0 until the first click of the run).
+  unsigned spectrumSampleStart = 0;
 };
 
 DataLogState& State() {
@@ -43,30 +48,13 @@ DataLogState& State() {
   return state;
 }
 
-// The time of the last click of a spectrum log; a table saved before any click of its
-// dialog carries the time of the previous one (0 until the first click of the run).
-unsigned& SpectrumSampleStart() {
-  static unsigned ms = 0;
-  return ms;
-}
+unsigned& SpectrumSampleStart() { return State().spectrumSampleStart; }
 
 HWND MainHandle() { return MainWindow().window; }
 
 // The keyboard focus goes back to the image, so the next click lands there.
 void FocusImage() {
   if (MainHandle()) SetFocus(MainHandle());
-}
-
-// Centred on the screen, 30 pixels above the middle, never off its top or left edge.
-void Place(HWND dialog) {
-  RECT r;
-  GetWindowRect(dialog, &r);
-  const int width = r.right - r.left, height = r.bottom - r.top;
-  int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-  int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2 - 30;
-  if (x < 0) x = 0;
-  if (y < 0) y = 0;
-  SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 // Transforms the frame of 1 << `order` samples that starts `startMs` into the sample buffer
@@ -192,7 +180,7 @@ INT_PTR CALLBACK PointLogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
     case WM_INITDIALOG:
       State().dialog = dialog;
       State().kind = LogKind::Points;
-      Place(dialog);
+      PlaceDialogOnScreen(dialog, SWP_NOACTIVATE);
       FocusImage();
       return FALSE;  // the focus stays with the image
     case WM_COMMAND: {
@@ -264,13 +252,12 @@ void PaintPlot(HWND plot) {
     if (x0 < 0) x0 = 0;
     if (y0 < 0) y0 = 0;
     const auto bars = SpectrumBars(s.spectrum.data(), SpectrumLength());
-    HGDIOBJ oldPen = SelectObject(dc, GetStockObject(BLACK_PEN));
+    SelectedObject pen(dc, GetStockObject(BLACK_PEN));
     for (int b = 0; b < kSpectrumBars; ++b) {
       if (bars[b] <= 0) continue;
       MoveToEx(dc, x0 + 2 * b, y0 + kSpectrumBarHeight, nullptr);
       LineTo(dc, x0 + 2 * b, y0 + kSpectrumBarHeight - bars[b]);
     }
-    SelectObject(dc, oldPen);
   }
   EndPaint(plot, &paint);
 }
@@ -316,7 +303,7 @@ INT_PTR CALLBACK SpectrumLogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
       s.fftOrder = Settings().fftOrder;
       s.spectrum.assign(static_cast<size_t>(SpectrumLength()), 0);
       s.binWidthHz = static_cast<float>(Analysis().format.sampleRate) / static_cast<float>(SpectrumLength());
-      Place(dialog);
+      PlaceDialogOnScreen(dialog, SWP_NOACTIVATE);
       if (HWND plot = GetDlgItem(dialog, IDC_SPECTRUM_PLOT)) {
         s.plotProc = reinterpret_cast<WNDPROC>(
             SetWindowLongPtrA(plot, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PlotProc)));

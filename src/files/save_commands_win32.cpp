@@ -182,27 +182,22 @@ bool DrawGridOver(PaletteImage& picture, bool entire, const BitmapColor* colors,
 
   HDC screen = GetDC(nullptr);
   void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
-  HDC dc = bitmap ? CreateCompatibleDC(screen) : nullptr;
+  GdiObject<HBITMAP> bitmap(
+      CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0));
+  // Declared after the bitmap, so that the DC goes first and the bitmap is no longer in it.
+  MemoryDc dc(screen);
   ReleaseDC(nullptr, screen);
-  if (!bitmap || !dc || !bits) {
-    if (dc) DeleteDC(dc);
-    if (bitmap) DeleteObject(bitmap);
-    return false;
-  }
+  if (!bitmap || !dc || !bits) return false;
   const int stride = (picture.width + 3) & ~3;
   uint8_t* rows = static_cast<uint8_t*>(bits);
   for (int y = 0; y < picture.height; ++y) std::memcpy(rows + static_cast<size_t>(y) * stride, picture.Row(y), picture.width);
-  HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
-  HPALETTE oldPalette = SelectPalette(dc, Drawing().palette, FALSE);
-  RealizePalette(dc);
-  DrawGrid(dc, entire);
+  SelectedObject selected(dc.get(), bitmap.get());
+  HPALETTE oldPalette = SelectPalette(dc.get(), Drawing().palette, FALSE);
+  RealizePalette(dc.get());
+  DrawGrid(dc.get(), entire);
   GdiFlush();
   for (int y = 0; y < picture.height; ++y) std::memcpy(picture.Row(y), rows + static_cast<size_t>(y) * stride, picture.width);
-  if (oldPalette) SelectPalette(dc, oldPalette, FALSE);
-  SelectObject(dc, oldBitmap);
-  DeleteDC(dc);
-  DeleteObject(bitmap);
+  if (oldPalette) SelectPalette(dc.get(), oldPalette, FALSE);
   return true;
 }
 

@@ -95,28 +95,17 @@ std::vector<uint8_t> DisplayPixels(int width) {
 // ---------------------------------------------------------------------------
 // One window per suite.
 
-class WindowSuite : public ::testing::Test {
+class WindowSuite : public MainWindowSuite {
  protected:
-  static void SetUpTestSuite() {
-    ui_ = new MainWindowThread;
-    started_ = ui_->Start(startError_);
-  }
-  static void TearDownTestSuite() {
-    delete ui_;
-    ui_ = nullptr;
-  }
   void SetUp() override {
-    ASSERT_TRUE(started_) << startError_;
-    ASSERT_TRUE(ui_->running()) << "the main window's thread has ended before this test";
+    MainWindowSuite::SetUp();
+    if (HasFatalFailure()) return;
     ASSERT_TRUE(WaitForAnalysisEnd()) << "an analysis or a dialog is still open before the test";
   }
   void TearDown() override {
-    for (const std::string& caption : CloseOpenDialogs()) {
-      ADD_FAILURE() << "the test left the dialog \"" << caption << "\" open";
-    }
+    MainWindowSuite::TearDown();
     WaitForAnalysisEnd();
   }
-  static HWND window() { return ui_->window(); }
 
   // The command the window is running has returned and no analysis runs. A posted marker is
   // taken once the thread pumps messages again: after a save command has returned, as long
@@ -139,15 +128,8 @@ class WindowSuite : public ::testing::Test {
     if (!Display().exists()) return ::testing::AssertionFailure() << "no display bitmap after the analysis";
     return ::testing::AssertionSuccess();
   }
-
-  static MainWindowThread* ui_;
-  static bool started_;
-  static std::string startError_;
 };
 
-MainWindowThread* WindowSuite::ui_ = nullptr;
-bool WindowSuite::started_ = false;
-std::string WindowSuite::startError_;
 
 // ===========================================================================
 // A 10 s, 1 kHz tone at 11025 Hz, 16-bit mono: analysed, checked, saved, re-analysed.

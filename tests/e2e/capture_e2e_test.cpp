@@ -163,19 +163,11 @@ class ColourIndex {
   uint32_t colours_[kPaletteSize] = {};
 };
 
-class CaptureWindowSuite : public ::testing::Test {
+class CaptureWindowSuite : public MainWindowSuite {
  protected:
-  static void SetUpTestSuite() {
-    ui_ = new MainWindowThread;
-    started_ = ui_->Start(startError_);
-  }
-  static void TearDownTestSuite() {
-    delete ui_;
-    ui_ = nullptr;
-  }
   void SetUp() override {
-    ASSERT_TRUE(started_) << startError_;
-    ASSERT_TRUE(ui_->running()) << "the main window's thread has ended before this test";
+    MainWindowSuite::SetUp();
+    if (HasFatalFailure()) return;
     ASSERT_TRUE(WaitUntil(CaptureIdle)) << "a capture still runs before the test";
   }
   void TearDown() override {
@@ -183,11 +175,8 @@ class CaptureWindowSuite : public ::testing::Test {
       ui_->PostCommand(IDB_STOP);
       WaitUntil(CaptureIdle);
     }
-    for (const std::string& caption : CloseOpenDialogs()) {
-      ADD_FAILURE() << "the test left the dialog \"" << caption << "\" open";
-    }
+    MainWindowSuite::TearDown();
   }
-  static HWND window() { return ui_->window(); }
 
   // Opens dialog `caption` with command `id` (after a chooser for a recording).
   static HWND OpenDialog(int id, const char* caption, const std::string& recordPath = "") {
@@ -208,15 +197,8 @@ class CaptureWindowSuite : public ::testing::Test {
         [&] { return ReadOnWindowThread([&] { return hl::Capture().scanRunning && hl::Capture().columnCount >= columns; }); },
         timeoutMs);
   }
-
-  static MainWindowThread* ui_;
-  static bool started_;
-  static std::string startError_;
 };
 
-MainWindowThread* CaptureWindowSuite::ui_ = nullptr;
-bool CaptureWindowSuite::started_ = false;
-std::string CaptureWindowSuite::startError_;
 
 // ===========================================================================
 // The live scan.

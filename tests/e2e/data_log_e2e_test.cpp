@@ -74,28 +74,17 @@ std::string ToneFile(const std::string& folder, const std::string& name, double 
 // ---------------------------------------------------------------------------
 // One window per suite, with one file analysed in it.
 
-class LogSuite : public ::testing::Test {
+class LogSuite : public MainWindowSuite {
  protected:
-  static void SetUpTestSuite() {
-    ui_ = new MainWindowThread;
-    started_ = ui_->Start(startError_);
-  }
-  static void TearDownTestSuite() {
-    delete ui_;
-    ui_ = nullptr;
-  }
   void SetUp() override {
-    ASSERT_TRUE(started_) << startError_;
-    ASSERT_TRUE(ui_->running()) << "the main window's thread has ended before this test";
+    MainWindowSuite::SetUp();
+    if (HasFatalFailure()) return;
     ASSERT_TRUE(WaitForAnalysisEnd()) << "an analysis or a dialog is still open before the test";
   }
   void TearDown() override {
-    for (const std::string& caption : CloseOpenDialogs()) {
-      ADD_FAILURE() << "the test left the dialog \"" << caption << "\" open";
-    }
+    MainWindowSuite::TearDown();
     WaitForAnalysisEnd();
   }
-  static HWND window() { return ui_->window(); }
 
   // "&Analyze File" on `path` with the dialog's values as offered (512 points, NB, 12 ms).
   static ::testing::AssertionResult Analyse(const std::string& path) {
@@ -123,15 +112,8 @@ class LogSuite : public ::testing::Test {
   static bool PostClick(HWND dialog) {
     return PostMessageA(dialog, WM_COMMAND, IDC_LOG_CLICK, 0) && ui_->Flush();
   }
-
-  static MainWindowThread* ui_;
-  static bool started_;
-  static std::string startError_;
 };
 
-MainWindowThread* LogSuite::ui_ = nullptr;
-bool LogSuite::started_ = false;
-std::string LogSuite::startError_;
 
 // The menu as the busy state leaves it, and as an analysis on show leaves it.
 void ExpectMenuBusy(HWND window) {

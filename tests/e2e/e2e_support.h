@@ -48,4 +48,34 @@ std::string TakeMessage(DWORD timeoutMs = kWaitMs);
 // capture device failed.
 double SinkLevel(DWORD ms);
 
+// One main window per test suite, on its own thread: started before the suite's first test
+// and closed after its last. A derived SetUp calls this one first and returns on a fatal
+// failure; a derived TearDown calls this one, which closes (and fails on) every dialog the
+// test left open.
+class MainWindowSuite : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    ui_ = new MainWindowThread;
+    started_ = ui_->Start(startError_);
+  }
+  static void TearDownTestSuite() {
+    delete ui_;
+    ui_ = nullptr;
+  }
+  void SetUp() override {
+    ASSERT_TRUE(started_) << startError_;
+    ASSERT_TRUE(ui_->running()) << "the main window's thread has ended before this test";
+  }
+  void TearDown() override {
+    for (const std::string& caption : CloseOpenDialogs()) {
+      ADD_FAILURE() << "the test left the dialog \"" << caption << "\" open";
+    }
+  }
+  static HWND window() { return ui_->window(); }
+
+  static inline MainWindowThread* ui_ = nullptr;
+  static inline bool started_ = false;
+  static inline std::string startError_;
+};
+
 }  // namespace hl::e2e

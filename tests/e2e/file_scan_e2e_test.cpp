@@ -64,26 +64,17 @@ uint32_t ColourOfIndex(int index) {
   return (uint32_t{e.peRed} << 16) | (uint32_t{e.peGreen} << 8) | e.peBlue;
 }
 
-class FileScanWindow : public ::testing::Test {
+class FileScanWindow : public MainWindowSuite {
  protected:
-  static void SetUpTestSuite() {
-    ui_ = new MainWindowThread;
-    started_ = ui_->Start(startError_);
-  }
-  static void TearDownTestSuite() {
-    delete ui_;
-    ui_ = nullptr;
-  }
   void SetUp() override {
-    ASSERT_TRUE(started_) << startError_;
-    ASSERT_TRUE(ui_->running());
+    MainWindowSuite::SetUp();
+    if (HasFatalFailure()) return;
     ASSERT_TRUE(WaitForIdle());
   }
   void TearDown() override {
-    for (const std::string& caption : CloseOpenDialogs()) ADD_FAILURE() << "left the dialog \"" << caption << "\"";
+    MainWindowSuite::TearDown();
     WaitForIdle();
   }
-  static HWND window() { return ui_->window(); }
   static bool Scanning() { return ReadOnWindowThread([] { return Mode().fileScanPlaybackActive != 0; }); }
   static bool WaitForIdle(DWORD ms = kWaitMs) {
     return WaitUntil(
@@ -124,15 +115,8 @@ class FileScanWindow : public ::testing::Test {
     EXPECT_TRUE(MenuEnabled(window(), IDM_SCAN_FILE));
     EXPECT_FALSE(MenuEnabled(window(), IDM_SAVE_WAVE)) << "the menu is not idle";
   }
-
-  static MainWindowThread* ui_;
-  static bool started_;
-  static std::string startError_;
 };
 
-MainWindowThread* FileScanWindow::ui_ = nullptr;
-bool FileScanWindow::started_ = false;
-std::string FileScanWindow::startError_;
 
 // ===========================================================================
 

@@ -14,6 +14,7 @@
 #include "display/view_layout.h"
 #include "display/window_layout.h"
 #include "resources/resource.h"
+#include "tests/e2e/e2e_support.h"
 #include "tests/e2e/harness.h"
 
 namespace hl {
@@ -154,37 +155,16 @@ std::string ThisProgram() {
   return path;
 }
 
-class IdleMainWindow : public ::testing::Test {
+class IdleMainWindow : public MainWindowSuite {
  protected:
-  static void SetUpTestSuite() {
-    ui_ = new MainWindowThread;
-    started_ = ui_->Start(startError_);
-  }
-  static void TearDownTestSuite() {
-    delete ui_;
-    ui_ = nullptr;
-  }
   void SetUp() override {
-    ASSERT_TRUE(started_) << startError_;
-    ASSERT_TRUE(ui_->running()) << "the main window's thread has ended before this test";
+    MainWindowSuite::SetUp();
+    if (HasFatalFailure()) return;
     ASSERT_TRUE(ui_->Flush()) << "timed out waiting for the main window's thread to take a posted message";
     ASSERT_TRUE(OpenDialogs().empty()) << "a dialog is open before the test starts";
   }
-  void TearDown() override {
-    for (const std::string& caption : CloseOpenDialogs()) {
-      ADD_FAILURE() << "the test left the dialog \"" << caption << "\" open";
-    }
-  }
-  static HWND window() { return ui_->window(); }
-
-  static MainWindowThread* ui_;
-  static bool started_;
-  static std::string startError_;
 };
 
-MainWindowThread* IdleMainWindow::ui_ = nullptr;
-bool IdleMainWindow::started_ = false;
-std::string IdleMainWindow::startError_;
 
 TEST_F(IdleMainWindow, ReadTheFontAndScreenMetricsOfItsWindowDc) {
   const ScreenMetrics measured = MeasureMetrics(window());

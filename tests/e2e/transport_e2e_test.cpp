@@ -91,26 +91,17 @@ int ImageAreaDifferences(HWND window) {
   return differences;
 }
 
-class TransportWindow : public ::testing::Test {
+class TransportWindow : public MainWindowSuite {
  protected:
-  static void SetUpTestSuite() {
-    ui_ = new MainWindowThread;
-    started_ = ui_->Start(startError_);
-  }
-  static void TearDownTestSuite() {
-    delete ui_;
-    ui_ = nullptr;
-  }
   void SetUp() override {
-    ASSERT_TRUE(started_) << startError_;
-    ASSERT_TRUE(ui_->running());
+    MainWindowSuite::SetUp();
+    if (HasFatalFailure()) return;
     ASSERT_TRUE(WaitForIdle());
   }
   void TearDown() override {
-    for (const std::string& caption : CloseOpenDialogs()) ADD_FAILURE() << "left the dialog \"" << caption << "\"";
+    MainWindowSuite::TearDown();
     WaitForIdle();
   }
-  static HWND window() { return ui_->window(); }
   static bool WaitForIdle(DWORD ms = kWaitMs) {
     return WaitUntil(
         [] {
@@ -145,15 +136,8 @@ class TransportWindow : public ::testing::Test {
     }
     return ::testing::AssertionSuccess();
   }
-
-  static MainWindowThread* ui_;
-  static bool started_;
-  static std::string startError_;
 };
 
-MainWindowThread* TransportWindow::ui_ = nullptr;
-bool TransportWindow::started_ = false;
-std::string TransportWindow::startError_;
 
 // ===========================================================================
 // A 3 s tone at 2 ms per column: about 1480 columns, wider than the image area.

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "app/file_analysis.h"
 #include "files/wave_format.h"
 
 namespace hl {
@@ -359,23 +360,24 @@ TEST(CaptureScrollTest, SilentColumnShowsOnlyTheCentreAndSeparator) {
 
 TEST(CaptureScrollTest, RecordingRefreshesEveryFourColumns) {
   const int width = 100;
-  for (int x : {0, 1, 2, 3, 5, 99, 101}) EXPECT_FALSE(RefreshAfterColumn(x, width).due) << x;
-  RecordRefresh r = RefreshAfterColumn(4, width);
-  EXPECT_TRUE(r.due);
+  // A recording's columns reach the screen as an analysis's do.
+  for (int x : {0, 1, 2, 3, 5, 99, 101}) EXPECT_FALSE(ScreenUpdateAt(x, width).copy) << x;
+  ScreenUpdate r = ScreenUpdateAt(4, width);
+  EXPECT_TRUE(r.copy);
   EXPECT_EQ(r.sourceX, 0);
-  EXPECT_EQ(r.windowX, 0);
+  EXPECT_EQ(r.destX, 0);
   EXPECT_EQ(r.width, 4);
-  EXPECT_FALSE(r.scrolled);
-  r = RefreshAfterColumn(100, width);  // not beyond the width yet
+  EXPECT_FALSE(r.scroll);
+  r = ScreenUpdateAt(100, width);  // not beyond the width yet
   EXPECT_EQ(r.sourceX, 96);
-  EXPECT_EQ(r.windowX, 96);
-  EXPECT_FALSE(r.scrolled);
-  r = RefreshAfterColumn(104, width);
-  EXPECT_TRUE(r.scrolled);
+  EXPECT_EQ(r.destX, 96);
+  EXPECT_FALSE(r.scroll);
+  r = ScreenUpdateAt(104, width);
+  EXPECT_TRUE(r.scroll);
   EXPECT_EQ(r.sourceX, 4);
-  EXPECT_EQ(r.windowX, 0);
+  EXPECT_EQ(r.destX, 0);
   EXPECT_EQ(r.width, 100);
-  EXPECT_EQ(r.scrollOffset, 4);
+  EXPECT_EQ(r.scrollPosition, 4);
 }
 
 // ---------------------------------------------------------------------------

@@ -1,0 +1,328 @@
+// The input device of a capture: its buffer returns (MM_WIM_DATA), its close (MM_WIM_CLOSE),
+// the recording's output file, and the memory of the capture block and its header. The
+// handlers run nested in the poll loop's message drains.
+//
+// The card records into one block through a single buffer header. "Any" length alternates
+// the header between two halves: each returned buffer is re-queued on the other half at
+// once, and a recording then writes the half just filled to its file. A fixed length (10,
+// 20, 30 s) records the whole block in one buffer and keeps it as the sample buffer.
+#include "audio/capture_device_win32.h"
+
+#include <mmsystem.h>
+
+#include "app/handles_win32.h"
+#include "app/main_window_win32.h"
+#include "app/operating_mode_win32.h"
+#include "audio/capture.h"
+#include "audio/capture_state_win32.h"
+#include "audio/capture_win32.h"
+#include "display/view_win32.h"
+#include "files/wave_format.h"
+
+namespace hl {
+
+namespace {
+
+// How long the end of a capture waits for the device's last buffer and its close message
+// before it finishes the capture itself.
+constexpr double kCloseWaitMs = 3000.0;
+// A restart of the card that keeps being refused ends the capture instead of hanging.
+constexpr int kRestartAttempts = 500;
+
+CaptureRun& Run() { return Capture().run; }
+
+// ---------------------------------------------------------------------------
+// The output file.
+
+void WriteSamples(const uint8_t* bytes, uint32_t count) {
+  CaptureState& c = Capture();
+  if (!c.outputFile || count == 0) return;
+  DWORD written = 0;
+  if (!WriteFile(c.outputFile, bytes, count, &written, nullptr) || written != count) Run().writeFailed = true;
+  Run().bytesWritten += written;
+}
+
+// The header in front of the capture block gets the true length and goes to the file's
+// first 46 bytes; the file is closed. The length is what reached the file, which is every
+// byte the card delivered unless a write failed.
+void FinishOutputFile() {
+  CaptureState& c = Capture();
+  if (!c.outputFile) return;
+  if (c.lockedBlock) {
+    PatchRecordingHeader(c.lockedBlock, Run().bytesWritten);
+    DWORD written = 0;
+    if (SetFilePointer(c.outputFile, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER ||
+        !WriteFile(c.outputFile, c.lockedBlock, kWaveHeaderLength, &written, nullptr) ||
+        written != kWaveHeaderLength) {
+      Run().writeFailed = true;
+    }
+  }
+  if (!CloseHandle(c.outputFile)) Run().writeFailed = true;
+  c.outputFile = nullptr;
+}
+
+
+// The device closes: the header is unprepared and waveInClose posts MM_WIM_CLOSE.
+void CloseDevice() {
+  CaptureState& c = Capture();
+  if (!c.inputDevice || Run().closeRequested) return;
+  if (c.header) waveInUnprepareHeader(c.inputDevice, c.header, sizeof(WAVEHDR));
+  Run().closeRequested = true;
+  waveInClose(c.inputDevice);
+}
+
+// MM_WIM_CLOSE's work: the file's header and close, the block released ("Any") or kept
+// (fixed length, for the sample buffer), the buffer header freed, the capture over.
+void FinishCapture() {
+  CaptureState& c = Capture();
+  if (c.recording) FinishOutputFile();
+  if (FixedLengthCapture()) {
+    if (c.lockedBlock) GlobalUnlock(c.block);
+    c.lockedBlock = nullptr;
+    c.firstHalf = c.secondHalf = nullptr;
+  } else {
+    ReleaseCaptureBlock();
+  }
+  ReleaseHeaderBlock();
+  c.inputDevice = nullptr;
+  c.captureActive = 0;
+  c.scanRunning = 0;
+  Run().bufferQueued = false;
+}
+
+// A buffer came back from the card.
+void HandleReturnedBuffer(WAVEHDR* h) {
+  CaptureState& c = Capture();
+  OperatingMode& mode = Mode();
+  Run().bufferQueued = false;
+  const DWORD recorded = h->dwBytesRecorded;
+  c.totalBytesCaptured += recorded;
+  if (Run().resetPending) {
+    Run().samplesBeforeHalf = 0;
+    Run().resetPending = false;
+  } else if (c.bytesPerSample > 0) {
+    Run().samplesBeforeHalf += recorded / static_cast<DWORD>(c.bytesPerSample);
+  }
+  if (FixedLengthCapture()) {
+    mode.stopRequest = 1;
+    if (c.recording) WriteSamples(c.firstHalf, recorded);
+    CloseDevice();
+    return;
+  }
+  ++c.completedBuffers;
+  uint8_t* justFilled;
+  if (c.completedBuffers % 2 == 1) {
+    h->lpData = reinterpret_cast<LPSTR>(c.secondHalf);
+    c.currentHalf = 1;
+    justFilled = c.firstHalf;
+  } else {
+    h->lpData = reinterpret_cast<LPSTR>(c.firstHalf);
+    c.currentHalf = 0;
+    justFilled = c.secondHalf;
+  }
+  if (!mode.stopRequest) {
+    // Re-queue first, so that the card loses as little as possible; then write.
+    bool started = false;
+    for (int attempt = 0; attempt < kRestartAttempts && !started; ++attempt) {
+      waveInUnprepareHeader(c.inputDevice, h, sizeof(WAVEHDR));
+      h->dwBufferLength = static_cast<DWORD>(c.bytesPerHalf);
+      h->dwBytesRecorded = 0;
+      h->dwUser = 0;
+      h->dwFlags = 0;
+      h->dwLoops = 0;
+      if (waveInPrepareHeader(c.inputDevice, h, sizeof(WAVEHDR)) == MMSYSERR_NOERROR &&
+          waveInAddBuffer(c.inputDevice, h, sizeof(WAVEHDR)) == MMSYSERR_NOERROR) {
+        Run().bufferQueued = true;
+        started = waveInStart(c.inputDevice) == MMSYSERR_NOERROR;
+      }
+      if (!started) {
+        if (Run().bufferQueued) {
+          // The reset returns the buffer at once: its message is not a half of sound.
+          waveInReset(c.inputDevice);
+          MSG stale;
+          while (PeekMessageA(&stale, nullptr, MM_WIM_DATA, MM_WIM_DATA, PM_REMOVE)) {
+          }
+          Run().samplesBeforeHalf = 0;
+        }
+        Run().bufferQueued = false;
+        SleepEx(2, FALSE);
+      }
+    }
+    c.switchTimeMs = CaptureClockMs();
+    if (c.recording) WriteSamples(justFilled, recorded);
+    if (!started) {
+      // The card refuses to go on: the capture ends as if stopped, keeping what it has.
+      mode.stopRequest = 1;
+      CloseDevice();
+    }
+    return;
+  }
+  if (c.recording) WriteSamples(justFilled, recorded);
+  CloseDevice();
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Messages and the capture block.
+
+// Peeks and dispatches every waiting message. A WM_QUIT is put back for the outer loop and
+// ends the drain: false then.
+bool PumpCaptureMessages() {
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(message.wParam));
+      return false;
+    }
+    if (IsModelessDialogMessage(&message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  return true;
+}
+
+bool FixedLengthCapture() { return Capture().recordSeconds > 0; }
+
+// ---------------------------------------------------------------------------
+// Memory of the capture.
+
+void ReleaseHeaderBlock() {
+  CaptureState& c = Capture();
+  FreeCountedBlock(c.headerBlock, c.header);
+}
+
+void ReleaseCaptureBlock() {
+  CaptureState& c = Capture();
+  if (!c.block) return;
+  FreeCountedBlock(c.block, c.lockedBlock);
+  c.firstHalf = c.secondHalf = nullptr;
+}
+
+void ReleaseDisplayBitmap() {
+  DestroyDisplayBitmap();
+  Mode().displayBitmapExists = 0;
+}
+
+// How far the card has written into the current half, by its own position; -1 when the
+// device does not say.
+int64_t CardSamplesInHalf() {
+  const CaptureState& c = Capture();
+  if (!c.inputDevice) return -1;
+  MMTIME position{};
+  position.wType = TIME_SAMPLES;
+  if (waveInGetPosition(c.inputDevice, &position, sizeof position) != MMSYSERR_NOERROR) return -1;
+  int64_t samples;
+  if (position.wType == TIME_SAMPLES) {
+    samples = position.u.sample;
+  } else if (position.wType == TIME_BYTES && c.bytesPerSample > 0) {
+    samples = position.u.cb / static_cast<DWORD>(c.bytesPerSample);
+  } else {
+    return -1;
+  }
+  return samples - Run().samplesBeforeHalf;
+}
+
+// Ends a capture whose device messages cannot be waited for any longer (the window is gone,
+// or the driver never answered): what the card has returned is taken from the header itself.
+void FinishCaptureNow() {
+  CaptureState& c = Capture();
+  Mode().stopRequest = 1;
+  if (c.inputDevice && !Run().closeRequested) {
+    waveInStop(c.inputDevice);
+    waveInReset(c.inputDevice);
+    if (Run().bufferQueued && c.header && (c.header->dwFlags & WHDR_DONE)) {
+      HandleReturnedBuffer(c.header);
+    } else if (!Run().bufferQueued) {
+      CloseDevice();
+    }
+  }
+  if (Run().bufferQueued) {
+    // The driver still holds the buffer: its memory cannot be freed under it. The file is
+    // still completed with what was written.
+    if (c.recording) FinishOutputFile();
+    c.captureActive = 0;
+    return;
+  }
+  if (c.captureActive) FinishCapture();
+}
+
+// Waits, pumping messages, until the device's close has been handled; bounded.
+void AwaitDeviceClose(HWND window) {
+  CaptureState& c = Capture();
+  // The loop ends on the stop request alone; a device still recording is stopped here
+  // whoever raised it.
+  StopCaptureDevice();
+  const double start = CaptureClockMs();
+  while (c.captureActive && IsWindow(window) && CaptureClockMs() - start < kCloseWaitMs) {
+    if (!PumpCaptureMessages()) break;
+    if (!c.captureActive) break;
+    SleepEx(2, FALSE);
+  }
+  if (c.captureActive) FinishCaptureNow();
+}
+
+// The output file of a recording, created (or truncated) with the samples to follow from
+// byte 46; the header is written over the first 46 bytes when the device closes.
+bool CreateRecordingFile() {
+  CaptureState& c = Capture();
+  HANDLE file = CreateFileA(c.outputPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  SetFilePointer(file, static_cast<LONG>(kWaveHeaderLength), nullptr, FILE_BEGIN);
+  c.outputFile = file;
+  return true;
+}
+
+// The format the card is opened with.
+WAVEFORMATEX CaptureFormat(const CaptureState& c) {
+  WAVEFORMATEX f{};
+  f.wFormatTag = WAVE_FORMAT_PCM;
+  f.nChannels = static_cast<WORD>(c.channels);
+  f.nSamplesPerSec = static_cast<DWORD>(c.sampleRate);
+  f.nAvgBytesPerSec = static_cast<DWORD>(c.channels * c.bytesPerSample * c.sampleRate);
+  f.nBlockAlign = static_cast<WORD>(c.bytesPerSample * c.channels);
+  f.wBitsPerSample = static_cast<WORD>(c.bitsPerSample);
+  f.cbSize = 0;
+  return f;
+}
+
+double CaptureClockMs() {
+  MMTIME time{};
+  time.wType = TIME_MS;
+  while (timeGetSystemTime(&time, sizeof time) != TIMERR_NOERROR) {
+    time.wType = TIME_MS;
+  }
+  return static_cast<double>(Capture().clock.Extend(time.u.ms));
+}
+
+void StopCaptureDevice() {
+  CaptureState& c = Capture();
+  if (!c.captureActive) return;
+  Mode().stopRequest = 1;
+  if (c.inputDevice && !Run().closeRequested) {
+    waveInStop(c.inputDevice);
+    waveInReset(c.inputDevice);
+  }
+}
+
+LRESULT OnWaveInData(HWND, WPARAM wParam, LPARAM lParam) {
+  CaptureState& c = Capture();
+  WAVEHDR* h = reinterpret_cast<WAVEHDR*>(lParam);
+  // A buffer of a device this capture no longer owns (or one already taken) is ignored.
+  if (!c.captureActive || !c.inputDevice || reinterpret_cast<HWAVEIN>(wParam) != c.inputDevice || h != c.header ||
+      !Run().bufferQueued) {
+    return 0;
+  }
+  HandleReturnedBuffer(h);
+  return 0;
+}
+
+LRESULT OnWaveInClose(HWND, WPARAM wParam, LPARAM) {
+  CaptureState& c = Capture();
+  if (!c.captureActive || !c.inputDevice || reinterpret_cast<HWAVEIN>(wParam) != c.inputDevice) return 0;
+  FinishCapture();
+  return 0;
+}
+
+}  // namespace hl
