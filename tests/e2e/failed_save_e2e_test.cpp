@@ -263,6 +263,7 @@ TEST_F(FailedSave, SpectrumLogKeepsTheOldFileAndItsDialog) {
   EXPECT_EQ(OpenDataLogDialog(), dialog);
   ExpectNothingLost("spectrum.txt");
   ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_LOG_CANCEL));
+  ASSERT_TRUE(ui_->Flush());
   ExpectNothingLost("spectrum.txt");
 }
 
@@ -283,6 +284,7 @@ TEST_F(FailedSave, PointLogAppendKeepsTheOldLog) {
   EXPECT_TRUE(IsWindow(dialog)) << "the log closed on the failed point";
   // The log is held open without sharing while its dialog is open.
   ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_LOG_SAVE_EXIT));
+  ASSERT_TRUE(ui_->Flush());
   ExpectNothingLost("points.txt");
 }
 
