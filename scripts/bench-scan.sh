@@ -2,7 +2,8 @@
 # Times "S&can Audio" in the Windows program under Wine: a live scan at 44100 Hz, 16 bit, for
 # 30 s (or the given seconds) in the "Scroll" and the "Scope" display, with a tone played into
 # the private sound server. Prints the columns drawn against the clock, the late-half resets,
-# the half switches and the process's CPU time. Runs in a private X display, sound server and
+# the half switches and the process's CPU time; then a 10 s "&Record Audio" at 22050 Hz and
+# its columns against the 995 planned. Runs in a private X display, sound server and
 # Wine prefix (scripts/e2e-env.sh).
 #   scripts/bench-scan.sh [build dir] [seconds]
 set -eu

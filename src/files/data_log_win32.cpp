@@ -137,10 +137,20 @@ void EnterPoint(HWND dialog) {
   const std::string line = PointLogLine(FieldText(dialog, IDC_EVENT_ID), FieldText(dialog, IDC_POINT_TIME),
                                         FieldText(dialog, IDC_POINT_FREQ), FieldText(dialog, IDC_POINT_LEVEL));
   if (!line.empty() && s.pointFile != INVALID_HANDLE_VALUE) {
+    LARGE_INTEGER end{};
+    const LARGE_INTEGER here{};
+    const bool known = SetFilePointerEx(s.pointFile, here, &end, FILE_CURRENT) != 0;
     DWORD wrote = 0;
-    const BOOL ok = WriteFile(s.pointFile, line.data(), static_cast<DWORD>(line.size()), &wrote, nullptr);
-    // A point that did not reach the file must not pass for one that did.
-    if (!ok || wrote != line.size()) ShowProgramMessage(MainHandle(), Message::ErrorWritingFile);
+    // A full disk may show up only when the data is flushed, so a point counts as written
+    // once it is on the disk.
+    const bool ok = WriteFile(s.pointFile, line.data(), static_cast<DWORD>(line.size()), &wrote, nullptr) &&
+                    wrote == line.size() && FlushFileBuffers(s.pointFile);
+    if (!ok) {
+      // A point that did not reach the file must not pass for one that did, and the part of
+      // it that did is taken back: the log keeps whole points and every byte it had.
+      if (known && SetFilePointerEx(s.pointFile, end, nullptr, FILE_BEGIN)) SetEndOfFile(s.pointFile);
+      ShowProgramMessage(MainHandle(), Message::ErrorWritingFile);
+    }
   }
   FocusImage();
 }

@@ -985,7 +985,7 @@ TEST_F(AnalysisCases, ChangeBeyondTheBudgetScansTheWholeFileInTheChosenFormat) {
   HWND box = WaitForDialog("Not Enough Memory");
   ASSERT_NE(box, nullptr);
   ASSERT_TRUE(PressAndWaitUntilClosed(box, IDOK));
-  ASSERT_TRUE(WaitUntil([] { return Mode().fileScanPlaybackActive != 0; }, 5000)) << "the hand-over started no scan";
+  ASSERT_TRUE(WaitUntil([] { return Mode().fileScanPlaybackActive != 0; })) << "the hand-over started no scan";
   MainWindow().memory.budget = budget;
   EXPECT_EQ(Analysis().dataLength, 44100u) << "the scan is given the whole file";
   EXPECT_EQ(Analysis().format.sampleRate, 22050u);

@@ -107,10 +107,18 @@ class LogSuite : public MainWindowSuite {
     return dialog && ui_->Flush() ? dialog : nullptr;
   }
 
-  // Posts the click the left-button handler sends to an open log dialog, and waits until the
-  // window's thread has handled it.
-  static bool PostClick(HWND dialog) {
-    return PostMessageA(dialog, WM_COMMAND, IDC_LOG_CLICK, 0) && ui_->Flush();
+  // Hands an open log dialog the click the left-button handler sends, on the window's thread
+  // (the measuring opens no modal window), and returns in `readout` the readout the click
+  // measured at, read in the same step: a pointer move the system delivers on its own (a
+  // window appearing under the X pointer makes one) cannot come between the two.
+  static bool PostClick(HWND dialog, ReadoutValues* readout = nullptr) {
+    bool handled = false;
+    return OnWindowThread([&] {
+             SendMessageA(dialog, WM_COMMAND, IDC_LOG_CLICK, 0);
+             if (readout) *readout = CurrentReadout();
+             handled = true;
+           }) &&
+           handled;
   }
 };
 
@@ -207,8 +215,8 @@ TEST_F(PointLog, ClicksFillTheReadoutAndTheLevelAtIt) {
   EXPECT_TRUE(Exists(log)) << "the point log is created when missing";
 
   ASSERT_TRUE(Click(dialog, IDC_EVENT_B));
-  ASSERT_TRUE(PostClick(dialog));
-  const ReadoutValues readout = CurrentReadout();
+  ReadoutValues readout;
+  ASSERT_TRUE(PostClick(dialog, &readout));
   const std::string time = std::to_string(readout.timeMs), frequency = std::to_string(readout.frequencyHz);
   ASSERT_TRUE(WaitUntil([&] { return TextOf(GetDlgItem(dialog, IDC_POINT_LEVEL)) == "-83"; }))
       << "level " << TextOf(GetDlgItem(dialog, IDC_POINT_LEVEL));
@@ -320,8 +328,8 @@ TEST_F(SpectrumLog, AClickedToneIsSavedWithItsPeakInItsBin) {
   HWND dialog = OpenLog(IDM_LOG_SPECTRUM, log, kSpectrumCaption);
   ASSERT_NE(dialog, nullptr);
   EXPECT_EQ(ReadText(log), "an older table") << "the chosen file was emptied when the dialog opened";
-  ASSERT_TRUE(PostClick(dialog));
-  const ReadoutValues readout = CurrentReadout();
+  ReadoutValues readout;
+  ASSERT_TRUE(PostClick(dialog, &readout));
   ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_LOG_SAVE_EXIT));
   ASSERT_TRUE(ui_->Flush());
 
@@ -495,6 +503,8 @@ TEST_F(SpectrumLog, AFailedSaveIsReportedAndKeepsTheDialog) {
   EXPECT_EQ(OpenDataLogDialog(), dialog);
   ExpectMenuBusy(window());
   ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_LOG_CANCEL));
+  // The dialog is gone before its command has set the menu.
+  ASSERT_TRUE(ui_->Flush());
   ExpectMenuDataLoaded(window());
 }
 

@@ -99,7 +99,7 @@ class FileScanWindow : public MainWindowSuite {
 
   static ::testing::AssertionResult ClickAndWait(HWND dialog, int id) {
     if (!Click(dialog, id)) return ::testing::AssertionFailure() << "cannot click " << id;
-    if (!WaitUntil([&] { return IsChecked(dialog, id); }, 3000)) {
+    if (!WaitUntil([&] { return IsChecked(dialog, id); })) {
       return ::testing::AssertionFailure() << id << " not checked";
     }
     return ::testing::AssertionSuccess();
@@ -169,7 +169,7 @@ TEST_F(FileScan, ShortFileIsRefusedAndTheChooserComesBack) {
   ASSERT_TRUE(ui_->PostCommand(IDM_SCAN_FILE));
   ASSERT_TRUE(Choose("Open WAV File", path).empty());
   EXPECT_EQ(TakeMessage(), "Sample Size Too Small");
-  HWND chooser = WaitForDialog("Open WAV File", GetCurrentProcessId(), 5000);
+  HWND chooser = WaitForDialog("Open WAV File", GetCurrentProcessId());
   ASSERT_NE(chooser, nullptr) << "the chooser did not come back";
   ASSERT_TRUE(PressAndWaitUntilClosed(chooser, IDCANCEL));
   ASSERT_TRUE(WaitForIdle());
@@ -211,7 +211,7 @@ TEST_F(FileScan, RawFileIsOfferedAsSixteenBitAndEightBitReadsItsBytes) {
   ASSERT_TRUE(ClickAndWait(dialog, IDC_RES_8_BIT));
   ASSERT_TRUE(ClickAndWait(dialog, IDC_ANALYSIS_OFF));
   ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_OK));
-  ASSERT_TRUE(WaitUntil(Scanning, 5000));
+  ASSERT_TRUE(WaitUntil(Scanning));
   EXPECT_EQ(Analysis().format.bitsPerSample, 8);
   EXPECT_EQ(Analysis().format.sampleRate, 11025u);
   EXPECT_EQ(ShownInfoPanel().bitsPerSample, 8);
@@ -222,7 +222,7 @@ TEST_F(FileScan, RawFileIsOfferedAsSixteenBitAndEightBitReadsItsBytes) {
   EXPECT_EQ(LastFileScan().bytesRead, 44100u);
   ASSERT_TRUE(WaitUntil([] { return ReadOnWindowThread([] { return LastFileScan().columns > 10; }); }));
   ASSERT_TRUE(ui_->Post(WM_COMMAND, IDB_STOP, 0));
-  HWND box = WaitForDialog("Scanning Complete", GetCurrentProcessId(), 5000);
+  HWND box = WaitForDialog("Scanning Complete", GetCurrentProcessId());
   ASSERT_NE(box, nullptr);
   ASSERT_TRUE(PressAndWaitUntilClosed(box, IDOK));
   ASSERT_TRUE(WaitForIdle());
@@ -235,7 +235,7 @@ TEST_F(FileScan, ScanDrawsTheToneAndEndsByTheClockWithTheCompletionMessage) {
   ASSERT_NE(dialog, nullptr);
   ASSERT_TRUE(ClickAndWait(dialog, IDC_ANALYSIS_OFF));
   ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_OK));
-  ASSERT_TRUE(WaitUntil(Scanning, 5000)) << "the scan did not start";
+  ASSERT_TRUE(WaitUntil(Scanning)) << "the scan did not start";
   std::string caption;
   ReadWindowText(window(), caption);
   EXPECT_EQ(caption, "tone.wav");
@@ -285,7 +285,7 @@ TEST_F(FileScan, StopWithAnalysisOnAnalysesTheSpanAroundTheStoppingPoint) {
   EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_SAMPLE_RATE)), "44100");
   ASSERT_TRUE(ClickAndWait(dialog, IDC_ANALYSIS_ON));
   ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_OK));
-  ASSERT_TRUE(WaitUntil(Scanning, 5000));
+  ASSERT_TRUE(WaitUntil(Scanning));
   EXPECT_EQ(LastFileScan().ringBytes, 352800u);
   // Halves are read as the device enters the other half: 5 s of the file are read by
   // about 3 s of playing.
@@ -328,7 +328,7 @@ TEST_F(FileScan, AnalysisTooLargeForMemoryIsScannedWithoutTheDialog) {
   ASSERT_NE(box, nullptr);
   ASSERT_TRUE(PressAndWaitUntilClosed(box, IDOK));
   // The scan starts at once, with no file choice and no dialog.
-  ASSERT_TRUE(WaitUntil(Scanning, 5000)) << "the hand-over did not start a scan";
+  ASSERT_TRUE(WaitUntil(Scanning)) << "the hand-over did not start a scan";
   EXPECT_EQ(WaitForDialog(kScanCaption, GetCurrentProcessId(), 300), nullptr);
   EXPECT_EQ(Mode().lowResolutionScan, 0);
   ASSERT_TRUE(WaitUntil([] { return ReadOnWindowThread([] { return LastFileScan().columns > 20; }); }));
@@ -396,11 +396,11 @@ TEST_F(FileScan, ScopeDisplayDrawsBarsInAFixedWindowAndScrollGivesTheFrameBack) 
   ASSERT_NE(dialog, nullptr);
   ASSERT_TRUE(ClickAndWait(dialog, IDC_DISPLAY_SCROLL));
   ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_OK));
-  ASSERT_TRUE(WaitUntil(Scanning, 5000));
+  ASSERT_TRUE(WaitUntil(Scanning));
   EXPECT_TRUE(GetWindowLongA(window(), GWL_STYLE) & WS_THICKFRAME);
   EXPECT_FALSE(IsWindowEnabled(MainWindow().toggleGridButton));
   ASSERT_TRUE(ui_->Post(WM_COMMAND, IDB_STOP, 0));
-  box = WaitForDialog("Scanning Complete", GetCurrentProcessId(), 5000);
+  box = WaitForDialog("Scanning Complete", GetCurrentProcessId());
   ASSERT_NE(box, nullptr);
   ASSERT_TRUE(PressAndWaitUntilClosed(box, IDOK));
   ASSERT_TRUE(WaitForIdle());

@@ -131,7 +131,7 @@ class TransportWindow : public MainWindowSuite {
   // Posts a button's command and waits until the playback runs.
   static ::testing::AssertionResult StartPlayback(int button) {
     if (!ui_->Post(WM_COMMAND, static_cast<WPARAM>(button), 0)) return ::testing::AssertionFailure() << "post";
-    if (!WaitUntil([] { return ReadOnWindowThread([] { return Mode().playbackActive != 0; }); }, 5000)) {
+    if (!WaitUntil([] { return ReadOnWindowThread([] { return Mode().playbackActive != 0; }); })) {
       return ::testing::AssertionFailure() << "the playback did not start";
     }
     return ::testing::AssertionSuccess();
@@ -178,7 +178,7 @@ TEST_F(TransportPlayback, PlayRevealsTheImageWithTheSoundAndEndsWithTheDevicesMe
 
   ASSERT_TRUE(StartPlayback(IDB_PLAY));
   // (The flag is set while the command is still setting up the buttons.)
-  EXPECT_TRUE(WaitUntil([] { return ButtonStates() == Buttons{false, false, false, true}; }, 2000))
+  EXPECT_TRUE(WaitUntil([] { return ButtonStates() == Buttons{false, false, false, true}; }))
       << ButtonStates();
   EXPECT_FALSE(MenuEnabled(window(), IDM_ANALYZE_FILE)) << "the menu is not busy while playing";
   EXPECT_EQ(AllocationCount(), blocks + 1) << "the buffer header is one counted block";
@@ -208,7 +208,7 @@ TEST_F(TransportPlayback, StopEndsPlayAtOnce) {
   ASSERT_TRUE(StartPlayback(IDB_PLAY));
   ASSERT_TRUE(WaitUntil([] { return ReadOnWindowThread([] { return hl::Capture().lastDrawnColumn > 50; }); }));
   ASSERT_TRUE(ui_->Post(WM_COMMAND, IDB_STOP, 0));
-  ASSERT_TRUE(WaitUntil([] { return ReadOnWindowThread([] { return !Mode().playbackActive; }); }, 2000)) << "Stop did not end the playback";
+  ASSERT_TRUE(WaitUntil([] { return ReadOnWindowThread([] { return !Mode().playbackActive; }); })) << "Stop did not end the playback";
   ASSERT_TRUE(WaitForIdle());
   EXPECT_LT(hl::Capture().lastDrawnColumn, Analysis().columnCount - 200) << "the playback ran to its end";
   EXPECT_EQ(ButtonStates(), (Buttons{true, true, true, false}));
@@ -233,7 +233,7 @@ TEST_F(TransportPlayback, PlayWindowStartsAtTheViewAndStopsWhereTheCursorLeaves)
 
   ASSERT_TRUE(StartPlayback(IDB_PLAY_WINDOW));
   // (The flag is set while the command is still setting up the buttons.)
-  EXPECT_TRUE(WaitUntil([] { return ButtonStates() == Buttons{false, false, false, true}; }, 2000))
+  EXPECT_TRUE(WaitUntil([] { return ButtonStates() == Buttons{false, false, false, true}; }))
       << ButtonStates();
   {
     // The one buffer starts at sample k x step and runs to the end of the data.
@@ -273,7 +273,7 @@ TEST_F(TransportPlayback, StopDuringPlayWindowRemovesTheCursor) {
   ASSERT_TRUE(StartPlayback(IDB_PLAY_WINDOW));
   ASSERT_TRUE(WaitUntil([] { return ReadOnWindowThread([] { return hl::Capture().lastDrawnColumn > 30; }); }));
   ASSERT_TRUE(ui_->Post(WM_COMMAND, IDB_STOP, 0));
-  ASSERT_TRUE(WaitUntil([] { return ReadOnWindowThread([] { return !Mode().playbackActive; }); }, 2000));
+  ASSERT_TRUE(WaitUntil([] { return ReadOnWindowThread([] { return !Mode().playbackActive; }); }));
   ASSERT_TRUE(WaitForIdle());
   EXPECT_EQ(ButtonStates(), (Buttons{true, true, true, false}));
   ASSERT_TRUE(ui_->Flush());
@@ -350,7 +350,7 @@ TEST_F(TransportNoSoundChild, PlayAndPlayWindowReportTheDeviceAndChangeNothing) 
   for (int button : {IDB_PLAY, IDB_PLAY_WINDOW}) {
     SCOPED_TRACE(button);
     ASSERT_TRUE(ui_->Post(WM_COMMAND, static_cast<WPARAM>(button), 0));
-    HWND box = WaitForDialog("Harrowlight", GetCurrentProcessId(), 5000);
+    HWND box = WaitForDialog("Harrowlight", GetCurrentProcessId());
     ASSERT_NE(box, nullptr) << "no message";
     EXPECT_EQ(MessageBoxText(box), "Cannot Open Audio Device");
     ASSERT_TRUE(PressAndWaitUntilClosed(box, IDOK));
@@ -375,7 +375,7 @@ TEST_F(TransportNoSoundChild, ScanFileReportsTheDeviceAndHoldsNothing) {
   HWND dialog = WaitForDialog("Scan Wave File");
   ASSERT_NE(dialog, nullptr);
   ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_OK));
-  HWND box = WaitForDialog("Harrowlight", GetCurrentProcessId(), 5000);
+  HWND box = WaitForDialog("Harrowlight", GetCurrentProcessId());
   ASSERT_NE(box, nullptr) << "no message";
   EXPECT_EQ(MessageBoxText(box), "Cannot Open Audio Device");
   ASSERT_TRUE(PressAndWaitUntilClosed(box, IDOK));
