@@ -73,12 +73,12 @@ class TemporaryFile {
   std::string target_;
   bool open_ = false;
   bool ok_ = true;
+  int slot_ = -1;  // this file's entry in the interruption handler's table
 #ifdef _WIN32
   void* handle_ = nullptr;
 #else
   int fd_ = -1;
   unsigned mode_ = 0;
-  int slot_ = -1;  // this file's entry in the interruption handler's table
 #endif
 };
 

@@ -70,14 +70,37 @@ bool InputFile::ReadAt(uint64_t offset, size_t count, uint8_t* out) const {
 
 namespace {
 
-// The name of the temporary file while it exists, for the console handler, which runs on
-// a thread of its own when Ctrl+C is pressed or the console is closed.
-char gTemporaryName[MAX_PATH];
-volatile LONG gTemporaryExists = 0;
+// The names of the temporary files while they exist, for the console handler, which runs
+// on a thread of its own when Ctrl+C is pressed or the console is closed. A batch writes
+// from several threads at once, so each temporary file has an entry of its own.
+struct TemporarySlot {
+  char name[MAX_PATH];
+  volatile LONG exists;
+  volatile LONG taken;
+};
+constexpr int kSlots = 72;  // more than the batch's most threads, each writing one file
+TemporarySlot gSlots[kSlots];
+
+int TakeSlot() {
+  for (int i = 0; i < kSlots; ++i) {
+    if (InterlockedCompareExchange(&gSlots[i].taken, 1, 0) == 0) return i;
+  }
+  return -1;
+}
+
+// Deletes the slot's file when it still exists and gives the slot back.
+void ReleaseSlot(int& slot, bool removeFile) {
+  if (slot < 0) return;
+  if (InterlockedExchange(&gSlots[slot].exists, 0) && removeFile) DeleteFileA(gSlots[slot].name);
+  InterlockedExchange(&gSlots[slot].taken, 0);
+  slot = -1;
+}
 
 BOOL WINAPI RemoveTemporaryOnInterrupt(DWORD) {
-  // The file is open with delete sharing, so it goes when the process closes it.
-  if (InterlockedExchange(&gTemporaryExists, 0)) DeleteFileA(gTemporaryName);
+  // The files are open with delete sharing, so they go when the process closes them.
+  for (TemporarySlot& slot : gSlots) {
+    if (InterlockedExchange(&slot.exists, 0)) DeleteFileA(slot.name);
+  }
   return FALSE;  // the default handler then ends the process
 }
 
@@ -110,12 +133,18 @@ Message TemporaryFile::Create(const std::string& target) {
   std::string folder = ".";
   size_t slash = target.find_last_of("\\/");
   if (slash != std::string::npos) folder = target.substr(0, slash + 1);
-  if (!GetTempFileNameA(folder.c_str(), "hl", 0, gTemporaryName)) return Message::ErrorWritingFile;
-  InterlockedExchange(&gTemporaryExists, 1);
-  HANDLE file = CreateFileA(gTemporaryName, GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+  slot_ = TakeSlot();
+  if (slot_ < 0) return Message::ErrorWritingFile;
+  TemporarySlot& slot = gSlots[slot_];
+  if (!GetTempFileNameA(folder.c_str(), "hl", 0, slot.name)) {
+    ReleaseSlot(slot_, false);
+    return Message::ErrorWritingFile;
+  }
+  InterlockedExchange(&slot.exists, 1);
+  HANDLE file = CreateFileA(slot.name, GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    if (InterlockedExchange(&gTemporaryExists, 0)) DeleteFileA(gTemporaryName);
+    ReleaseSlot(slot_, true);
     return Message::ErrorWritingFile;
   }
   handle_ = file;
@@ -147,10 +176,10 @@ Message TemporaryFile::Commit() {
   if (!CloseHandle(file)) ok = false;
   handle_ = nullptr;
   open_ = false;
-  if (ok && !MoveFileExA(gTemporaryName, target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (ok && !MoveFileExA(gSlots[slot_].name, target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     ok = false;
   }
-  if (InterlockedExchange(&gTemporaryExists, 0) && !ok) DeleteFileA(gTemporaryName);
+  ReleaseSlot(slot_, !ok);
   return ok ? Message::None : Message::ErrorWritingFile;
 }
 
@@ -159,7 +188,7 @@ void TemporaryFile::Discard() {
   CloseHandle(static_cast<HANDLE>(handle_));
   handle_ = nullptr;
   open_ = false;
-  if (InterlockedExchange(&gTemporaryExists, 0)) DeleteFileA(gTemporaryName);
+  ReleaseSlot(slot_, true);
 }
 
 Message WriteFileReplacing(const std::string& path, const ByteChunk* chunks, size_t count) {
