@@ -394,8 +394,8 @@ bool ParseBatchArguments(const std::vector<std::string>& args, bool levels, Batc
       b.format = value == "png" ? ImageFormat::Png : ImageFormat::Bmp;
     } else if (!levels && name == "--width") {
       double v = 0;
-      if (!ParseWholeIn(value, 4, 1e7, &v)) taken = name + " " + value + ": the width is a whole number of columns, 4..10000000";
-      b.widthPx = static_cast<int>(v);
+      if (ParseWholeIn(value, 4, 1e7, &v)) b.widthPx = static_cast<int>(v);
+      else taken = name + " " + value + ": the width is a whole number of columns, 4..10000000";
     } else {
       taken = TakeRenderOption(name, value, o);
     }
