@@ -19,6 +19,7 @@
 #include "cli/image_batch.h"
 #include "cli/render_command.h"
 #include "cli/spectrum_command.h"
+#include "harrowlight_version.h"
 
 namespace {
 
@@ -64,6 +65,7 @@ const char kUsage[] =
     "      bursts (noise), demo (all of them) [rate 11025, 16 bit, mono, 5 s,\n"
     "      1000 Hz, amplitude 0.5]. A second channel carries a tone at 1.5 x freq.\n"
     "  harrowlight-cli --help\n"
+    "  harrowlight-cli --version     prints \"harrowlight-cli\" and the version\n"
     "Errors are printed as Harrowlight's own messages; exit code 2 for refused input,\n"
     "3 for a file that cannot be read or written. An existing output file is replaced\n"
     "only when the new one has been written completely.\n";
@@ -146,6 +148,10 @@ int main(int argc, char** argv) {
   if (args.empty()) return Usage("no command given");
   const std::string& command = args[0];
   if (command == "--help" || command == "-h" || command == "help") return Usage(nullptr);
+  if (command == "--version") {
+    std::printf("harrowlight-cli %s\n", HL_VERSION);
+    return 0;
+  }
   if (command == "render") return Render(args, false);
   if (command == "levels") return Render(args, true);
   if (command == "info") return args.size() == 2 ? hl::RunInfo(args[1]) : Usage("info takes one file");
