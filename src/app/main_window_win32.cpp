@@ -156,7 +156,7 @@ int CaptionHeightFor(int dpi) {
 // The window moved to a screen of another DPI, or the screen's scale changed. The font is
 // the system font scaled to the new DPI in both directions, so that text keeps its shape;
 // the metrics read from it make the layout, and the suggested rectangle is taken before the
-// resize step fits and centres the window for them. The image is not touched: it stays one
+// resize step fits the window's size to them, keeping the suggested position. The image is not touched: it stays one
 // column per device pixel.
 LRESULT OnDpiChanged(HWND window, WPARAM wParam, LPARAM lParam) {
   MainWindowState& s = MainWindow();
@@ -186,6 +186,9 @@ LRESULT OnDpiChanged(HWND window, WPARAM wParam, LPARAM lParam) {
   s.metrics.charWidth = text.tmAveCharWidth;
   s.sizes = ComputeWindowSizes(s.metrics);
 
+  // Centring on the primary screen, as a resize does, would carry a window that was moved
+  // to another screen back across the border, and its DPI with it.
+  s.keepPosition = true;
   const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
   if (suggested) {
     SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
@@ -193,6 +196,7 @@ LRESULT OnDpiChanged(HWND window, WPARAM wParam, LPARAM lParam) {
   }
   // Also when the rectangle kept the size and no WM_SIZE came.
   OnSize(window);
+  s.keepPosition = false;
   InvalidateRect(window, nullptr, TRUE);
   return 0;
 }

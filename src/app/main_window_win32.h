@@ -29,6 +29,9 @@ struct MainWindowState {
   // to it. nullptr while the DC's own system font serves.
   int systemDpi = 96;
   HFONT font = nullptr;
+  // Set while a DPI change places the window: the resize step then keeps the position the
+  // system suggested (on the screen the window moved to) instead of centring it.
+  bool keepPosition = false;
 };
 
 MainWindowState& MainWindow();

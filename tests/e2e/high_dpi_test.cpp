@@ -131,9 +131,11 @@ TEST_F(HighDpiMainWindow, DpiChangeRelaysTheWindowForAFontOfTheNewDpi) {
   ASSERT_TRUE(GetWindowRect(window(), &before));
   for (int dpi : {192, kSuiteDpi}) {
     SCOPED_TRACE("to " + std::to_string(dpi) + " DPI");
-    // The system's suggestion: the window scaled about its top left corner.
-    RECT suggested{before.left, before.top, before.left + (before.right - before.left) * dpi / kSuiteDpi,
-                   before.top + (before.bottom - before.top) * dpi / kSuiteDpi};
+    // The system's suggestion: the window scaled, a little off the centre, as when it was
+    // dragged onto another screen.
+    const int left = before.left + 37, top = before.top + 23;
+    RECT suggested{left, top, left + (before.right - before.left) * dpi / kSuiteDpi,
+                   top + (before.bottom - before.top) * dpi / kSuiteDpi};
     DWORD_PTR result = 0;
     ASSERT_TRUE(SendMessageTimeoutA(window(), kDpiChanged, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested),
                                     SMTO_NORMAL, kWaitMs, &result));
@@ -152,6 +154,9 @@ TEST_F(HighDpiMainWindow, DpiChangeRelaysTheWindowForAFontOfTheNewDpi) {
     }
     RECT now;
     ASSERT_TRUE(GetWindowRect(window(), &now));
+    // Where the system put it, not centred on the primary screen.
+    EXPECT_EQ(now.left, suggested.left);
+    EXPECT_EQ(now.top, suggested.top);
     EXPECT_GE(now.bottom - now.top, ComputeWindowSizes(m).defaultHeight);
     EXPECT_GE(now.right - now.left, MinimumWindowWidth(m.charWidth, true));
     ExpectLaidOutFor(window(), m);
