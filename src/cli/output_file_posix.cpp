@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <mutex>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -62,20 +63,45 @@ bool InputFile::ReadAt(uint64_t offset, size_t count, uint8_t* out) const {
 }
 
 // ---------------------------------------------------------------------------
-// Interruptions. The handler may only use async-signal-safe calls, so the temporary
-// file's name is prepared in a fixed buffer before the file exists, and a flag says
+// Interruptions. The handler may only use async-signal-safe calls, so every temporary
+// file's name is prepared in a fixed slot before the file exists, and a flag says
 // whether it does. The signals are held back while the flag and the file change
-// together, so the handler never removes a name that is not ours.
+// together, so the handler never removes a name that is not ours. A batch writes from
+// several threads at once, so each temporary file has a slot of its own.
 
 namespace {
 
-char gTemporaryName[PATH_MAX + 16];
-volatile sig_atomic_t gTemporaryExists = 0;
+struct TemporarySlot {
+  char name[PATH_MAX + 16];
+  volatile sig_atomic_t exists;
+  bool taken;  // guarded by gSlotsLock
+};
+constexpr int kSlots = 72;  // more than the batch's most threads, each writing one file
+TemporarySlot gSlots[kSlots];
+std::mutex gSlotsLock;
 const int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP};
 
+int TakeSlot() {
+  std::lock_guard<std::mutex> lock(gSlotsLock);
+  for (int i = 0; i < kSlots; ++i) {
+    if (!gSlots[i].taken) {
+      gSlots[i].taken = true;
+      return i;
+    }
+  }
+  return -1;
+}
+
+void GiveBackSlot(int slot) {
+  std::lock_guard<std::mutex> lock(gSlotsLock);
+  gSlots[slot].taken = false;
+}
+
 void RemoveTemporaryAndEnd(int signal) {
-  if (gTemporaryExists) unlink(gTemporaryName);
-  gTemporaryExists = 0;
+  for (TemporarySlot& slot : gSlots) {
+    if (slot.exists) unlink(slot.name);
+    slot.exists = 0;
+  }
   // Ends the process as the signal would have, so the caller sees how it ended.
   ::signal(signal, SIG_DFL);
   raise(signal);
@@ -149,12 +175,19 @@ Message TemporaryFile::Create(const std::string& target) {
   }
   const size_t slash = target.find_last_of('/');
   const std::string name = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + ".hl-XXXXXX";
-  if (name.size() >= sizeof gTemporaryName) return Message::ErrorWritingFile;
+  if (name.size() >= sizeof gSlots[0].name) return Message::ErrorWritingFile;
+  slot_ = TakeSlot();
+  if (slot_ < 0) return Message::ErrorWritingFile;
+  TemporarySlot& slot = gSlots[slot_];
   HoldInterruptions hold;
-  std::memcpy(gTemporaryName, name.c_str(), name.size() + 1);
-  fd_ = mkstemp(gTemporaryName);
-  if (fd_ < 0) return Message::ErrorWritingFile;
-  gTemporaryExists = 1;
+  std::memcpy(slot.name, name.c_str(), name.size() + 1);
+  fd_ = mkstemp(slot.name);
+  if (fd_ < 0) {
+    GiveBackSlot(slot_);
+    slot_ = -1;
+    return Message::ErrorWritingFile;
+  }
+  slot.exists = 1;
   open_ = true;
   return Message::None;
 }
@@ -173,10 +206,15 @@ Message TemporaryFile::Commit() {
   // and ext4 already flushes a file renamed over another.)
   if (close(fd_) != 0) ok = false;
   fd_ = -1;
-  HoldInterruptions hold;
-  if (ok && rename(gTemporaryName, target_.c_str()) != 0) ok = false;
-  if (!ok) unlink(gTemporaryName);
-  gTemporaryExists = 0;
+  TemporarySlot& slot = gSlots[slot_];
+  {
+    HoldInterruptions hold;
+    if (ok && rename(slot.name, target_.c_str()) != 0) ok = false;
+    if (!ok) unlink(slot.name);
+    slot.exists = 0;
+  }
+  GiveBackSlot(slot_);
+  slot_ = -1;
   open_ = false;
   return ok ? Message::None : Message::ErrorWritingFile;
 }
@@ -185,9 +223,14 @@ void TemporaryFile::Discard() {
   if (!open_) return;
   close(fd_);
   fd_ = -1;
-  HoldInterruptions hold;
-  unlink(gTemporaryName);
-  gTemporaryExists = 0;
+  TemporarySlot& slot = gSlots[slot_];
+  {
+    HoldInterruptions hold;
+    unlink(slot.name);
+    slot.exists = 0;
+  }
+  GiveBackSlot(slot_);
+  slot_ = -1;
   open_ = false;
 }
 
