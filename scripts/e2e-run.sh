@@ -29,6 +29,7 @@ artifacts=$3
 shift 3
 
 WINE=/usr/lib/wine/wine64
+DPI_KEY='HKCU\Control Panel\Desktop'
 SUITE_TIMEOUT=300  # s for one suite's process, generous for a loaded machine
 
 # Suites whose tests are written as steps of one story (a test needs what the test before it
@@ -113,9 +114,25 @@ for suite in "${suites[@]}"; do
     if [ -n "$seed" ] && [[ $ORDERED_SUITES != *" $suite "* ]]; then
         order=(--gtest_shuffle "--gtest_random_seed=$seed")
     fi
+    # The HighDpi suites run on a screen of 144 DPI: Wine reads LogPixels as a process starts
+    # (this key first, then the machine's fonts key), so no restart is needed either way.
+    high_dpi=no
+    if [[ $suite == HighDpi* ]]; then
+        high_dpi=yes
+        old_dpi=$("$WINE" reg query "$DPI_KEY" /v LogPixels </dev/null 2>/dev/null | tr -d '\r' |
+                  sed -nE 's/.*REG_DWORD[[:space:]]+0x([0-9a-fA-F]+).*/\1/p')
+        "$WINE" reg add "$DPI_KEY" /v LogPixels /t REG_DWORD /d 144 /f </dev/null >/dev/null 2>&1
+    fi
     timeout --kill-after=10 "$SUITE_TIMEOUT" "$WINE" "$tests" "$@" "${order[@]}" \
         "--gtest_filter=${chosen[$suite]}" "--gtest_output=xml:Z:${report//\//\\}" </dev/null
     status=$?
+    if [ "$high_dpi" = yes ]; then
+        if [ -n "$old_dpi" ]; then
+            "$WINE" reg add "$DPI_KEY" /v LogPixels /t REG_DWORD /d $((16#$old_dpi)) /f </dev/null >/dev/null 2>&1
+        else
+            "$WINE" reg delete "$DPI_KEY" /v LogPixels /f </dev/null >/dev/null 2>&1
+        fi
+    fi
     took=$((SECONDS - start))
     if [ "$status" -eq 124 ]; then
         say "$suite did not finish within ${SUITE_TIMEOUT} s and was stopped"

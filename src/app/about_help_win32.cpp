@@ -1,37 +1,61 @@
 // File "&Exit", Help "&Help Topics" and "&About Harrowlight".
+#include "app/commands_win32.h"
+#include "app/main_window_win32.h"
+#include "harrowlight_version.h"
+
+#include <shellapi.h>
+
 #include <cstdlib>
 #include <string>
 
-#include "app/commands_win32.h"
-#include "app/main_window_win32.h"
-
 namespace hl {
+
+namespace {
+
+constexpr char kGuideName[] = "Harrowlight.html";
+
+// ShellExecute reports success with a value above 32.
+bool OpenWithShell(HWND window, const char* path) {
+  const HINSTANCE result = ShellExecuteA(window, "open", path, nullptr, nullptr, SW_SHOWNORMAL);
+  return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
+DocumentOpener documentOpener = OpenWithShell;
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+}  // namespace
+
+void SetDocumentOpener(DocumentOpener opener) { documentOpener = opener ? opener : OpenWithShell; }
 
 void OnExit(HWND window, LPARAM) { SendMessageA(window, WM_CLOSE, 0, 0); }
 
 void OnAbout(HWND window, LPARAM) {
   MessageBoxA(window,
-              "Harrowlight 3.2.1\n"
+              "Harrowlight " HL_VERSION "\n"
               "A time-frequency analyser for sound files and live audio.\n\n"
               "Copyright 2026 the Harrowlight developers.\n"
               "The FFT routine is Harrowlight's own fixed-point code.\n\n"
               "Harrowlight is distributed free of charge.\n"
               "Questions and reports: the Harrowlight issue tracker.",
-              "Harrowlight Version 3.2.1", MB_OK);
+              "Harrowlight Version " HL_VERSION, MB_OK);
 }
 
 // The help file sits beside the program. A missing file counts as a failure of the help
 // system: some WinHelp implementations start their viewer for any name and report success.
+// Current Windows has no WinHelp, so the HTML guide shipped beside the program is the usual
+// way in; it is opened with whatever the user reads web pages with.
 void OnHelpTopics(HWND window, LPARAM) {
   char program[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, program, MAX_PATH);
   char drive[_MAX_DRIVE], directory[_MAX_DIR];
   _splitpath(program, drive, directory, nullptr, nullptr);
-  const std::string path = std::string(drive) + directory + "Tulm32" + "." + "hlp";
-  const bool present = GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-  if (!present || !WinHelpA(window, path.c_str(), HELP_INDEX, 0)) {
-    ShowMessage(window, "Cannot Access Help", MB_ICONEXCLAMATION);
-  }
+  const std::string folder = std::string(drive) + directory;
+  const std::string helpFile = folder + "Tulm32" + "." + "hlp";
+  if (Exists(helpFile) && WinHelpA(window, helpFile.c_str(), HELP_INDEX, 0)) return;
+  const std::string guide = folder + kGuideName;
+  if (Exists(guide) && documentOpener(window, guide.c_str())) return;
+  ShowMessage(window, "Cannot Access Help", MB_ICONEXCLAMATION);
 }
 
 }  // namespace hl

@@ -35,6 +35,11 @@ void OnColorsChange(HWND window, LPARAM lParam);
 void OnHelpTopics(HWND window, LPARAM lParam);
 void OnAbout(HWND window, LPARAM lParam);
 
+// How "&Help Topics" opens the user guide: ShellExecute's "open" of the page, true when it
+// opened. The end-to-end tests put a recorder in its place, so that no browser starts.
+using DocumentOpener = bool (*)(HWND window, const char* path);
+void SetDocumentOpener(DocumentOpener opener);  // nullptr: ShellExecute again
+
 // The handler of a command id, or nullptr for an id the window ignores.
 CommandHandler HandlerOf(int commandId);
 

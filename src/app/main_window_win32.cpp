@@ -1,5 +1,7 @@
 #include "app/main_window_win32.h"
 
+#include <commctrl.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +24,7 @@ namespace hl {
 namespace {
 
 constexpr int kEscapeKey = 27;
+constexpr UINT kDpiChanged = 0x02E0;  // WM_DPICHANGED, Windows 8.1 on
 
 HWND CreateChild(HWND parent, const char* className, const char* text, DWORD style, int id, const Rect& r) {
   return CreateWindowExA(0, className, text, WS_CHILD | WS_VISIBLE | style, r.x, r.y, r.width, r.height,
@@ -63,6 +66,7 @@ void MeasureMemory() {
 
 void ReadMetrics(HDC dc) {
   MainWindowState& s = MainWindow();
+  s.systemDpi = GetDeviceCaps(dc, LOGPIXELSY);
   TEXTMETRICA text;
   GetTextMetricsA(dc, &text);
   s.metrics.captionHeight = GetSystemMetrics(SM_CYCAPTION);
@@ -129,8 +133,71 @@ LRESULT OnClose(HWND window) {
   HDC dc = GetDC(window);
   DeleteDrawingObjects(dc);
   ReleaseDC(window, dc);
+  if (MainWindow().font) {
+    DeleteObject(MainWindow().font);
+    MainWindow().font = nullptr;
+  }
   if (AllocationCount() != 0) MessageBeep(0);
   DestroyWindow(window);
+  return 0;
+}
+
+// The caption height at `dpi`: asked of the system where it can say (Windows 10 1607 on),
+// else the start's scaled.
+int CaptionHeightFor(int dpi) {
+  using ForDpi = int(WINAPI*)(int, UINT);
+  // Through void* : FARPROC's own type does not match, which GCC warns about.
+  static const ForDpi forDpi = reinterpret_cast<ForDpi>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetSystemMetricsForDpi")));
+  if (forDpi) return forDpi(SM_CYCAPTION, static_cast<UINT>(dpi));
+  return MulDiv(GetSystemMetrics(SM_CYCAPTION), dpi, MainWindow().systemDpi);
+}
+
+// The window moved to a screen of another DPI, or the screen's scale changed. The font is
+// the system font scaled to the new DPI in both directions, so that text keeps its shape;
+// the metrics read from it make the layout, and the suggested rectangle is taken before the
+// resize step fits the window's size to them, keeping the suggested position. The image is not touched: it stays one
+// column per device pixel.
+LRESULT OnDpiChanged(HWND window, WPARAM wParam, LPARAM lParam) {
+  MainWindowState& s = MainWindow();
+  const int dpi = HIWORD(wParam);
+  if (dpi <= 0 || !s.createDone) return 0;
+  HFONT font = nullptr;
+  if (dpi != s.systemDpi) {
+    LOGFONTA system{};
+    GetObjectA(GetStockObject(SYSTEM_FONT), sizeof system, &system);
+    system.lfHeight = MulDiv(system.lfHeight, dpi, s.systemDpi);
+    system.lfWidth = MulDiv(system.lfWidth, dpi, s.systemDpi);
+    font = CreateFontIndirectA(&system);
+  }
+  HDC dc = GetDC(window);
+  HGDIOBJ previous = font ? SelectObject(dc, font) : nullptr;
+  TEXTMETRICA text;
+  GetTextMetricsA(dc, &text);
+  if (previous) SelectObject(dc, previous);
+  ReleaseDC(window, dc);
+  for (HWND button : {s.playButton, s.playWindowButton, s.toggleGridButton, s.stopButton}) {
+    SendMessageA(button, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  }
+  if (s.font) DeleteObject(s.font);
+  s.font = font;
+  s.metrics.captionHeight = CaptionHeightFor(dpi);
+  s.metrics.charHeight = text.tmHeight;
+  s.metrics.charWidth = text.tmAveCharWidth;
+  s.sizes = ComputeWindowSizes(s.metrics);
+
+  // Centring on the primary screen, as a resize does, would carry a window that was moved
+  // to another screen back across the border, and its DPI with it.
+  s.keepPosition = true;
+  const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+  if (suggested) {
+    SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                 suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  // Also when the rectangle kept the size and no WM_SIZE came.
+  OnSize(window);
+  s.keepPosition = false;
+  InvalidateRect(window, nullptr, TRUE);
   return 0;
 }
 
@@ -166,6 +233,14 @@ LRESULT OnPaletteChanged(HWND window, HWND changedBy) {
 }
 
 }  // namespace
+
+WindowFontIn::WindowFontIn(HDC dc) : dc_(dc) {
+  if (MainWindow().font) previous_ = SelectObject(dc, MainWindow().font);
+}
+
+WindowFontIn::~WindowFontIn() {
+  if (previous_) SelectObject(dc_, previous_);
+}
 
 MainWindowState& MainWindow() {
   static MainWindowState state;
@@ -247,12 +322,17 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return OnQueryNewPalette(window);
     case WM_PALETTECHANGED:
       return OnPaletteChanged(window, reinterpret_cast<HWND>(wParam));
+    case kDpiChanged:
+      return OnDpiChanged(window, wParam, lParam);
     default:
       return DefWindowProcA(window, message, wParam, lParam);
   }
 }
 
 bool RegisterMainWindowClass(HINSTANCE instance) {
+  // The themed (version 6) classes of the standard controls, for the window and its dialogs.
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
   WNDCLASSEXA windowClass{};
   windowClass.cbSize = sizeof windowClass;
   windowClass.style = 0;

@@ -24,6 +24,14 @@ struct MainWindowState {
   HWND horizontalScrollBar = nullptr, verticalScrollBar = nullptr;
   HWND modelessDialogs[4] = {};  // open modeless dialogs, handed their keyboard messages
   HWND playButton = nullptr, playWindowButton = nullptr, toggleGridButton = nullptr, stopButton = nullptr;
+  // The DPI the system font is made for (the screen's at start), and the font the window's
+  // texts and buttons use after a move to a screen of another DPI: the system font scaled
+  // to it. nullptr while the DC's own system font serves.
+  int systemDpi = 96;
+  HFONT font = nullptr;
+  // Set while a DPI change places the window: the resize step then keeps the position the
+  // system suggested (on the screen the window moved to) instead of centring it.
+  bool keepPosition = false;
 };
 
 MainWindowState& MainWindow();
@@ -47,6 +55,20 @@ bool IsModelessDialogMessage(MSG* message);
 
 // Shows a message box owned by the main window with the program's caption.
 int ShowMessage(HWND owner, const char* text, UINT icon);
+
+// Selects the window's font into `dc` for as long as it lives, when there is one (see
+// MainWindowState::font), so that texts follow the screen's DPI as the layout does.
+class WindowFontIn {
+ public:
+  explicit WindowFontIn(HDC dc);
+  ~WindowFontIn();
+  WindowFontIn(const WindowFontIn&) = delete;
+  WindowFontIn& operator=(const WindowFontIn&) = delete;
+
+ private:
+  HDC dc_;
+  HGDIOBJ previous_ = nullptr;
+};
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -214,6 +214,7 @@ void DrawRecordedLength(HWND window) {
   SetTextColor(dc, RGB(0, 0, 0));
   SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
   SetBkMode(dc, OPAQUE);
+  const WindowFontIn font(dc);
   TextOutA(dc, p.valueX, p.rowY[2], text, static_cast<int>(std::strlen(text)));
   ReleaseDC(window, dc);
 }

@@ -21,6 +21,7 @@
 #include "cli/output_file.h"
 #include "cli/render_command.h"
 #include "cli/spectrum_command.h"
+#include "harrowlight_version.h"
 
 namespace {
 
@@ -66,6 +67,7 @@ const char kUsage[] =
     "      bursts (noise), demo (all of them) [rate 11025, 16 bit, mono, 5 s,\n"
     "      1000 Hz, amplitude 0.5]. A second channel carries a tone at 1.5 x freq.\n"
     "  harrowlight-cli --help\n"
+    "  harrowlight-cli --version     prints \"harrowlight-cli\" and the version\n"
     "Refused input gets one line, with Harrowlight's own message where it has one, and\n"
     "exit code 2; a file that cannot be read or written exit code 3. An existing output\n"
     "file is replaced only when the new one has been written completely, and only when\n"
@@ -209,6 +211,10 @@ int main(int argc, char** argv) {
   const std::string& command = args[0];
   if (command == "--help" || command == "-h" || command == "help") return Help();
   hl::InstallInterruptCleanup();
+  if (command == "--version") {
+    std::printf("harrowlight-cli %s\n", HL_VERSION);
+    return hl::kExitOk;
+  }
   if (command == "render") return Render(args, false);
   if (command == "levels") return Render(args, true);
   if (command == "info") return args.size() == 2 ? hl::RunInfo(args[1]) : Usage("info takes one file");

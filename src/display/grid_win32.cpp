@@ -19,6 +19,7 @@ constexpr int kMarkerCentre = 5;  // the cross's bars cross at (5, 5) of the mar
 constexpr int kMarkerArm = 11;
 
 void Text(HDC dc, int x, int y, const std::string& text) {
+  const WindowFontIn font(dc);
   TextOutA(dc, x, y, text.c_str(), static_cast<int>(text.size()));
 }
 
@@ -97,6 +98,7 @@ void DrawInfoPanelInto(HDC dc, uint32_t sampleRate, int bitsPerSample, uint32_t 
     LineTo(dc, box.left, box.top);
     LineTo(dc, right, box.top);
   }
+  const WindowFontIn font(dc);
   for (int row = 0; row < 3; ++row) {
     TextOutA(dc, p.labelX, p.rowY[row], p.labels[row], static_cast<int>(std::strlen(p.labels[row])));
     Text(dc, p.valueX, p.rowY[row], p.values[row]);

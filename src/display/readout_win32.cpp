@@ -141,6 +141,7 @@ void EraseAndWrite(HDC dc, int x, int y, int cells, const std::string& text, int
   if (field.right <= field.left) return;
   FillRect(dc, &field, GetSysColorBrush(COLOR_BTNFACE));
   if (!text.empty()) {
+    const WindowFontIn font(dc);
     ExtTextOutA(dc, x, y, ETO_CLIPPED | ETO_OPAQUE, &field, text.c_str(), static_cast<UINT>(text.size()), nullptr);
   }
 }

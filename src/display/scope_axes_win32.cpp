@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/analysis_settings.h"
+#include "app/main_window_win32.h"
 #include "app/operating_mode_win32.h"
 #include "display/palette_win32.h"
 #include "display/readout.h"
@@ -32,6 +33,7 @@ void DrawScopeAxes(HDC dc, int xOrigin, int baselineY, uint32_t sampleRate, int 
   SetBkMode(dc, OPAQUE);
   SetTextColor(dc, PaletteColour(kIndexMarker));
   SetBkColor(dc, PaletteColour(kIndexFloor));
+  const WindowFontIn font(dc);
   for (const ScopeLabel& label : ComputeScopeLabels(xOrigin, baselineY, sampleRate, charWidth, charHeight)) {
     TextOutA(dc, label.x, label.y, label.text.c_str(), static_cast<int>(label.text.size()));
   }

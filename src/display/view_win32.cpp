@@ -375,9 +375,10 @@ LRESULT OnSize(HWND window) {
   if (view.fittingWindow) return 0;
   view.fittingWindow = true;
   const WindowSize fitted = FittedSize(window, false);
-  const Rect placed = CentredWindow(s.metrics, fitted.width, fitted.height);
   RECT outer;
   GetWindowRect(window, &outer);
+  const Rect placed = s.keepPosition ? Rect{outer.left, outer.top, fitted.width, fitted.height}
+                                     : CentredWindow(s.metrics, fitted.width, fitted.height);
   if (placed.x != outer.left || placed.y != outer.top || placed.width != outer.right - outer.left ||
       placed.height != outer.bottom - outer.top) {
     MoveWindow(window, placed.x, placed.y, placed.width, placed.height, TRUE);

@@ -8,6 +8,7 @@ import os
 import resource
 import stat
 import shutil
+import re
 import struct
 import subprocess
 import sys
@@ -106,6 +107,16 @@ class ToolCase(unittest.TestCase):
 
 
 class CliTest(ToolCase):
+    def test_version_is_the_projects(self):
+        # The About box takes its version from the same project() line (see the e2e test).
+        cmake = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "CMakeLists.txt")
+        with open(cmake) as f:
+            match = re.search(r"project\(Harrowlight VERSION ([0-9.]+)", f.read())
+        self.assertIsNotNone(match, "no project() version in CMakeLists.txt")
+        result = run("--version")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout.strip(), "harrowlight-cli " + match.group(1))
+
     def test_info_of_a_generated_file(self):
         wav = self.generate("tone.wav", "tone", "--seconds", "3")
         result = run("info", wav)

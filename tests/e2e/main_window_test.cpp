@@ -8,11 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "app/commands_win32.h"
 #include "app/main_window_win32.h"
 #include "app/handles_win32.h"
 #include "app/operating_mode_win32.h"
 #include "display/view_layout.h"
 #include "display/window_layout.h"
+#include "harrowlight_version.h"
 #include "resources/resource.h"
 #include "tests/e2e/e2e_support.h"
 #include "tests/e2e/harness.h"
@@ -305,10 +307,13 @@ TEST_F(IdleMainWindow, EscapeWhileIdleChangesNothing) {
 
 TEST_F(IdleMainWindow, AboutShowsTheVersionNotice) {
   ASSERT_TRUE(ui_->PostCommand(IDM_ABOUT));
-  HWND box = WaitForDialog("Harrowlight Version 3.2.1");
-  ASSERT_NE(box, nullptr) << "timed out waiting for the About box \"Harrowlight Version 3.2.1\"";
+  // The version is the project's, as harrowlight-cli --version prints it.
+  const std::string caption = std::string("Harrowlight Version ") + HL_VERSION;
+  HWND box = WaitForDialog(caption);
+  ASSERT_NE(box, nullptr) << "timed out waiting for the About box \"" << caption << "\"";
   EXPECT_EQ(GetWindow(box, GW_OWNER), window());
   const std::string text = MessageBoxText(box);
+  EXPECT_NE(text.find(std::string("Harrowlight ") + HL_VERSION + "\n"), std::string::npos) << text;
   EXPECT_NE(text.find("2026"), std::string::npos) << text;
   EXPECT_NE(text.find("free of charge"), std::string::npos) << text;
   EXPECT_NE(text.find("FFT"), std::string::npos) << text;
@@ -317,13 +322,53 @@ TEST_F(IdleMainWindow, AboutShowsTheVersionNotice) {
   EXPECT_TRUE(ui_->running());
 }
 
-TEST_F(IdleMainWindow, HelpTopicsWithoutTheHelpFileSaysSo) {
+// The guide's opener, recording what it was asked to open instead of starting a browser.
+std::string openedDocument;
+int documentsOpened = 0;
+bool RecordOpen(HWND, const char* path) {
+  openedDocument = path;
+  ++documentsOpened;
+  return true;
+}
+bool FailToOpen(HWND, const char* path) {
+  openedDocument = path;
+  ++documentsOpened;
+  return false;
+}
+
+// Puts ShellExecute back however the test ends.
+struct OpenerInPlace {
+  explicit OpenerInPlace(DocumentOpener opener) {
+    openedDocument.clear();
+    documentsOpened = 0;
+    OnWindowThread([opener] { SetDocumentOpener(opener); });
+  }
+  ~OpenerInPlace() { OnWindowThread([] { SetDocumentOpener(nullptr); }); }
+};
+
+TEST_F(IdleMainWindow, HelpTopicsWithoutTheHelpFileOpensTheGuideBesideTheProgram) {
+  const std::string folder = Folder(ThisProgram());
+  ASSERT_EQ(GetFileAttributesA((folder + "Tulm32.hlp").c_str()), INVALID_FILE_ATTRIBUTES)
+      << folder << "Tulm32.hlp exists; this test needs it absent";
+  const std::string guide = folder + "Harrowlight.html";
+  ASSERT_NE(GetFileAttributesA(guide.c_str()), INVALID_FILE_ATTRIBUTES) << "the build did not put " << guide;
+  OpenerInPlace recorder(RecordOpen);
+  ASSERT_TRUE(ui_->PostCommand(IDM_HELP_TOPICS));
+  ASSERT_TRUE(ui_->Flush());
+  EXPECT_EQ(documentsOpened, 1);
+  EXPECT_EQ(_stricmp(openedDocument.c_str(), guide.c_str()), 0) << openedDocument;
+  EXPECT_TRUE(OpenDialogs().empty()) << "Help showed a message although the guide opened";
+}
+
+TEST_F(IdleMainWindow, HelpTopicsWhenNeitherHelpNorTheGuideOpensSaysSo) {
   const std::string helpFile = Folder(ThisProgram()) + "Tulm32.hlp";
   ASSERT_EQ(GetFileAttributesA(helpFile.c_str()), INVALID_FILE_ATTRIBUTES)
       << helpFile << " exists; this test needs it absent";
+  OpenerInPlace failing(FailToOpen);
   ASSERT_TRUE(ui_->PostCommand(IDM_HELP_TOPICS));
   HWND box = WaitForDialog("Harrowlight");
   ASSERT_NE(box, nullptr) << "timed out waiting for a message box captioned \"Harrowlight\"";
+  EXPECT_EQ(documentsOpened, 1) << "the guide was not tried before giving up";
   EXPECT_EQ(GetWindow(box, GW_OWNER), window());
   EXPECT_EQ(MessageBoxText(box), "Cannot Access Help");
   ASSERT_TRUE(PressAndWaitUntilClosed(box, IDOK)) << "the message box did not close on OK";
