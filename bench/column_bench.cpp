@@ -9,6 +9,8 @@
 //                           transform, levels, palette indices into the image
 //   Renderer/<path>/N       ColumnRenderer::DrawColumns, the program's own column path
 //   RendererOneColumn/N     ColumnRenderer::DrawColumn, one plain transform per column
+//   Encoding/<kind>/N       DrawColumns on the automatic path, the same stereo samples stored
+//                           as 16-bit, 24-bit PCM or 32-bit float: the cost of decoding
 //   LevelOfPower, LevelLookup   one bin's level by the exact rule and by the lookup
 #include <benchmark/benchmark.h>
 
@@ -184,6 +186,42 @@ void Renderer(benchmark::State& state, const char* path) {
   }
 }
 
+// The same stereo signal in the encodings a file may bring, drawn on the automatic path.
+void Encoding(benchmark::State& state, SampleEncoding encoding) {
+  const int bits = static_cast<int>(state.range(0));
+  constexpr int kColumns = 256;
+  const int n = 1 << bits;
+  const std::vector<int16_t> samples = TestSignal(static_cast<size_t>(kColumns + 2) * n, 4);
+  const size_t width = static_cast<size_t>(EncodingBytes(encoding));
+  std::vector<uint8_t> bytes(samples.size() * width);
+  for (size_t i = 0; i < samples.size(); ++i) {
+    uint8_t* p = bytes.data() + i * width;
+    if (encoding == SampleEncoding::Float32) {
+      const float x = samples[i] / 32768.0f;
+      std::memcpy(p, &x, 4);
+    } else {
+      const int32_t x = static_cast<int32_t>(samples[i]) * (encoding == SampleEncoding::Pcm24 ? 256 : 1);
+      for (size_t b = 0; b < width; ++b) p[b] = static_cast<uint8_t>(x >> (8 * b));
+    }
+  }
+  SampleSpan span{bytes.data(), bytes.size(), static_cast<int>(width), 2, encoding};
+  RenderSettings settings;
+  settings.fftBits = bits;
+  settings.sampleRate = 11025;
+  settings.windowMs = static_cast<float>(1000.0 * n / 11025);
+  settings.step = n;
+  ColumnRenderer renderer;
+  if (renderer.Begin(span, settings) != 0) return state.SkipWithError("no memory");
+  PaletteImage image;
+  if (!PrepareImage(image, kColumns, n / 2 + kEnvelopeRows)) return state.SkipWithError("no memory");
+  for (auto _ : state) {
+    renderer.DrawColumns(0, kColumns, image);
+    benchmark::DoNotOptimize(image.pixels.data());
+  }
+  PerColumn(state, kColumns);
+  renderer.End();
+}
+
 // Powers of the bins of real columns: mostly quiet, some loud.
 std::vector<uint32_t> TestPowers() {
   std::mt19937 random(5);
@@ -235,6 +273,9 @@ void RegisterAll() {
     benchmark::RegisterBenchmark(("Renderer/" + name).c_str(), Renderer, path)->Arg(9);
   }
   benchmark::RegisterBenchmark("RendererOneColumn", Renderer, nullptr)->Arg(9);
+  benchmark::RegisterBenchmark("Encoding/pcm16", Encoding, SampleEncoding::Pcm16)->Arg(9);
+  benchmark::RegisterBenchmark("Encoding/pcm24", Encoding, SampleEncoding::Pcm24)->Arg(9);
+  benchmark::RegisterBenchmark("Encoding/float32", Encoding, SampleEncoding::Float32)->Arg(9);
   benchmark::RegisterBenchmark("LevelOfPower", LevelOfPowerBench);
   benchmark::RegisterBenchmark("LevelLookup", LevelLookupBench);
 }

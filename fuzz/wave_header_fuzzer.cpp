@@ -1,10 +1,12 @@
-// libFuzzer target over the WAV header reader: any bytes, as a file of that size.
+// libFuzzer target over the WAV header readers and the frame decoder: any bytes, as a file
+// of that size.
 // Each result must satisfy what callers rely on; a broken invariant aborts.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
+#include "files/frame_decoder.h"
 #include "files/wave_format.h"
 
 namespace {
@@ -14,6 +16,28 @@ void Require(bool holds, const char* what) {
     std::fprintf(stderr, "wave header invariant broken: %s\n", what);
     std::abort();
   }
+}
+
+// The decoding reader: its data inside the file, its 8- and 16-bit PCM where the program
+// reads it, and its first frames decodable from the bytes the file holds.
+void CheckLayout(const uint8_t* data, size_t size, const hl::WaveHeaderInfo& info) {
+  const size_t count = size < hl::kWaveSearchBlockLength ? size : hl::kWaveSearchBlockLength;
+  const hl::SampleLayout layout = hl::ReadSampleLayout(data, count, size);
+  Require(layout.dataOffset + layout.dataLength <= size, "layout data ends within the file");
+  if (layout.refused) return;
+  Require(layout.channels >= 1 && layout.sampleRate >= 1, "channels and rate >= 1");
+  const bool legacy = layout.formatTag == 1 && (layout.bitsPerSample == 8 || layout.bitsPerSample == 16);
+  if (legacy || !layout.wavFlag) {
+    Require(layout.dataOffset == info.dataOffset && layout.dataLength == info.dataLength &&
+                layout.channels == info.format.channels && layout.sampleRate == info.format.sampleRate,
+            "8- and 16-bit PCM lies where the program reads it");
+  }
+  const size_t frameBytes = static_cast<size_t>(layout.FrameBytes());
+  Require(frameBytes >= 1, "a frame has bytes");
+  size_t frames = static_cast<size_t>(layout.dataLength / frameBytes);
+  if (frames > 64) frames = 64;
+  int16_t out[64];
+  hl::DecodeSamples(data + layout.dataOffset, frames, frameBytes, layout.encoding, out);
 }
 
 }  // namespace
@@ -56,5 +80,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 back.format.bitsPerSample == f.bitsPerSample && back.dataOffset <= 46,
             "written header reads back");
   }
+  CheckLayout(data, size, info);
   return 0;
 }

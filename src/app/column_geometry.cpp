@@ -101,7 +101,10 @@ int32_t ColumnStep(double sampleRate, int channels, float timeScaleMs) {
   auto step = static_cast<int32_t>(samples);
   // Below 2^24 the fraction is exact; above it every float is a whole number.
   if (samples - static_cast<float>(step) >= 0.5f) ++step;
-  if (step % channels != 0) --step;
+  // Lowered to a whole number of frames, so that every column's first sample is a
+  // first-channel sample. For one or two channels this is the same as lowering an odd
+  // step by one; for more channels lowering by one would land mid-frame.
+  step -= step % channels;
   return step;
 }
 

@@ -71,8 +71,10 @@ ColumnGeometry PlanColumns(const SpanRequest& req);
 
 // Sample values between two columns: rate x channels x time scale / 1000 in
 // binary32 (the rate rounded to float first), its integer part plus 1 when the
-// fraction is 0.5 or more, then lowered by 1 when that is not a multiple of
-// the channel count, so that a column starts on a whole frame. Returns 0 when
+// fraction is 0.5 or more, then lowered to the next multiple of the channel
+// count, so that every column starts on a whole frame (for 1 and 2 channels
+// that is lowering an odd step by 1; 0 when the step is below one frame, which
+// the analysis refuses with ImproperEntry). Returns 0 when
 // no column step exists: channels 0 or less, a product that is not positive
 // or not a number, or one of 2^31 or more.
 int32_t ColumnStep(double sampleRate, int channels, float timeScaleMs);

@@ -4,12 +4,14 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdarg>
 #include <cstdlib>
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <thread>
 
 #ifdef _WIN32
@@ -25,6 +27,7 @@
 
 #include "app/analysis_settings.h"
 #include "app/column_geometry.h"
+#include "common/limits.h"
 #include "common/messages.h"
 #include "app/time_scale_fit.h"
 #include "cli/output_file.h"
@@ -41,142 +44,49 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr uint64_t kShortestFile = 2048;
-constexpr int kChunkColumns = 256;
-
-enum class Outcome { Rendered, Refused, Failed };
-
-// One input on its way through: planned, drawn chunk by chunk, saved.
-struct Job {
-  std::string input, output;
-  Outcome outcome = Outcome::Rendered;
-  std::string reason;
-  Message warning = Message::None;  // "File may not be PCM Wave Format", told for a single file
-  // What the plan found.
-  uint32_t rate = 0;
-  int bits = 0, channels = 0, order = 9;
-  float windowMs = 0, timeScaleMs = 0;
-  double beginMs = 0, endMs = 0;
-  ColumnGeometry geometry;
-  std::vector<uint8_t> stdinData;  // the samples of "-", held here
-  FileView samples;
-  SampleSpan span;
-  RenderSettings settings;
-  PaletteImage image;
-  int width = 0;
+// One input on its way through the pool: planned, drawn chunk by chunk, saved.
+struct Job : PlannedInput {
+  std::string output;
   int nextChunk = 0, chunksDone = 0, chunkCount = 0;
 };
 
-bool ReadAllOfStdin(std::vector<uint8_t>& out) {
-#ifdef _WIN32
-  _setmode(_fileno(stdin), _O_BINARY);
-#endif
-  uint8_t block[1 << 16];
-  size_t got;
-  try {
-    while ((got = std::fread(block, 1, sizeof block, stdin)) > 0) out.insert(out.end(), block, block + got);
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  return !std::ferror(stdin);
-}
-
-void Refused(Job& job, Message message) {
+void Refused(Job& job, Message message, const std::string& why = std::string()) {
   job.outcome = Outcome::Refused;
   job.reason = MessageText(message);
+  if (!why.empty()) job.reason += ": " + why;
 }
 
-void Failed(Job& job, Message message, const std::string& path) {
-  job.outcome = Outcome::Failed;
-  job.reason = std::string(MessageText(message)) + ": " + path;
-}
-
-// The parameters dialog and "&Analyze File" for one input: header, rate and resolution,
-// span, column geometry; then the samples. Leaves job.outcome set when it cannot go on.
-void PlanJob(Job& job, const BatchOptions& batch, bool forLevels) {
-  const RenderOptions& o = batch.render;
-  const bool fromStdin = job.input == "-";
-  uint64_t fileSize = 0;
-  uint8_t block[kWaveSearchBlockLength] = {};
-  size_t got = 0;
-  if (fromStdin) {
-    if (!ReadAllOfStdin(job.stdinData)) return Failed(job, Message::CannotOpenFile, "standard input");
-    fileSize = job.stdinData.size();
-    got = std::min<size_t>(sizeof block, job.stdinData.size());
-    std::copy_n(job.stdinData.begin(), got, block);
-  } else {
-    if (!FileSizeOf(job.input, &fileSize)) return Failed(job, Message::CannotOpenFile, job.input);
-    if (fileSize >= kShortestFile) {
-      got = ReadFileRange(job.input, 0, sizeof block, block);
-      if (got == 0) return Failed(job, Message::CannotOpenFile, job.input);
-    }
-  }
-  if (fileSize < kShortestFile) return Refused(job, Message::SampleSizeTooSmall);
-  const WaveHeaderInfo header = ReadWaveHeader(block, got, fileSize);
-  job.warning = header.warning;
-
-  job.rate = o.sampleRate ? o.sampleRate : header.format.sampleRate;
-  if (o.sampleRate && CheckSampleRate(job.rate) != Message::None) return Refused(job, CheckSampleRate(job.rate));
-  job.bits = o.bits ? o.bits : (header.format.bitsPerSample == 16 ? 16 : 8);
-  job.channels = header.format.channels;
-  job.order = o.fftLength == 2048 ? 11 : o.fftLength == 1024 ? 10 : 9;
-  const float fftLength = static_cast<float>(1 << job.order);
-  job.windowMs = o.broadband ? BbWindowLength(o.windowMs, fftLength / static_cast<float>(job.rate) * 1000.0f)
-                             : NbWindowLength(1 << job.order, static_cast<float>(job.rate));
-  job.beginMs = o.beginMs;
-  job.endMs = o.endMs;
-  if (job.endMs < 0 && job.channels > 0 && job.rate > 0) {
-    const double bytesPerSecond = static_cast<double>(job.channels) * job.bits * job.rate / 8;
-    job.endMs = std::floor(header.dataLength / bytesPerSecond * 1000.0);
-  }
-  SpanRequest request{job.beginMs, job.endMs, job.rate, static_cast<uint16_t>(job.channels),
-                      static_cast<uint16_t>(job.bits), header.dataLength, o.timeScaleMs, job.windowMs, job.order};
-  if (batch.widthPx > 0) {
-    const float fitted = TimeScaleForWidth(request, batch.widthPx);
-    if (fitted > 0) request.timeScaleMs = fitted;
-  }
-  job.timeScaleMs = request.timeScaleMs;
-  job.geometry = PlanColumns(request);
-  if (job.geometry.refusal != Message::None) return Refused(job, job.geometry.refusal);
-  job.endMs = job.geometry.endMs;
-  // An image keeps every whole group of four columns; levels keep every column.
-  job.width = forLevels ? job.geometry.columnCount : ExportWidth(job.geometry.columnCount);
-  if (job.width <= 0) return Refused(job, Message::TimeScaleTooSmall);
-
-  const uint64_t offset = (header.wavFlag ? header.dataOffset : 0) + uint64_t{job.geometry.beginOffset};
-  if (fromStdin) {
-    // Bytes the data does not have read as zero, as they do from a file.
-    std::vector<uint8_t> span(job.geometry.byteCount, 0);
-    if (offset < job.stdinData.size()) {
-      const size_t have = static_cast<size_t>(std::min<uint64_t>(job.geometry.byteCount, job.stdinData.size() - offset));
-      std::copy_n(job.stdinData.begin() + static_cast<std::ptrdiff_t>(offset), have, span.begin());
-    }
-    job.stdinData.swap(span);
-    job.span = SampleSpan{job.stdinData.data(), job.stdinData.size(), job.bits / 8, job.channels};
-  } else {
-    if (!job.samples.Open(job.input, offset, job.geometry.byteCount)) return Failed(job, Message::CannotOpenFile, job.input);
-    job.span = SampleSpan{job.samples.data(), job.samples.size(), job.bits / 8, job.channels};
-  }
-  job.settings = RenderSettings{job.order, static_cast<int32_t>(job.rate), job.windowMs, job.geometry.step};
-  if (!forLevels && !PrepareImage(job.image, job.width, job.geometry.bitmapHeight)) {
-    return Refused(job, Message::NotEnoughMemoryForBitmap);
-  }
-  job.chunkCount = (job.width + kChunkColumns - 1) / kChunkColumns;
-}
-
-bool WriteOut(const std::string& path, const uint8_t* data, size_t size) {
+// Message::None when written; "-" is standard output.
+Message WriteOut(const std::string& path, const ByteChunk* chunks, size_t count) {
   if (path == "-") {
 #ifdef _WIN32
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
-    return std::fwrite(data, 1, size, stdout) == size && std::fflush(stdout) == 0;
+    for (size_t i = 0; i < count; ++i) {
+      if (std::fwrite(chunks[i].data, 1, chunks[i].size, stdout) != chunks[i].size) return Message::ErrorWritingFile;
+    }
+    return std::fflush(stdout) == 0 ? Message::None : Message::ErrorWritingFile;
   }
-  return WriteFileReplacing(path, data, size);
+  return WriteFileReplacing(path, chunks, count);
+}
+
+Message WriteOut(const std::string& path, const uint8_t* data, size_t size) {
+  const ByteChunk chunk{data, size};
+  return WriteOut(path, &chunk, 1);
+}
+
+// The reason a failed write gives, saying so when the target was not replaced because it
+// is not a regular file.
+std::string OutputReason(Message message, const std::string& path) {
+  if (message == Message::CannotOpenFile) {
+    return std::string(MessageText(message)) + ": " + path + " is not a regular file and is never replaced";
+  }
+  return std::string(MessageText(message)) + ": " + path;
 }
 
 // The drawn image as the export picture, annotated as asked, in the chosen format.
 void SaveJob(Job& job, const BatchOptions& batch, ImageFormat format) {
-  job.samples.Close();
+  job.file.Close();
   job.stdinData = std::vector<uint8_t>();
   const RenderOptions& o = batch.render;
   PaletteImage* picture = &job.image;
@@ -204,7 +114,7 @@ void SaveJob(Job& job, const BatchOptions& batch, ImageFormat format) {
   const auto entries = PaletteEntries(BuildSourceTable(o.scheme), PaletteOffset(o.attenuation));
   BitmapColor colors[kPaletteSize];
   for (int i = 0; i < kPaletteSize; ++i) colors[i] = {entries[i].red, entries[i].green, entries[i].blue};
-  std::vector<uint8_t> file;
+  Message written = Message::None;
   if (format == ImageFormat::Png) {
     ImageDescription d;
     d.file = job.input;
@@ -216,14 +126,31 @@ void SaveJob(Job& job, const BatchOptions& batch, ImageFormat format) {
     d.timeScaleMs = job.timeScaleMs;
     d.scheme = o.scheme;
     d.attenuation = o.attenuation;
-    file = BuildPngFile(picture->data, picture->stride, picture->width, picture->height, colors, kPaletteSize,
-                        DescribeImage(d));
+    const std::vector<uint8_t> file = BuildPngFile(picture->data, picture->stride, picture->width, picture->height,
+                                                   colors, kPaletteSize, DescribeImage(d));
+    if (file.empty()) return Refused(job, Message::NotEnoughMemoryForBitmap);
+    written = WriteOut(job.output, file.data(), file.size());
   } else {
-    file = BuildBitmapFile(picture->data, picture->stride, picture->width, picture->height, colors, kPaletteSize);
+    uint8_t headers[kBitmapHeaderLength];
+    if (!WriteBitmapHeaders(headers, picture->width, picture->height, colors, kPaletteSize)) {
+      return Refused(job, Message::BitmapError,
+                     "the picture of " + std::to_string(picture->width) + " x " + std::to_string(picture->height) +
+                         " pixels is larger than a BMP file can hold");
+    }
+    // The rows go straight from the image to the file, bottom row first, so the picture is
+    // never copied.
+    std::vector<ByteChunk> chunks;
+    chunks.push_back({headers, sizeof headers});
+    for (int y = picture->height - 1; y >= 0; --y) {
+      chunks.push_back({picture->data + static_cast<size_t>(y) * picture->stride, static_cast<size_t>(picture->width)});
+    }
+    written = WriteOut(job.output, chunks.data(), chunks.size());
   }
   job.image = PaletteImage();
-  if (file.empty()) return Refused(job, Message::NotEnoughMemoryForBitmap);
-  if (!WriteOut(job.output, file.data(), file.size())) return Failed(job, Message::ErrorWritingFile, job.output);
+  if (written != Message::None) {
+    job.outcome = Outcome::Failed;
+    job.reason = OutputReason(written, job.output);
+  }
 }
 
 // The .wav files of a folder (and of its subfolders with -r), in name order.
@@ -285,6 +212,7 @@ class Pool {
  private:
   void Work() {
     ColumnRenderer renderer;
+    std::vector<uint8_t> buffer;  // this thread's chunk of input
     Job* begun = nullptr;
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
@@ -298,23 +226,31 @@ class Pool {
         }
       }
       if (job) {
+        // A job whose earlier chunk failed only has its remaining chunks counted.
+        const bool live = job->outcome == Outcome::Rendered;
         lock.unlock();
         if (begun != job) {
           if (begun) renderer.End();
-          begun = renderer.Begin(job->span, job->settings) == 0 ? job : nullptr;
+          begun = BeginRenderer(*job, renderer) == 0 ? job : nullptr;
         }
-        const int first = chunk * kChunkColumns, count = std::min(kChunkColumns, job->width - first);
-        if (begun) renderer.DrawColumns(first, count, job->image);
+        const int first = chunk * job->chunkColumns, count = std::min(job->chunkColumns, job->width - first);
+        Outcome outcome = begun ? Outcome::Rendered : Outcome::Refused;
+        std::string reason = begun ? "" : MessageText(Message::NotEnoughMemory);
+        if (begun && live) DrawChunk(*job, renderer, first, count, buffer, nullptr, &outcome, &reason);
         columns_ += count;
         lock.lock();
-        if (!begun) job->outcome = Outcome::Failed, job->reason = MessageText(Message::NotEnoughMemory);
+        if (outcome != Outcome::Rendered && job->outcome == Outcome::Rendered) {
+          job->outcome = outcome;
+          job->reason = reason;
+        }
         if (++job->chunksDone == job->chunkCount) {
           active_.erase(std::find(active_.begin(), active_.end(), job));
           lock.unlock();
           if (begun == job) renderer.End(), begun = nullptr;
           if (job->outcome == Outcome::Rendered) SaveJob(*job, batch_, format_);
           job->image = PaletteImage();
-          job->samples.Close();
+          job->file.Close();
+          job->stdinData = std::vector<uint8_t>();
           lock.lock();
           Finish();
         }
@@ -323,7 +259,10 @@ class Pool {
       if (next_ < jobs_.size() && active_.size() <= static_cast<size_t>(threads_)) {
         Job* planned = jobs_[next_++].get();
         lock.unlock();
-        if (planned->outcome == Outcome::Rendered) PlanJob(*planned, batch_, false);
+        if (planned->outcome == Outcome::Rendered) {
+          PlanInput(*planned, batch_.render, batch_.widthPx, false);
+          planned->chunkCount = (planned->width + planned->chunkColumns - 1) / planned->chunkColumns;
+        }
         lock.lock();
         if (planned->outcome == Outcome::Rendered) active_.push_back(planned);
         else Finish();
@@ -354,16 +293,85 @@ class Pool {
   std::atomic<int> columns_{0};
 };
 
+// A finite number and nothing after it ("inf" and "nan" are no values for any option).
+bool ParseFinite(const std::string& text, double* value) {
+  char* end = nullptr;
+  *value = std::strtod(text.c_str(), &end);
+  return end != text.c_str() && *end == '\0' && std::isfinite(*value);
+}
+
+bool ParseWholeIn(const std::string& text, double low, double high, double* value) {
+  return ParseFinite(text, value) && *value >= low && *value <= high && *value == std::floor(*value);
+}
+
+std::string Refusal(Message message, const std::string& why) { return std::string(MessageText(message)) + ": " + why; }
+
+const char kUnknownOption[] = "\x01";
+
+// One analysis option of render and levels: "" when taken, kUnknownOption for a name that is
+// none of them, else the line that says what is wrong with the value.
+std::string TakeRenderOption(const std::string& name, const std::string& value, RenderOptions& o) {
+  double number = 0;
+  const bool numeric = ParseFinite(value, &number);
+  const std::string given = name + " " + value;
+  const std::string notNumber = given + ": not a finite number";
+  if (name == "--begin") {
+    if (!numeric) return notNumber;
+    o.beginMs = number;
+  } else if (name == "--end") {
+    if (!numeric) return notNumber;
+    o.endMs = number;
+    o.toDataEnd = false;
+  } else if (name == "--fft") {
+    if (value != "512" && value != "1024" && value != "2048") return given + ": the FFT length is 512, 1024 or 2048";
+    o.fftLength = std::atoi(value.c_str());
+  } else if (name == "--mode") {
+    if (value == "nb" || value == "NB") o.broadband = false;
+    else if (value == "bb" || value == "BB") o.broadband = true;
+    else return given + ": the mode is nb or bb";
+  } else if (name == "--window-ms") {
+    if (!numeric) return notNumber;
+    const Message check = CheckWindowLength(static_cast<float>(number));
+    if (check != Message::None) return Refusal(check, given + " is shorter than 1 ms");
+    o.windowMs = static_cast<float>(number);
+  } else if (name == "--time-scale") {
+    if (!numeric) return notNumber;
+    const Message check = CheckTimeScale(static_cast<float>(number));
+    if (check != Message::None) return Refusal(check, given + " lies outside 1..500 ms");
+    o.timeScaleMs = static_cast<float>(number);
+  } else if (name == "--bits") {
+    if (value != "8" && value != "16") return given + ": the resolution is 8 or 16 bits";
+    o.bits = std::atoi(value.c_str());
+  } else if (name == "--rate") {
+    if (!numeric) return notNumber;
+    // Rates past 44100 Hz are a file's own, which the plan checks against the file.
+    if (number < kLowestSampleRate || number > kHighestFileRate) {
+      return Refusal(Message::SampleRateOutOfRange,
+                     given + " Hz lies outside 4000..44100 Hz (or a file's own rate up to 384000 Hz)");
+    }
+    if (number != std::floor(number)) return given + ": the rate is a whole number of Hz";
+    o.sampleRate = static_cast<uint32_t>(number);
+  } else if (name == "--scheme") {
+    if (!ParsePaletteScheme(value.c_str(), &o.scheme)) return given + ": the scheme is CB, CG, BW or WB";
+  } else if (name == "--attenuation") {
+    if (!ParseWholeIn(value, 0, 36, &number)) return given + ": the attenuation is a whole number of dB, 0..36";
+    o.attenuation = static_cast<int>(number);
+  } else if (name == "--threads") {
+    if (!ParseWholeIn(value, 1, 64, &number)) return given + ": the thread count is a whole number, 1..64";
+    o.threads = static_cast<int>(number);
+  } else {
+    return kUnknownOption;
+  }
+  return "";
+}
+
 }  // namespace
 
 bool ParseBatchArguments(const std::vector<std::string>& args, bool levels, BatchOptions* out, std::string* problem) {
   BatchOptions& b = *out;
   RenderOptions& o = b.render;
-  auto number = [](const std::string& text, double* value) {
-    char* end = nullptr;
-    *value = std::strtod(text.c_str(), &end);
-    return end != text.c_str() && *end == '\0';
-  };
+  const char* command = levels ? "levels" : "render";
+  const std::string hint = " (harrowlight-cli --help lists the commands)";
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& name = args[i];
     if (name == "-" || name.empty() || name[0] != '-') {
@@ -373,42 +381,45 @@ bool ParseBatchArguments(const std::vector<std::string>& args, bool levels, Batc
     if (!levels && name == "--grid") { b.grid = true; continue; }
     if (!levels && name == "--axes") { b.axes = true; continue; }
     if (!levels && name == "-r") { b.recurse = true; continue; }
-    if (i + 1 >= args.size()) return *problem = "missing value for " + name, false;
-    const std::string& value = args[++i];
-    double v = 0;
-    const bool numeric = number(value, &v);
-    bool ok = true;
-    if (name == "-o" || name == "--output") b.output = value;
-    else if (!levels && name == "-d") b.outputFolder = value;
-    else if (!levels && name == "--format" && (value == "png" || value == "bmp"))
-      b.formatGiven = true, b.format = value == "png" ? ImageFormat::Png : ImageFormat::Bmp;
-    else if (!levels && name == "--width" && numeric && v >= 4 && v <= 1e7 && v == std::floor(v)) b.widthPx = static_cast<int>(v);
-    else if (name == "--begin" && numeric) o.beginMs = v;
-    else if (name == "--end" && numeric) o.endMs = v;
-    else if (name == "--fft" && (value == "512" || value == "1024" || value == "2048")) o.fftLength = std::atoi(value.c_str());
-    else if (name == "--mode" && (value == "nb" || value == "NB")) o.broadband = false;
-    else if (name == "--mode" && (value == "bb" || value == "BB")) o.broadband = true;
-    else if (name == "--window-ms" && numeric) o.windowMs = static_cast<float>(v);
-    else if (name == "--time-scale" && numeric) o.timeScaleMs = static_cast<float>(v);
-    else if (name == "--bits" && (value == "8" || value == "16")) o.bits = std::atoi(value.c_str());
-    else if (name == "--rate" && numeric && v >= 1 && v <= 1e6) o.sampleRate = static_cast<uint32_t>(v);
-    else if (name == "--scheme") ok = ParsePaletteScheme(value.c_str(), &o.scheme);
-    else if (name == "--attenuation" && numeric && v >= 0 && v <= 36 && v == std::floor(v)) o.attenuation = static_cast<int>(v);
-    else if (name == "--threads" && numeric && v >= 1 && v <= 64) o.threads = static_cast<int>(v);
-    else ok = false;
-    if (!ok) return *problem = "bad option or value: " + name + " " + value, false;
+    const bool hasValue = i + 1 < args.size();
+    const std::string value = hasValue ? args[i + 1] : std::string();
+    std::string taken;
+    if (name == "-o" || name == "--output") {
+      b.output = value;
+    } else if (!levels && name == "-d") {
+      b.outputFolder = value;
+    } else if (!levels && name == "--format") {
+      if (value != "png" && value != "bmp") taken = name + " " + value + ": the format is png or bmp";
+      b.formatGiven = true;
+      b.format = value == "png" ? ImageFormat::Png : ImageFormat::Bmp;
+    } else if (!levels && name == "--width") {
+      double v = 0;
+      if (!ParseWholeIn(value, 4, 1e7, &v)) taken = name + " " + value + ": the width is a whole number of columns, 4..10000000";
+      b.widthPx = static_cast<int>(v);
+    } else {
+      taken = TakeRenderOption(name, value, o);
+    }
+    if (taken == kUnknownOption) return *problem = "unknown option " + name + " for " + command + hint, false;
+    if (!hasValue) return *problem = name + " needs a value" + hint, false;
+    if (!taken.empty()) return *problem = taken, false;
+    ++i;
   }
-  const char* command = levels ? "levels" : "render";
-  if (b.inputs.empty()) return *problem = std::string(command) + " needs an input file", false;
-  if (levels && b.inputs.size() > 1) return *problem = "levels takes one input file", false;
-  if (!b.output.empty() && !b.outputFolder.empty()) return *problem = "give either -o or -d", false;
+  if (b.inputs.empty()) return *problem = std::string(command) + " needs an input file" + hint, false;
+  if (levels && b.inputs.size() > 1) return *problem = "levels takes one input file" + hint, false;
+  if (!b.output.empty() && !b.outputFolder.empty()) return *problem = "give either -o or -d" + hint, false;
   if (b.outputFolder.empty() && b.output.empty()) {
-    return *problem = std::string(command) + (levels ? " needs -o OUT.csv|OUT.npy" : " needs -o OUT.bmp|OUT.png or -d OUTDIR"), false;
+    if (b.inputs.size() > 1) {
+      // "render IN.wav OUT.bmp": the output name without its option.
+      return *problem = "unexpected argument \"" + b.inputs.back() + "\": " + command +
+                        (levels ? " writes to -o OUT.csv|OUT.npy" : " writes one input to -o OUT.bmp|OUT.png, several to -d OUTDIR") + hint,
+             false;
+    }
+    return *problem = std::string(command) + (levels ? " needs -o OUT.csv|OUT.npy" : " needs -o OUT.bmp|OUT.png or -d OUTDIR") + hint, false;
   }
   if (!levels && b.outputFolder.empty()) {
     std::error_code error;
     if (b.inputs.size() > 1 || (b.inputs[0] != "-" && fs::is_directory(b.inputs[0], error))) {
-      return *problem = "several inputs need -d OUTDIR", false;
+      return *problem = "several inputs need -d OUTDIR" + hint, false;
     }
   }
   o.progress = HL_ISATTY(HL_FILENO(stderr)) != 0;
@@ -472,9 +483,9 @@ int RunImageBatch(const BatchOptions& options) {
 }
 
 int RunLevels(const BatchOptions& options) {
-  Job job;
+  PlannedInput job;
   job.input = options.inputs.front();
-  PlanJob(job, options, true);
+  PlanInput(job, options.render, 0, true);
   if (job.outcome != Outcome::Rendered) {
     std::fprintf(stderr, "harrowlight-cli: %s\n", job.reason.c_str());
     return job.outcome == Outcome::Refused ? kExitRefused : kExitFileError;
@@ -493,26 +504,41 @@ int RunLevels(const BatchOptions& options) {
   }
   const int threads = ThreadCount(options.render);
   std::atomic<int> next{0};
-  std::atomic<bool> failed{false};
+  std::atomic<bool> stop{false};
+  Outcome outcome = Outcome::Rendered;
+  std::string reason;
+  std::mutex failure;
   auto work = [&] {
     ColumnRenderer renderer;
-    if (renderer.Begin(job.span, job.settings) != 0) return void(failed = true);
-    for (int first; (first = next.fetch_add(kChunkColumns)) < table.columns;) {
-      renderer.ColumnLevels(first, std::min(kChunkColumns, table.columns - first),
-                            table.levels.data() + static_cast<size_t>(first) * table.bins);
+    std::vector<uint8_t> buffer;
+    Outcome mine = Outcome::Rendered;
+    std::string why;
+    if (BeginRenderer(job, renderer) != 0) {
+      mine = Outcome::Refused;
+      why = MessageText(Message::NotEnoughMemory);
+    }
+    for (int first; mine == Outcome::Rendered && !stop.load() && (first = next.fetch_add(job.chunkColumns)) < table.columns;) {
+      DrawChunk(job, renderer, first, std::min(job.chunkColumns, table.columns - first), buffer,
+                table.levels.data() + static_cast<size_t>(first) * table.bins, &mine, &why);
     }
     renderer.End();
+    if (mine != Outcome::Rendered) {
+      stop = true;
+      std::lock_guard<std::mutex> hold(failure);
+      if (outcome == Outcome::Rendered) outcome = mine, reason = why;
+    }
   };
   std::vector<std::thread> pool;
   for (int i = 0; i < threads; ++i) pool.emplace_back(work);
   for (std::thread& t : pool) t.join();
-  if (failed) {
-    std::fprintf(stderr, "harrowlight-cli: %s\n", MessageText(Message::NotEnoughMemory));
-    return kExitRefused;
+  job.file.Close();
+  if (outcome != Outcome::Rendered) {
+    std::fprintf(stderr, "harrowlight-cli: %s\n", reason.c_str());
+    return outcome == Outcome::Refused ? kExitRefused : kExitFileError;
   }
   std::string ext = fs::path(options.output).extension().string();
   std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  bool written;
+  Message written;
   if (ext == ".npy") {
     const std::vector<uint8_t> npy = LevelsNpy(table);
     written = WriteOut(options.output, npy.data(), npy.size());
@@ -520,8 +546,8 @@ int RunLevels(const BatchOptions& options) {
     const std::string csv = LevelsCsv(table);
     written = WriteOut(options.output, reinterpret_cast<const uint8_t*>(csv.data()), csv.size());
   }
-  if (!written) {
-    std::fprintf(stderr, "harrowlight-cli: %s: %s\n", MessageText(Message::ErrorWritingFile), options.output.c_str());
+  if (written != Message::None) {
+    std::fprintf(stderr, "harrowlight-cli: %s\n", OutputReason(written, options.output).c_str());
     return kExitFileError;
   }
   return kExitOk;

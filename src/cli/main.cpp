@@ -1,4 +1,5 @@
 // harrowlight-cli: the analysis core without a window.
+#include <cmath>
 #include <cstdio>
 #include <cstdint>
 #include <cstdlib>
@@ -17,6 +18,7 @@
 #endif
 
 #include "cli/image_batch.h"
+#include "cli/output_file.h"
 #include "cli/render_command.h"
 #include "cli/spectrum_command.h"
 
@@ -44,7 +46,7 @@ const char kUsage[] =
     "        --window-ms MS      bb window length, cut to the FFT length [8]\n"
     "        --time-scale MS     time between two columns, 1..500 [12]\n"
     "        --bits 8|16         sample resolution [16 for a 16-bit file, else 8]\n"
-    "        --rate HZ           sample rate, 4000..44100 [the file's]\n"
+    "        --rate HZ           sample rate, 4000..44100 or the file's own up to 384000 [the file's]\n"
     "        --scheme CB|CG|BW|WB colour scheme [CB]\n"
     "        --attenuation DB    0..36 [0]\n"
     "        --threads N         renderers working at once [one per core]\n"
@@ -64,38 +66,75 @@ const char kUsage[] =
     "      bursts (noise), demo (all of them) [rate 11025, 16 bit, mono, 5 s,\n"
     "      1000 Hz, amplitude 0.5]. A second channel carries a tone at 1.5 x freq.\n"
     "  harrowlight-cli --help\n"
-    "Errors are printed as Harrowlight's own messages; exit code 2 for refused input,\n"
-    "3 for a file that cannot be read or written. An existing output file is replaced\n"
-    "only when the new one has been written completely.\n";
+    "Refused input gets one line, with Harrowlight's own message where it has one, and\n"
+    "exit code 2; a file that cannot be read or written exit code 3. An existing output\n"
+    "file is replaced only when the new one has been written completely, and only when\n"
+    "it is a regular file (devices, pipes, folders and symbolic links are refused).\n";
 
-int Usage(const char* problem) {
-  if (problem) std::fprintf(stderr, "harrowlight-cli: %s\n\n", problem);
-  std::fputs(kUsage, problem ? stderr : stdout);
-  return problem ? 64 : 0;
+// Every refused command line gets one line naming what is wrong, and exit code 2.
+int Usage(const std::string& problem) {
+  std::fprintf(stderr, "harrowlight-cli: %s (harrowlight-cli --help lists the commands)\n", problem.c_str());
+  return hl::kExitRefused;
 }
 
-bool ParseNumber(const char* text, double* value) {
+int Help() {
+  std::fputs(kUsage, stdout);
+  return hl::kExitOk;
+}
+
+// A finite number and nothing after it ("inf" and "nan" are no values for any option).
+bool ParseNumber(const std::string& text, double* value) {
   char* end = nullptr;
-  *value = std::strtod(text, &end);
-  return end != text && *end == '\0';
+  *value = std::strtod(text.c_str(), &end);
+  return end != text.c_str() && *end == '\0' && std::isfinite(*value);
 }
 
-// Walks "--name value" pairs; `take` returns false for an unknown or invalid option.
+bool ParseWhole(const std::string& text, double low, double high, double* value) {
+  return ParseNumber(text, value) && *value >= low && *value <= high && *value == std::floor(*value);
+}
+
+// What `take` answers for a name it does not know.
+const char kUnknown[] = "\x01";
+
+// Walks "--name value" pairs after the first `first` arguments. `take` returns "" for an
+// option it took, kUnknown for a name it does not know, or the text of what is wrong.
 template <typename Take>
-int ParseOptions(const std::vector<std::string>& args, size_t first, Take take) {
+int ParseOptions(const std::vector<std::string>& args, size_t first, const char* command, Take take) {
   for (size_t i = first; i < args.size(); ++i) {
     const std::string& name = args[i];
-    if (i + 1 >= args.size()) return Usage(("missing value for " + name).c_str());
+    if (name.size() < 2 || name[0] != '-') {
+      return Usage("unexpected argument \"" + name + "\": after the " + command +
+                   " command's files come only options, each an option name and its value");
+    }
+    if (i + 1 >= args.size()) {
+      const std::string known = take(name, std::string());
+      return Usage(known == kUnknown ? "unknown option " + name + " for " + command : name + " needs a value");
+    }
     const std::string& value = args[++i];
-    if (!take(name, value)) return Usage(("bad option or value: " + name + " " + value).c_str());
+    const std::string problem = take(name, value);
+    if (problem == kUnknown) return Usage("unknown option " + name + " for " + command);
+    if (!problem.empty()) {
+      std::fprintf(stderr, "harrowlight-cli: %s\n", problem.c_str());
+      return hl::kExitRefused;
+    }
   }
   return -1;
 }
 
+std::string FftLength(const std::string& name, const std::string& value, int* length) {
+  if (value != "512" && value != "1024" && value != "2048") return name + " " + value + ": the FFT length is 512, 1024 or 2048";
+  *length = std::atoi(value.c_str());
+  return "";
+}
+
+// render and levels share the batch reader of inputs and options.
 int Render(const std::vector<std::string>& args, bool levels) {
   hl::BatchOptions options;
   std::string problem;
-  if (!hl::ParseBatchArguments(args, levels, &options, &problem)) return Usage(problem.c_str());
+  if (!hl::ParseBatchArguments(args, levels, &options, &problem)) {
+    std::fprintf(stderr, "harrowlight-cli: %s\n", problem.c_str());
+    return hl::kExitRefused;
+  }
   return levels ? hl::RunLevels(options) : hl::RunImageBatch(options);
 }
 
@@ -104,14 +143,20 @@ int Spectrum(const std::vector<std::string>& args) {
   hl::SpectrumOptions options;
   options.input = args[1];
   bool at = false;
-  int parsed = ParseOptions(args, 2, [&](const std::string& name, const std::string& value) {
+  int parsed = ParseOptions(args, 2, "spectrum", [&](const std::string& name, const std::string& value) -> std::string {
     double number = 0;
-    const bool numeric = ParseNumber(value.c_str(), &number);
-    if (name == "-o" || name == "--output") options.output = value;
-    else if (name == "--at" && numeric && number >= 0 && number <= 4e9 && number == static_cast<double>(static_cast<int64_t>(number))) options.atMs = number, at = true;
-    else if (name == "--fft" && (value == "512" || value == "1024" || value == "2048")) options.fftLength = std::atoi(value.c_str());
-    else return false;
-    return true;
+    if (name == "-o" || name == "--output") {
+      options.output = value;
+    } else if (name == "--at") {
+      if (!ParseWhole(value, 0, 4e9, &number)) return name + " " + value + ": the time is a whole number of ms, 0 or more";
+      options.atMs = number;
+      at = true;
+    } else if (name == "--fft") {
+      return FftLength(name, value, &options.fftLength);
+    } else {
+      return kUnknown;
+    }
+    return "";
   });
   if (parsed >= 0) return parsed;
   if (!at) return Usage("spectrum needs --at MS");
@@ -122,18 +167,35 @@ int Spectrum(const std::vector<std::string>& args) {
 int Generate(const std::vector<std::string>& args) {
   if (args.size() < 3) return Usage("generate needs a kind and an output file");
   hl::ExampleSignal example;
-  if (!hl::ParseExampleKind(args[1], &example.kind)) return Usage(("unknown example kind: " + args[1]).c_str());
-  int parsed = ParseOptions(args, 3, [&](const std::string& name, const std::string& value) {
+  if (!hl::ParseExampleKind(args[1], &example.kind)) {
+    return Usage("unknown example kind \"" + args[1] + "\" (tone, sweep, harmonics, bursts or demo)");
+  }
+  int parsed = ParseOptions(args, 3, "generate", [&](const std::string& name, const std::string& value) -> std::string {
     double number = 0;
-    if (!ParseNumber(value.c_str(), &number)) return false;
-    if (name == "--rate" && number >= 1000 && number <= 192000) example.sampleRate = static_cast<uint32_t>(number);
-    else if (name == "--bits" && (number == 8 || number == 16)) example.bitsPerSample = static_cast<int>(number);
-    else if (name == "--channels" && (number == 1 || number == 2)) example.channels = static_cast<int>(number);
-    else if (name == "--seconds" && number > 0 && number <= 3600) example.seconds = number;
-    else if (name == "--freq" && number > 0) example.frequency = number;
-    else if (name == "--amplitude" && number >= 0 && number <= 1) example.amplitude = number;
-    else return false;
-    return true;
+    const bool numeric = ParseNumber(value, &number);
+    const std::string given = name + " " + value;
+    if (name == "--rate") {
+      if (!ParseWhole(value, 1000, 192000, &number)) return given + ": the rate is a whole number of Hz, 1000..192000";
+      example.sampleRate = static_cast<uint32_t>(number);
+    } else if (name == "--bits") {
+      if (value != "8" && value != "16") return given + ": the resolution is 8 or 16 bits";
+      example.bitsPerSample = std::atoi(value.c_str());
+    } else if (name == "--channels") {
+      if (value != "1" && value != "2") return given + ": the channel count is 1 or 2";
+      example.channels = std::atoi(value.c_str());
+    } else if (name == "--seconds") {
+      if (!numeric || number <= 0 || number > 3600) return given + ": the length is more than 0 and at most 3600 s";
+      example.seconds = number;
+    } else if (name == "--freq") {
+      if (!numeric || number <= 0) return given + ": the frequency is a finite number of Hz above 0";
+      example.frequency = number;
+    } else if (name == "--amplitude") {
+      if (!numeric || number < 0 || number > 1) return given + ": the amplitude is 0..1";
+      example.amplitude = number;
+    } else {
+      return kUnknown;
+    }
+    return "";
   });
   if (parsed >= 0) return parsed;
   return hl::RunGenerate(example, args[2]);
@@ -145,11 +207,12 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) return Usage("no command given");
   const std::string& command = args[0];
-  if (command == "--help" || command == "-h" || command == "help") return Usage(nullptr);
+  if (command == "--help" || command == "-h" || command == "help") return Help();
+  hl::InstallInterruptCleanup();
   if (command == "render") return Render(args, false);
   if (command == "levels") return Render(args, true);
   if (command == "info") return args.size() == 2 ? hl::RunInfo(args[1]) : Usage("info takes one file");
   if (command == "generate") return Generate(args);
   if (command == "spectrum") return Spectrum(args);
-  return Usage(("unknown command: " + command).c_str());
+  return Usage("unknown command \"" + command + "\"");
 }

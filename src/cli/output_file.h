@@ -1,9 +1,12 @@
-// Whole-file reads and safe replacement of an output file, for the command-line tool.
+// File access for the command-line tool: reads of an input file by range, and safe
+// replacement of an output file through a temporary file beside it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "common/messages.h"
 
 namespace hl {
 
@@ -14,38 +17,74 @@ bool FileSizeOf(const std::string& path, uint64_t* size);
 // (0 on any failure). The caller zero-fills what was not read.
 size_t ReadFileRange(const std::string& path, uint64_t offset, size_t count, uint8_t* out);
 
-// Read-only view of a byte range of a file: mapped where the system allows, else read
-// into memory. Bytes past the end of the file read as zero.
-class FileView {
+// An input file kept open for reads of byte ranges. Reads are plain reads, never a
+// mapping, so a file that another process shortens makes a read fail instead of
+// killing the tool. ReadAt may be called from several threads at once.
+class InputFile {
  public:
-  FileView() = default;
-  FileView(const FileView&) = delete;
-  FileView& operator=(const FileView&) = delete;
-  ~FileView() { Close(); }
-  // False when the file cannot be opened or the memory cannot be had.
-  bool Open(const std::string& path, uint64_t offset, size_t count);
+  InputFile() = default;
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+  ~InputFile() { Close(); }
+  bool Open(const std::string& path);
   void Close();
-  const uint8_t* data() const { return data_; }
-  size_t size() const { return size_; }
+  // True only when all `count` bytes from `offset` were read: a range the file no
+  // longer holds is a failure.
+  bool ReadAt(uint64_t offset, size_t count, uint8_t* out) const;
 
  private:
-  const uint8_t* data_ = nullptr;
-  size_t size_ = 0;
-  void* mapping_ = nullptr;  // what to unmap
-  size_t mappingSize_ = 0;
-  uint8_t* buffer_ = nullptr;  // what to free
+#ifdef _WIN32
+  void* handle_ = nullptr;
+#else
+  int fd_ = -1;
+#endif
 };
 
-// Writes `size` bytes to a temporary file beside `path`, checks every write and the close,
-// then moves it over `path`. On failure the temporary file is removed and an existing file
-// of that name is left untouched. Returns false on failure.
-bool WriteFileReplacing(const std::string& path, const uint8_t* data, size_t size);
+// Makes SIGINT, SIGTERM and SIGHUP (on Windows Ctrl+C and closing the console) remove the
+// temporary file of a replacement in progress before the tool ends; a file-size limit
+// makes the write fail (SIGXFSZ is ignored) so that it is reported like any failed write.
+void InstallInterruptCleanup();
 
-// The same for a file written from several pieces, one after the other.
 struct ByteChunk {
   const uint8_t* data;
   size_t size;
 };
-bool WriteFileReplacing(const std::string& path, const ByteChunk* chunks, size_t count);
+
+// The temporary file a replacement is written to, in the target's folder under a short
+// name of its own (so a target name near the system's limit still has room). While it
+// exists the interruption handlers know its name. One at a time.
+class TemporaryFile {
+ public:
+  TemporaryFile() = default;
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+  ~TemporaryFile() { Discard(); }
+  // CannotOpenFile when the target exists and is not a regular file (a device, a pipe,
+  // a folder or a symbolic link are never replaced); ErrorWritingFile when the temporary
+  // file cannot be made.
+  Message Create(const std::string& target);
+  bool Write(const ByteChunk* chunks, size_t count);
+  // Closes the file (checked), gives it the target's permissions (a new file's when the
+  // target is absent) and moves it over the target; ErrorWritingFile on any failure.
+  Message Commit();
+  void Discard();
+
+ private:
+  std::string target_;
+  bool open_ = false;
+  bool ok_ = true;
+#ifdef _WIN32
+  void* handle_ = nullptr;
+#else
+  int fd_ = -1;
+  unsigned mode_ = 0;
+#endif
+};
+
+// Writes the pieces one after the other to a temporary file and moves it over `path`.
+// On failure the temporary file is removed and an existing file is left untouched.
+// Returns Message::None, or the message TemporaryFile gives.
+Message WriteFileReplacing(const std::string& path, const ByteChunk* chunks, size_t count);
+Message WriteFileReplacing(const std::string& path, const uint8_t* data, size_t size);
 
 }  // namespace hl

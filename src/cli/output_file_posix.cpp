@@ -2,16 +2,15 @@
 
 #include <fcntl.h>
 #include <limits.h>
-#include <sys/uio.h>
-#include <sys/mman.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
-#include <cstdio>
+#include <cerrno>
 #include <cstring>
-#include <new>
 #include <vector>
 
 namespace hl {
@@ -23,9 +22,10 @@ bool FileSizeOf(const std::string& path, uint64_t* size) {
   return true;
 }
 
-size_t ReadFileRange(const std::string& path, uint64_t offset, size_t count, uint8_t* out) {
-  int fd = open(path.c_str(), O_RDONLY);
-  if (fd < 0) return 0;
+namespace {
+
+// Reads until `count` bytes are in or the file has no more; returns how many were read.
+size_t ReadFully(int fd, uint64_t offset, size_t count, uint8_t* out) {
   size_t done = 0;
   while (done < count) {
     ssize_t got = pread(fd, out + done, count - done, static_cast<off_t>(offset + done));
@@ -33,58 +33,67 @@ size_t ReadFileRange(const std::string& path, uint64_t offset, size_t count, uin
     if (got <= 0) break;
     done += static_cast<size_t>(got);
   }
+  return done;
+}
+
+}  // namespace
+
+size_t ReadFileRange(const std::string& path, uint64_t offset, size_t count, uint8_t* out) {
+  int fd = open(path.c_str(), O_RDONLY);
+  if (fd < 0) return 0;
+  const size_t done = ReadFully(fd, offset, count, out);
   close(fd);
   return done;
 }
 
-bool FileView::Open(const std::string& path, uint64_t offset, size_t count) {
+bool InputFile::Open(const std::string& path) {
   Close();
-  uint64_t fileSize = 0;
-  if (!FileSizeOf(path, &fileSize)) return false;
-  size_ = count;
-  if (count == 0) return true;
-  // The mapping covers what the file holds; a range running past its end is read instead,
-  // so the missing bytes can be zero.
-  // A 32-bit process cannot name a mapping that, rounded out to whole pages, passes 4 GiB.
-  const uint64_t page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
-  const uint64_t start = offset - offset % page;
-  if (offset + count <= fileSize && offset - start + count <= SIZE_MAX) {
-    int fd = open(path.c_str(), O_RDONLY);
-    if (fd < 0) return false;
-    mappingSize_ = static_cast<size_t>(offset - start + count);
-    void* mapped = mmap(nullptr, mappingSize_, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, static_cast<off_t>(start));
-    close(fd);
-    if (mapped != MAP_FAILED) {
-      mapping_ = mapped;
-      data_ = static_cast<const uint8_t*>(mapped) + (offset - start);
-      return true;
-    }
-    mappingSize_ = 0;
-  }
-  buffer_ = new (std::nothrow) uint8_t[count];
-  if (!buffer_) return false;
-  size_t got = ReadFileRange(path, offset, count, buffer_);
-  std::memset(buffer_ + got, 0, count - got);
-  data_ = buffer_;
-  return true;
+  fd_ = open(path.c_str(), O_RDONLY);
+  return fd_ >= 0;
 }
 
-void FileView::Close() {
-  if (mapping_) munmap(mapping_, mappingSize_);
-  delete[] buffer_;
-  mapping_ = nullptr;
-  mappingSize_ = 0;
-  buffer_ = nullptr;
-  data_ = nullptr;
-  size_ = 0;
+void InputFile::Close() {
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
 }
 
-bool WriteFileReplacing(const std::string& path, const uint8_t* data, size_t size) {
-  const ByteChunk chunk{data, size};
-  return WriteFileReplacing(path, &chunk, 1);
+bool InputFile::ReadAt(uint64_t offset, size_t count, uint8_t* out) const {
+  return fd_ >= 0 && ReadFully(fd_, offset, count, out) == count;
 }
+
+// ---------------------------------------------------------------------------
+// Interruptions. The handler may only use async-signal-safe calls, so the temporary
+// file's name is prepared in a fixed buffer before the file exists, and a flag says
+// whether it does. The signals are held back while the flag and the file change
+// together, so the handler never removes a name that is not ours.
 
 namespace {
+
+char gTemporaryName[PATH_MAX + 16];
+volatile sig_atomic_t gTemporaryExists = 0;
+const int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP};
+
+void RemoveTemporaryAndEnd(int signal) {
+  if (gTemporaryExists) unlink(gTemporaryName);
+  gTemporaryExists = 0;
+  // Ends the process as the signal would have, so the caller sees how it ended.
+  ::signal(signal, SIG_DFL);
+  raise(signal);
+}
+
+class HoldInterruptions {
+ public:
+  HoldInterruptions() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (int s : kInterruptions) sigaddset(&held, s);
+    pthread_sigmask(SIG_BLOCK, &held, &previous_);
+  }
+  ~HoldInterruptions() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+
+ private:
+  sigset_t previous_;
+};
 
 // Writes every chunk, resuming after short writes; false on any error.
 bool WriteChunks(int fd, const ByteChunk* chunks, size_t count) {
@@ -110,24 +119,89 @@ bool WriteChunks(int fd, const ByteChunk* chunks, size_t count) {
 
 }  // namespace
 
-bool WriteFileReplacing(const std::string& path, const ByteChunk* chunks, size_t count) {
-  std::string pattern = path + ".XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  int fd = mkstemp(name.data());
-  if (fd < 0) return false;
-  bool ok = WriteChunks(fd, chunks, count);
-  // mkstemp creates the file 0600; give it the permissions a new file normally gets.
-  mode_t mask = umask(0);
-  umask(mask);
-  if (ok && fchmod(fd, 0666 & ~mask) != 0) ok = false;
+void InstallInterruptCleanup() {
+  struct sigaction action;
+  std::memset(&action, 0, sizeof action);
+  action.sa_handler = RemoveTemporaryAndEnd;
+  sigemptyset(&action.sa_mask);
+  for (int s : kInterruptions) {
+    // A signal the caller chose to ignore (nohup) stays ignored.
+    struct sigaction before;
+    if (sigaction(s, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+    sigaction(s, &action, nullptr);
+  }
+  // Beyond the file-size limit a write then fails with EFBIG and is reported.
+  signal(SIGXFSZ, SIG_IGN);
+}
+
+Message TemporaryFile::Create(const std::string& target) {
+  Discard();
+  target_ = target;
+  ok_ = true;
+  struct stat info;
+  if (lstat(target.c_str(), &info) == 0) {
+    if (!S_ISREG(info.st_mode)) return Message::CannotOpenFile;
+    mode_ = info.st_mode & 07777;
+  } else {
+    const mode_t mask = umask(0);
+    umask(mask);
+    mode_ = 0666 & ~mask;
+  }
+  const size_t slash = target.find_last_of('/');
+  const std::string name = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + ".hl-XXXXXX";
+  if (name.size() >= sizeof gTemporaryName) return Message::ErrorWritingFile;
+  HoldInterruptions hold;
+  std::memcpy(gTemporaryName, name.c_str(), name.size() + 1);
+  fd_ = mkstemp(gTemporaryName);
+  if (fd_ < 0) return Message::ErrorWritingFile;
+  gTemporaryExists = 1;
+  open_ = true;
+  return Message::None;
+}
+
+bool TemporaryFile::Write(const ByteChunk* chunks, size_t count) {
+  if (!open_ || !ok_) return false;
+  ok_ = WriteChunks(fd_, chunks, count);
+  return ok_;
+}
+
+Message TemporaryFile::Commit() {
+  if (!open_) return Message::ErrorWritingFile;
+  bool ok = ok_ && fchmod(fd_, static_cast<mode_t>(mode_)) == 0;
   // No fsync: every write and the close are checked, and the rename makes the new file
   // appear whole or not at all. (Waiting for the disk would triple the time of a render,
   // and ext4 already flushes a file renamed over another.)
-  if (close(fd) != 0) ok = false;
-  if (ok && rename(name.data(), path.c_str()) != 0) ok = false;
-  if (!ok) unlink(name.data());
-  return ok;
+  if (close(fd_) != 0) ok = false;
+  fd_ = -1;
+  HoldInterruptions hold;
+  if (ok && rename(gTemporaryName, target_.c_str()) != 0) ok = false;
+  if (!ok) unlink(gTemporaryName);
+  gTemporaryExists = 0;
+  open_ = false;
+  return ok ? Message::None : Message::ErrorWritingFile;
+}
+
+void TemporaryFile::Discard() {
+  if (!open_) return;
+  close(fd_);
+  fd_ = -1;
+  HoldInterruptions hold;
+  unlink(gTemporaryName);
+  gTemporaryExists = 0;
+  open_ = false;
+}
+
+Message WriteFileReplacing(const std::string& path, const ByteChunk* chunks, size_t count) {
+  TemporaryFile file;
+  Message result = file.Create(path);
+  if (result != Message::None) return result;
+  file.Write(chunks, count);
+  return file.Commit();
+}
+
+Message WriteFileReplacing(const std::string& path, const uint8_t* data, size_t size) {
+  const ByteChunk chunk{data, size};
+  return WriteFileReplacing(path, &chunk, 1);
 }
 
 }  // namespace hl

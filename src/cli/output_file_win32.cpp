@@ -35,61 +35,144 @@ size_t ReadFileRange(const std::string& path, uint64_t offset, size_t count, uin
   return done;
 }
 
-bool FileView::Open(const std::string& path, uint64_t offset, size_t count) {
+bool InputFile::Open(const std::string& path) {
   Close();
-  size_ = count;
-  if (count == 0) return true;
-  buffer_ = new (std::nothrow) uint8_t[count];
-  if (!buffer_) return false;
-  size_t got = ReadFileRange(path, offset, count, buffer_);
-  std::memset(buffer_ + got, 0, count - got);
-  data_ = buffer_;
+  // No write sharing: nobody can shorten the file while it is read.
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  handle_ = file;
   return true;
 }
 
-void FileView::Close() {
-  delete[] buffer_;
-  buffer_ = nullptr;
-  data_ = nullptr;
-  size_ = 0;
+void InputFile::Close() {
+  if (handle_) CloseHandle(static_cast<HANDLE>(handle_));
+  handle_ = nullptr;
 }
 
-bool WriteFileReplacing(const std::string& path, const uint8_t* data, size_t size) {
-  const ByteChunk chunk{data, size};
-  return WriteFileReplacing(path, &chunk, 1);
+bool InputFile::ReadAt(uint64_t offset, size_t count, uint8_t* out) const {
+  if (!handle_) return false;
+  size_t done = 0;
+  while (done < count) {
+    // An offset in OVERLAPPED makes each read independent of the file pointer, so
+    // several threads can read at once.
+    OVERLAPPED at = {};
+    const uint64_t position = offset + done;
+    at.Offset = static_cast<DWORD>(position);
+    at.OffsetHigh = static_cast<DWORD>(position >> 32);
+    DWORD piece = count - done > (1u << 30) ? (1u << 30) : static_cast<DWORD>(count - done);
+    DWORD got = 0;
+    if (!ReadFile(static_cast<HANDLE>(handle_), out + done, piece, &got, &at) || got == 0) return false;
+    done += got;
+  }
+  return true;
 }
 
-bool WriteFileReplacing(const std::string& path, const ByteChunk* chunks, size_t count) {
-  // The temporary file sits in the target's folder so the final move never copies.
-  std::string folder = ".";
-  size_t slash = path.find_last_of("\\/");
-  if (slash != std::string::npos) folder = path.substr(0, slash + 1);
-  char temporary[MAX_PATH];
-  if (!GetTempFileNameA(folder.c_str(), "hl", 0, temporary)) return false;
-  HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    DeleteFileA(temporary);
+namespace {
+
+// The name of the temporary file while it exists, for the console handler, which runs on
+// a thread of its own when Ctrl+C is pressed or the console is closed.
+char gTemporaryName[MAX_PATH];
+volatile LONG gTemporaryExists = 0;
+
+BOOL WINAPI RemoveTemporaryOnInterrupt(DWORD) {
+  // The file is open with delete sharing, so it goes when the process closes it.
+  if (InterlockedExchange(&gTemporaryExists, 0)) DeleteFileA(gTemporaryName);
+  return FALSE;  // the default handler then ends the process
+}
+
+// A target that exists must be an ordinary disk file: devices (NUL, CON, COM1), pipes,
+// folders and links are never replaced.
+bool ReplaceableTarget(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
     return false;
   }
-  bool ok = true;
-  for (size_t i = 0; ok && i < count; ++i) {
+  HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return true;  // absent (or unreadable: the move will tell)
+  const bool disk = GetFileType(file) == FILE_TYPE_DISK;
+  CloseHandle(file);
+  return disk;
+}
+
+}  // namespace
+
+void InstallInterruptCleanup() { SetConsoleCtrlHandler(RemoveTemporaryOnInterrupt, TRUE); }
+
+Message TemporaryFile::Create(const std::string& target) {
+  Discard();
+  target_ = target;
+  ok_ = true;
+  if (!ReplaceableTarget(target)) return Message::CannotOpenFile;
+  // The temporary file sits in the target's folder so the final move never copies.
+  std::string folder = ".";
+  size_t slash = target.find_last_of("\\/");
+  if (slash != std::string::npos) folder = target.substr(0, slash + 1);
+  if (!GetTempFileNameA(folder.c_str(), "hl", 0, gTemporaryName)) return Message::ErrorWritingFile;
+  InterlockedExchange(&gTemporaryExists, 1);
+  HANDLE file = CreateFileA(gTemporaryName, GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    if (InterlockedExchange(&gTemporaryExists, 0)) DeleteFileA(gTemporaryName);
+    return Message::ErrorWritingFile;
+  }
+  handle_ = file;
+  open_ = true;
+  return Message::None;
+}
+
+bool TemporaryFile::Write(const ByteChunk* chunks, size_t count) {
+  if (!open_ || !ok_) return false;
+  HANDLE file = static_cast<HANDLE>(handle_);
+  for (size_t i = 0; ok_ && i < count; ++i) {
     size_t done = 0;
-    while (ok && done < chunks[i].size) {
+    while (ok_ && done < chunks[i].size) {
       DWORD piece = chunks[i].size - done > (1u << 30) ? (1u << 30) : static_cast<DWORD>(chunks[i].size - done);
       DWORD wrote = 0;
-      if (!WriteFile(file, chunks[i].data + done, piece, &wrote, nullptr) || wrote != piece) ok = false;
+      if (!WriteFile(file, chunks[i].data + done, piece, &wrote, nullptr) || wrote != piece) ok_ = false;
       done += wrote;
     }
   }
+  return ok_;
+}
+
+Message TemporaryFile::Commit() {
+  if (!open_) return Message::ErrorWritingFile;
+  HANDLE file = static_cast<HANDLE>(handle_);
+  bool ok = ok_;
   // A full disk may show up only when the data is flushed.
   if (ok && !FlushFileBuffers(file)) ok = false;
   if (!CloseHandle(file)) ok = false;
-  if (ok && !MoveFileExA(temporary, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  handle_ = nullptr;
+  open_ = false;
+  if (ok && !MoveFileExA(gTemporaryName, target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     ok = false;
   }
-  if (!ok) DeleteFileA(temporary);
-  return ok;
+  if (InterlockedExchange(&gTemporaryExists, 0) && !ok) DeleteFileA(gTemporaryName);
+  return ok ? Message::None : Message::ErrorWritingFile;
+}
+
+void TemporaryFile::Discard() {
+  if (!open_) return;
+  CloseHandle(static_cast<HANDLE>(handle_));
+  handle_ = nullptr;
+  open_ = false;
+  if (InterlockedExchange(&gTemporaryExists, 0)) DeleteFileA(gTemporaryName);
+}
+
+Message WriteFileReplacing(const std::string& path, const ByteChunk* chunks, size_t count) {
+  TemporaryFile file;
+  Message result = file.Create(path);
+  if (result != Message::None) return result;
+  file.Write(chunks, count);
+  return file.Commit();
+}
+
+Message WriteFileReplacing(const std::string& path, const uint8_t* data, size_t size) {
+  const ByteChunk chunk{data, size};
+  return WriteFileReplacing(path, &chunk, 1);
 }
 
 }  // namespace hl

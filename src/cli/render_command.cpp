@@ -4,26 +4,289 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
+#include <mutex>
+#include <new>
 #include <thread>
 #include <vector>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include "app/analysis_settings.h"
-#include "app/column_geometry.h"
-#include "cli/output_file.h"
+#include "app/time_scale_fit.h"
 #include "common/limits.h"
-#include "common/messages.h"
-#include "dsp/column_renderer.h"
 #include "files/bitmap_file.h"
+#include "files/frame_decoder.h"
 #include "files/wave_format.h"
 
 namespace hl {
 
 namespace {
 
+constexpr uint64_t kShortestFile = 2048;
+constexpr int kChunkColumns = 256;
+// Input read per chunk of columns: enough for long reads, little beside the image.
+constexpr uint64_t kChunkBytes = 4u << 20;
+// The largest image held: what a BMP file's 32-bit size can describe beside its headers. A
+// PNG or a levels table of more would be no more useful and would take that much memory.
+constexpr uint64_t kLargestImageBytes = 0xFFFFFFFFu - kBitmapHeaderLength;
 
-int Refuse(Message message) {
-  std::fprintf(stderr, "harrowlight-cli: %s\n", MessageText(message));
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* format, ...) {
+  char text[512];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  return text;
+}
+
+// Why PlanColumns refused, in terms of the options that were given.
+std::string Explain(Message refusal, const RenderOptions& o, const PlannedInput& job, const ColumnGeometry& g, double dataMs) {
+  switch (refusal) {
+    case Message::TimeScaleOutOfRange:
+      return Format("--time-scale %g ms lies outside 1..500 ms", job.timeScaleMs);
+    case Message::FftWindowTooSmall:
+      if (o.broadband) return Format("--window-ms %g is shorter than 1 ms", o.windowMs);
+      return Format("the %d-point window at %u Hz lasts %.3f ms, under 1 ms", o.fftLength, job.rate, job.windowMs);
+    case Message::ImproperBeginOrEnd:
+      if (o.toDataEnd) {
+        return Format("--begin %g ms and the data's end (%.3f ms) select no span", o.beginMs, dataMs);
+      }
+      return Format("--begin %g and --end %g ms select no span inside the data (0 to %.0f ms)", o.beginMs, o.endMs,
+                    std::floor(dataMs));
+    case Message::SampleSizeTooSmall:
+      return Format("the span from %g to %g ms holds %u bytes, fewer than 2048", o.beginMs, g.endMs, g.byteCount);
+    case Message::ImproperEntry:
+      return Format("%u Hz x %d channels x %g ms gives less than one frame between columns", job.rate, job.channels,
+                    job.timeScaleMs);
+    case Message::TimeScaleTooSmall:
+      return Format("the span holds less than one %d-point frame of all %d channels", o.fftLength, job.channels);
+    default:
+      return "";
+  }
+}
+
+// The span's bytes [begin, begin + count) of a planned input: a view into what "-" left in
+// memory, or read from the file into `buffer`. Null when the file no longer holds them.
+const uint8_t* ReadChunk(PlannedInput& job, uint64_t begin, size_t count, std::vector<uint8_t>& buffer, bool* memory) {
+  *memory = false;
+  if (job.input == "-") return job.stdinData.data() + begin;
+  try {
+    if (buffer.size() < count) buffer.resize(count);
+  } catch (const std::bad_alloc&) {
+    *memory = true;
+    return nullptr;
+  }
+  return job.file.ReadAt(job.spanOffset + begin, count, buffer.data()) ? buffer.data() : nullptr;
+}
+
+// The span bytes columns first .. first + count - 1 read: from the first one's first sample
+// to the last one's last, clipped to the span.
+void ChunkBytes(const PlannedInput& job, int first, int count, uint64_t* begin, size_t* length) {
+  const uint64_t bytesPerColumn = static_cast<uint64_t>(job.settings.step) * job.span.bytesPerSample;
+  const uint64_t frameBytes = static_cast<uint64_t>(job.channels) * (1u << job.order) * job.span.bytesPerSample;
+  *begin = static_cast<uint64_t>(first) * bytesPerColumn;
+  const uint64_t end = std::min<uint64_t>(static_cast<uint64_t>(first + count - 1) * bytesPerColumn + frameBytes,
+                                          job.span.byteCount);
+  *length = static_cast<size_t>(end > *begin ? end - *begin : 0);
+}
+
+std::string ShortRead(const PlannedInput& job) { return job.input + " became shorter while it was read"; }
+
+bool ReadAllOfStdin(std::vector<uint8_t>& out) {
+#ifdef _WIN32
+  _setmode(_fileno(stdin), _O_BINARY);
+#endif
+  uint8_t block[1 << 16];
+  size_t got;
+  try {
+    while ((got = std::fread(block, 1, sizeof block, stdin)) > 0) out.insert(out.end(), block, block + got);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return !std::ferror(stdin);
+}
+
+void Refused(PlannedInput& job, Message message, const std::string& why = std::string()) {
+  job.outcome = Outcome::Refused;
+  job.reason = MessageText(message);
+  if (!why.empty()) job.reason += ": " + why;
+}
+
+void Failed(PlannedInput& job, Message message, const std::string& path) {
+  job.outcome = Outcome::Failed;
+  job.reason = std::string(MessageText(message)) + ": " + path;
+}
+
+
+}  // namespace
+
+// The parameters dialog and "&Analyze File" for one input: header, rate and resolution,
+// span, column geometry, the image's size; then the input opened for reading chunk by
+// chunk and the image allocated. Leaves job.outcome set when it cannot go on.
+void PlanInput(PlannedInput& job, const RenderOptions& o, int widthPx, bool forLevels) {
+  const bool fromStdin = job.input == "-";
+  uint64_t fileSize = 0;
+  uint8_t block[kWaveSearchBlockLength] = {};
+  size_t got = 0;
+  if (fromStdin) {
+    if (!ReadAllOfStdin(job.stdinData)) return Failed(job, Message::CannotOpenFile, "standard input");
+    fileSize = job.stdinData.size();
+    got = std::min<size_t>(sizeof block, job.stdinData.size());
+    std::copy_n(job.stdinData.begin(), got, block);
+  } else {
+    if (!FileSizeOf(job.input, &fileSize)) return Failed(job, Message::CannotOpenFile, job.input);
+    if (fileSize >= kShortestFile) {
+      got = ReadFileRange(job.input, 0, sizeof block, block);
+      if (got == 0) return Failed(job, Message::CannotOpenFile, job.input);
+    }
+  }
+  if (fileSize < kShortestFile) {
+    return Refused(job, Message::SampleSizeTooSmall,
+                   Format("%s holds %llu bytes, fewer than 2048", fromStdin ? "standard input" : job.input.c_str(),
+                          static_cast<unsigned long long>(fileSize)));
+  }
+  const SampleLayout header = ReadSampleLayout(block, got, fileSize);
+  job.warning = header.warning;
+  if (header.refused) {
+    job.outcome = Outcome::Refused;
+    job.reason = std::string(header.formatName) + " files cannot be analysed";
+    return;
+  }
+
+  // A rate typed for the file is one the parameters dialog accepts or the file's own; the
+  // file's own rate may be anything from 4000 Hz to 384 kHz (the image covers a wider band).
+  job.rate = o.sampleRate ? o.sampleRate : header.sampleRate;
+  const bool ownRate = job.rate == header.sampleRate && job.rate >= static_cast<uint32_t>(kLowestSampleRate) &&
+                       job.rate <= static_cast<uint32_t>(kHighestFileRate);
+  if (CheckSampleRate(job.rate) != Message::None && !ownRate) {
+    return Refused(job, Message::SampleRateOutOfRange,
+                   o.sampleRate ? Format("--rate %u Hz lies outside 4000..44100 Hz and is not the file's own rate",
+                                         job.rate)
+                                : Format("the file's rate of %u Hz lies outside 4000..384000 Hz (choose one with --rate)",
+                                         job.rate));
+  }
+  // Wider and companded encodings are planned as the 16-bit file of the same samples, so
+  // they give its image; their byte offsets are scaled back to the file's own sample size.
+  const bool native = IsNativeEncoding(header.encoding);
+  if (!native && o.bits) {
+    return Refused(job, Message::ImproperEntry,
+                   Format("--bits applies to 8- and 16-bit PCM and raw files only, not to %s", header.formatName));
+  }
+  job.bits = o.bits ? o.bits : (header.bitsPerSample == 16 || !native ? 16 : 8);
+  job.channels = header.channels;
+  const uint64_t sampleBytes = static_cast<uint64_t>(EncodingBytes(header.encoding));
+  const uint64_t planLength = native ? header.dataLength : header.dataLength / sampleBytes * 2;
+  const uint32_t dataLength = static_cast<uint32_t>(std::min<uint64_t>(planLength, 0xFFFFFFFFu));
+  auto sourceBytes = [&](uint64_t planBytes) { return native ? planBytes : planBytes / 2 * sampleBytes; };
+  job.order = o.fftLength == 2048 ? 11 : o.fftLength == 1024 ? 10 : 9;
+  const float fftLength = static_cast<float>(1 << job.order);
+  job.windowMs = o.broadband ? BbWindowLength(o.windowMs, fftLength / static_cast<float>(job.rate) * 1000.0f)
+                             : NbWindowLength(1 << job.order, static_cast<float>(job.rate));
+  const double bytesPerSecond = static_cast<double>(job.channels) * job.bits * job.rate / 8;
+  const double dataMs = bytesPerSecond > 0 ? dataLength / bytesPerSecond * 1000.0 : 0;
+  job.beginMs = o.beginMs;
+  job.endMs = o.toDataEnd ? std::floor(dataMs) : o.endMs;
+  SpanRequest request{job.beginMs, job.endMs, job.rate, static_cast<uint16_t>(job.channels),
+                      static_cast<uint16_t>(job.bits), dataLength, o.timeScaleMs, job.windowMs, job.order};
+  if (widthPx > 0) {
+    const float fitted = TimeScaleForWidth(request, widthPx);
+    if (fitted > 0) request.timeScaleMs = fitted;
+  }
+  job.timeScaleMs = request.timeScaleMs;
+  job.geometry = PlanColumns(request);
+  if (job.geometry.refusal != Message::None) {
+    return Refused(job, job.geometry.refusal, Explain(job.geometry.refusal, o, job, job.geometry, dataMs));
+  }
+  job.endMs = job.geometry.endMs;
+  // An image keeps every whole group of four columns; levels keep every column.
+  job.width = forLevels ? job.geometry.columnCount : ExportWidth(job.geometry.columnCount);
+  if (job.width <= 0) return Refused(job, Message::TimeScaleTooSmall, "fewer than 4 columns, no image to save");
+  // Before anything is allocated: an image no BMP can describe is refused for every format.
+  const uint64_t imageBytes = forLevels ? uint64_t{2} * static_cast<uint64_t>(job.width) * ((1u << job.order) / 2)
+                                        : static_cast<uint64_t>(job.width) * job.geometry.bitmapHeight;
+  if (imageBytes > kLargestImageBytes) {
+    const double gib = static_cast<double>(imageBytes + kBitmapHeaderLength) / (1u << 30);
+    if (forLevels) {
+      return Refused(job, Message::NotEnoughMemory,
+                     Format("the levels of %d columns would take %.1f GiB (choose a shorter span or a longer "
+                            "--time-scale)", job.width, gib));
+    }
+    return Refused(job, Message::BitmapError,
+                   Format("the image of %d x %d pixels would make a %.1f GiB file, larger than the 4 GiB a BMP "
+                          "file can hold (choose a shorter span or a longer --time-scale)",
+                          job.width, job.geometry.bitmapHeight, gib));
+  }
+
+  job.spanOffset = (header.wavFlag ? header.dataOffset : 0) + sourceBytes(job.geometry.beginOffset);
+  const uint64_t spanBytes = sourceBytes(job.geometry.byteCount);
+  if (spanBytes > SIZE_MAX) return Refused(job, Message::NotEnoughMemory);
+  if (fromStdin) {
+    // Bytes the data does not have read as zero, as they do from a file.
+    std::vector<uint8_t> span;
+    try {
+      span.assign(static_cast<size_t>(spanBytes), 0);
+    } catch (const std::bad_alloc&) {
+      return Refused(job, Message::NotEnoughMemory);
+    }
+    if (job.spanOffset < job.stdinData.size()) {
+      const size_t have = static_cast<size_t>(
+          std::min<uint64_t>(spanBytes, job.stdinData.size() - job.spanOffset));
+      std::copy_n(job.stdinData.begin() + static_cast<std::ptrdiff_t>(job.spanOffset), have, span.begin());
+    }
+    job.stdinData.swap(span);
+  } else if (!job.file.Open(job.input)) {
+    return Failed(job, Message::CannotOpenFile, job.input);
+  }
+  const SampleEncoding encoding =
+      native ? (job.bits == 8 ? SampleEncoding::Unsigned8 : SampleEncoding::Pcm16) : header.encoding;
+  job.span = SampleSpan{fromStdin ? job.stdinData.data() : nullptr, static_cast<size_t>(spanBytes),
+                        native ? job.bits / 8 : static_cast<int>(sampleBytes), job.channels, encoding};
+  job.settings = RenderSettings{job.order, static_cast<int32_t>(job.rate), job.windowMs, job.geometry.step};
+  if (!forLevels && !PrepareImage(job.image, job.width, job.geometry.bitmapHeight)) {
+    return Refused(job, Message::NotEnoughMemoryForBitmap, Format("%d x %d pixels", job.width, job.geometry.bitmapHeight));
+  }
+  // A chunk reads at most about kChunkBytes of input (but always one whole frame).
+  const uint64_t bytesPerColumn = static_cast<uint64_t>(job.settings.step) * job.span.bytesPerSample;
+  job.chunkColumns = static_cast<int>(std::max<uint64_t>(1, std::min<uint64_t>(kChunkColumns, kChunkBytes / bytesPerColumn)));
+}
+
+int BeginRenderer(const PlannedInput& job, ColumnRenderer& renderer) {
+  return renderer.Begin(SampleSpan{nullptr, 0, job.span.bytesPerSample, job.channels, job.span.encoding}, job.settings);
+}
+
+bool DrawChunk(PlannedInput& job, ColumnRenderer& renderer, int first, int count, std::vector<uint8_t>& buffer,
+               int16_t* levels, Outcome* outcome, std::string* reason) {
+  uint64_t begin = 0;
+  size_t length = 0;
+  ChunkBytes(job, first, count, &begin, &length);
+  bool memory = false;
+  const uint8_t* bytes = ReadChunk(job, begin, length, buffer, &memory);
+  if (!bytes) {
+    *outcome = memory ? Outcome::Refused : Outcome::Failed;
+    *reason = memory ? MessageText(Message::NotEnoughMemory) : ShortRead(job);
+    return false;
+  }
+  renderer.Rebase(SampleSpan{bytes, length, job.span.bytesPerSample, job.channels, job.span.encoding}, first);
+  if (levels) {
+    renderer.ColumnLevels(first, count, levels);
+  } else {
+    renderer.DrawColumns(first, count, job.image);
+  }
+  return true;
+}
+
+int RefuseInput(Message message, const std::string& why) {
+  if (why.empty()) {
+    std::fprintf(stderr, "harrowlight-cli: %s\n", MessageText(message));
+  } else {
+    std::fprintf(stderr, "harrowlight-cli: %s: %s\n", MessageText(message), why.c_str());
+  }
   return kExitRefused;
 }
 
@@ -32,152 +295,133 @@ int FileError(Message message, const std::string& path) {
   return kExitFileError;
 }
 
-// Opens a file as "&Analyze File" does: the length check, then the header.
-int ReadHeader(const std::string& path, uint64_t* fileSize, WaveHeaderInfo* header) {
-  if (!FileSizeOf(path, fileSize)) return FileError(Message::CannotOpenFile, path);
-  if (*fileSize < kShortestFileBytes) return Refuse(Message::SampleSizeTooSmall);
-  uint8_t block[kWaveSearchBlockLength] = {};
-  size_t got = ReadFileRange(path, 0, sizeof block, block);
-  if (got == 0) return FileError(Message::CannotOpenFile, path);
-  *header = ReadWaveHeader(block, got, *fileSize);
-  return kExitOk;
-}
-
-// Draws columns 0 .. width - 1 with `threads` renderers taking chunks of columns in turn.
-bool RenderColumns(const SampleSpan& span, const RenderSettings& settings, int threads,
-                   bool progress, PaletteImage& image) {
-  const int width = image.width;
-  constexpr int kChunk = 256;
-  std::atomic<int> next{0}, done{0};
-  std::atomic<bool> failed{false};
-  auto worker = [&]() {
-    ColumnRenderer renderer;
-    if (renderer.Begin(span, settings) != 0) {
-      failed = true;
-      return;
-    }
-    for (int first; (first = next.fetch_add(kChunk)) < width;) {
-      renderer.DrawColumns(first, std::min(kChunk, width - first), image);
-      done += std::min(kChunk, width - first);
-    }
-    renderer.End();
-  };
-  std::vector<std::thread> pool;
-  for (int i = 1; i < threads; ++i) pool.emplace_back(worker);
-  if (!progress) {
-    worker();
-  } else {
-    // The first thread reports while the others draw, so the line keeps moving.
-    std::thread self(worker);
-    using Clock = std::chrono::steady_clock;
-    const auto start = Clock::now();
-    bool shown = false;
-    while (done.load() < width && !failed.load()) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-      if (Clock::now() - start > std::chrono::milliseconds(500)) {
-        std::fprintf(stderr, "\rrendering column %d of %d (%d%%)", done.load(), width,
-                     static_cast<int>(100.0 * done.load() / width));
-        shown = true;
-      }
-    }
-    self.join();
-    if (shown) std::fprintf(stderr, "\rrendering column %d of %d (100%%)\n", width, width);
+int OutputError(Message message, const std::string& path) {
+  if (message == Message::CannotOpenFile) {
+    std::fprintf(stderr, "harrowlight-cli: %s: %s is not a regular file and is never replaced\n",
+                 MessageText(message), path.c_str());
+    return kExitFileError;
   }
-  for (std::thread& t : pool) t.join();
-  return !failed.load();
+  return FileError(message, path);
 }
-
-}  // namespace
 
 int RunRender(const RenderOptions& options) {
-  uint64_t fileSize = 0;
-  WaveHeaderInfo header;
-  if (int code = ReadHeader(options.input, &fileSize, &header)) return code;
-  if (header.warning != Message::None) {
-    std::fprintf(stderr, "harrowlight-cli: warning: %s\n", MessageText(header.warning));
+  PlannedInput job;
+  job.input = options.input;
+  PlanInput(job, options, 0, false);
+  if (job.warning != Message::None) std::fprintf(stderr, "harrowlight-cli: warning: %s\n", MessageText(job.warning));
+  if (job.outcome != Outcome::Rendered) {
+    std::fprintf(stderr, "harrowlight-cli: %s\n", job.reason.c_str());
+    return job.outcome == Outcome::Refused ? kExitRefused : kExitFileError;
   }
-
-  // The parameters dialog: the file's rate and resolution unless chosen, the whole data.
-  const uint32_t rate = options.sampleRate ? options.sampleRate : header.format.sampleRate;
-  if (options.sampleRate && CheckSampleRate(rate) != Message::None) return Refuse(CheckSampleRate(rate));
-  const int bits = options.bits ? options.bits : (header.format.bitsPerSample == 16 ? 16 : 8);
-  const int channels = header.format.channels;
-  const int order = options.fftLength == 2048 ? 11 : options.fftLength == 1024 ? 10 : 9;
-  const float fftLength = static_cast<float>(1 << order);
-  const float windowMs = options.broadband
-                             ? BbWindowLength(options.windowMs, fftLength / static_cast<float>(rate) * 1000.0f)
-                             : NbWindowLength(1 << order, static_cast<float>(rate));
-  double endMs = options.endMs;
-  if (endMs < 0) {
-    const double bytesPerSecond = static_cast<double>(channels) * bits * rate / 8;
-    endMs = std::floor(header.dataLength / bytesPerSecond * 1000.0);
-  }
-
-  SpanRequest request{options.beginMs, endMs,         rate,     static_cast<uint16_t>(channels),
-                      static_cast<uint16_t>(bits), header.dataLength, options.timeScaleMs, windowMs, order};
-  ColumnGeometry geometry = PlanColumns(request);
-  if (geometry.refusal != Message::None) return Refuse(geometry.refusal);
-
-  // The entire export keeps every whole group of four columns.
-  const int width = ExportWidth(geometry.columnCount);
-  if (width <= 0) {
-    std::fprintf(stderr, "harrowlight-cli: fewer than 4 columns, no image to save\n");
-    return kExitRefused;
-  }
-
-  const uint64_t fileOffset = (header.wavFlag ? header.dataOffset : 0) + uint64_t{geometry.beginOffset};
-  FileView samples;
-  if (!samples.Open(options.input, fileOffset, geometry.byteCount)) return FileError(Message::CannotOpenFile, options.input);
-
-  PaletteImage image;
-  if (!PrepareImage(image, width, geometry.bitmapHeight)) return Refuse(Message::NotEnoughMemoryForBitmap);
-  const SampleSpan span{samples.data(), samples.size(), bits / 8, channels};
-  const RenderSettings settings{order, static_cast<int32_t>(rate), windowMs, geometry.step};
   int threads = options.threads > 0 ? options.threads : static_cast<int>(std::thread::hardware_concurrency());
   threads = std::max(1, std::min(threads, 64));
-  if (!RenderColumns(span, settings, threads, options.progress, image)) return Refuse(Message::NotEnoughMemory);
-  samples.Close();
+  std::atomic<int> next{0};
+  std::atomic<bool> stop{false};
+  Outcome outcome = Outcome::Rendered;
+  std::string reason;
+  std::mutex failure;
+  auto worker = [&]() {
+    ColumnRenderer renderer;
+    std::vector<uint8_t> buffer;
+    Outcome mine = Outcome::Rendered;
+    std::string why;
+    if (BeginRenderer(job, renderer) != 0) {
+      mine = Outcome::Refused;
+      why = MessageText(Message::NotEnoughMemory);
+    }
+    for (int first; mine == Outcome::Rendered && !stop.load() && (first = next.fetch_add(job.chunkColumns)) < job.width;) {
+      DrawChunk(job, renderer, first, std::min(job.chunkColumns, job.width - first), buffer, nullptr, &mine, &why);
+    }
+    renderer.End();
+    if (mine != Outcome::Rendered) {
+      stop = true;
+      std::lock_guard<std::mutex> hold(failure);
+      if (outcome == Outcome::Rendered) outcome = mine, reason = why;
+    }
+  };
+  std::vector<std::thread> pool;
+  for (int i = 0; i < threads; ++i) pool.emplace_back(worker);
+  for (std::thread& t : pool) t.join();
+  job.file.Close();
+  if (outcome != Outcome::Rendered) {
+    std::fprintf(stderr, "harrowlight-cli: %s\n", reason.c_str());
+    return outcome == Outcome::Refused ? kExitRefused : kExitFileError;
+  }
 
   auto entries = PaletteEntries(BuildSourceTable(options.scheme), PaletteOffset(options.attenuation));
   BitmapColor colors[kPaletteSize];
   for (int i = 0; i < kPaletteSize; ++i) colors[i] = {entries[i].red, entries[i].green, entries[i].blue};
   uint8_t headers[kBitmapHeaderLength];
-  if (!WriteBitmapHeaders(headers, width, image.height, colors, kPaletteSize)) return Refuse(Message::BitmapError);
+  if (!WriteBitmapHeaders(headers, job.width, job.image.height, colors, kPaletteSize)) {
+    return RefuseInput(Message::BitmapError, "");
+  }
   // The rows go straight from the image to the file, bottom row first.
   std::vector<ByteChunk> chunks;
   chunks.push_back({headers, sizeof headers});
-  for (int y = image.height - 1; y >= 0; --y) chunks.push_back({image.Row(y), static_cast<size_t>(width)});
-  if (!WriteFileReplacing(options.output, chunks.data(), chunks.size())) {
-    return FileError(Message::ErrorWritingFile, options.output);
+  for (int y = job.image.height - 1; y >= 0; --y) chunks.push_back({job.image.Row(y), static_cast<size_t>(job.width)});
+  const Message written = WriteFileReplacing(options.output, chunks.data(), chunks.size());
+  if (written != Message::None) return OutputError(written, options.output);
+  return kExitOk;
+}
+
+// Opens a file as "&Analyze File" does: the length check, then the header.
+static int ReadHeader(const std::string& path, uint64_t* fileSize, SampleLayout* header) {
+  if (!FileSizeOf(path, fileSize)) return FileError(Message::CannotOpenFile, path);
+  if (*fileSize < kShortestFile) {
+    return RefuseInput(Message::SampleSizeTooSmall,
+                       Format("%s holds %llu bytes, fewer than 2048", path.c_str(),
+                              static_cast<unsigned long long>(*fileSize)));
   }
+  uint8_t block[kWaveSearchBlockLength] = {};
+  size_t got = ReadFileRange(path, 0, sizeof block, block);
+  if (got == 0) return FileError(Message::CannotOpenFile, path);
+  *header = ReadSampleLayout(block, got, *fileSize);
   return kExitOk;
 }
 
 int RunInfo(const std::string& input) {
   uint64_t fileSize = 0;
-  WaveHeaderInfo header;
-  if (int code = ReadHeader(input, &fileSize, &header)) return code;
-  const WaveFormat& f = header.format;
+  SampleLayout f;
+  if (int code = ReadHeader(input, &fileSize, &f)) return code;
   std::printf("file: %s\n", input.c_str());
   std::printf("size: %llu bytes\n", static_cast<unsigned long long>(fileSize));
-  std::printf("header: %s\n", header.wavFlag ? "WAV (\"fmt \" and \"data\" found)" : "none, read as raw samples");
+  std::printf("header: %s\n", f.wavFlag ? (f.rf64 ? "RF64 (\"fmt \" and \"data\" found, 64-bit sizes)"
+                                                   : "WAV (\"fmt \" and \"data\" found)")
+                                      : "none, read as raw samples");
+  std::printf("format: %s\n", f.formatName);
   std::printf("format tag: %u\n", f.formatTag);
+  if (f.formatTag != f.subFormat) std::printf("sub-format tag: %u\n", f.subFormat);
   std::printf("channels: %u\n", f.channels);
   std::printf("sample rate: %u Hz\n", f.sampleRate);
   std::printf("bits per sample: %u\n", f.bitsPerSample);
-  std::printf("block align: %d bytes\n", f.BlockAlign());
-  std::printf("data offset: %u\n", header.dataOffset);
-  std::printf("data length: %u bytes\n", header.dataLength);
-  const double bytesPerSecond = static_cast<double>(f.BlockAlign()) * f.sampleRate;
-  if (bytesPerSecond > 0) std::printf("duration: %.3f s\n", header.dataLength / bytesPerSecond);
-  std::printf("analysed as: %d bit\n", f.bitsPerSample == 16 ? 16 : 8);
-  if (header.warning != Message::None) std::printf("warning: %s\n", MessageText(header.warning));
+  if (f.validBits != f.bitsPerSample) std::printf("valid bits: %u\n", f.validBits);
+  const int64_t blockAlign = static_cast<int64_t>(f.channels) * f.bitsPerSample / 8;
+  std::printf("block align: %lld bytes\n", static_cast<long long>(blockAlign));
+  std::printf("data offset: %llu\n", static_cast<unsigned long long>(f.dataOffset));
+  std::printf("data length: %llu bytes\n", static_cast<unsigned long long>(f.dataLength));
+  const double bytesPerSecond = static_cast<double>(blockAlign) * f.sampleRate;
+  if (bytesPerSecond > 0) std::printf("duration: %.3f s\n", f.dataLength / bytesPerSecond);
+  const char* channel = f.channels > 1 ? ", the first channel" : "";
+  if (f.refused) {
+    std::printf("analysed as: not analysed, %s is not decoded\n", f.formatName);
+  } else if (IsNativeEncoding(f.encoding)) {
+    std::printf("analysed as: %d bit%s\n", f.bitsPerSample == 16 ? 16 : 8, channel);
+  } else {
+    const char* how = f.encoding == SampleEncoding::Pcm24 || f.encoding == SampleEncoding::Pcm32
+                          ? "the top 16 bits of each sample"
+                      : f.encoding == SampleEncoding::ALaw || f.encoding == SampleEncoding::MuLaw
+                          ? "each sample expanded"
+                          : "each sample x 32768, clipped";
+    std::printf("analysed as: 16 bit, %s%s\n", how, channel);
+  }
+  if (f.warning != Message::None) std::printf("warning: %s\n", MessageText(f.warning));
   return kExitOk;
 }
 
 int RunGenerate(const ExampleSignal& example, const std::string& output) {
   std::vector<uint8_t> file = MakeExampleWave(example);
-  if (!WriteFileReplacing(output, file.data(), file.size())) return FileError(Message::ErrorWritingFile, output);
+  const Message written = WriteFileReplacing(output, file.data(), file.size());
+  if (written != Message::None) return OutputError(written, output);
   return kExitOk;
 }
 

@@ -5,9 +5,14 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "app/column_geometry.h"
 #include "cli/example_signals.h"
+#include "cli/output_file.h"
+#include "common/messages.h"
 #include "display/palette.h"
+#include "dsp/column_renderer.h"
 
 namespace hl {
 
@@ -15,7 +20,8 @@ namespace hl {
 struct RenderOptions {
   std::string input, output;
   double beginMs = 0;
-  double endMs = -1;       // -1: to the end of the data
+  double endMs = 0;
+  bool toDataEnd = true;   // true: endMs is not used, the span runs to the end of the data
   int fftLength = 512;     // 512, 1024 or 2048
   bool broadband = false;  // "BB": the window is windowMs; "NB": as long as the FFT
   float windowMs = 8.0f;
@@ -28,6 +34,7 @@ struct RenderOptions {
   bool progress = false;   // a progress line on stderr
 };
 
+// One image of one file, through the batch's planning: an 8-bit BMP at options.output.
 int RunRender(const RenderOptions& options);
 int RunInfo(const std::string& input);
 int RunGenerate(const ExampleSignal& example, const std::string& output);
@@ -36,5 +43,52 @@ int RunGenerate(const ExampleSignal& example, const std::string& output);
 constexpr int kExitOk = 0;
 constexpr int kExitRefused = 2;    // the input or a parameter was refused
 constexpr int kExitFileError = 3;  // a file could not be read or written
+
+// One line on stderr, "harrowlight-cli: <message>: <why>" (the message alone when `why` is
+// empty); returns kExitRefused.
+int RefuseInput(Message message, const std::string& why);
+// "harrowlight-cli: <message>: <path>"; returns kExitFileError.
+int FileError(Message message, const std::string& path);
+// FileError for what WriteFileReplacing gave, saying so when the target was not replaced
+// because it is not a regular file.
+int OutputError(Message message, const std::string& path);
+
+enum class Outcome { Rendered, Refused, Failed };
+
+// One input as "&Analyze File" and the parameters dialog plan it, for render and levels.
+struct PlannedInput {
+  std::string input;               // a file, or "-" for standard input
+  Outcome outcome = Outcome::Rendered;
+  std::string reason;              // one line: the message and what caused it
+  Message warning = Message::None; // "File may not be PCM Wave Format"
+  uint32_t rate = 0;
+  int bits = 0, channels = 0, order = 9;
+  float windowMs = 0, timeScaleMs = 0;
+  double beginMs = 0, endMs = 0;
+  ColumnGeometry geometry;
+  std::vector<uint8_t> stdinData;  // the span's samples of "-", held here
+  InputFile file;                  // any other input, read chunk by chunk, never held whole
+  uint64_t spanOffset = 0;         // where the span starts in the file
+  SampleSpan span;                 // the whole span (its data only for "-")
+  RenderSettings settings;
+  PaletteImage image;              // allocated unless planned for levels
+  int width = 0;                   // image columns (every column for levels)
+  int chunkColumns = 256;          // columns drawn from one read of the input
+};
+
+// Header, rate and resolution, span and column geometry; the image's size checked before
+// anything is allocated; the input opened; the image allocated unless `forLevels`. With
+// widthPx > 0 the time scale is the one that fits that many columns. Leaves outcome and
+// reason set when the input cannot be rendered.
+void PlanInput(PlannedInput& job, const RenderOptions& options, int widthPx, bool forLevels);
+
+// A renderer begun for a planned input (0) or -1 when its memory cannot be had.
+int BeginRenderer(const PlannedInput& job, ColumnRenderer& renderer);
+
+// Reads the input columns first .. first + count - 1 need into `buffer` and draws them into
+// job.image, or, when `levels` is given, writes their levels there (N / 2 per column). False
+// with `outcome` and `reason` set when the input became shorter or memory ran out.
+bool DrawChunk(PlannedInput& job, ColumnRenderer& renderer, int first, int count, std::vector<uint8_t>& buffer,
+               int16_t* levels, Outcome* outcome, std::string* reason);
 
 }  // namespace hl

@@ -21,6 +21,8 @@ constexpr uint32_t kShortestFileBytes = 2048;
 // Sample rates the analysis accepts, and the range a rate typed after "New" is pulled into.
 constexpr int32_t kLowestSampleRate = 4000;
 constexpr int32_t kHighestSampleRate = 44100;
+// The highest rate a file may carry for its own analysis: the image simply covers a wider band.
+constexpr int32_t kHighestFileRate = 384000;
 constexpr int32_t kLowestNewRate = 5513;
 constexpr int32_t kHighestNewRate = kHighestSampleRate;
 

@@ -88,18 +88,12 @@ RenderPlan PlanRender(const RenderSettings& settings) {
 }
 
 int ColumnRenderer::Begin(const SampleSpan& span, const RenderSettings& settings) {
-  span_ = span;
   settings_ = settings;
   plan_ = PlanRender(settings);
   if (engine_.Init(settings.fftBits, settings.sampleRate, static_cast<int32_t>(settings.windowMs)) != 0) {
     return -1;
   }
-  const int64_t samples = static_cast<int64_t>(span.byteCount) / (span.bytesPerSample == 1 ? 1 : 2);
-  const int64_t needed = static_cast<int64_t>(span.channels) * plan_.fftLength;
-  available_ = 0;
-  if (settings.step > 0 && span.channels > 0 && samples >= needed) {
-    available_ = static_cast<int32_t>(std::min<int64_t>((samples - needed) / settings.step + 1, INT32_MAX));
-  }
+  Rebase(span, 0);
   try {
     frames_.assign(static_cast<size_t>(kBatchColumns) * plan_.fftLength, 0);
     interleaved_.assign(kMaxBulkChannels * plan_.fftLength, 0);
@@ -108,6 +102,20 @@ int ColumnRenderer::Begin(const SampleSpan& span, const RenderSettings& settings
     return -1;
   }
   return 0;
+}
+
+void ColumnRenderer::Rebase(const SampleSpan& span, int32_t firstColumn) {
+  span_ = span;
+  firstColumn_ = std::max(firstColumn, 0);
+  const int sampleBytes = IsNativeEncoding(span.encoding) ? (span.bytesPerSample == 1 ? 1 : 2)
+                                                          : EncodingBytes(span.encoding);
+  const int64_t samples = static_cast<int64_t>(span.byteCount) / sampleBytes;
+  const int64_t needed = static_cast<int64_t>(span.channels) * plan_.fftLength;
+  available_ = 0;
+  if (settings_.step > 0 && span.channels > 0 && samples >= needed) {
+    available_ = static_cast<int32_t>(
+        std::min<int64_t>(firstColumn_ + (samples - needed) / settings_.step + 1, INT32_MAX));
+  }
 }
 
 void ColumnRenderer::End() {
@@ -121,13 +129,17 @@ void ColumnRenderer::End() {
 void ColumnRenderer::ReadFrame(int x, int16_t* frame, int16_t* max, int16_t* min) {
   const int n = plan_.fftLength;
   const size_t channels = static_cast<size_t>(span_.channels);
-  const size_t first = static_cast<size_t>(x) * static_cast<size_t>(settings_.step);
+  const size_t first = static_cast<size_t>(x - firstColumn_) * static_cast<size_t>(settings_.step);
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
   constexpr bool kLittleEndian = true;
 #else
   constexpr bool kLittleEndian = false;
 #endif
-  if (span_.bytesPerSample == 1) {
+  if (!IsNativeEncoding(span_.encoding)) {
+    const size_t sampleBytes = static_cast<size_t>(EncodingBytes(span_.encoding));
+    DecodeSamples(span_.data + first * sampleBytes, static_cast<size_t>(n), channels * sampleBytes,
+                  span_.encoding, frame);
+  } else if (span_.bytesPerSample == 1) {
     const uint8_t* p = span_.data + first;
     for (int i = 0; i < n; ++i, p += channels) frame[i] = SampleOfByte(*p);
   } else if (kLittleEndian && channels == 1) {
@@ -182,7 +194,7 @@ void ColumnRenderer::PaintEnvelope(int x, int16_t max, int16_t min, PaletteImage
 }
 
 void ColumnRenderer::DrawColumn(int x, PaletteImage& image) {
-  if (x < 0 || x >= available_ || x >= image.width) return;
+  if (x < firstColumn_ || x >= available_ || x >= image.width) return;
   int16_t* frame = frames_.data();
   int16_t max, min;
   ReadFrame(x, frame, &max, &min);
@@ -195,7 +207,7 @@ void ColumnRenderer::DrawColumns(int first, int count, PaletteImage& image) {
   const int n = plan_.fftLength;
   const int bins = n / 2;
   int16_t max[kBatchColumns], min[kBatchColumns];
-  for (int x0 = std::max(first, 0); x0 < end; x0 += kBatchColumns) {
+  for (int x0 = std::max(first, firstColumn_); x0 < end; x0 += kBatchColumns) {
     const int batch = std::min(kBatchColumns, end - x0);
     int16_t* frames = frames_.data();
     for (int k = 0; k < batch; ++k) ReadFrame(x0 + k, frames + k * n, &max[k], &min[k]);
@@ -216,7 +228,7 @@ void ColumnRenderer::DrawColumns(int first, int count, PaletteImage& image) {
 }
 
 int ColumnRenderer::ColumnLevels(int first, int count, int16_t* out) {
-  const int start = std::max(first, 0);
+  const int start = std::max({first, 0, firstColumn_});
   const int end = std::min(first + count, available_);
   const int n = plan_.fftLength;
   const size_t bins = static_cast<size_t>(n / 2);

@@ -7,7 +7,8 @@
 //   bottom row;
 // - pixels nothing has drawn on hold index 3, the colour of silence.
 // Column x analyses the N first-channel samples starting at interleaved element x * step
-// (elements are bytes for 8-bit data, 16-bit words for 16-bit data).
+// (elements are samples of one channel: bytes for 8-bit data, 16-bit words for 16-bit data,
+// 3 bytes for 24-bit data and so on).
 #pragma once
 
 #include <cstddef>
@@ -16,6 +17,7 @@
 
 #include "common/limits.h"
 #include "dsp/fft_engine.h"
+#include "files/frame_decoder.h"
 
 namespace hl {
 
@@ -67,6 +69,9 @@ struct SampleSpan {
   size_t byteCount = 0;
   int bytesPerSample = 2;  // 1: unsigned 8-bit (128 is zero), 2: signed 16-bit little-endian
   int channels = 1;        // stride between samples of the analysed (first) channel
+  // Unsigned8 and Pcm16 are read by bytesPerSample as above; any other encoding is decoded
+  // to the 16-bit scale, bytesPerSample being EncodingBytes(encoding).
+  SampleEncoding encoding = SampleEncoding::Pcm16;
 };
 
 struct RenderSettings {
@@ -110,6 +115,11 @@ class ColumnRenderer {
   int Begin(const SampleSpan& span, const RenderSettings& settings);
   void End();
 
+  // Points the renderer at a part of the data, for a caller that reads a long span in
+  // pieces: `span` now holds the data from column `firstColumn`'s first sample on. Only
+  // columns from firstColumn whose whole frame lies inside the piece are drawn.
+  void Rebase(const SampleSpan& span, int32_t firstColumn);
+
   // Columns whose whole frame lies inside the span (one more than the analysis plans when
   // the span ends exactly on a frame); drawing never reads past the span.
   int32_t AvailableColumns() const { return available_; }
@@ -138,6 +148,7 @@ class ColumnRenderer {
   RenderSettings settings_;
   RenderPlan plan_{};
   int32_t available_ = 0;
+  int32_t firstColumn_ = 0;  // the column whose first sample is span_.data
   FftEngine engine_;
   std::vector<int16_t> frames_;       // scratch for a batch of frames
   std::vector<int16_t> interleaved_;  // scratch for one frame's stretch of interleaved data

@@ -61,11 +61,12 @@ void FillLogFrame(const LogSamples& samples, int64_t startFrame, int n, int16_t*
   const int64_t channels = samples.channels > 0 ? samples.channels : 1;
   const bool eightBit = samples.bitsPerSample == 8;
   const int64_t values = eightBit ? samples.byteCount : samples.byteCount / 2;
+  // Frames that hold a first-channel sample; comparing frame numbers first keeps a start
+  // far past the data from overflowing the product with the channel count.
+  const int64_t framesHeld = (values + channels - 1) / channels;
   for (int i = 0; i < n; ++i) {
-    // A frame past the samples is zero; testing that first keeps frame x channels in range
-    // for any start (a --at time far past the end gives one near 2^63).
-    const bool near = startFrame >= -static_cast<int64_t>(n) && startFrame <= values;
-    const int64_t k = near ? (startFrame + i) * channels : -1;
+    const int64_t frame = startFrame + i;
+    const int64_t k = frame >= 0 && frame < framesHeld ? frame * channels : -1;
     if (samples.data == nullptr || k < 0 || k >= values) {
       out[i] = 0;
     } else if (eightBit) {

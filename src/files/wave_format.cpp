@@ -1,5 +1,6 @@
 #include "files/wave_format.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "common/little_endian.h"
@@ -110,6 +111,141 @@ WaveHeaderInfo ReadWaveHeader(const uint8_t* bytes, size_t count, uint64_t fileS
       storedLength > available ? static_cast<uint32_t>(available) : storedLength;
   info.warning = format.formatTag != 1 ? Message::NotPcmWaveFormat : Message::None;
   return info;
+}
+
+namespace {
+
+constexpr uint16_t kTagPcm = 1;
+constexpr uint16_t kTagFloat = 3;
+constexpr uint16_t kTagALaw = 6;
+constexpr uint16_t kTagMuLaw = 7;
+constexpr uint16_t kTagExtensible = 0xFFFE;
+
+uint64_t ReadU64(const uint8_t* p) { return ReadU32(p) | (static_cast<uint64_t>(ReadU32(p + 4)) << 32); }
+
+// Names of the compressed formats a user is most likely to meet.
+const char* CompressedName(uint16_t tag) {
+  switch (tag) {
+    case 0x0002: return "Microsoft ADPCM";
+    case 0x0011: return "IMA ADPCM";
+    case 0x0031: return "GSM 6.10";
+    case 0x0040: return "G.721 ADPCM";
+    case 0x0050: return "MPEG";
+    case 0x0055: return "MPEG Layer 3";
+    case 0x00FF: return "AAC";
+    case 0x0161: return "Windows Media Audio";
+    case 0x2000: return "AC-3";
+    case 0xF1AC: return "FLAC";
+    default: return nullptr;
+  }
+}
+
+void Name(SampleLayout& layout, const char* text) {
+  std::snprintf(layout.formatName, sizeof layout.formatName, "%s", text);
+}
+
+void Refuse(SampleLayout& layout, const char* text) {
+  layout.refused = true;
+  Name(layout, text);
+}
+
+// The encoding of a known tag and width; false when the pair is not one we decode.
+bool EncodingOf(uint16_t tag, uint16_t bits, SampleEncoding* encoding) {
+  if (tag == kTagPcm && bits == 8) *encoding = SampleEncoding::Unsigned8;
+  else if (tag == kTagPcm && bits == 16) *encoding = SampleEncoding::Pcm16;
+  else if (tag == kTagPcm && bits == 24) *encoding = SampleEncoding::Pcm24;
+  else if (tag == kTagPcm && bits == 32) *encoding = SampleEncoding::Pcm32;
+  else if (tag == kTagFloat && bits == 32) *encoding = SampleEncoding::Float32;
+  else if (tag == kTagFloat && bits == 64) *encoding = SampleEncoding::Float64;
+  else if (tag == kTagALaw && bits == 8) *encoding = SampleEncoding::ALaw;
+  else if (tag == kTagMuLaw && bits == 8) *encoding = SampleEncoding::MuLaw;
+  else return false;
+  return true;
+}
+
+const char* KindName(uint16_t tag) {
+  switch (tag) {
+    case kTagPcm: return "PCM";
+    case kTagFloat: return "float";
+    case kTagALaw: return "A-law";
+    default: return "mu-law";
+  }
+}
+
+SampleLayout RawLayout(uint64_t fileSize, Message warning) {
+  SampleLayout layout;
+  layout.dataLength = fileSize;
+  layout.warning = warning;
+  Name(layout, "raw 16-bit PCM");
+  return layout;
+}
+
+}  // namespace
+
+SampleLayout ReadSampleLayout(const uint8_t* bytes, size_t count, uint64_t fileSize) {
+  uint8_t block[kWaveSearchBlockLength] = {};
+  size_t used = count < kWaveSearchBlockLength ? count : kWaveSearchBlockLength;
+  if (used > fileSize) used = static_cast<size_t>(fileSize);
+  if (bytes != nullptr && used > 0) std::memcpy(block, bytes, used);
+
+  if (std::memcmp(block, "RIFX", 4) == 0) {
+    SampleLayout layout = RawLayout(fileSize, Message::None);
+    Refuse(layout, "RIFX (big-endian) Wave");
+    return layout;
+  }
+  const size_t fmtPos = FindTag(block, 0, kFmtSearchPositions, "fmt ");
+  if (fmtPos == kNotFound) return RawLayout(fileSize, Message::NotPcmWaveFormat);
+  const size_t dataPos = FindTag(block, fmtPos, kDataSearchPositions, "data");
+  if (dataPos == kNotFound) return RawLayout(fileSize, Message::None);
+
+  // fmtPos <= 511, so the 40 bytes of an extensible record lie inside the block.
+  const uint8_t* record = block + fmtPos + kFormatRecordOffset;
+  SampleLayout layout;
+  layout.formatTag = ReadU16(record + 0);
+  layout.channels = ReadU16(record + 2);
+  layout.sampleRate = ReadU32(record + 4);
+  layout.bitsPerSample = ReadU16(record + 14);
+  layout.subFormat = layout.formatTag;
+  layout.validBits = layout.bitsPerSample;
+  if (layout.formatTag == kTagExtensible) {
+    layout.validBits = ReadU16(record + 18);
+    layout.subFormat = ReadU16(record + 24);
+  }
+  const uint16_t bits = layout.bitsPerSample;
+  const uint16_t tag = layout.subFormat;
+  const bool known = tag == kTagPcm || tag == kTagFloat || tag == kTagALaw || tag == kTagMuLaw;
+  // A compressed format's width is its own (4 bits for ADPCM), so only a known tag's is
+  // checked here.
+  if (layout.channels == 0 || layout.sampleRate == 0 || (known && (bits == 0 || bits % 8 != 0)) ||
+      dataPos + 8 > fileSize) {
+    return RawLayout(fileSize, Message::NotPcmWaveFormat);
+  }
+
+  layout.wavFlag = true;
+  layout.dataOffset = dataPos + 8;
+  uint64_t stored = ReadU32(block + dataPos + 4);
+  layout.rf64 = std::memcmp(block, "RF64", 4) == 0 && TagAt(block + 12, "ds64");
+  if (layout.rf64 && stored == kMaxUint32) stored = ReadU64(block + 28);
+  const uint64_t available = fileSize - layout.dataOffset;
+  layout.dataLength = stored > available ? available : stored;
+
+  const char* compressed = CompressedName(tag);
+  char text[sizeof layout.formatName];
+  if (EncodingOf(tag, bits, &layout.encoding)) {
+    std::snprintf(text, sizeof text, "%u-bit %s%s", static_cast<unsigned>(bits), KindName(tag),
+                  layout.formatTag == kTagExtensible ? " (extensible)" : "");
+    Name(layout, text);
+  } else if (compressed != nullptr) {
+    Refuse(layout, compressed);
+  } else if (known) {
+    std::snprintf(text, sizeof text, "%u-bit %s", static_cast<unsigned>(bits), KindName(tag));
+    Refuse(layout, text);
+  } else {
+    std::snprintf(text, sizeof text, "%sformat tag 0x%04X",
+                  layout.formatTag == kTagExtensible ? "extensible sub-" : "", static_cast<unsigned>(tag));
+    Refuse(layout, text);
+  }
+  return layout;
 }
 
 void WriteWaveHeader(uint8_t* buffer, const WaveFormat& format, uint32_t dataLength) {

@@ -11,6 +11,7 @@
 
 #include "common/limits.h"
 #include "common/messages.h"
+#include "files/frame_decoder.h"
 
 namespace hl {
 
@@ -70,6 +71,42 @@ struct WaveHeaderInfo {
 // Invariant of the result: dataOffset + dataLength <= fileSize, and when wavFlag is set
 // channels >= 1, sampleRate >= 1 and bitsPerSample is 8, 16, 24 or 32.
 WaveHeaderInfo ReadWaveHeader(const uint8_t* bytes, size_t count, uint64_t fileSize);
+
+// The samples of a file as the decoding readers see it: the same tag search as
+// ReadWaveHeader, with the format record read further, so that every encoding the engine
+// can decode is named and every other one is refused by name.
+//  - Format tags: 1 PCM (8, 16, 24 or 32 bits), 3 IEEE float (32 or 64 bits), 6 A-law and
+//    7 mu-law (8 bits); 0xFFFE (extensible) takes its tag from the first two bytes of the
+//    sub-format GUID at record offset 24 and its valid bits from offset 18.
+//  - Refused, by name: a big-endian "RIFX" file, any other format tag (ADPCM, MPEG, ...),
+//    a known tag with a sample width it does not have.
+//  - RF64: a file that starts "RF64" with a "ds64" chunk at 12 takes the 64-bit data size
+//    from the ds64 chunk (offset 28) when the data chunk's own size is 0xFFFFFFFF.
+//  - What ReadWaveHeader takes for a header it cannot read (no "fmt ", 0 channels, rate 0,
+//    a width that is not whole bytes) is the raw fallback here too, with the same warning;
+//    "fmt " without "data" is the raw fallback without it.
+// For PCM of 8 and 16 bits the channels, rate, data offset and data length (below 4 GiB)
+// are exactly those ReadWaveHeader gives. Invariant: dataOffset + dataLength <= fileSize.
+struct SampleLayout {
+  SampleEncoding encoding = SampleEncoding::Pcm16;
+  uint16_t formatTag = 1;    // as stored (0xFFFE for extensible)
+  uint16_t subFormat = 1;    // the tag that decides: formatTag, or the GUID's for extensible
+  uint16_t channels = 1;
+  uint32_t sampleRate = 11025;
+  uint16_t bitsPerSample = 16;  // the container's width
+  uint16_t validBits = 16;      // extensible: the bits that carry the sound; else the width
+  bool wavFlag = false;
+  bool rf64 = false;
+  uint64_t dataOffset = 0;
+  uint64_t dataLength = 0;
+  Message warning = Message::None;  // NotPcmWaveFormat: a header we cannot read
+  bool refused = false;             // a readable header of an encoding we do not decode
+  char formatName[48] = "16-bit PCM";  // e.g. "24-bit PCM", "32-bit float", "IMA ADPCM"
+
+  int FrameBytes() const { return channels * EncodingBytes(encoding); }
+};
+
+SampleLayout ReadSampleLayout(const uint8_t* bytes, size_t count, uint64_t fileSize);
 
 // Writes the 46-byte header at the start of `buffer` (which must hold 46 bytes):
 // "RIFF", dataLength + 38, "WAVE", "fmt ", 18, format tag 1, channels, sample rate,

@@ -5,6 +5,9 @@ Usage: cli_test.py PATH/TO/harrowlight-cli [runner...]
 A runner (for example the Wine loader) is put in front of the tool when given.
 """
 import os
+import resource
+import stat
+import shutil
 import struct
 import subprocess
 import sys
@@ -71,11 +74,23 @@ def read_png(path):
     return width, height, rows, palette, texts
 
 
+def wave_header(channels, rate, bits, data_length):
+    """A canonical 44-byte header with the given fields, as a malformed or unusual file has."""
+    align = channels * bits // 8
+    fmt = struct.pack("<HHIIHH", 1, channels, rate, (rate * align) & 0xFFFFFFFF, align & 0xFFFF, bits)
+    return (b"RIFF" + struct.pack("<I", (36 + data_length) & 0xFFFFFFFF) + b"WAVEfmt " +
+            struct.pack("<I", 16) + fmt + b"data" + struct.pack("<I", data_length))
+
+
+def under_wine():
+    return len(TOOL) > 1
+
+
 def pixel(data, header, x, row_from_bottom):
     return data[header["offbits"] + row_from_bottom * header["width"] + x]
 
 
-class CliTest(unittest.TestCase):
+class ToolCase(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.TemporaryDirectory()
         self.addCleanup(self.dir.cleanup)
@@ -89,6 +104,8 @@ class CliTest(unittest.TestCase):
         self.assertEqual(result.returncode, 0, result.stderr)
         return out
 
+
+class CliTest(ToolCase):
     def test_info_of_a_generated_file(self):
         wav = self.generate("tone.wav", "tone", "--seconds", "3")
         result = run("info", wav)
@@ -249,7 +266,7 @@ class CliTest(unittest.TestCase):
             self.assertLessEqual(got, width)
             self.assertGreaterEqual(got, width - 4 - 3)
             self.assertEqual(height, 300)
-        self.assertEqual(run("render", wav, "-o", png, "--width", "abc").returncode, 64)
+        self.assertEqual(run("render", wav, "-o", png, "--width", "abc").returncode, 2)
 
     def test_levels_are_what_the_renderers_indices_are_made_of(self):
         wav = self.generate("demo.wav", "demo", "--seconds", "2")
@@ -376,10 +393,10 @@ class CliTest(unittest.TestCase):
         out = self.path("keep.txt")
         cases = [
             (["--at", "1001"], "Improper Begin or End", 2),  # the frame starts after the last sample
-            (["--at", "-1"], "bad option", 64),
-            (["--at", "1.5"], "bad option", 64),
-            (["--at", "10", "--fft", "4096"], "bad option", 64),
-            ([], "needs --at", 64),
+            (["--at", "-1"], "--at -1: the time is a whole number", 2),
+            (["--at", "1.5"], "--at 1.5: the time is a whole number", 2),
+            (["--at", "10", "--fft", "4096"], "--fft 4096: the FFT length is 512, 1024 or 2048", 2),
+            ([], "needs --at", 2),
         ]
         for args, message, code in cases:
             write_bytes(out, b"keep me")
@@ -390,6 +407,238 @@ class CliTest(unittest.TestCase):
         result = run("spectrum", self.path("missing.wav"), "--at", "0", "-o", out)
         self.assertEqual(result.returncode, 3)
         self.assertIn("Cannot Open File", result.stderr)
+
+    # Regressions of faults found in review.
+
+    def test_more_than_two_channels_read_the_first_channel_in_every_column(self):
+        # 4 channels at 11025 Hz, 1.06 ms: 46.7 sample values round to 47; lowered by one
+        # to 46 every other column started on channel 2 (3000 Hz) instead of channel 0.
+        wav = self.generate("st.wav", "tone", "--channels", "2", "--freq", "2000", "--seconds", "2",
+                            "--amplitude", "0.1")
+        data = read_bytes(wav)[44:]
+        frames = [data[i:i + 4] for i in range(0, len(data), 4)]
+        quad = self.path("quad.wav")
+        body = b"".join(f + f[2:] + f[:2] for f in frames)  # channels 0..3: 2000, 3000, 3000, 2000 Hz
+        write_bytes(quad, wave_header(4, 11025, 16, len(body)) + body)
+        bmp = self.path("quad.bmp")
+        result = run("render", quad, "-o", bmp, "--time-scale", "1.06")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        data, h, _ = read_bmp(bmp)
+        peaks = [max(range(256), key=lambda r: pixel(data, h, x, r)) for x in range(0, h["width"], 7)]
+        self.assertEqual(set(peaks), {93}, peaks)  # 2000 x 512 / 11025 = 92.9
+
+    def test_output_that_is_not_a_regular_file_is_refused_and_a_long_name_works(self):
+        if under_wine():
+            self.skipTest("the Windows build has its own file types")
+        wav = self.generate("tone.wav", "tone", "--seconds", "3")
+        kept = self.path("kept.bmp")
+        write_bytes(kept, b"keep me")
+        os.symlink(kept, self.path("link.bmp"))
+        os.mkfifo(self.path("fifo.bmp"))
+        for name in ("link.bmp", "fifo.bmp"):
+            result = run("render", wav, "-o", self.path(name))
+            self.assertEqual(result.returncode, 3, result.stderr)
+            self.assertIn("Cannot Open File", result.stderr)
+            self.assertIn("not a regular file", result.stderr)
+        self.assertTrue(os.path.islink(self.path("link.bmp")))
+        self.assertTrue(stat.S_ISFIFO(os.lstat(self.path("fifo.bmp")).st_mode))
+        self.assertEqual(read_bytes(kept), b"keep me")
+        # A regular target keeps its permission bits; a 250-byte name leaves room for none.
+        os.chmod(kept, 0o640)
+        long_name = self.path("n" * 246 + ".bmp")
+        for target in (kept, long_name):
+            result = run("render", wav, "-o", target)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertEqual(read_bytes(target)[:2], b"BM")
+        self.assertEqual(stat.S_IMODE(os.stat(kept).st_mode), 0o640)
+        self.assertEqual(sorted(os.listdir(self.dir.name)),
+                         sorted(["tone.wav", "kept.bmp", "link.bmp", "fifo.bmp", os.path.basename(long_name)]))
+
+    def test_an_image_a_bmp_cannot_hold_is_refused_before_anything_is_allocated(self):
+        # 0xFFFFFFFF bytes of 8-bit samples at 4000 Hz: 89 million columns of 300 rows. The
+        # file is sparse, so it costs no disk.
+        big = self.path("big.wav")
+        with open(big, "wb") as f:
+            f.write(wave_header(1, 4000, 8, 0xFFFFFFFF))
+            f.truncate(44 + 0xFFFFFFFF)
+        bmp = self.path("big.bmp")
+        result = run("render", big, "-o", bmp)
+        self.assertEqual(result.returncode, 2, result.stderr)
+        self.assertIn("Bitmap Error", result.stderr)
+        self.assertIn("larger than the 4 GiB a BMP file can hold", result.stderr)
+        self.assertFalse(os.path.exists(bmp))
+
+    def test_the_batch_png_and_levels_paths_check_the_size_before_allocating_too(self):
+        big = self.path("big.wav")
+        with open(big, "wb") as f:
+            f.write(wave_header(1, 4000, 8, 0xFFFFFFFF))
+            f.truncate(44 + 0xFFFFFFFF)
+        out = self.path("out")
+        for args in (["render", big, "-o", self.path("big.png")], ["render", big, "-d", out, "--axes"],
+                     ["levels", big, "-o", self.path("big.npy")]):
+            result = run(*args)
+            self.assertEqual(result.returncode, 2, (args, result.stderr))
+            self.assertRegex(result.stderr, "Bitmap Error: .*larger than the 4 GiB|Not enough memory: the levels of", args)
+        self.assertEqual(os.listdir(out), [])
+        self.assertFalse(os.path.exists(self.path("big.png")) or os.path.exists(self.path("big.npy")))
+
+    def test_a_file_size_limit_reports_error_writing_file_and_leaves_no_temporary(self):
+        if under_wine():
+            self.skipTest("the limit would apply to Wine's own files")
+        wav = self.generate("tone.wav", "tone", "--seconds", "3")
+        bmp = self.path("out.bmp")
+        write_bytes(bmp, b"keep me")
+        limit = lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (20000, 20000))
+        result = subprocess.run(TOOL + ["render", wav, "-o", bmp], capture_output=True, text=True,
+                                timeout=120, preexec_fn=limit)
+        self.assertEqual(result.returncode, 3, result.stderr)
+        self.assertIn("Error Writing File", result.stderr)
+        self.assertEqual(read_bytes(bmp), b"keep me")
+        self.assertEqual(sorted(os.listdir(self.dir.name)), ["out.bmp", "tone.wav"])
+
+    def test_spectrum_of_a_frame_far_past_the_data_of_many_channels_is_refused(self):
+        # 65535 channels at 2^31 Hz: start x block align does not fit 64 bits.
+        wav = self.path("many.wav")
+        write_bytes(wav, wave_header(65535, 2 ** 31, 16, 4096) + bytes(4096))
+        out = self.path("keep.txt")
+        write_bytes(out, b"keep me")
+        result = run("spectrum", wav, "--at", "4000000000", "-o", out)
+        self.assertEqual(result.returncode, 2, result.stderr)
+        self.assertIn("Improper Begin or End: --at 4000000000 ms starts past the last sample", result.stderr)
+        self.assertEqual(read_bytes(out), b"keep me")
+
+    def test_every_refused_input_gets_one_line_naming_it_and_exit_code_2(self):
+        wav = self.generate("tone.wav", "tone", "--seconds", "3")
+        rates = {}
+        for rate in (1, 10 ** 6, 2 ** 31):
+            rates[rate] = self.path("rate%d.wav" % rate)
+            write_bytes(rates[rate], wave_header(1, rate, 16, 8192) + bytes(8192))
+        many = self.path("many.wav")
+        write_bytes(many, wave_header(65535, 11025, 16, 8192) + bytes(8192))
+        bmp = self.path("out.bmp")
+        cases = [
+            (["render", wav, "-o", bmp, "--window-ms", "0"], "FFT Window Too Small: --window-ms 0 is shorter"),
+            (["render", wav, "-o", bmp, "--window-ms", "-5"], "FFT Window Too Small: --window-ms -5 is shorter"),
+            (["render", wav, "-o", bmp, "--window-ms", "0.99"], "FFT Window Too Small: --window-ms 0.99"),
+            (["render", wav, "-o", bmp, "--window-ms", "nan"], "--window-ms nan: not a finite number"),
+            (["render", wav, "-o", bmp, "--window-ms", "inf"], "--window-ms inf: not a finite number"),
+            (["render", wav, bmp], 'unexpected argument "%s"' % bmp),
+            (["render", wav, "-o", bmp, "--end", "-5"], "Improper Begin or End: --begin 0 and --end -5"),
+            (["render", wav, "-o", bmp, "--end"], "--end needs a value"),
+            (["render", wav, "-o", bmp, "--colour", "CB"], "unknown option --colour for render"),
+            (["render", wav, "-o", bmp, "--rate", "1000000"], "Sample Rate Out of Range: --rate 1000000"),
+            (["render", rates[1], "-o", bmp], "Sample Rate Out of Range: the file's rate of 1 Hz"),
+            (["render", rates[10 ** 6], "-o", bmp], "Sample Rate Out of Range: the file's rate of 1000000 Hz"),
+            (["render", rates[2 ** 31], "-o", bmp], "Sample Rate Out of Range: the file's rate of 2147483648 Hz"),
+            (["render", many, "-o", bmp], "Improper Begin or End: --begin 0 ms and the data's end (0.006 ms)"),
+            (["render", wav, "-o", bmp, "--time-scale", "0.5"], "Time Scale Out of Range: --time-scale 0.5"),
+            (["generate", "tone", self.path("x.wav"), "--freq", "inf"], "--freq inf: the frequency is a finite"),
+            (["render"], "render needs an input file"),
+            (["frobnicate"], 'unknown command "frobnicate"'),
+        ]
+        for args, message in cases:
+            result = run(*args)
+            self.assertEqual(result.returncode, 2, (args, result.stderr))
+            self.assertEqual(result.stderr.count("\n"), 1, (args, result.stderr))
+            self.assertIn(message, result.stderr, args)
+            self.assertFalse(os.path.exists(bmp), args)
+
+
+@unittest.skipUnless(shutil.which("sox"), "sox makes the wider files")
+class FormatTest(ToolCase):
+    """Wider, float and companded files give the image of the 16-bit file of their samples."""
+
+    def sox(self, source, name, *options):
+        out = self.path(name)
+        subprocess.run(["sox", source] + list(options) + [out], check=True, timeout=60)
+        return out
+
+    def render(self, wav, name):
+        out = self.path(name)
+        result = run("render", wav, "-o", out)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertNotIn("warning", result.stderr)
+        return read_bytes(out)
+
+    def test_wider_and_float_files_render_the_sixteen_bit_image(self):
+        wav = self.generate("in16.wav", "demo", "--seconds", "3", "--channels", "2")
+        image = self.render(wav, "in16.bmp")
+        for name, options in [("p24.wav", ["-b", "24"]), ("p32.wav", ["-b", "32", "-e", "signed"]),
+                              ("f32.wav", ["-b", "32", "-e", "float"]), ("f64.wav", ["-b", "64", "-e", "float"])]:
+            self.assertEqual(self.render(self.sox(wav, name, *options), name + ".bmp"), image, name)
+
+    def test_batch_png_and_levels_of_wider_files_are_the_sixteen_bit_files(self):
+        folder = self.path("in")
+        os.makedirs(folder)
+        wav = self.generate(os.path.join("in", "a16.wav"), "demo", "--seconds", "2", "--channels", "2")
+        self.sox(wav, os.path.join("in", "b24.wav"), "-b", "24")
+        self.sox(wav, os.path.join("in", "c32f.wav"), "-b", "32", "-e", "float")
+        out = self.path("out")
+        result = run("render", folder, "-d", out, "--axes")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        pictures = [read_png(os.path.join(out, n + ".png"))[:3] for n in ("a16", "b24", "c32f")]
+        # Below the title line, which names the file, the pictures are the same.
+        self.assertEqual(pictures[1][2][40:], pictures[0][2][40:])
+        levels = []
+        for name in ("a16", "b24", "c32f"):
+            npy = self.path(name + ".npy")
+            result = run("levels", os.path.join(folder, name + ".wav"), "-o", npy)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            levels.append(read_bytes(npy))
+        self.assertEqual(levels[1], levels[0])
+        self.assertEqual(levels[2], levels[0])
+        self.assertEqual(pictures[2][2][40:], pictures[0][2][40:])
+
+    def test_companded_files_render_as_their_sixteen_bit_expansion(self):
+        wav = self.generate("in16.wav", "sweep", "--seconds", "3")
+        for name, encoding in [("a.wav", "a-law"), ("u.wav", "u-law")]:
+            coded = self.sox(wav, name, "-e", encoding)
+            expanded = self.sox(coded, "x" + name, "-b", "16", "-e", "signed")
+            self.assertEqual(self.render(coded, name + ".bmp"), self.render(expanded, "x" + name + ".bmp"), name)
+
+    def test_spectrum_of_a_float_file_is_the_sixteen_bit_table(self):
+        wav = self.generate("in16.wav", "harmonics", "--seconds", "2", "--channels", "2")
+        f32 = self.sox(wav, "f32.wav", "-b", "32", "-e", "float")
+        tables = []
+        for source in (wav, f32):
+            out = self.path(os.path.basename(source) + ".txt")
+            result = run("spectrum", source, "--at", "700", "-o", out)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            tables.append(read_bytes(out).split(b"\n")[2:])  # past the line naming the file
+        self.assertEqual(tables[0], tables[1])
+
+    def test_a_96_khz_file_renders_and_its_rate_may_be_typed(self):
+        wav = self.sox(self.generate("in16.wav", "tone", "--seconds", "2"), "r96.wav", "-b", "24", "-r", "96000")
+        out = self.path("r96.bmp")
+        for extra in ([], ["--rate", "96000"]):
+            result = run("render", wav, "-o", out, *extra)
+            self.assertEqual(result.returncode, 0, result.stderr)
+        data, header, _ = read_bmp(out)
+        # 1000 Hz in bins of 187.5 Hz is bin 5 or 6: the loudest row of a column's bins.
+        column = [pixel(data, header, 40, y) for y in range(256)]
+        self.assertIn(column.index(max(column)), (5, 6))
+        result = run("render", wav, "-o", out, "--rate", "48000")
+        self.assertEqual(result.returncode, 2)
+        self.assertIn("Sample Rate Out of Range", result.stderr)
+
+    def test_info_names_the_format_and_how_it_is_analysed(self):
+        wav = self.sox(self.generate("in16.wav", "tone", "--seconds", "1", "--channels", "2"), "f.wav",
+                       "-b", "32", "-e", "float")
+        result = run("info", wav)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("format: 32-bit float", result.stdout)
+        self.assertIn("analysed as: 16 bit, each sample x 32768, clipped, the first channel", result.stdout)
+
+    def test_compressed_and_big_endian_files_are_refused_by_name(self):
+        wav = self.generate("in16.wav", "tone", "--seconds", "1")
+        cases = [(self.sox(wav, "ima.wav", "-e", "ima-adpcm"), "IMA ADPCM files cannot be analysed"),
+                 (self.sox(wav, "rifx.wav", "-B"), "RIFX (big-endian) Wave files cannot be analysed")]
+        for source, message in cases:
+            out = self.path("out.bmp")
+            result = run("render", source, "-o", out)
+            self.assertEqual(result.returncode, 2, result.stderr)
+            self.assertIn(message, result.stderr)
+            self.assertFalse(os.path.exists(out))
 
 
 if __name__ == "__main__":

@@ -49,7 +49,12 @@ INSTANTIATE_TEST_SUITE_P(
         StepRow{5000, 2, 1.5f, 14},     // exactly 15, odd: lowered to 14
         StepRow{11025, 3, 2.0f, 66},    // 66.15 -> 66, a multiple of 3
         StepRow{4400, 3, 1.0f, 12},     // 13.2 -> 13, lowered to 12
-        StepRow{4667, 3, 1.0f, 13},     // 14.001 -> 14, lowered once only: 13
+        StepRow{4667, 3, 1.0f, 12},     // 14.001 -> 14, lowered to whole frames: 12
+        StepRow{11025, 4, 1.06f, 44},    // 46.746 -> 47, lowered to 44 (not 46: mid-frame)
+        StepRow{44100, 6, 12.0f, 3174},  // 3175.2 -> 3175, lowered to 3174 = 529 frames
+        StepRow{4000, 4, 1.0f, 16},      // exactly 16, already whole frames
+        StepRow{1000, 4, 1.0f, 4},       // exactly one frame
+        StepRow{700, 4, 1.0f, 0},        // 2.8 -> 3, below one frame: no step
         // binary32: 34001 x 499 = 16966499 lies above 2^24, where floats are 2
         // apart; it is halfway and rounds to the even mantissa, 16966500.
         // / 1000 = 16966.5 exactly, which rounds up. (Exactly: 16966.499.)
@@ -60,6 +65,19 @@ INSTANTIATE_TEST_SUITE_P(
         StepRow{0, 1, 12.0f, 0}, StepRow{11025, 1, -12.0f, 0},
         StepRow{11025, 1, kNaNf, 0}, StepRow{kNaN, 1, 12.0f, 0},
         StepRow{4.0e9, 65535, 500.0f, 0}));  // 1.3e14 does not fit in 32 bits
+
+// Lowering an odd step by one kept 1- and 2-channel columns on whole frames only; with
+// four channels every other column started on channel 2. Every step a geometry yields is
+// now a whole number of frames, whatever the channel count.
+TEST(ColumnStep, MoreThanTwoChannelsStartEveryColumnOnAWholeFrame) {
+  for (int channels = 1; channels <= 8; ++channels) {
+    for (float ms = 1.0f; ms <= 20.0f; ms += 0.01f) {
+      const int32_t step = ColumnStep(11025, channels, ms);
+      ASSERT_GT(step, 0) << channels << " channels, " << ms << " ms";
+      EXPECT_EQ(step % channels, 0) << channels << " channels, " << ms << " ms";
+    }
+  }
+}
 
 // ---------------------------------------------------------------------------
 // Column count.

@@ -349,3 +349,26 @@ TEST(DataLogBars, BinsPerBarFollowTheFftSize) {
 
 }  // namespace
 }  // namespace hl
+
+namespace hl {
+namespace {
+
+// The spectrum command's frame start times the channel count overflowed 64 bits for a
+// frame far past the data of a file with many channels (undefined behaviour, then a table
+// of whatever the wrapped index read).
+TEST(FillLogFrame, AStartFarPastTheDataOfManyChannelsReadsZerosWithoutOverflow) {
+  std::vector<uint8_t> bytes(4096, 0x40);
+  LogSamples samples;
+  samples.data = bytes.data();
+  samples.byteCount = static_cast<uint32_t>(bytes.size());
+  samples.channels = 65535;
+  std::vector<int16_t> frame(512, 1);
+  FillLogFrame(samples, int64_t{1} << 50, 512, frame.data());
+  EXPECT_EQ(frame, std::vector<int16_t>(512, 0));
+  FillLogFrame(samples, 0, 512, frame.data());
+  EXPECT_EQ(frame[0], 0x4040);  // frame 0's first sample is there, frame 1 is past the data
+  EXPECT_EQ(frame[1], 0);
+}
+
+}  // namespace
+}  // namespace hl
