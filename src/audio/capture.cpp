@@ -63,6 +63,14 @@ float CaptureTimeScale(int32_t sampleRate) {
 
 void PatchRecordingHeader(uint8_t* header, uint32_t totalBytes) { SetWaveDataLength(header, totalBytes); }
 
+uint32_t RecordingBytesThatFit(uint64_t written, uint32_t count, uint32_t blockAlign) {
+  if (written >= kRecordingDataLimit) return 0;
+  const uint64_t room = kRecordingDataLimit - written;
+  if (count <= room) return count;
+  const uint64_t align = blockAlign > 0 ? blockAlign : 1;
+  return static_cast<uint32_t>(room - room % align);
+}
+
 // --- The window of a column ----------------------------------------------------------------
 
 int32_t WindowStart(double nowMs, double switchTimeMs, int32_t latencyMs, int32_t sampleRate) {

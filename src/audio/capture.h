@@ -52,6 +52,15 @@ float CaptureTimeScale(int32_t sampleRate);
 // totalBytes + 38 at offset 4, data length totalBytes at offset 42.
 void PatchRecordingHeader(uint8_t* header, uint32_t totalBytes);
 
+// The most sample bytes a recording's file holds: with its header the file stays within
+// 4 GiB, so both 32-bit length words keep their true values.
+constexpr uint64_t kRecordingDataLimit = 0xFFFFFFFFull - kWaveHeaderLength;
+
+// Of `count` bytes to follow the `written` sample bytes of a recording's file, how many fit
+// within kRecordingDataLimit, in whole samples of `blockAlign` bytes. Fewer than `count`
+// means the recording has reached the limit and stops.
+uint32_t RecordingBytesThatFit(uint64_t written, uint32_t count, uint32_t blockAlign);
+
 // --- The clock -----------------------------------------------------------------------------
 
 // The system's millisecond clock is 32 bits wide and wraps after 49.7 days of uptime. Each

@@ -34,33 +34,52 @@ CaptureRun& Run() { return Capture().run; }
 // ---------------------------------------------------------------------------
 // The output file.
 
-void WriteSamples(const uint8_t* bytes, uint32_t count) {
+// The header in front of the capture block gets the lengths of what the file holds now and
+// goes over its first 46 bytes; the file pointer goes back to the end of the samples, and the
+// file is flushed to the disk. A recording cut off by a crash, a kill or a power loss is then
+// a valid wave file of everything written before: at most the half being filled is lost.
+void CommitRecordingHeader() {
   CaptureState& c = Capture();
-  if (!c.outputFile || count == 0) return;
+  if (!c.outputFile || !c.lockedBlock) return;
+  // The limit keeps the count within 32 bits.
+  PatchRecordingHeader(c.lockedBlock, static_cast<uint32_t>(Run().bytesWritten));
+  LARGE_INTEGER start{};
+  LARGE_INTEGER end{};
+  end.QuadPart = static_cast<LONGLONG>(kWaveHeaderLength + Run().bytesWritten);
   DWORD written = 0;
-  if (!WriteFile(c.outputFile, bytes, count, &written, nullptr) || written != count) Run().writeFailed = true;
-  Run().bytesWritten += written;
+  if (!SetFilePointerEx(c.outputFile, start, nullptr, FILE_BEGIN) ||
+      !WriteFile(c.outputFile, c.lockedBlock, kWaveHeaderLength, &written, nullptr) || written != kWaveHeaderLength ||
+      !SetFilePointerEx(c.outputFile, end, nullptr, FILE_BEGIN) || !FlushFileBuffers(c.outputFile)) {
+    Run().writeFailed = true;
+  }
 }
 
-// The header in front of the capture block gets the true length and goes to the file's
-// first 46 bytes; the file is closed. The length is what reached the file, which is every
-// byte the card delivered unless a write failed.
+// Appends samples to the output file and commits the header. At the wave file's limit the
+// part that fits is written and the recording stops (the capture loop ends on the stop
+// request; the device returns its buffer and closes as on "Stop"); nothing is written after.
+void WriteSamples(const uint8_t* bytes, uint32_t count) {
+  CaptureState& c = Capture();
+  if (!c.outputFile || count == 0 || Run().limitReached) return;
+  const uint32_t fits = RecordingBytesThatFit(Run().bytesWritten, count, static_cast<uint32_t>(c.bytesPerSample));
+  DWORD written = 0;
+  if (fits > 0 && (!WriteFile(c.outputFile, bytes, fits, &written, nullptr) || written != fits)) Run().writeFailed = true;
+  Run().bytesWritten += written;
+  if (fits < count) {
+    Run().limitReached = true;
+    Mode().stopRequest = 1;
+  }
+  CommitRecordingHeader();
+}
+
+// The header gets the true length and the file is closed. The length is what reached the
+// file, which is every byte the card delivered unless a write failed or the limit was met.
 void FinishOutputFile() {
   CaptureState& c = Capture();
   if (!c.outputFile) return;
-  if (c.lockedBlock) {
-    PatchRecordingHeader(c.lockedBlock, Run().bytesWritten);
-    DWORD written = 0;
-    if (SetFilePointer(c.outputFile, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER ||
-        !WriteFile(c.outputFile, c.lockedBlock, kWaveHeaderLength, &written, nullptr) ||
-        written != kWaveHeaderLength) {
-      Run().writeFailed = true;
-    }
-  }
+  CommitRecordingHeader();
   if (!CloseHandle(c.outputFile)) Run().writeFailed = true;
   c.outputFile = nullptr;
 }
-
 
 // The device closes: the header is unprepared and waveInClose posts MM_WIM_CLOSE.
 void CloseDevice() {
@@ -105,7 +124,10 @@ void HandleReturnedBuffer(WAVEHDR* h) {
   }
   if (FixedLengthCapture()) {
     mode.stopRequest = 1;
-    if (c.recording) WriteSamples(c.firstHalf, recorded);
+    // What the loop wrote as the card filled the buffer is there already; the rest follows.
+    if (c.recording && recorded > Run().bytesWritten) {
+      WriteSamples(c.firstHalf + Run().bytesWritten, recorded - static_cast<uint32_t>(Run().bytesWritten));
+    }
     CloseDevice();
     return;
   }
@@ -262,16 +284,29 @@ void AwaitDeviceClose(HWND window) {
   if (c.captureActive) FinishCaptureNow();
 }
 
-// The output file of a recording, created (or truncated) with the samples to follow from
-// byte 46; the header is written over the first 46 bytes when the device closes.
+// The output file of a recording, created (or truncated) with the header of no samples
+// yet, so that it is a wave file from the start; the samples follow from byte 46.
 bool CreateRecordingFile() {
   CaptureState& c = Capture();
   HANDLE file = CreateFileA(c.outputPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
-  SetFilePointer(file, static_cast<LONG>(kWaveHeaderLength), nullptr, FILE_BEGIN);
   c.outputFile = file;
+  CommitRecordingHeader();
   return true;
+}
+
+// A fixed length is one buffer, returned only when full; the card fills it as the sound
+// arrives and counts the bytes in its header. Every whole second more it holds goes to the
+// file (and the header is committed), so that a recording cut off keeps what was captured.
+void WriteRecordingSoFar() {
+  CaptureState& c = Capture();
+  if (!c.recording || !c.outputFile || !FixedLengthCapture() || !c.header || !Run().bufferQueued) return;
+  const uint64_t held = c.header->dwBytesRecorded < c.areaBytes ? c.header->dwBytesRecorded : c.areaBytes;
+  const uint64_t second = static_cast<uint64_t>(c.sampleRate) * static_cast<uint64_t>(c.bytesPerSample);
+  if (second == 0 || held < Run().bytesWritten + second) return;
+  const uint64_t whole = held - held % static_cast<uint64_t>(c.bytesPerSample);
+  WriteSamples(c.firstHalf + Run().bytesWritten, static_cast<uint32_t>(whole - Run().bytesWritten));
 }
 
 // The format the card is opened with.

@@ -35,9 +35,13 @@ void FinishCaptureNow();
 // Waits, pumping messages, until the device's close has been handled; bounded.
 void AwaitDeviceClose(HWND window);
 
-// The output file of a recording, created (or truncated) with the samples to follow from
-// byte 46; the header is written over the first 46 bytes when the device closes.
+// The output file of a recording, created (or truncated) with the header of no samples
+// yet; the samples follow from byte 46, each write followed by the header's true lengths.
 bool CreateRecordingFile();
+
+// A fixed-length recording: what the card has put into its one buffer so far goes to the
+// file, a whole second at a time. Called from the capture loop; nothing for anything else.
+void WriteRecordingSoFar();
 
 // The format the card is opened with.
 WAVEFORMATEX CaptureFormat(const CaptureState& c);

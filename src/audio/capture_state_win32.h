@@ -29,7 +29,8 @@ struct CaptureRun {
   bool bufferQueued = false;    // the header is with the device
   bool closeRequested = false;  // waveInClose has been called
   bool writeFailed = false;     // a write to the output file failed or fell short
-  uint32_t bytesWritten = 0;    // sample bytes written to the output file
+  bool limitReached = false;    // the output file holds as much as a wave file can
+  uint64_t bytesWritten = 0;    // sample bytes written to the output file
   // The card's position (waveInGetPosition) counts from waveInStart or the last waveInReset;
   // the samples of the buffers returned since then are where the current half starts.
   int64_t samplesBeforeHalf = 0;

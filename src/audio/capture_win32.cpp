@@ -125,6 +125,7 @@ int CaptureLoop(HWND window, HDC dc) {
       mode.stopRequest = 1;
       break;
     }
+    WriteRecordingSoFar();
     if (fixed && c.columnCount >= Display().width) {
       // The bitmap is full: a column more could be neither drawn nor scrolled to, so none is
       // counted, and the column time stays the one measured over the columns drawn. The

@@ -163,6 +163,7 @@ void FinishRecording(HWND window, const std::string& path) {
   EnableButton(w.stopButton, false);
   SetOpenWavePath(path.c_str());
   if (c.run.writeFailed) ShowProgramMessage(window, Message::ErrorWritingFile);
+  if (c.run.limitReached) ShowProgramMessage(window, Message::RecordingLimitReached);
 
   SetReadoutActivity(FixedLengthCapture() ? ReadoutActivity::Analysis : ReadoutActivity::None);
   if (!FixedLengthCapture()) {

@@ -26,6 +26,9 @@ constexpr MessageRow kMessages[] = {
     {Message::NotPcmWaveFormat, "File may not be PCM Wave Format", MessageIcon::Exclamation},
     {Message::NotEnoughMemory, "Not enough memory", MessageIcon::Exclamation},
     {Message::NotEnoughDisplayMemory, "Not enough display memory", MessageIcon::Exclamation},
+    {Message::RecordingLimitReached,
+     "Recording stopped: a wave file cannot hold more than 4 GB. Everything recorded up to then is in the file.",
+     MessageIcon::Exclamation},
 };
 
 const MessageRow& RowOf(Message message) {

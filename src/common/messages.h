@@ -22,6 +22,7 @@ enum class Message {
   NotPcmWaveFormat,
   NotEnoughMemory,
   NotEnoughDisplayMemory,
+  RecordingLimitReached,
 };
 
 enum class MessageIcon { Hand, Exclamation };

@@ -28,6 +28,7 @@
 #include "display/view_win32.h"
 #include "dsp/column_renderer.h"
 #include "dsp/fft_engine.h"
+#include "files/wave_format.h"
 #include "resources/resource.h"
 #include "tests/e2e/dialog_driver.h"
 #include "tests/e2e/e2e_support.h"
@@ -794,6 +795,183 @@ TEST_F(CaptureRecordingClosing, ClosingTheWindowKeepsEveryCapturedByte) {
   EXPECT_NEAR(high, 128 + 1640 / 256, 2);
   EXPECT_NEAR(low, 128 - 1640 / 256, 2);
   EXPECT_EQ(AllocationCount(), 0) << "the close left memory held";
+}
+
+// ===========================================================================
+// A recording whose process is killed (a crash, Task Manager, the power gone): the file on
+// the disk is a wave file of what it holds. The test runs itself again as a child process
+// that records; once the child's file holds what the test waits for, the child sets a named
+// event and the test terminates it (TerminateProcess), then reads the file back.
+
+constexpr char kKilledChildFlag[] = "--hl-killed-recording-of=";
+constexpr UINT kKilledExitCode = 77;
+
+// The test's process id when this process is the child of a kill test, else 0.
+DWORD KillingParent() {
+  const char* at = std::strstr(GetCommandLineA(), kKilledChildFlag);
+  return at ? static_cast<DWORD>(std::strtoul(at + std::strlen(kKilledChildFlag), nullptr, 10)) : 0;
+}
+
+std::string KilledRecordingPath(DWORD parent, const char* test) {
+  char base[MAX_PATH] = {};
+  GetTempPathA(sizeof base, base);
+  return std::string(base) + "hl-killed-" + std::to_string(parent) + "-" + test + ".wav";
+}
+
+std::string KilledReadyEvent(DWORD parent) { return "hl-killed-recording-ready-" + std::to_string(parent); }
+
+// Runs test `test` of this suite again in a child process and terminates the child once it
+// has set the ready event. `recordedMs` is the time from the file's creation to the kill.
+::testing::AssertionResult RecordAndKill(const char* test, double& recordedMs) {
+  const DWORD self = GetCurrentProcessId();
+  const std::string path = KilledRecordingPath(self, test);
+  DeleteFileA(path.c_str());
+  HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, KilledReadyEvent(self).c_str());
+  if (!ready) return ::testing::AssertionFailure() << "could not create the ready event";
+  char program[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, program, sizeof program);
+  const std::string output = ScratchFolder() + "killed-child.txt";
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE log = CreateFileA(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+  std::string command = std::string("\"") + program + "\" --gtest_filter=CaptureRecordingKilled." + test + " " +
+                        kKilledChildFlag + std::to_string(self);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = startup.hStdError = log;
+  PROCESS_INFORMATION child{};
+  const BOOL started =
+      CreateProcessA(program, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &child);
+  if (log != INVALID_HANDLE_VALUE) CloseHandle(log);
+  if (!started) {
+    CloseHandle(ready);
+    return ::testing::AssertionFailure() << "could not start the child, error " << GetLastError();
+  }
+
+  // The file appears when the card starts; the event says the child's file holds enough.
+  const ULONGLONG begin = GetTickCount64();
+  ULONGLONG created = 0;
+  DWORD waited = WAIT_TIMEOUT;
+  HANDLE either[2] = {ready, child.hProcess};
+  while (waited == WAIT_TIMEOUT && GetTickCount64() - begin < 120000) {
+    if (!created && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) created = GetTickCount64();
+    waited = WaitForMultipleObjects(2, either, FALSE, 20);
+  }
+  const ULONGLONG killedAt = GetTickCount64();
+  TerminateProcess(child.hProcess, kKilledExitCode);
+  WaitForSingleObject(child.hProcess, kWaitMs);
+  DWORD exitCode = 0;
+  GetExitCodeProcess(child.hProcess, &exitCode);
+  CloseHandle(child.hProcess);
+  CloseHandle(child.hThread);
+  CloseHandle(ready);
+  recordedMs = created ? static_cast<double>(killedAt - created) : 0.0;
+  const std::vector<uint8_t> bytes = ReadWholeFile(output);
+  const std::string text(bytes.begin(), bytes.end());
+  if (waited != WAIT_OBJECT_0) {
+    return ::testing::AssertionFailure() << "the child's recording never held enough; the child said:\n" << text;
+  }
+  if (exitCode != kKilledExitCode) {
+    return ::testing::AssertionFailure() << "the child ended with " << exitCode << " before the kill:\n" << text;
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// The file is a wave file of 44100 Hz 16-bit mono whose two lengths are those of the bytes
+// it holds.
+void ExpectWaveOfWhatItHolds(const std::vector<uint8_t>& file) {
+  ASSERT_GE(file.size(), 46u);
+  EXPECT_EQ(std::memcmp(file.data(), "RIFF", 4), 0);
+  EXPECT_EQ(std::memcmp(file.data() + 8, "WAVEfmt ", 8), 0);
+  EXPECT_EQ(std::memcmp(file.data() + 38, "data", 4), 0);
+  EXPECT_EQ(ReadU32(file, 4), file.size() - 8);
+  EXPECT_EQ(ReadU32(file, 42), file.size() - 46);
+  EXPECT_EQ(ReadU32(file, 24), 44100u);
+  EXPECT_EQ(file[34], 16);
+  EXPECT_EQ((file.size() - 46) % 2, 0u) << "a sample cut in two";
+  const WaveHeaderInfo info = ReadWaveHeader(file.data(), std::min<size_t>(file.size(), 2048), file.size());
+  EXPECT_TRUE(info.wavFlag);
+  EXPECT_EQ(info.warning, Message::None);
+  EXPECT_EQ(info.dataOffset, 46u);
+  EXPECT_EQ(info.dataLength, file.size() - 46);
+}
+
+void ReportLoss(const char* what, const std::vector<uint8_t>& file, double recordedMs) {
+  const double delivered = recordedMs * 88.2;  // 44100 Hz x 2 bytes, per ms
+  const double kept = file.size() >= 46 ? static_cast<double>(file.size() - 46) : 0.0;
+  std::printf("%s: killed after %.0f ms of recording (%.0f bytes at 44100 Hz 16 bit); the file keeps %.0f bytes "
+              "(%.0f ms), %.0f bytes (%.0f ms) lost\n",
+              what, recordedMs, delivered, kept, kept / 88.2, delivered - kept, (delivered - kept) / 88.2);
+}
+
+class CaptureRecordingKilled : public CaptureWindowSuite {
+ protected:
+  static bool InChild() { return KillingParent() != 0; }
+  static void SetUpTestSuite() {
+    if (InChild()) CaptureWindowSuite::SetUpTestSuite();
+  }
+  void SetUp() override {
+    if (InChild()) CaptureWindowSuite::SetUp();
+  }
+  void TearDown() override {
+    if (InChild()) CaptureWindowSuite::TearDown();
+  }
+
+  // The child's part: a recording of `lengthButton` at 44100 Hz 16 bit into the parent's
+  // file; the ready event is set once `bytes` sample bytes have been written (read on the
+  // window's thread, between messages, so never in the middle of a write and its header).
+  static void RecordUntilKilled(const char* test, int lengthButton, uint64_t bytes) {
+    const DWORD parent = KillingParent();
+    HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, KilledReadyEvent(parent).c_str());
+    ASSERT_NE(ready, nullptr) << "no ready event of the parent";
+    HWND dialog = OpenDialog(IDM_RECORD_AUDIO, kRecordCaption, KilledRecordingPath(parent, test));
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(Click(dialog, lengthButton));
+    ASSERT_TRUE(Click(dialog, IDC_RATE_44K));
+    ASSERT_TRUE(Click(dialog, IDC_RES_16_BIT));
+    ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_OK));
+    ASSERT_TRUE(WaitUntil([&] { return ReadOnWindowThread([&] { return hl::Capture().run.bytesWritten >= bytes; }); },
+                          60000))
+        << "the recording did not write " << bytes << " bytes";
+    ASSERT_TRUE(SetEvent(ready));
+    // The parent ends this process now, in the middle of the recording.
+    EXPECT_FALSE(WaitUntil(CaptureIdle, 60000)) << "the recording ended before the kill";
+  }
+};
+
+TEST_F(CaptureRecordingKilled, AnyLengthLeavesAWaveOfEveryHalfWritten) {
+  const char* test = "AnyLengthLeavesAWaveOfEveryHalfWritten";
+  const uint64_t half = static_cast<uint64_t>(ComputeHalfSizes(44100, 2).bytesPerHalf);  // 4 s
+  if (InChild()) {
+    RecordUntilKilled(test, IDC_RECORD_ANY, 2 * half);
+    return;
+  }
+  double recordedMs = 0;
+  ASSERT_TRUE(RecordAndKill(test, recordedMs));
+  const std::vector<uint8_t> file = ReadWholeFile(KilledRecordingPath(GetCurrentProcessId(), test));
+  ExpectWaveOfWhatItHolds(file);
+  EXPECT_GE(file.size(), 46 + 2 * half);
+  ReportLoss("\"Any\" length", file, recordedMs);
+  DeleteFileA(KilledRecordingPath(GetCurrentProcessId(), test).c_str());
+}
+
+// Regression: a fixed length was written to its file only when the card returned its one
+// buffer, so a kill left a file of 0 bytes.
+TEST_F(CaptureRecordingKilled, FixedLengthLeavesAWaveOfWhatWasCaptured) {
+  const char* test = "FixedLengthLeavesAWaveOfWhatWasCaptured";
+  const uint64_t twoSeconds = 2 * 88200;
+  if (InChild()) {
+    RecordUntilKilled(test, IDC_RECORD_30, twoSeconds);
+    return;
+  }
+  double recordedMs = 0;
+  ASSERT_TRUE(RecordAndKill(test, recordedMs));
+  const std::vector<uint8_t> file = ReadWholeFile(KilledRecordingPath(GetCurrentProcessId(), test));
+  ExpectWaveOfWhatItHolds(file);
+  EXPECT_GE(file.size(), 46 + twoSeconds);
+  EXPECT_LT(file.size(), 46u + 30u * 88200u) << "the whole 30 s before the kill";
+  ReportLoss("30 s fixed length", file, recordedMs);
+  DeleteFileA(KilledRecordingPath(GetCurrentProcessId(), test).c_str());
 }
 
 // ===========================================================================

@@ -123,6 +123,43 @@ TEST(CaptureSizeTest, HeaderPatchWritesBothLengths) {
   EXPECT_EQ(u32(28), 44100u);  // bytes per second
 }
 
+// The recording's file stays within 4 GiB: 46 header bytes and at most 0xFFFFFFFF - 46
+// sample bytes, so neither the RIFF length (data + 38) nor the data length wraps.
+TEST(RecordingLimitTest, AWholeHalfFitsUntilTheLimit) {
+  EXPECT_EQ(kRecordingDataLimit, 0xFFFFFFFFull - 46);
+  EXPECT_EQ(RecordingBytesThatFit(0, 352800, 2), 352800u);
+  EXPECT_EQ(RecordingBytesThatFit(kRecordingDataLimit - 352800, 352800, 2), 352800u);
+}
+
+TEST(RecordingLimitTest, TheHalfThatWouldPassTheLimitIsCutToWholeSamples) {
+  // 4294967249 - 4294967000 = 249 bytes of room: 124 16-bit samples, 249 8-bit ones.
+  EXPECT_EQ(RecordingBytesThatFit(4294967000ull, 352800, 2), 248u);
+  EXPECT_EQ(RecordingBytesThatFit(4294967000ull, 352800, 1), 249u);
+  EXPECT_EQ(RecordingBytesThatFit(kRecordingDataLimit, 352800, 2), 0u);
+  EXPECT_EQ(RecordingBytesThatFit(kRecordingDataLimit + 1000, 2, 1), 0u);
+}
+
+// Regression: the count of bytes written was 32 bits and wrapped after 4 GiB, so a long
+// recording's header claimed a few bytes and the next write went on past the limit.
+TEST(RecordingLimitTest, ACountBeyond32BitsIsNotTakenAsRoom) {
+  EXPECT_EQ(RecordingBytesThatFit(0x100000000ull + 10, 352800, 2), 0u);
+}
+
+TEST(RecordingLimitTest, TheLastFittingHeaderKeepsBothLengthsTrue) {
+  const uint32_t fits = RecordingBytesThatFit(kRecordingDataLimit - 101, 352800, 2);
+  const uint64_t total = kRecordingDataLimit - 101 + fits;
+  std::vector<uint8_t> header(kWaveHeaderLength);
+  WriteWaveHeader(header.data(), WaveFormat{1, 1, 44100, 16}, 0);
+  PatchRecordingHeader(header.data(), static_cast<uint32_t>(total));
+  auto u32 = [&](size_t at) {
+    return static_cast<uint32_t>(header[at]) | (static_cast<uint32_t>(header[at + 1]) << 8) |
+           (static_cast<uint32_t>(header[at + 2]) << 16) | (static_cast<uint32_t>(header[at + 3]) << 24);
+  };
+  EXPECT_EQ(u32(42), total);
+  EXPECT_EQ(u32(4), total + 38);
+  EXPECT_EQ(total % 2, 0u);
+}
+
 // ---------------------------------------------------------------------------
 // The window of a column.
 
