@@ -246,9 +246,7 @@ Message PrepareAndCheck(HWND window, uint32_t rate) {
   const bool decoded = s.source.wavFlag && !IsNativeEncoding(s.source.encoding);
   s.bits = decoded ? 16 : BitsOf(settings.resolution);
   s.rate = rate;
-  if (!ScanRateInRange(rate) && CheckFileRate(rate, s.source.sampleRate) != Message::None) {
-    return Message::SampleRateOutOfRange;
-  }
+  if (!ScanRateInRange(rate)) return Message::SampleRateOutOfRange;
   if (s.facts.dataLength < kShortestFileBytes) return Message::SampleSizeTooSmall;
   return Message::None;
 }
