@@ -16,6 +16,13 @@ Message CheckSampleRate(double sampleRate) {
   return Message::SampleRateOutOfRange;
 }
 
+Message CheckFileRate(double sampleRate, uint32_t fileRate) {
+  if (CheckSampleRate(sampleRate) == Message::None) return Message::None;
+  const bool own = sampleRate == static_cast<double>(fileRate) && fileRate >= static_cast<uint32_t>(kLowestSampleRate) &&
+                   fileRate <= static_cast<uint32_t>(kHighestFileRate);
+  return own ? Message::None : Message::SampleRateOutOfRange;
+}
+
 Message CheckWindowLength(float windowMs) {
   if (windowMs >= 1.0f) return Message::None;
   return Message::FftWindowTooSmall;

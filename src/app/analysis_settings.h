@@ -51,6 +51,10 @@ Message CheckTimeScale(float timeScaleMs);
 // Sample rate: 4000 to 44100 Hz inclusive, else SampleRateOutOfRange.
 Message CheckSampleRate(double sampleRate);
 
+// A rate for a file's analysis: one CheckSampleRate accepts, or the file's own rate
+// `fileRate` when it lies in 4000..384000 Hz (the image then covers the file's wider band).
+Message CheckFileRate(double sampleRate, uint32_t fileRate);
+
 // Analysis window: below 1.0 ms (or not a number) gives FftWindowTooSmall.
 Message CheckWindowLength(float windowMs);
 

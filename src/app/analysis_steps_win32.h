@@ -18,7 +18,8 @@ namespace hl {
 // A file's span as the analysis commands plan it.
 struct LoadedSpan {
   std::string path;       // the file the samples came from
-  WaveHeaderInfo header;  // what the file's header said
+  WaveHeaderInfo header;  // what the file's header said, in the analysis's terms
+  SampleLayout source;    // the file's own format
   ColumnGeometry geometry;
 };
 

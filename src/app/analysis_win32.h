@@ -17,12 +17,18 @@ struct AnalysisState {
   std::string fileTitle;  // name without directory, shown in the caption
   // The format taken from the file (and then the rate and resolution chosen in the dialog).
   WaveFormat format;
+  // The file's own format. A decoded one (24/32-bit, float, A-law, mu-law) is held in the
+  // sample buffer as 16-bit samples; `format` then says 16 bits and spans count those.
+  SampleLayout source;
   bool wavFlag = false;
   uint32_t dataOffset = 0;  // file position of the first sample byte
   uint32_t dataLength = 0;  // sample bytes in the file (a finished analysis: in the buffer)
   // The analysed span.
   float beginMs = 0, endMs = 0;
   uint32_t beginOffset = 0;  // from the first sample byte
+  // The span's first byte counted from the file's first sample byte (beginOffset adds up
+  // over re-analyses): where "Save &Wave" finds a decoded file's own bytes again.
+  uint32_t fileBeginOffset = 0;
   uint32_t byteCount = 0;
   int32_t step = 0;         // interleaved sample values between two columns
   int32_t columnCount = 0;  // columns drawn
@@ -44,5 +50,11 @@ struct AnalysisState {
 };
 
 AnalysisState& Analysis();
+
+// The bits the information panel names: a decoded file's own width (24, 32, 64), else the
+// analysis's 8 or 16.
+inline int PanelBits(const AnalysisState& a) {
+  return a.source.wavFlag && !IsNativeEncoding(a.source.encoding) ? a.source.bitsPerSample : a.format.bitsPerSample;
+}
 
 }  // namespace hl

@@ -4,7 +4,7 @@
 
 namespace hl {
 
-ColumnGeometry PlanReanalysis(const SpanRequest& req) {
+ColumnGeometry PlanReanalysis(const SpanRequest& req, uint32_t fileRate) {
   // The span is measured the same way whatever the time scale and window are, so a plan
   // with values that pass their checks tells whether begin and end alone are acceptable.
   SpanRequest spanOnly = req;
@@ -16,7 +16,7 @@ ColumnGeometry PlanReanalysis(const SpanRequest& req) {
     span.columnCount = 0;
     return span;
   }
-  const Message rate = CheckSampleRate(static_cast<double>(req.sampleRate));
+  const Message rate = CheckFileRate(static_cast<double>(req.sampleRate), fileRate);
   if (rate != Message::None) {
     span.refusal = rate;
     span.step = 0;

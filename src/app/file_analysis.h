@@ -15,13 +15,14 @@ namespace hl {
 // this order, the first failure winning:
 //  1. begin at or beyond the data's end, a negative begin or end, or an end not after
 //     the begin: ImproperBeginOrEnd (an end that reaches the data's end is taken as it);
-//  2. a sample rate outside 4000..44100 Hz: SampleRateOutOfRange;
+//  2. a sample rate outside 4000..44100 Hz that is not the file's own rate `fileRate`
+//     (CheckFileRate): SampleRateOutOfRange;
 //  3. time scale outside 1.0..500.0 ms: TimeScaleOutOfRange;
 //  4. window below 1.0 ms: FftWindowTooSmall;
 //  5. fewer than 2048 bytes: SampleSizeTooSmall;
 //  then the column geometry as for a new file (ImproperEntry, TimeScaleTooSmall).
 // The offsets, byte count and end of the result are those PlanColumns gives.
-ColumnGeometry PlanReanalysis(const SpanRequest& req);
+ColumnGeometry PlanReanalysis(const SpanRequest& req, uint32_t fileRate = 0);
 
 // Memory check 1: the selected bytes alone are more than the budget.
 bool SpanExceedsBudget(uint32_t byteCount, uint64_t budget);

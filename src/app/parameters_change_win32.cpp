@@ -84,13 +84,14 @@ void TakeReanalysis(HWND window, HGLOBAL block, const WaveFormat& format, const 
   a.beginMs = static_cast<float>(beginMs);
   a.endMs = static_cast<float>(g.endMs);
   a.beginOffset = g.beginOffset;
+  a.fileBeginOffset += g.beginOffset;
   a.byteCount = g.byteCount;
   a.dataLength = g.byteCount;
   a.step = g.step;
   a.columnCount = g.columnCount;
   a.imageStartMs = a.accumulatedBeginMs + a.beginMs;
   a.restorePoint = true;
-  DrawInfoPanel(window, a.format.sampleRate, a.format.bitsPerSample, a.dataLength);
+  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), a.dataLength);
 }
 
 }  // namespace
@@ -112,6 +113,8 @@ void OnParametersChange(HWND window, LPARAM lParam) {
   const AnalysisSettings shownSettings = settings;
 
   ParametersDialogValues values = OfferedValues(lParam, sourceBytes, shownFormat);
+  values.fileRate = a.source.sampleRate;
+  values.decodedResolution = a.source.wavFlag ? DecodedResolutionText(a.source.encoding) : nullptr;
   if (CheckTimeScale(settings.timeScaleMs) != Message::None) settings.timeScaleMs = 20.0f;
   if (!RunAnalysisParametersDialog(window, settings, values)) {
     busy.Clear();
@@ -126,12 +129,12 @@ void OnParametersChange(HWND window, LPARAM lParam) {
   DrainMessageQueue();
   SendMessageA(window, WM_COMMAND, FftSizeCommand(settings.fftSize), 0);
 
-  const uint16_t bits = BitsOf(settings.resolution);
+  const uint16_t bits = values.decodedResolution ? 16 : BitsOf(settings.resolution);
   const uint32_t rate = values.sampleRate > 0 ? static_cast<uint32_t>(values.sampleRate) : 0;
   const SpanRequest request{static_cast<double>(values.beginMs), static_cast<double>(values.endMs), rate,
                             shownFormat.channels, bits, sourceBytes, settings.timeScaleMs,
                             settings.windowLengthMs, settings.fftOrder};
-  const ColumnGeometry g = PlanReanalysis(request);
+  const ColumnGeometry g = PlanReanalysis(request, a.source.sampleRate);
   if (RefuseReanalysis(window, g.refusal)) return;
   const WaveFormat format{1, shownFormat.channels, rate, bits};
   const int bitmapWidth = DisplayBitmapWidth(g.columnCount, MainWindow().metrics.screenWidth);
@@ -139,6 +142,7 @@ void OnParametersChange(HWND window, LPARAM lParam) {
     // The scan works on the whole file, not the span shown, in the format the dialog chose.
     LoadedSpan span;
     span.path = a.filePath;
+    span.source = a.source;
     if (!ReadHeaderOf(a.filePath, span.header)) {
       ShowProgramMessage(window, Message::CannotOpenFile);
       a.restorePoint = true;
@@ -220,7 +224,7 @@ void OnParametersRestore(HWND window, LPARAM) {
   SetMenuState(window, MenuState::DataLoaded);
   EnableButtonsForShownAnalysis();
   SetWindowTextA(window, a.fileTitle.empty() ? kCaption : a.fileTitle.c_str());
-  DrawInfoPanel(window, a.format.sampleRate, a.format.bitsPerSample, a.dataLength);
+  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), a.dataLength);
   RedrawView(window, true);
   InvalidateRect(window, nullptr, FALSE);
 }

@@ -24,10 +24,26 @@ int32_t RescaleForResolution(int32_t ms, Resolution shownResolution, Resolution 
   return ms / 2;
 }
 
-int32_t ClampNewRate(int32_t enteredRate) {
+int32_t ClampNewRate(int32_t enteredRate, uint32_t fileRate) {
+  int32_t highest = kHighestNewRate;
+  if (fileRate > static_cast<uint32_t>(highest)) {
+    highest = fileRate < static_cast<uint32_t>(kHighestFileRate) ? static_cast<int32_t>(fileRate) : kHighestFileRate;
+  }
   if (enteredRate < kLowestNewRate) return kLowestNewRate;
-  if (enteredRate > kHighestNewRate) return kHighestNewRate;
+  if (enteredRate > highest) return highest;
   return enteredRate;
+}
+
+const char* DecodedResolutionText(SampleEncoding encoding) {
+  switch (encoding) {
+    case SampleEncoding::Pcm24: return "24 bit";
+    case SampleEncoding::Pcm32: return "32 bit";
+    case SampleEncoding::Float32: return "32 bit float";
+    case SampleEncoding::Float64: return "64 bit float";
+    case SampleEncoding::ALaw: return "A-law";
+    case SampleEncoding::MuLaw: return "mu-law";
+    default: return nullptr;
+  }
 }
 
 int32_t RescaleForNewRate(int32_t ms, float previousRate, float newRate) {

@@ -10,6 +10,7 @@
 
 #include "app/analysis_settings.h"
 #include "common/limits.h"
+#include "files/frame_decoder.h"
 
 namespace hl {
 
@@ -28,8 +29,14 @@ int32_t EditInteger(const char* text);
 // its half). A choice of the resolution already shown leaves the value alone.
 int32_t RescaleForResolution(int32_t ms, Resolution shownResolution, Resolution chosenResolution);
 
-// Lowest and highest rate the "New" entry accepts; a rate typed outside is pulled in.
-int32_t ClampNewRate(int32_t enteredRate);
+// Lowest and highest rate the "New" entry accepts; a rate typed outside is pulled in. The
+// highest is 44100 Hz, or the file's own rate `fileRate` when that is higher (up to 384000).
+int32_t ClampNewRate(int32_t enteredRate, uint32_t fileRate = 0);
+
+// The resolution the parameters dialog shows for a file held as its decoded 16-bit
+// samples: "24 bit", "32 bit", "32 bit float", "64 bit float", "A-law" or "mu-law";
+// nullptr for 8- and 16-bit PCM, which the resolution buttons choose between.
+const char* DecodedResolutionText(SampleEncoding encoding);
 
 // Begin or end text after a new rate: the same samples played at the new rate, so the
 // time scales by previous rate / new rate (binary32, the product truncated).

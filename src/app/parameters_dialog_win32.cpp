@@ -76,6 +76,14 @@ void ShowFrequencyMode(HWND dialog, DialogState& s) {
   }
 }
 
+// A decoded file is held as 16-bit samples whatever it stores, so the dialog names what it
+// stores and offers no choice: "8 bit" would read the 16-bit samples as bytes.
+void ShowDecodedResolution(HWND dialog, const char* text) {
+  SetDlgItemTextA(dialog, IDC_RES_16_BIT, text);
+  Enable(dialog, IDC_RES_8_BIT, false);
+  Enable(dialog, IDC_RES_16_BIT, false);
+}
+
 void Initialise(HWND dialog, DialogState& s) {
   const AnalysisSettings& settings = *s.settings;
   SetWindowTextA(dialog, kDialogCaption);
@@ -97,6 +105,7 @@ void Initialise(HWND dialog, DialogState& s) {
     SendDlgItemMessageA(dialog, id, EM_LIMITTEXT, kEditTextLimit, 0);
   }
   CheckRadio(dialog, kResolutionGroup, s.resolution);
+  if (s.values->decodedResolution) ShowDecodedResolution(dialog, s.values->decodedResolution);
   CheckRadio(dialog, kFftSizeGroup, s.fftSize);
   CheckRadio(dialog, kFrequencyModeGroup, s.frequencyMode);
   CheckRadio(dialog, kPaletteGroup, s.palette);
@@ -130,13 +139,14 @@ void BeginNewRate(HWND dialog, DialogState& s) {
 // OK while a new rate is typed: the rate is taken, pulled into range, and begin and end
 // follow it; the dialog stays open.
 void EndNewRate(HWND dialog, DialogState& s) {
-  const int32_t rate = ClampNewRate(ReadInteger(dialog, IDC_SAMPLE_RATE));
+  const int32_t rate = ClampNewRate(ReadInteger(dialog, IDC_SAMPLE_RATE), s.values->fileRate);
   WriteInteger(dialog, IDC_SAMPLE_RATE, rate);
   const float newRate = static_cast<float>(rate);
   for (int id : {IDC_BEGIN, IDC_END}) {
     WriteInteger(dialog, id, RescaleForNewRate(ReadInteger(dialog, id), s.previousRate, newRate));
   }
   for (int id : kControlsBesideTheRate) Enable(dialog, id, true);
+  if (s.values->decodedResolution) ShowDecodedResolution(dialog, s.values->decodedResolution);
   Enable(dialog, IDC_WINDOW_LENGTH, s.frequencyMode == FrequencyMode::BB);
   Enable(dialog, IDC_SAMPLE_RATE, false);
   s.previousRate = newRate;

@@ -15,6 +15,10 @@ struct ParametersDialogValues {
   int32_t sampleRate = 0;  // Hz, edit 1001
   int32_t beginMs = 0;     // edit 1002
   int32_t endMs = 0;       // edit 1004
+  uint32_t fileRate = 0;   // the file's own rate: "New" may go up to it (ClampNewRate)
+  // The file's own resolution when it is decoded to 16 bits ("24 bit", "32 bit float", ...):
+  // shown in place of "16 bit", with both resolution buttons out of use. nullptr otherwise.
+  const char* decodedResolution = nullptr;
 };
 
 // Runs the dialog modally over `owner`. It opens with the radio groups, the window length,

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/analysis_settings.h"
 #include "app/analysis_win32.h"
@@ -54,7 +55,9 @@ struct FileScan {
   FileHandle file;
   std::string path;
   std::string title;
-  WaveHeaderInfo facts;  // as read from the file's first 2048 bytes
+  WaveHeaderInfo facts;  // as read from the file's first 2048 bytes, in the analysis's terms
+  SampleLayout source;   // the file's own format: a decoded one plays as its 16-bit samples
+  std::vector<uint8_t> sourceBytes;  // a decoded file's bytes of one refill
   uint32_t rate = 0;
   uint16_t bits = 16;
   uint16_t channels = 1;
@@ -98,7 +101,7 @@ void ReleaseShownAnalysis() {
 
 // Reads `bytes` from the scan file into `into`; a short read (end of the file or an error)
 // marks the end of the file. Returns the bytes read.
-uint32_t ReadIntoRing(uint8_t* into, uint32_t bytes) {
+uint32_t ReadFromFile(uint8_t* into, uint32_t bytes) {
   FileScan& s = Scan();
   uint32_t total = 0;
   while (total < bytes) {
@@ -106,6 +109,31 @@ uint32_t ReadIntoRing(uint8_t* into, uint32_t bytes) {
     if (!ReadFile(s.file.get(), into + total, bytes - total, &got, nullptr) || got == 0) break;
     total += got;
   }
+  return total;
+}
+
+// A decoded file's samples for `bytes` bytes of the ring, read in the file's own width and
+// stored as the 16-bit samples the device was opened for.
+uint32_t ReadDecodedIntoRing(uint8_t* into, uint32_t bytes) {
+  FileScan& s = Scan();
+  const uint32_t width = static_cast<uint32_t>(EncodingBytes(s.source.encoding));
+  const uint32_t samples = bytes / 2;
+  s.sourceBytes.resize(static_cast<size_t>(samples) * width);
+  const uint32_t got = ReadFromFile(s.sourceBytes.data(), samples * width) / width;
+  std::vector<int16_t> decoded(got);
+  DecodeSamples(s.sourceBytes.data(), got, width, s.source.encoding, decoded.data());
+  for (uint32_t i = 0; i < got; ++i) {
+    const uint16_t v = static_cast<uint16_t>(decoded[i]);
+    into[2 * i] = static_cast<uint8_t>(v & 0xFF);
+    into[2 * i + 1] = static_cast<uint8_t>(v >> 8);
+  }
+  return got * 2;
+}
+
+uint32_t ReadIntoRing(uint8_t* into, uint32_t bytes) {
+  FileScan& s = Scan();
+  const bool decoded = s.source.wavFlag && !IsNativeEncoding(s.source.encoding);
+  const uint32_t total = decoded ? ReadDecodedIntoRing(into, bytes) : ReadFromFile(into, bytes);
   if (total < bytes) Report().endOfFile = true;
   Report().bytesRead += total;
   return total;
@@ -171,6 +199,8 @@ bool ChooseScanFile(HWND window) {
       ShowProgramMessage(window, opened.refusal);
       return false;
     }
+    if (RefuseUnreadableFormat(window, opened)) return false;
+    s.source = opened.source;
     // Without a format and a data chunk the reader gives raw 16-bit mono at 11025 Hz.
     s.facts = opened.header;
     return true;
@@ -188,6 +218,7 @@ void TakeHandedOverFile() {
   s.facts.wavFlag = a.wavFlag;
   s.facts.dataOffset = a.dataOffset;
   s.facts.dataLength = a.dataLength;
+  s.source = a.source;
 }
 
 // Steps 6 and 7: the FFT size, the window cleared, and the checks of the dialog's choices.
@@ -210,7 +241,8 @@ Message PrepareAndCheck(HWND window, uint32_t rate) {
   UpdateWindow(window);
 
   FileScan& s = Scan();
-  s.bits = BitsOf(settings.resolution);
+  const bool decoded = s.source.wavFlag && !IsNativeEncoding(s.source.encoding);
+  s.bits = decoded ? 16 : BitsOf(settings.resolution);
   s.rate = rate;
   if (!ScanRateInRange(rate)) return Message::SampleRateOutOfRange;
   if (s.facts.dataLength < kShortestFileBytes) return Message::SampleSizeTooSmall;
@@ -233,8 +265,9 @@ void PlanScan(HWND window) {
   a.fileTitle = s.title;
   a.wavFlag = s.facts.wavFlag;
   a.dataOffset = s.facts.dataOffset;
+  a.source = s.source;
   SetOpenWavePath(s.path.c_str());
-  DrawInfoPanel(window, s.rate, s.bits, s.dataLength);
+  DrawInfoPanel(window, s.rate, PanelBits(a), s.dataLength);
 }
 
 // The shown analysis goes and the image area is made ready for the scan's display type.

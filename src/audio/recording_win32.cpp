@@ -96,6 +96,7 @@ void KeepRecordingAsAnalysis(const std::string& path) {
   const size_t cut = path.find_last_of("\\/:");
   a.fileTitle = cut == std::string::npos ? path : path.substr(cut + 1);
   a.format = WaveFormat{1, 1, static_cast<uint32_t>(c.sampleRate), static_cast<uint16_t>(c.bitsPerSample)};
+  a.source = SampleLayout();  // what a file analysed before held says nothing about this one
   a.wavFlag = true;
   a.dataOffset = kWaveHeaderLength;
   a.dataLength = c.totalBytesCaptured;

@@ -34,6 +34,16 @@ int64_t RoundHalfUp(float value) {
   return static_cast<int64_t>(whole) + (value - whole >= 0.5f ? 1 : 0);
 }
 
+int FrequencyTickStep(int32_t sampleRate) {
+  const int quotient = sampleRate / 11025;
+  if (quotient < 1) return 1;
+  if (quotient <= 4) return quotient;
+  for (int step : {25, 20, 10}) {
+    if (quotient >= step) return step;
+  }
+  return 5;
+}
+
 GridLayout ComputeGrid(const GridInputs& in) {
   GridLayout out;
   if (in.scopeDisplay || !in.bitmapExists) return out;
@@ -53,8 +63,7 @@ GridLayout ComputeGrid(const GridInputs& in) {
   if (k.timeSpacingMs <= 0) k.timeSpacingMs = 1000;
   const float T = static_cast<float>(k.timeSpacingMs);
 
-  k.frequencyStep = in.sampleRate / 11025;
-  if (k.frequencyStep < 1) k.frequencyStep = 1;
+  k.frequencyStep = FrequencyTickStep(in.sampleRate);
   const int K = k.frequencyStep;
 
   // Time ticks: the first is the next multiple of T after the view's first column.

@@ -65,6 +65,12 @@ struct GridLayout {
   std::vector<GridLabel> labels;   // second labels and kHz labels, in drawing order
 };
 
+// K, the frequency ticks' spacing in kHz: sample rate / 11025, at least 1, as it has always
+// been up to 55124 Hz (1 to 4, some five or six ticks over the band). Beyond, the quotient is
+// cut down to 5, 10, 20 or 25, so the wider bands of 48 to 384 kHz files are marked at round
+// kHz values, five to nine ticks over the band, and no label runs past three digits.
+int FrequencyTickStep(int32_t sampleRate);
+
 // Nothing at all (no ticks, no crosses, no labels) in "Scope" or before an image exists.
 GridLayout ComputeGrid(const GridInputs& in);
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "app/analysis_win32.h"
 #include "app/commands_win32.h"
@@ -117,6 +118,42 @@ void ReplacingFile::Abandon() {
 // ---------------------------------------------------------------------------
 // "Save &Wave".
 
+namespace {
+
+// A decoded file's span saved in the file's own bytes, read again from the file, behind a
+// header of its own format. Unwritten (false, nothing written yet) when the file cannot be
+// read or has no format record to copy; `written` tells whether what was written went well.
+bool WriteSourceSpan(ReplacingFile& out, const AnalysisState& a, uint32_t length, bool* written) {
+  HANDLE source = CreateFileA(a.filePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (source == INVALID_HANDLE_VALUE) return false;
+  uint8_t block[kWaveSearchBlockLength] = {};
+  DWORD got = 0;
+  if (!ReadFile(source, block, sizeof block, &got, nullptr)) got = 0;
+  const uint64_t bytes = SourceBytesOf(length, a.source);
+  const std::vector<uint8_t> header = SourceWaveHeader(block, got, a.source, bytes);
+  LARGE_INTEGER at;
+  at.QuadPart = static_cast<LONGLONG>(a.dataOffset + SourceBytesOf(a.fileBeginOffset, a.source));
+  if (header.empty() || !SetFilePointerEx(source, at, nullptr, FILE_BEGIN)) {
+    CloseHandle(source);
+    return false;
+  }
+  bool ok = out.Write(header.data(), header.size());
+  std::vector<uint8_t> piece(1u << 20);
+  for (uint64_t left = bytes; ok && left > 0;) {
+    const DWORD want = left < piece.size() ? static_cast<DWORD>(left) : static_cast<DWORD>(piece.size());
+    DWORD read = 0;
+    // The file is shorter than when it was analysed: what is missing is not invented.
+    ok = ReadFile(source, piece.data(), want, &read, nullptr) && read == want && out.Write(piece.data(), read);
+    left -= want;
+  }
+  CloseHandle(source);
+  *written = ok;
+  return true;
+}
+
+}  // namespace
+
 void OnSaveWave(HWND window, LPARAM) {
   AnalysisState& a = Analysis();
   if (!a.waveDataFlag || !a.sampleBuffer || Mode().rendering) return;
@@ -135,7 +172,10 @@ void OnSaveWave(HWND window, LPARAM) {
   const uint32_t held = std::min(a.dataLength, a.byteCount);
   const uint32_t length = WholeFrames(held, a.format);
   bool written = false;
-  uint8_t* buffer = static_cast<uint8_t*>(GlobalLock(a.sampleBuffer));
+  const bool decoded = a.source.wavFlag && !IsNativeEncoding(a.source.encoding) && !a.filePath.empty();
+  uint8_t* buffer = decoded && WriteSourceSpan(file, a, length, &written)
+                        ? nullptr
+                        : static_cast<uint8_t*>(GlobalLock(a.sampleBuffer));
   if (buffer) {
     SetWaveDataLength(buffer, length);
     written = file.Write(buffer, static_cast<size_t>(length) + kWaveHeaderLength);

@@ -248,6 +248,59 @@ SampleLayout ReadSampleLayout(const uint8_t* bytes, size_t count, uint64_t fileS
   return layout;
 }
 
+AnalysedWave ReadAnalysedWave(const uint8_t* bytes, size_t count, uint64_t fileSize) {
+  AnalysedWave wave;
+  wave.layout = ReadSampleLayout(bytes, count, fileSize);
+  wave.header = ReadWaveHeader(bytes, count, fileSize);
+  const SampleLayout& l = wave.layout;
+  if (l.refused || !l.wavFlag || (l.formatTag == kTagPcm && IsNativeEncoding(l.encoding))) return wave;
+  // Extensible 8/16-bit PCM, the wider encodings and RF64: a readable header, so no warning.
+  const uint64_t analysedLength = wave.Decoded() ? l.dataLength / EncodingBytes(l.encoding) * 2 : l.dataLength;
+  WaveHeaderInfo& h = wave.header;
+  h.format = WaveFormat{kTagPcm, l.channels, l.sampleRate, static_cast<uint16_t>(wave.Decoded() ? 16 : l.bitsPerSample)};
+  h.wavFlag = true;
+  h.dataOffset = static_cast<uint32_t>(l.dataOffset);  // at most 2048 + 8
+  h.dataLength = static_cast<uint32_t>(analysedLength > kMaxUint32 ? kMaxUint32 : analysedLength);
+  h.warning = Message::None;
+  return wave;
+}
+
+uint64_t SourceBytesOf(uint64_t analysedBytes, const SampleLayout& layout) {
+  if (!layout.wavFlag || IsNativeEncoding(layout.encoding)) return analysedBytes;
+  return analysedBytes / 2 * static_cast<uint64_t>(EncodingBytes(layout.encoding));
+}
+
+std::vector<uint8_t> SourceWaveHeader(const uint8_t* bytes, size_t count, const SampleLayout& layout,
+                                      uint64_t dataLength) {
+  uint8_t block[kWaveSearchBlockLength] = {};
+  const size_t used = count < kWaveSearchBlockLength ? count : kWaveSearchBlockLength;
+  if (bytes != nullptr && used > 0) std::memcpy(block, bytes, used);
+  const size_t fmtPos = FindTag(block, 0, kFmtSearchPositions, "fmt ");
+  if (!layout.wavFlag || layout.refused || fmtPos == kNotFound) return {};
+  const uint32_t recordLength = layout.formatTag == kTagExtensible ? 40 : layout.formatTag == kTagPcm ? 16 : 18;
+  const uint64_t headerLength = 12 + 8 + recordLength + 8;
+  if (dataLength + headerLength - 8 > kMaxUint32) return {};
+
+  std::vector<uint8_t> header(headerLength);
+  uint8_t* p = header.data();
+  std::memcpy(p, "RIFF", 4);
+  WriteU32(p + 4, static_cast<uint32_t>(dataLength + headerLength - 8));
+  std::memcpy(p + 8, "WAVE", 4);
+  std::memcpy(p + 12, "fmt ", 4);
+  WriteU32(p + 16, recordLength);
+  uint8_t* record = p + 20;
+  // fmtPos <= 511, so the 40 bytes of the record lie inside the block.
+  std::memcpy(record, block + fmtPos + kFormatRecordOffset, recordLength);
+  const uint64_t blockAlign = static_cast<uint64_t>(layout.channels) * (layout.bitsPerSample / 8);
+  WriteU32(record + 8, CapToU32(blockAlign * layout.sampleRate));
+  WriteU16(record + 12, static_cast<uint16_t>(blockAlign > 0xFFFFu ? 0xFFFFu : blockAlign));
+  if (recordLength == 18) WriteU16(record + 16, 0);
+  if (recordLength == 40) WriteU16(record + 16, 22);
+  std::memcpy(record + recordLength, "data", 4);
+  WriteU32(record + recordLength + 4, static_cast<uint32_t>(dataLength));
+  return header;
+}
+
 void WriteWaveHeader(uint8_t* buffer, const WaveFormat& format, uint32_t dataLength) {
   const uint64_t bytesPerSample = static_cast<uint64_t>(format.BytesPerSample());
   const uint64_t blockAlign = bytesPerSample * format.channels;

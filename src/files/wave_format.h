@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "common/limits.h"
 #include "common/messages.h"
@@ -107,6 +108,34 @@ struct SampleLayout {
 };
 
 SampleLayout ReadSampleLayout(const uint8_t* bytes, size_t count, uint64_t fileSize);
+
+// A file as the program analyses it. The window keeps its samples at 8 or 16 bits, so an
+// encoding it decodes is held as the 16-bit file of the same samples: `header` then says 16
+// bits and counts the data in 16-bit samples, and the file's own bytes are found through
+// SourceBytesOf. PCM of 8 and 16 bits (format tag 1) and the raw fallback get exactly
+// ReadWaveHeader's result, so their analyses do not change by a byte.
+struct AnalysedWave {
+  SampleLayout layout;    // the file's own format; `refused` when it cannot be analysed
+  WaveHeaderInfo header;  // the format and data the analysis works with
+  bool Decoded() const { return layout.wavFlag && !IsNativeEncoding(layout.encoding); }
+};
+
+AnalysedWave ReadAnalysedWave(const uint8_t* bytes, size_t count, uint64_t fileSize);
+
+// The file's own bytes that hold `analysedBytes` bytes of the analysis's samples: the same
+// count for 8- and 16-bit data, analysedBytes / 2 samples of the file's width otherwise.
+uint64_t SourceBytesOf(uint64_t analysedBytes, const SampleLayout& layout);
+
+// The header "Save &Wave" writes before `dataLength` bytes of a decoded file's own samples,
+// so they are saved unchanged: "RIFF", "WAVE", a "fmt " chunk with the file's own format
+// record (`bytes` and `count` are the file's first block, as ReadSampleLayout takes them) and
+// "data". The record keeps the file's tag: PCM 16 bytes; float, A-law and mu-law 18 with an
+// extra size of 0; extensible 40, its valid bits, channel mask and sub-format as the file
+// has them. Byte rate and block align are computed from channels, width and rate. An RF64
+// file is saved as plain RIFF. Empty when the file has no readable format record or the
+// sizes do not fit the 32-bit fields.
+std::vector<uint8_t> SourceWaveHeader(const uint8_t* bytes, size_t count, const SampleLayout& layout,
+                                      uint64_t dataLength);
 
 // Writes the 46-byte header at the start of `buffer` (which must hold 46 bytes):
 // "RIFF", dataLength + 38, "WAVE", "fmt ", 18, format tag 1, channels, sample rate,

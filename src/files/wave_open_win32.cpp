@@ -1,6 +1,7 @@
 #include "files/wave_open_win32.h"
 
 #include "app/handles_win32.h"
+#include "app/main_window_win32.h"
 #include "common/limits.h"
 
 namespace hl {
@@ -23,8 +24,21 @@ OpenedWave ReadChosenWave(const char* path, DWORD accessHint) {
   DWORD got = 0;
   if (!ReadFile(file.get(), block, sizeof block, &got, nullptr)) got = 0;
   // A header whose format cannot be measured is read as raw samples, never divided by.
-  opened.header = ReadWaveHeader(block, got, opened.fileSize);
+  const AnalysedWave wave = ReadAnalysedWave(block, got, opened.fileSize);
+  opened.header = wave.header;
+  opened.source = wave.layout;
+  if (wave.layout.refused) opened.formatRefusal = FormatRefusalText(wave.layout);
   return opened;
+}
+
+std::string FormatRefusalText(const SampleLayout& source) {
+  return std::string(source.formatName) + " files cannot be analysed";
+}
+
+bool RefuseUnreadableFormat(HWND owner, const OpenedWave& opened) {
+  if (opened.formatRefusal.empty()) return false;
+  ShowMessage(owner, opened.formatRefusal.c_str(), MB_ICONEXCLAMATION);
+  return true;
 }
 
 std::string NameWithoutFolder(const std::string& path) {

@@ -15,8 +15,18 @@ namespace hl {
 struct OpenedWave {
   Message refusal = Message::None;  // CannotOpenFile, SampleSizeTooSmall, or None
   WaveHeaderInfo header;            // read from the first block when not refused
+  SampleLayout source;              // the file's own format (ReadAnalysedWave)
   uint64_t fileSize = 0;
+  // A readable header of a format the analysis does not decode (big-endian, compressed):
+  // the message that names it. The file is not analysed; `refusal` stays None.
+  std::string formatRefusal;
 };
+
+// The message for a file of a format that is not analysed, naming the format.
+std::string FormatRefusalText(const SampleLayout& source);
+
+// Shows FormatRefusalText's message; true when `opened` is such a file.
+bool RefuseUnreadableFormat(HWND owner, const OpenedWave& opened);
 
 // Opens `path` for reading with `accessHint` (FILE_FLAG_RANDOM_ACCESS or
 // FILE_FLAG_SEQUENTIAL_SCAN), refuses a file it cannot open or one shorter than the shortest

@@ -197,5 +197,29 @@ INSTANTIATE_TEST_SUITE_P(
                       // Between 0 and 1: kept, and then refused by the check.
                       BbRow{0.5f, 46.439907f, 0.5f}));
 
+// A file's own rate up to 384 kHz passes; any other rate keeps the 4000..44100 Hz check.
+struct FileRateRow {
+  double hz;
+  uint32_t fileRate;
+  Message expected;
+};
+
+void PrintTo(const FileRateRow& row, std::ostream* os) { *os << row.hz << " Hz, file " << row.fileRate; }
+
+class FileRateCheckTest : public ::testing::TestWithParam<FileRateRow> {};
+
+TEST_P(FileRateCheckTest, TheFilesOwnRateUpTo384kHzOrTheDialogsRange) {
+  EXPECT_EQ(CheckFileRate(GetParam().hz, GetParam().fileRate), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rates, FileRateCheckTest,
+    ::testing::Values(FileRateRow{48000.0, 48000, Message::None}, FileRateRow{384000.0, 384000, Message::None},
+                      FileRateRow{22050.0, 96000, Message::None},
+                      FileRateRow{48000.0, 96000, Message::SampleRateOutOfRange},
+                      FileRateRow{48000.0, 0, Message::SampleRateOutOfRange},
+                      FileRateRow{384001.0, 384001, Message::SampleRateOutOfRange},
+                      FileRateRow{3999.0, 3999, Message::SampleRateOutOfRange}));
+
 }  // namespace
 }  // namespace hl

@@ -316,5 +316,24 @@ INSTANTIATE_TEST_SUITE_P(
         PanelRow{578, 225, 999, 8, 52920000, "8    bits", "0    kHz", "52920 kb"},
         PanelRow{974, 324, 22050, 16, 0, "16   bits", "22   kHz", "0    kb"}));
 
+// K stays sample rate / 11025 up to 55124 Hz; wider bands are marked at 5, 10, 20 or 25 kHz.
+struct TickStepRow {
+  int32_t sampleRate;
+  int expected;
+};
+
+class FrequencyTickStepTest : public ::testing::TestWithParam<TickStepRow> {};
+
+TEST_P(FrequencyTickStepTest, RoundKilohertzStepsAtHighRates) {
+  EXPECT_EQ(FrequencyTickStep(GetParam().sampleRate), GetParam().expected) << GetParam().sampleRate;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rates, FrequencyTickStepTest,
+    ::testing::Values(TickStepRow{4000, 1}, TickStepRow{22050, 2}, TickStepRow{44100, 4}, TickStepRow{48000, 4},
+                      TickStepRow{55125, 5}, TickStepRow{96000, 5}, TickStepRow{110250, 10},
+                      TickStepRow{192000, 10}, TickStepRow{220500, 20}, TickStepRow{275625, 25},
+                      TickStepRow{384000, 25}));
+
 }  // namespace
 }  // namespace hl

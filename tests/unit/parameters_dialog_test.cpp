@@ -261,5 +261,14 @@ TEST(PrefillTest, HandOverKeepsTheStoredSpan) {
   EXPECT_EQ(p.endMs, 1999);
 }
 
+// A file of a higher rate lets "New" go up to that rate, never beyond 384000 Hz.
+TEST(NewRateClampTest, AFileOfAHigherRateRaisesTheHighest) {
+  EXPECT_EQ(ClampNewRate(96000, 96000), 96000);
+  EXPECT_EQ(ClampNewRate(99999999, 96000), 96000);
+  EXPECT_EQ(ClampNewRate(99999999, 22050), 44100);
+  EXPECT_EQ(ClampNewRate(99999999, 1000000), 384000);
+  EXPECT_EQ(ClampNewRate(0, 96000), 5513);
+}
+
 }  // namespace
 }  // namespace hl

@@ -636,5 +636,49 @@ TEST(ReadWaveHeader, NullBytesWithNothingReadIsAnEmptyBlock) {
   ExpectHeader(ReadWaveHeader(nullptr, 0, 3000), Raw(3000, Message::NotPcmWaveFormat));
 }
 
+// ---------------------------------------------------------------------------
+// The file as the program analyses it.
+
+AnalysedWave ReadAnalysed(const std::vector<uint8_t>& file) {
+  return ReadAnalysedWave(file.data(), std::min<size_t>(file.size(), kWaveSearchBlockLength), file.size());
+}
+
+TEST(ReadAnalysedWave, SixteenBitPcmAndRawAreReadWaveHeadersOwnResult) {
+  for (const std::vector<uint8_t>& file : {Canonical(1, 2, 22050, 16, 4000, 4044), Canonical(1, 1, 8000, 8, 3000, 3044),
+                                           Bytes().Fill(3000, 0x11).v}) {
+    const AnalysedWave wave = ReadAnalysed(file);
+    const WaveHeaderInfo h = Read(file);
+    ExpectHeader(wave.header, Expected{h.wavFlag, h.format.formatTag, h.format.channels, h.format.sampleRate,
+                                       h.format.bitsPerSample, h.dataOffset, h.dataLength, h.warning});
+    EXPECT_FALSE(wave.Decoded());
+    EXPECT_EQ(SourceBytesOf(1234, wave.layout), 1234u);
+  }
+}
+
+TEST(ReadAnalysedWave, TwentyFourBitIsHeldAsItsSixteenBitSamples) {
+  const AnalysedWave wave = ReadAnalysed(Canonical(1, 2, 96000, 24, 6000, 6044));
+  ExpectHeader(wave.header, Expected{true, 1, 2, 96000, 16, 44, 4000, Message::None});
+  EXPECT_TRUE(wave.Decoded());
+  EXPECT_EQ(SourceBytesOf(4000, wave.layout), 6000u);
+  EXPECT_EQ(SourceBytesOf(400, wave.layout), 600u);
+}
+
+TEST(ReadAnalysedWave, FloatCountsFourBytesPerSampleAndExtensibleSixteenBitNeedsNoWarning) {
+  EXPECT_EQ(ReadAnalysed(Canonical(3, 1, 48000, 32, 8000, 8044)).header.dataLength, 4000u);
+  Bytes b;
+  b.Raw("RIFF").U32(2000).Raw("WAVE").Raw("fmt ").U32(40);
+  FormatRecord(b, 0xFFFE, 1, 44100, 16).U16(22).U16(16).U32(4).U16(1).Fill(14, 0);
+  b.Raw("data").U32(2500);
+  const AnalysedWave wave = ReadAnalysed(b.PadTo(2568).v);
+  ExpectHeader(wave.header, Expected{true, 1, 1, 44100, 16, 68, 2500, Message::None});
+  EXPECT_FALSE(wave.Decoded());
+}
+
+TEST(ReadAnalysedWave, CompressedFormatIsRefusedByName) {
+  const AnalysedWave wave = ReadAnalysed(Canonical(0x11, 1, 22050, 4, 3000, 3044));
+  EXPECT_TRUE(wave.layout.refused);
+  EXPECT_NE(std::string(wave.layout.formatName).find("ADPCM"), std::string::npos) << wave.layout.formatName;
+}
+
 }  // namespace
 }  // namespace hl
