@@ -79,7 +79,6 @@ class TemporaryFile {
 #else
   int fd_ = -1;
   unsigned mode_ = 0;
-  int slot_ = -1;  // this file's entry in the interruption handler's table
 #endif
 };
 

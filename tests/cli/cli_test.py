@@ -497,15 +497,24 @@ class CliTest(ToolCase):
         if under_wine():
             self.skipTest("the limit would apply to Wine's own files")
         wav = self.generate("tone.wav", "tone", "--seconds", "3")
-        bmp = self.path("out.bmp")
-        write_bytes(bmp, b"keep me")
-        limit = lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (20000, 20000))
-        result = subprocess.run(TOOL + ["render", wav, "-o", bmp], capture_output=True, text=True,
-                                timeout=120, preexec_fn=limit)
-        self.assertEqual(result.returncode, 3, result.stderr)
-        self.assertIn("Error Writing File", result.stderr)
-        self.assertEqual(read_bytes(bmp), b"keep me")
-        self.assertEqual(sorted(os.listdir(self.dir.name)), ["out.bmp", "tone.wav"])
+        limit = lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (2048, 2048))
+        os.mkdir(self.path("out"))
+        kept = {name: self.path(name) for name in ("out.bmp", "out.png", "out.csv", "out.npy", "out.txt",
+                                                   os.path.join("out", "tone.png"))}
+        for path in kept.values():
+            write_bytes(path, b"keep me")
+        for args in (["render", wav, "-o", kept["out.bmp"]], ["render", wav, "-o", kept["out.png"]],
+                     ["render", wav, "-d", self.path("out")], ["levels", wav, "-o", kept["out.csv"]],
+                     ["levels", wav, "-o", kept["out.npy"]], ["spectrum", wav, "--at", "500", "-o", kept["out.txt"]]):
+            if args[0] == "spectrum":
+                args += ["--fft", "2048"]
+            result = subprocess.run(TOOL + args, capture_output=True, text=True, timeout=120, preexec_fn=limit)
+            self.assertNotEqual(result.returncode, 0, args)
+            self.assertIn("Error Writing File", result.stderr, args)
+        for path in kept.values():
+            self.assertEqual(read_bytes(path), b"keep me", path)
+        self.assertEqual(sorted(os.listdir(self.dir.name)), sorted(["out", "tone.wav"] + [n for n in kept if "/" not in n]))
+        self.assertEqual(os.listdir(self.path("out")), ["tone.png"])
 
     def test_spectrum_of_a_frame_far_past_the_data_of_many_channels_is_refused(self):
         # 65535 channels at 2^31 Hz: start x block align does not fit 64 bits.
