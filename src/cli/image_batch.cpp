@@ -177,11 +177,6 @@ void CollectInputs(const std::string& argument, bool recurse, std::vector<std::p
   }
 }
 
-int ThreadCount(const RenderOptions& o) {
-  const int threads = o.threads > 0 ? o.threads : static_cast<int>(std::thread::hardware_concurrency());
-  return std::max(1, std::min(threads, 64));
-}
-
 // The pool: every thread takes the next chunk of columns of a planned input; when none is
 // left it plans the next input (at most threads + 1 are held at once, so memory stays that
 // of a few images), and the thread that draws an input's last chunk saves it.
@@ -486,10 +481,7 @@ int RunLevels(const BatchOptions& options) {
   PlannedInput job;
   job.input = options.inputs.front();
   PlanInput(job, options.render, 0, true);
-  if (job.outcome != Outcome::Rendered) {
-    std::fprintf(stderr, "harrowlight-cli: %s\n", job.reason.c_str());
-    return job.outcome == Outcome::Refused ? kExitRefused : kExitFileError;
-  }
+  if (job.outcome != Outcome::Rendered) return OutcomeError(job.outcome, job.reason);
   LevelsTable table;
   table.columns = job.width;
   table.bins = (1 << job.order) / 2;
@@ -499,43 +491,11 @@ int RunLevels(const BatchOptions& options) {
   try {
     table.levels.resize(static_cast<size_t>(table.columns) * table.bins);
   } catch (const std::bad_alloc&) {
-    std::fprintf(stderr, "harrowlight-cli: %s\n", MessageText(Message::NotEnoughMemory));
-    return kExitRefused;
+    return OutcomeError(Outcome::Refused, MessageText(Message::NotEnoughMemory));
   }
-  const int threads = ThreadCount(options.render);
-  std::atomic<int> next{0};
-  std::atomic<bool> stop{false};
-  Outcome outcome = Outcome::Rendered;
   std::string reason;
-  std::mutex failure;
-  auto work = [&] {
-    ColumnRenderer renderer;
-    std::vector<uint8_t> buffer;
-    Outcome mine = Outcome::Rendered;
-    std::string why;
-    if (BeginRenderer(job, renderer) != 0) {
-      mine = Outcome::Refused;
-      why = MessageText(Message::NotEnoughMemory);
-    }
-    for (int first; mine == Outcome::Rendered && !stop.load() && (first = next.fetch_add(job.chunkColumns)) < table.columns;) {
-      DrawChunk(job, renderer, first, std::min(job.chunkColumns, table.columns - first), buffer,
-                table.levels.data() + static_cast<size_t>(first) * table.bins, &mine, &why);
-    }
-    renderer.End();
-    if (mine != Outcome::Rendered) {
-      stop = true;
-      std::lock_guard<std::mutex> hold(failure);
-      if (outcome == Outcome::Rendered) outcome = mine, reason = why;
-    }
-  };
-  std::vector<std::thread> pool;
-  for (int i = 0; i < threads; ++i) pool.emplace_back(work);
-  for (std::thread& t : pool) t.join();
-  job.file.Close();
-  if (outcome != Outcome::Rendered) {
-    std::fprintf(stderr, "harrowlight-cli: %s\n", reason.c_str());
-    return outcome == Outcome::Refused ? kExitRefused : kExitFileError;
-  }
+  const Outcome outcome = DrawAllColumns(job, ThreadCount(options.render), table.levels.data(), &reason);
+  if (outcome != Outcome::Rendered) return OutcomeError(outcome, reason);
   std::string ext = fs::path(options.output).extension().string();
   std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   Message written;

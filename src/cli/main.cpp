@@ -7,16 +7,6 @@
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#include <io.h>
-#define HL_ISATTY _isatty
-#define HL_FILENO _fileno
-#else
-#include <unistd.h>
-#define HL_ISATTY isatty
-#define HL_FILENO fileno
-#endif
-
 #include "cli/image_batch.h"
 #include "cli/output_file.h"
 #include "cli/render_command.h"

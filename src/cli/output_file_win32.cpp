@@ -191,17 +191,4 @@ void TemporaryFile::Discard() {
   ReleaseSlot(slot_, true);
 }
 
-Message WriteFileReplacing(const std::string& path, const ByteChunk* chunks, size_t count) {
-  TemporaryFile file;
-  Message result = file.Create(path);
-  if (result != Message::None) return result;
-  file.Write(chunks, count);
-  return file.Commit();
-}
-
-Message WriteFileReplacing(const std::string& path, const uint8_t* data, size_t size) {
-  const ByteChunk chunk{data, size};
-  return WriteFileReplacing(path, &chunk, 1);
-}
-
 }  // namespace hl

@@ -124,12 +124,19 @@ void Failed(PlannedInput& job, Message message, const std::string& path) {
 }
 
 
-}  // namespace
+// What the plan keeps of the header beside the job's own fields. Wider and companded
+// encodings are planned as the 16-bit file of the same samples, so they give its image;
+// their byte offsets are scaled back to the file's own sample size.
+struct InputLayout {
+  SampleLayout header;
+  bool native = true;        // 8- or 16-bit PCM or raw samples, read as they are
+  uint64_t sampleBytes = 2;  // one sample in the file
+  uint64_t SourceBytes(uint64_t planBytes) const { return native ? planBytes : planBytes / 2 * sampleBytes; }
+};
 
-// The parameters dialog and "&Analyze File" for one input: header, rate and resolution,
-// span, column geometry, the image's size; then the input opened for reading chunk by
-// chunk and the image allocated. Leaves job.outcome set when it cannot go on.
-void PlanInput(PlannedInput& job, const RenderOptions& o, int widthPx, bool forLevels) {
+// Open: standard input read whole, or a file's size and first block; the length check and
+// the header.
+void ReadInputHeader(PlannedInput& job, InputLayout& layout) {
   const bool fromStdin = job.input == "-";
   uint64_t fileSize = 0;
   uint8_t block[kWaveSearchBlockLength] = {};
@@ -151,14 +158,20 @@ void PlanInput(PlannedInput& job, const RenderOptions& o, int widthPx, bool forL
                    Format("%s holds %llu bytes, fewer than 2048", fromStdin ? "standard input" : job.input.c_str(),
                           static_cast<unsigned long long>(fileSize)));
   }
-  const SampleLayout header = ReadSampleLayout(block, got, fileSize);
+  const SampleLayout& header = layout.header = ReadSampleLayout(block, got, fileSize);
   job.warning = header.warning;
   if (header.refused) {
     job.outcome = Outcome::Refused;
     job.reason = std::string(header.formatName) + " files cannot be analysed";
     return;
   }
+  layout.native = IsNativeEncoding(header.encoding);
+  layout.sampleBytes = static_cast<uint64_t>(EncodingBytes(header.encoding));
+}
 
+// Check: the rate and the resolution the analysis reads the samples at.
+void TakeRateAndBits(PlannedInput& job, const RenderOptions& o, const InputLayout& layout) {
+  const SampleLayout& header = layout.header;
   // A rate typed for the file is one the parameters dialog accepts or the file's own; the
   // file's own rate may be anything from 4000 Hz to 384 kHz (the image covers a wider band).
   job.rate = o.sampleRate ? o.sampleRate : header.sampleRate;
@@ -171,19 +184,19 @@ void PlanInput(PlannedInput& job, const RenderOptions& o, int widthPx, bool forL
                                 : Format("the file's rate of %u Hz lies outside 4000..384000 Hz (choose one with --rate)",
                                          job.rate));
   }
-  // Wider and companded encodings are planned as the 16-bit file of the same samples, so
-  // they give its image; their byte offsets are scaled back to the file's own sample size.
-  const bool native = IsNativeEncoding(header.encoding);
-  if (!native && o.bits) {
+  if (!layout.native && o.bits) {
     return Refused(job, Message::ImproperEntry,
                    Format("--bits applies to 8- and 16-bit PCM and raw files only, not to %s", header.formatName));
   }
-  job.bits = o.bits ? o.bits : (header.bitsPerSample == 16 || !native ? 16 : 8);
+  job.bits = o.bits ? o.bits : (header.bitsPerSample == 16 || !layout.native ? 16 : 8);
   job.channels = header.channels;
-  const uint64_t sampleBytes = static_cast<uint64_t>(EncodingBytes(header.encoding));
-  const uint64_t planLength = native ? header.dataLength : header.dataLength / sampleBytes * 2;
+}
+
+// Plan: window, span and column geometry, the time scale fitted to widthPx when given.
+void PlanGeometry(PlannedInput& job, const RenderOptions& o, const InputLayout& layout, int widthPx) {
+  const uint64_t planLength =
+      layout.native ? layout.header.dataLength : layout.header.dataLength / layout.sampleBytes * 2;
   const uint32_t dataLength = static_cast<uint32_t>(std::min<uint64_t>(planLength, 0xFFFFFFFFu));
-  auto sourceBytes = [&](uint64_t planBytes) { return native ? planBytes : planBytes / 2 * sampleBytes; };
   job.order = o.fftLength == 2048 ? 11 : o.fftLength == 1024 ? 10 : 9;
   const float fftLength = static_cast<float>(1 << job.order);
   job.windowMs = o.broadband ? BbWindowLength(o.windowMs, fftLength / static_cast<float>(job.rate) * 1000.0f)
@@ -204,49 +217,57 @@ void PlanInput(PlannedInput& job, const RenderOptions& o, int widthPx, bool forL
     return Refused(job, job.geometry.refusal, Explain(job.geometry.refusal, o, job, job.geometry, dataMs));
   }
   job.endMs = job.geometry.endMs;
+}
+
+// Check: the image's width, and before anything is allocated, its size: an image no BMP
+// can describe is refused for every format.
+void CheckImageSize(PlannedInput& job, bool forLevels) {
   // An image keeps every whole group of four columns; levels keep every column.
   job.width = forLevels ? job.geometry.columnCount : ExportWidth(job.geometry.columnCount);
   if (job.width <= 0) return Refused(job, Message::TimeScaleTooSmall, "fewer than 4 columns, no image to save");
-  // Before anything is allocated: an image no BMP can describe is refused for every format.
   const uint64_t imageBytes = forLevels ? uint64_t{2} * static_cast<uint64_t>(job.width) * ((1u << job.order) / 2)
                                         : static_cast<uint64_t>(job.width) * job.geometry.bitmapHeight;
-  if (imageBytes > kLargestImageBytes) {
-    const double gib = static_cast<double>(imageBytes + kBitmapHeaderLength) / (1u << 30);
-    if (forLevels) {
-      return Refused(job, Message::NotEnoughMemory,
-                     Format("the levels of %d columns would take %.1f GiB (choose a shorter span or a longer "
-                            "--time-scale)", job.width, gib));
-    }
-    return Refused(job, Message::BitmapError,
-                   Format("the image of %d x %d pixels would make a %.1f GiB file, larger than the 4 GiB a BMP "
-                          "file can hold (choose a shorter span or a longer --time-scale)",
-                          job.width, job.geometry.bitmapHeight, gib));
+  if (imageBytes <= kLargestImageBytes) return;
+  const double gib = static_cast<double>(imageBytes + kBitmapHeaderLength) / (1u << 30);
+  if (forLevels) {
+    return Refused(job, Message::NotEnoughMemory,
+                   Format("the levels of %d columns would take %.1f GiB (choose a shorter span or a longer "
+                          "--time-scale)", job.width, gib));
   }
+  return Refused(job, Message::BitmapError,
+                 Format("the image of %d x %d pixels would make a %.1f GiB file, larger than the 4 GiB a BMP "
+                        "file can hold (choose a shorter span or a longer --time-scale)",
+                        job.width, job.geometry.bitmapHeight, gib));
+}
 
-  job.spanOffset = (header.wavFlag ? header.dataOffset : 0) + sourceBytes(job.geometry.beginOffset);
-  const uint64_t spanBytes = sourceBytes(job.geometry.byteCount);
-  if (spanBytes > SIZE_MAX) return Refused(job, Message::NotEnoughMemory);
-  if (fromStdin) {
-    // Bytes the data does not have read as zero, as they do from a file.
-    std::vector<uint8_t> span;
-    try {
-      span.assign(static_cast<size_t>(spanBytes), 0);
-    } catch (const std::bad_alloc&) {
-      return Refused(job, Message::NotEnoughMemory);
-    }
-    if (job.spanOffset < job.stdinData.size()) {
-      const size_t have = static_cast<size_t>(
-          std::min<uint64_t>(spanBytes, job.stdinData.size() - job.spanOffset));
-      std::copy_n(job.stdinData.begin() + static_cast<std::ptrdiff_t>(job.spanOffset), have, span.begin());
-    }
-    job.stdinData.swap(span);
-  } else if (!job.file.Open(job.input)) {
-    return Failed(job, Message::CannotOpenFile, job.input);
+// Open for the run: the span's bytes of "-" kept in memory, or the file opened for reading
+// chunk by chunk.
+void HoldSpan(PlannedInput& job, const InputLayout& layout, uint64_t spanBytes) {
+  job.spanOffset = (layout.header.wavFlag ? layout.header.dataOffset : 0) + layout.SourceBytes(job.geometry.beginOffset);
+  if (job.input != "-") {
+    if (!job.file.Open(job.input)) return Failed(job, Message::CannotOpenFile, job.input);
+    return;
   }
+  // Bytes the data does not have read as zero, as they do from a file.
+  std::vector<uint8_t> span;
+  try {
+    span.assign(static_cast<size_t>(spanBytes), 0);
+  } catch (const std::bad_alloc&) {
+    return Refused(job, Message::NotEnoughMemory);
+  }
+  if (job.spanOffset < job.stdinData.size()) {
+    const size_t have = static_cast<size_t>(std::min<uint64_t>(spanBytes, job.stdinData.size() - job.spanOffset));
+    std::copy_n(job.stdinData.begin() + static_cast<std::ptrdiff_t>(job.spanOffset), have, span.begin());
+  }
+  job.stdinData.swap(span);
+}
+
+// Finish: the span and the renderer's settings, the image allocated, the chunk size.
+void FinishPlan(PlannedInput& job, const InputLayout& layout, uint64_t spanBytes, bool forLevels) {
   const SampleEncoding encoding =
-      native ? (job.bits == 8 ? SampleEncoding::Unsigned8 : SampleEncoding::Pcm16) : header.encoding;
-  job.span = SampleSpan{fromStdin ? job.stdinData.data() : nullptr, static_cast<size_t>(spanBytes),
-                        native ? job.bits / 8 : static_cast<int>(sampleBytes), job.channels, encoding};
+      layout.native ? (job.bits == 8 ? SampleEncoding::Unsigned8 : SampleEncoding::Pcm16) : layout.header.encoding;
+  job.span = SampleSpan{job.input == "-" ? job.stdinData.data() : nullptr, static_cast<size_t>(spanBytes),
+                        layout.native ? job.bits / 8 : static_cast<int>(layout.sampleBytes), job.channels, encoding};
   job.settings = RenderSettings{job.order, static_cast<int32_t>(job.rate), job.windowMs, job.geometry.step};
   if (!forLevels && !PrepareImage(job.image, job.width, job.geometry.bitmapHeight)) {
     return Refused(job, Message::NotEnoughMemoryForBitmap, Format("%d x %d pixels", job.width, job.geometry.bitmapHeight));
@@ -254,6 +275,25 @@ void PlanInput(PlannedInput& job, const RenderOptions& o, int widthPx, bool forL
   // A chunk reads at most about kChunkBytes of input (but always one whole frame).
   const uint64_t bytesPerColumn = static_cast<uint64_t>(job.settings.step) * job.span.bytesPerSample;
   job.chunkColumns = static_cast<int>(std::max<uint64_t>(1, std::min<uint64_t>(kChunkColumns, kChunkBytes / bytesPerColumn)));
+}
+
+}  // namespace
+
+// The parameters dialog and "&Analyze File" for one input: header, rate and resolution,
+// span, column geometry, the image's size; then the input opened for reading chunk by
+// chunk and the image allocated. Leaves job.outcome set when it cannot go on.
+void PlanInput(PlannedInput& job, const RenderOptions& o, int widthPx, bool forLevels) {
+  const auto going = [&job] { return job.outcome == Outcome::Rendered; };
+  InputLayout layout;
+  ReadInputHeader(job, layout);
+  if (going()) TakeRateAndBits(job, o, layout);
+  if (going()) PlanGeometry(job, o, layout, widthPx);
+  if (going()) CheckImageSize(job, forLevels);
+  if (!going()) return;
+  const uint64_t spanBytes = layout.SourceBytes(job.geometry.byteCount);
+  if (spanBytes > SIZE_MAX) return Refused(job, Message::NotEnoughMemory);
+  HoldSpan(job, layout, spanBytes);
+  if (going()) FinishPlan(job, layout, spanBytes, forLevels);
 }
 
 int BeginRenderer(const PlannedInput& job, ColumnRenderer& renderer) {
@@ -304,21 +344,21 @@ int OutputError(Message message, const std::string& path) {
   return FileError(message, path);
 }
 
-int RunRender(const RenderOptions& options) {
-  PlannedInput job;
-  job.input = options.input;
-  PlanInput(job, options, 0, false);
-  if (job.warning != Message::None) std::fprintf(stderr, "harrowlight-cli: warning: %s\n", MessageText(job.warning));
-  if (job.outcome != Outcome::Rendered) {
-    std::fprintf(stderr, "harrowlight-cli: %s\n", job.reason.c_str());
-    return job.outcome == Outcome::Refused ? kExitRefused : kExitFileError;
-  }
-  int threads = options.threads > 0 ? options.threads : static_cast<int>(std::thread::hardware_concurrency());
-  threads = std::max(1, std::min(threads, 64));
+int ThreadCount(const RenderOptions& options) {
+  const int threads = options.threads > 0 ? options.threads : static_cast<int>(std::thread::hardware_concurrency());
+  return std::max(1, std::min(threads, 64));
+}
+
+int OutcomeError(Outcome outcome, const std::string& reason) {
+  std::fprintf(stderr, "harrowlight-cli: %s\n", reason.c_str());
+  return outcome == Outcome::Refused ? kExitRefused : kExitFileError;
+}
+
+Outcome DrawAllColumns(PlannedInput& job, int threads, int16_t* levels, std::string* reason) {
+  const size_t bins = (1u << job.order) / 2;
   std::atomic<int> next{0};
   std::atomic<bool> stop{false};
   Outcome outcome = Outcome::Rendered;
-  std::string reason;
   std::mutex failure;
   auto worker = [&]() {
     ColumnRenderer renderer;
@@ -330,23 +370,33 @@ int RunRender(const RenderOptions& options) {
       why = MessageText(Message::NotEnoughMemory);
     }
     for (int first; mine == Outcome::Rendered && !stop.load() && (first = next.fetch_add(job.chunkColumns)) < job.width;) {
-      DrawChunk(job, renderer, first, std::min(job.chunkColumns, job.width - first), buffer, nullptr, &mine, &why);
+      DrawChunk(job, renderer, first, std::min(job.chunkColumns, job.width - first), buffer,
+                levels ? levels + static_cast<size_t>(first) * bins : nullptr, &mine, &why);
     }
     renderer.End();
+    // The first failure is the one reported; the others stop at their next chunk.
     if (mine != Outcome::Rendered) {
       stop = true;
       std::lock_guard<std::mutex> hold(failure);
-      if (outcome == Outcome::Rendered) outcome = mine, reason = why;
+      if (outcome == Outcome::Rendered) outcome = mine, *reason = why;
     }
   };
   std::vector<std::thread> pool;
   for (int i = 0; i < threads; ++i) pool.emplace_back(worker);
   for (std::thread& t : pool) t.join();
   job.file.Close();
-  if (outcome != Outcome::Rendered) {
-    std::fprintf(stderr, "harrowlight-cli: %s\n", reason.c_str());
-    return outcome == Outcome::Refused ? kExitRefused : kExitFileError;
-  }
+  return outcome;
+}
+
+int RunRender(const RenderOptions& options) {
+  PlannedInput job;
+  job.input = options.input;
+  PlanInput(job, options, 0, false);
+  if (job.warning != Message::None) std::fprintf(stderr, "harrowlight-cli: warning: %s\n", MessageText(job.warning));
+  if (job.outcome != Outcome::Rendered) return OutcomeError(job.outcome, job.reason);
+  std::string reason;
+  const Outcome outcome = DrawAllColumns(job, ThreadCount(options), nullptr, &reason);
+  if (outcome != Outcome::Rendered) return OutcomeError(outcome, reason);
 
   auto entries = PaletteEntries(BuildSourceTable(options.scheme), PaletteOffset(options.attenuation));
   BitmapColor colors[kPaletteSize];

@@ -91,4 +91,15 @@ int BeginRenderer(const PlannedInput& job, ColumnRenderer& renderer);
 bool DrawChunk(PlannedInput& job, ColumnRenderer& renderer, int first, int count, std::vector<uint8_t>& buffer,
                int16_t* levels, Outcome* outcome, std::string* reason);
 
+// Every column of a planned input drawn by `threads` renderers taking its chunks in turn, into
+// job.image or, when `levels` is given, as levels there (N / 2 per column); the input closed
+// after. Outcome::Rendered, or the first failure with `reason` set.
+Outcome DrawAllColumns(PlannedInput& job, int threads, int16_t* levels, std::string* reason);
+
+// The renderers options.threads asks for, one per core when 0; at most 64.
+int ThreadCount(const RenderOptions& options);
+
+// "harrowlight-cli: <reason>" on stderr; the exit code of a refused or failed input.
+int OutcomeError(Outcome outcome, const std::string& reason);
+
 }  // namespace hl

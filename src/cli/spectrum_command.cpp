@@ -28,103 +28,137 @@ std::string FullPath(const std::string& path) {
   return error ? path : full.string();
 }
 
-}  // namespace
+// The frame the log is of, as the analysis reads the file: 16-bit when it says so, else
+// 8-bit, all channels kept and the first one transformed. Wider and companded encodings are
+// timed as the 16-bit file of the same samples, and the frame's first channel decoded to it.
+struct SpectrumFrame {
+  SampleLayout header;
+  bool native = true;       // 8- or 16-bit PCM or raw samples, read as they are
+  LogSamples samples;
+  uint32_t rate = 0;
+  int order = 9, n = 512;
+  uint64_t frameBytes = 0;  // one frame of all channels in the file
+  uint64_t dataLength = 0;  // the data as the analysis counts it: in its own frames for the wider encodings
+  int64_t start = 0;        // the frame's first sample frame
+  uint64_t stride = 0;      // from one read first-channel sample to the next
+};
 
-int RunSpectrum(const SpectrumOptions& options) {
+// Open: the file's size and first block, and the header.
+int ReadSpectrumHeader(const std::string& path, SampleLayout* header) {
   uint64_t fileSize = 0;
-  if (!FileSizeOf(options.input, &fileSize)) return FileError(Message::CannotOpenFile, options.input);
+  if (!FileSizeOf(path, &fileSize)) return FileError(Message::CannotOpenFile, path);
   uint8_t block[kWaveSearchBlockLength] = {};
-  const size_t got = ReadFileRange(options.input, 0, sizeof block, block);
-  if (got == 0) return FileError(Message::CannotOpenFile, options.input);
-  const SampleLayout header = ReadSampleLayout(block, got, fileSize);
-  if (header.refused) {
-    std::fprintf(stderr, "harrowlight-cli: %s files cannot be analysed\n", header.formatName);
+  const size_t got = ReadFileRange(path, 0, sizeof block, block);
+  if (got == 0) return FileError(Message::CannotOpenFile, path);
+  *header = ReadSampleLayout(block, got, fileSize);
+  if (header->refused) {
+    std::fprintf(stderr, "harrowlight-cli: %s files cannot be analysed\n", header->formatName);
     return kExitRefused;
   }
-  if (header.warning != Message::None) {
-    std::fprintf(stderr, "harrowlight-cli: warning: %s\n", MessageText(header.warning));
+  if (header->warning != Message::None) {
+    std::fprintf(stderr, "harrowlight-cli: warning: %s\n", MessageText(header->warning));
   }
+  return kExitOk;
+}
 
-  // Read as the analysis reads the file: 16-bit when it says so, else 8-bit, all channels
-  // kept and the first one transformed. Wider and companded encodings are timed as the
-  // 16-bit file of the same samples, and the frame's first channel decoded to it.
-  const bool native = IsNativeEncoding(header.encoding);
-  LogSamples samples;
-  samples.bitsPerSample = header.bitsPerSample == 16 || !native ? 16 : 8;
-  samples.channels = header.channels;
-  const int blockAlign = samples.channels * samples.bitsPerSample / 8;
-  const uint32_t rate = header.sampleRate;
-  const int order = options.fftLength == 2048 ? 11 : options.fftLength == 1024 ? 10 : 9;
-  const int n = 1 << order;
-  // The data as the analysis counts it: in its own frames for the wider encodings.
-  const uint64_t frameBytes = native ? static_cast<uint64_t>(blockAlign) : static_cast<uint64_t>(header.FrameBytes());
-  const uint64_t dataLength = native ? std::min<uint64_t>(header.dataLength, 0xFFFFFFFFu) : header.dataLength;
+// Plan and check: where the frame of --at starts, refused when past the data.
+int PlanFrame(const SpectrumOptions& options, SpectrumFrame& f) {
+  const SampleLayout& header = f.header;
+  f.native = IsNativeEncoding(header.encoding);
+  f.samples.bitsPerSample = header.bitsPerSample == 16 || !f.native ? 16 : 8;
+  f.samples.channels = header.channels;
+  const int blockAlign = f.samples.channels * f.samples.bitsPerSample / 8;
+  f.rate = header.sampleRate;
+  f.order = options.fftLength == 2048 ? 11 : options.fftLength == 1024 ? 10 : 9;
+  f.n = 1 << f.order;
+  f.frameBytes = f.native ? static_cast<uint64_t>(blockAlign) : static_cast<uint64_t>(header.FrameBytes());
+  f.dataLength = f.native ? std::min<uint64_t>(header.dataLength, 0xFFFFFFFFu) : header.dataLength;
 
-  const int64_t start = LogFrameStart(static_cast<float>(options.atMs), rate, blockAlign);
+  f.start = LogFrameStart(static_cast<float>(options.atMs), f.rate, blockAlign);
   // Frames the data holds, a last partial one included (its first sample may be there);
   // counted in frames, so no product of the start and a huge frame can overflow.
-  const uint64_t frames = native ? (dataLength + frameBytes - 1) / frameBytes : dataLength / frameBytes;
-  if (static_cast<uint64_t>(start) >= frames) {
-    const double dataMs = static_cast<double>(dataLength) / frameBytes / rate * 1000.0;
-    char why[160];
-    std::snprintf(why, sizeof why, "--at %.0f ms starts past the last sample (the data lasts %.0f ms)",
-                  options.atMs, std::floor(dataMs));
-    return RefuseInput(Message::ImproperBeginOrEnd, why);
-  }
+  const uint64_t frames = f.native ? (f.dataLength + f.frameBytes - 1) / f.frameBytes : f.dataLength / f.frameBytes;
+  if (static_cast<uint64_t>(f.start) < frames) return kExitOk;
+  const double dataMs = static_cast<double>(f.dataLength) / f.frameBytes / f.rate * 1000.0;
+  char why[160];
+  std::snprintf(why, sizeof why, "--at %.0f ms starts past the last sample (the data lasts %.0f ms)", options.atMs,
+                std::floor(dataMs));
+  return RefuseInput(Message::ImproperBeginOrEnd, why);
+}
 
-  // Only the frame is read: its n frames of all channels, or, when a frame of that many
-  // channels would be large, its first-channel samples one by one. What lies past the data
-  // reads as zero.
+// Run: only the frame is read, its n frames of all channels, or, when a frame of that many
+// channels would be large, its first-channel samples one by one. What lies past the data
+// reads as zero.
+int ReadFrame(const std::string& path, SpectrumFrame& f, std::vector<uint8_t>& bytes) {
   InputFile input;
-  if (!input.Open(options.input)) return FileError(Message::CannotOpenFile, options.input);
-  const uint64_t dataStart = (header.wavFlag ? header.dataOffset : 0);
-  const uint64_t frameStart = static_cast<uint64_t>(start) * frameBytes;  // < dataLength + frameBytes
-  const uint64_t wanted = static_cast<uint64_t>(n) * frameBytes;
-  const uint64_t held = std::min<uint64_t>(wanted, dataLength - std::min<uint64_t>(frameStart, dataLength));
-  const int bytesPerSample = native ? samples.bitsPerSample / 8 : EncodingBytes(header.encoding);
-  std::vector<uint8_t> bytes;
-  uint64_t stride = frameBytes;
+  if (!input.Open(path)) return FileError(Message::CannotOpenFile, path);
+  const uint64_t dataStart = (f.header.wavFlag ? f.header.dataOffset : 0);
+  const uint64_t frameStart = static_cast<uint64_t>(f.start) * f.frameBytes;  // < dataLength + frameBytes
+  const uint64_t wanted = static_cast<uint64_t>(f.n) * f.frameBytes;
+  const uint64_t held = std::min<uint64_t>(wanted, f.dataLength - std::min<uint64_t>(frameStart, f.dataLength));
+  const int bytesPerSample = f.native ? f.samples.bitsPerSample / 8 : EncodingBytes(f.header.encoding);
+  f.stride = f.frameBytes;
   bool read = true;
   if (wanted <= kWholeFrameReadBytes) {
     bytes.resize(static_cast<size_t>(held));
     read = input.ReadAt(dataStart + frameStart, bytes.size(), bytes.data());
   } else {
-    for (int i = 0; read && i < n; ++i) {
-      const uint64_t at = frameStart + static_cast<uint64_t>(i) * frameBytes;
-      if (at + bytesPerSample > dataLength) break;
+    for (int i = 0; read && i < f.n; ++i) {
+      const uint64_t at = frameStart + static_cast<uint64_t>(i) * f.frameBytes;
+      if (at + bytesPerSample > f.dataLength) break;
       bytes.resize(bytes.size() + bytesPerSample);
       read = input.ReadAt(dataStart + at, bytesPerSample, bytes.data() + bytes.size() - bytesPerSample);
     }
-    samples.channels = 1;
-    stride = static_cast<uint64_t>(bytesPerSample);
+    f.samples.channels = 1;
+    f.stride = static_cast<uint64_t>(bytesPerSample);
   }
   if (!read) {
-    std::fprintf(stderr, "harrowlight-cli: %s became shorter while it was read\n", options.input.c_str());
+    std::fprintf(stderr, "harrowlight-cli: %s became shorter while it was read\n", path.c_str());
     return kExitFileError;
   }
-  std::vector<int16_t> decoded;
-  if (native) {
-    samples.data = bytes.data();
-    samples.byteCount = static_cast<uint32_t>(bytes.size());
-  } else {
-    // The frame's first channel on the 16-bit scale, as a mono 16-bit file would hold it.
-    const size_t count = static_cast<size_t>(bytes.size() / stride);
-    decoded.assign(static_cast<size_t>(n), 0);
-    DecodeSamples(bytes.data(), count, static_cast<size_t>(stride), header.encoding, decoded.data());
-    samples.data = reinterpret_cast<const uint8_t*>(decoded.data());
-    samples.byteCount = static_cast<uint32_t>(2 * count);
-    samples.channels = 1;
-  }
+  return kExitOk;
+}
 
+// The samples the transform takes: the bytes read, or for the wider encodings the frame's
+// first channel on the 16-bit scale, as a mono 16-bit file would hold it, in `decoded`.
+void TakeSamples(SpectrumFrame& f, const std::vector<uint8_t>& bytes, std::vector<int16_t>& decoded) {
+  if (f.native) {
+    f.samples.data = bytes.data();
+    f.samples.byteCount = static_cast<uint32_t>(bytes.size());
+    return;
+  }
+  const size_t count = static_cast<size_t>(bytes.size() / f.stride);
+  decoded.assign(static_cast<size_t>(f.n), 0);
+  DecodeSamples(bytes.data(), count, static_cast<size_t>(f.stride), f.header.encoding, decoded.data());
+  f.samples.data = reinterpret_cast<const uint8_t*>(decoded.data());
+  f.samples.byteCount = static_cast<uint32_t>(2 * count);
+  f.samples.channels = 1;
+}
+
+// Finish: the transform and the table written.
+int WriteSpectrum(const SpectrumOptions& options, const SpectrumFrame& f) {
   std::vector<int16_t> spectrum;
-  if (!TransformLogFrame(samples, 0, order, rate, true, spectrum)) return RefuseInput(Message::NotEnoughMemory, "");
-  const float binWidth = static_cast<float>(rate) / static_cast<float>(n);
+  if (!TransformLogFrame(f.samples, 0, f.order, f.rate, true, spectrum)) return RefuseInput(Message::NotEnoughMemory, "");
+  const float binWidth = static_cast<float>(f.rate) / static_cast<float>(f.n);
   const std::string text =
-      SpectrumLogText(FullPath(options.input), static_cast<unsigned>(options.atMs), n, binWidth, spectrum.data());
+      SpectrumLogText(FullPath(options.input), static_cast<unsigned>(options.atMs), f.n, binWidth, spectrum.data());
   const Message written =
       WriteFileReplacing(options.output, reinterpret_cast<const uint8_t*>(text.data()), text.size());
   if (written != Message::None) return OutputError(written, options.output);
   return kExitOk;
+}
+
+}  // namespace
+
+int RunSpectrum(const SpectrumOptions& options) {
+  SpectrumFrame frame;
+  if (int code = ReadSpectrumHeader(options.input, &frame.header)) return code;
+  if (int code = PlanFrame(options, frame)) return code;
+  std::vector<uint8_t> bytes;
+  if (int code = ReadFrame(options.input, frame, bytes)) return code;
+  std::vector<int16_t> decoded;
+  TakeSamples(frame, bytes, decoded);
+  return WriteSpectrum(options, frame);
 }
 
 }  // namespace hl

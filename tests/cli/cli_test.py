@@ -465,13 +465,17 @@ class CliTest(ToolCase):
         self.assertEqual(sorted(os.listdir(self.dir.name)),
                          sorted(["tone.wav", "kept.bmp", "link.bmp", "fifo.bmp", os.path.basename(long_name)]))
 
-    def test_an_image_a_bmp_cannot_hold_is_refused_before_anything_is_allocated(self):
+    def big_wave(self):
         # 0xFFFFFFFF bytes of 8-bit samples at 4000 Hz: 89 million columns of 300 rows. The
         # file is sparse, so it costs no disk.
         big = self.path("big.wav")
         with open(big, "wb") as f:
             f.write(wave_header(1, 4000, 8, 0xFFFFFFFF))
             f.truncate(44 + 0xFFFFFFFF)
+        return big
+
+    def test_an_image_a_bmp_cannot_hold_is_refused_before_anything_is_allocated(self):
+        big = self.big_wave()
         bmp = self.path("big.bmp")
         result = run("render", big, "-o", bmp)
         self.assertEqual(result.returncode, 2, result.stderr)
@@ -480,10 +484,7 @@ class CliTest(ToolCase):
         self.assertFalse(os.path.exists(bmp))
 
     def test_the_batch_png_and_levels_paths_check_the_size_before_allocating_too(self):
-        big = self.path("big.wav")
-        with open(big, "wb") as f:
-            f.write(wave_header(1, 4000, 8, 0xFFFFFFFF))
-            f.truncate(44 + 0xFFFFFFFF)
+        big = self.big_wave()
         out = self.path("out")
         for args in (["render", big, "-o", self.path("big.png")], ["render", big, "-d", out, "--axes"],
                      ["levels", big, "-o", self.path("big.npy")]):
