@@ -363,8 +363,17 @@ TEST_F(SpectrumLog, AClickedToneIsSavedWithItsPeakInItsBin) {
 }
 
 // A left click on the image, as the mouse delivers it: the readout takes the point and
-// hands the click to the open log dialog.
+// hands the click to the open log dialog. The pointer itself is put there too: the system
+// reports moves of the real pointer (when a dialog opens or closes over it, say), and one
+// left elsewhere over the image would move the readout away from the click.
 void ClickImage(const MainWindowThread& ui, int x, int y) {
+  POINT p{x, y};
+  ClientToScreen(ui.window(), &p);
+  SetCursorPos(p.x, p.y);
+  WaitUntil([&] {
+    POINT now{};
+    return GetCursorPos(&now) && now.x == p.x && now.y == p.y;
+  });
   const LPARAM at = MAKELPARAM(x, y);
   ui.Post(WM_MOUSEMOVE, 0, at);
   ui.Post(WM_LBUTTONDOWN, MK_LBUTTON, at);
