@@ -104,18 +104,8 @@ std::string Scratch(const std::string& name, const std::vector<uint8_t>& bytes) 
   return path;
 }
 
-class FormatsWindow : public MainWindowSuite {
+class FormatsWindow : public AnalysisWindowSuite {
  protected:
-  void SetUp() override {
-    MainWindowSuite::SetUp();
-    if (HasFatalFailure()) return;
-    ASSERT_TRUE(WaitForAnalysisEnd()) << "an analysis or a dialog is still open before the test";
-  }
-  void TearDown() override {
-    MainWindowSuite::TearDown();
-    WaitForAnalysisEnd();
-  }
-
   static HWND OpenParameters(const std::string& path) {
     if (!ui_->PostCommand(IDM_ANALYZE_FILE)) return nullptr;
     if (!ChooseFile("Open WAV File", path)) return nullptr;
