@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/analysis_settings.h"
+#include "app/analysis_win32.h"
 #include "app/column_geometry.h"
 #include "common/messages.h"
 #include "files/wave_format.h"
@@ -32,8 +33,9 @@ void SetVerticalScrollBar();
 // The display bitmap destroyed; the sample buffer freed and counted out.
 void ReleaseDisplay();
 void ReleaseSampleBuffer();
-// A new zero-filled sample buffer of `byteCount` samples behind the 46-byte header, counted.
-HGLOBAL AllocateSampleBlock(uint32_t byteCount);
+// `block` replaced by a new zero-filled sample buffer of `byteCount` sample bytes behind the
+// 46-byte header; false (nothing held) when the memory is refused.
+bool AllocateSampleBlock(GlobalBlock& block, uint32_t byteCount);
 // Moves the shown analysis aside as the point "&Restore" returns to, with the settings it
 // was made with.
 void SetShownAnalysisAside(const AnalysisSettings& madeWith);

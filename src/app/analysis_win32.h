@@ -8,11 +8,15 @@
 #include <string>
 
 #include "app/analysis_settings.h"
+#include "app/handles_win32.h"
+#include "display/view_win32.h"
 #include "files/wave_format.h"
 
 namespace hl {
 
-struct AnalysisState {
+// What is known of an analysis: values, copied freely (the analysis "&Change" sets aside
+// keeps its own).
+struct AnalysisFacts {
   std::string filePath;   // full path of the analysed file, re-read by "&Change"
   std::string fileTitle;  // name without directory, shown in the caption
   // The format taken from the file (and then the rate and resolution chosen in the dialog).
@@ -32,15 +36,11 @@ struct AnalysisState {
   uint32_t byteCount = 0;
   int32_t step = 0;         // interleaved sample values between two columns
   int32_t columnCount = 0;  // columns drawn
-  // The sample buffer: a movable global block, 46-byte wave header then the samples.
-  HGLOBAL sampleBuffer = nullptr;
   // Time of the image's first column, ms (the grid's start time), and the sum of the begin
   // times of earlier re-analyses.
   float imageStartMs = 0;
   float accumulatedBeginMs = 0;
   bool waveDataFlag = false;  // the sample buffer holds a header "Save &Wave" can write
-  // The sample buffer while it is locked (the renderer reads it): its first byte.
-  uint8_t* lockedSampleBuffer = nullptr;
   // "&Restore" has somewhere to go back to: set when "&Change" starts a re-analysis or
   // refuses one, cleared by "&Restore" and by a new "&Analyze File".
   bool restorePoint = false;
@@ -49,7 +49,30 @@ struct AnalysisState {
   float selectionBeginMs = 0, selectionEndMs = 0;
 };
 
+// An analysis: its facts and its sample buffer (the 46-byte wave header, then the samples),
+// which has one owner. The buffer stays locked while the renderer or a playback reads it.
+struct AnalysisState : AnalysisFacts {
+  GlobalBlock sampleBuffer;
+};
+
+// `to` takes the facts of `from` and its sample buffer; `from` keeps its facts and holds no
+// buffer any more. What `to` held before is freed.
+void HandOverAnalysis(AnalysisState& from, AnalysisState& to);
+
 AnalysisState& Analysis();
+
+// The analysis "&Change" set aside when it first re-analysed, with everything "&Restore"
+// needs to show it again: its display bitmap, its sample buffer (inside `analysis`), the
+// view's scroll state and the settings it was made with.
+struct HeldAnalysis {
+  DisplayBitmap bitmap;
+  AnalysisState analysis;
+  ViewState view;
+  AnalysisSettings settings;
+};
+
+// Valid while Mode().fullResolutionBitmapExists is set.
+HeldAnalysis& HeldFullResolution();
 
 // The bits the information panel names: a decoded file's own width (24, 32, 64), else the
 // analysis's 8 or 16.

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/analysis_steps_win32.h"
@@ -36,28 +37,11 @@ constexpr char kLowResolutionText[] =
     "Detailed analysis will be performed at the stopping point";
 constexpr char kLowResolutionCaption[] = "Not Enough Memory";
 
-void FreeSampleBlock(HGLOBAL block, uint8_t** locked) {
-  if (!block) return;
-  FreeBlock(block, locked && *locked);
-  if (locked) *locked = nullptr;
-}
-
-// Releases the analysis "&Change" set aside: its bitmap through the view's own routine (the
-// shown bitmap is kept aside meanwhile) and its sample buffer.
+// Releases the analysis "&Change" set aside: its bitmap and its sample buffer.
 void ReleaseHeldAnalysis() {
   OperatingMode& mode = Mode();
   if (!mode.fullResolutionBitmapExists) return;
-  HeldAnalysis& held = HeldFullResolution();
-  if (held.bitmap.exists()) {
-    const DisplayBitmap shown = Display();
-    const uint8_t shownFlag = mode.displayBitmapExists;
-    Display() = held.bitmap;
-    DestroyDisplayBitmap();
-    Display() = shown;
-    mode.displayBitmapExists = shownFlag;
-  }
-  FreeSampleBlock(held.analysis.sampleBuffer, &held.analysis.lockedSampleBuffer);
-  held = HeldAnalysis();
+  HeldFullResolution() = HeldAnalysis();
   mode.fullResolutionBitmapExists = 0;
 }
 
@@ -264,28 +248,23 @@ void ReleaseDisplay() {
 
 void ReleaseSampleBuffer() {
   AnalysisState& a = Analysis();
-  FreeSampleBlock(a.sampleBuffer, &a.lockedSampleBuffer);
-  a.sampleBuffer = nullptr;
+  a.sampleBuffer.Free();
   a.waveDataFlag = false;
   Mode().sampleBufferHeld = 0;
 }
 
-// A new zero-filled sample buffer of `byteCount` samples behind the 46-byte header, counted.
-HGLOBAL AllocateSampleBlock(uint32_t byteCount) {
-  return AllocateCountedBlock(static_cast<size_t>(byteCount) + kWaveHeaderLength);
+bool AllocateSampleBlock(GlobalBlock& block, uint32_t byteCount) {
+  return block.Allocate(static_cast<size_t>(byteCount) + kWaveHeaderLength);
 }
 
 // Moves the shown analysis aside as the point "&Restore" returns to, with the settings it
 // was made with.
 void SetShownAnalysisAside(const AnalysisSettings& madeWith) {
   HeldAnalysis& held = HeldFullResolution();
-  held.bitmap = Display();
-  held.analysis = Analysis();
+  held.bitmap = std::move(Display());
+  HandOverAnalysis(Analysis(), held.analysis);
   held.view = View();
   held.settings = madeWith;
-  Display() = DisplayBitmap();
-  Analysis().sampleBuffer = nullptr;
-  Analysis().lockedSampleBuffer = nullptr;
   OperatingMode& mode = Mode();
   mode.fullResolutionBitmapExists = 1;
   mode.displayBitmapExists = 0;
@@ -388,8 +367,8 @@ void RenderLoadedSpan(HWND window) {
   ShowView(window, false);
   EnterRendering(window);
 
-  a.lockedSampleBuffer = static_cast<uint8_t*>(GlobalLock(a.sampleBuffer));
-  const int rendered = a.lockedSampleBuffer ? RenderImage(window, a.lockedSampleBuffer + kWaveHeaderLength) : -1;
+  const uint8_t* samples = a.sampleBuffer.Lock();
+  const int rendered = samples ? RenderImage(window, samples + kWaveHeaderLength) : -1;
   if (!IsWindow(window) || !Display().exists()) {
     // The window was closed while the columns were drawn: the close step has released
     // everything already.
@@ -397,21 +376,13 @@ void RenderLoadedSpan(HWND window) {
     mode.fileAnalysisInProgress = 0;
     return;
   }
-  if (a.lockedSampleBuffer) {
-    GlobalUnlock(a.sampleBuffer);
-    a.lockedSampleBuffer = nullptr;
-  }
+  a.sampleBuffer.Unlock();
   if (rendered != 0) {
     ShowProgramMessage(window, Message::NotEnoughMemory);
     ReturnToIdle(window);
     return;
   }
   FinishRender(window);
-}
-
-HeldAnalysis& HeldFullResolution() {
-  static HeldAnalysis held;
-  return held;
 }
 
 void ShowProgramMessage(HWND window, Message message) {
@@ -488,10 +459,9 @@ Message LoadSamples(const LoadedSpan& span) {
   FileHandle file(OpenForAnalysis(span.path.c_str()));
   if (!file.valid()) return Message::CannotOpenFile;
   ReleaseSampleBuffer();
-  a.sampleBuffer = AllocateSampleBlock(g.byteCount);
-  if (!a.sampleBuffer) return Message::NotEnoughMemory;
+  if (!AllocateSampleBlock(a.sampleBuffer, g.byteCount)) return Message::NotEnoughMemory;
   Mode().sampleBufferHeld = 1;
-  uint8_t* buffer = static_cast<uint8_t*>(GlobalLock(a.sampleBuffer));
+  uint8_t* buffer = a.sampleBuffer.Lock();
   const uint64_t firstByte = (a.wavFlag ? uint64_t{a.dataOffset} : 0) + SourceBytesOf(g.beginOffset, span.source);
   // The block's pages are touched first and the span then read in one call: under Wine a
   // read into pages never touched costs about twice the touching and the read together
@@ -503,7 +473,7 @@ Message LoadSamples(const LoadedSpan& span) {
     ReadDecoded(file.get(), firstByte, span.source.encoding, buffer + kWaveHeaderLength, g.byteCount / 2);
   }
   WriteWaveHeader(buffer, a.format, g.byteCount);
-  GlobalUnlock(a.sampleBuffer);
+  a.sampleBuffer.Unlock();
   a.waveDataFlag = true;
   return Message::None;
 }

@@ -10,19 +10,6 @@
 
 namespace hl {
 
-// The analysis "&Change" set aside when it first re-analysed, with everything "&Restore"
-// needs to show it again: its display bitmap, its sample buffer (inside `analysis`), the
-// view's scroll state and the settings it was made with.
-struct HeldAnalysis {
-  DisplayBitmap bitmap;
-  AnalysisState analysis;
-  ViewState view;
-  AnalysisSettings settings;
-};
-
-// Valid while Mode().fullResolutionBitmapExists is set.
-HeldAnalysis& HeldFullResolution();
-
 // Shows one of the program's messages, with its icon, in a box owned by `window`.
 void ShowProgramMessage(HWND window, Message message);
 

@@ -7,34 +7,35 @@ int& AllocationCount() {
   return count;
 }
 
-HGLOBAL AllocateCountedBlock(size_t bytes) {
-  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, static_cast<SIZE_T>(bytes));
-  if (block) ++AllocationCount();
-  return block;
+bool GlobalBlock::Allocate(size_t bytes) {
+  Free();
+  block_ = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, static_cast<SIZE_T>(bytes));
+  if (block_) ++AllocationCount();
+  return block_ != nullptr;
 }
 
-void* AllocateLockedBlock(HGLOBAL& block, size_t bytes) {
-  block = AllocateCountedBlock(bytes);
-  if (!block) return nullptr;
-  void* locked = GlobalLock(block);
-  if (!locked) {
-    FreeBlock(block, false);
-    block = nullptr;
-  }
-  return locked;
+bool GlobalBlock::AllocateLocked(size_t bytes) {
+  if (Allocate(bytes) && Lock()) return true;
+  Free();
+  return false;
 }
 
-void FreeBlock(HGLOBAL block, bool locked) {
-  if (!block) return;
-  if (locked) GlobalUnlock(block);
-  GlobalFree(block);
+void GlobalBlock::Free() {
+  if (!block_) return;
+  Unlock();
+  GlobalFree(block_);
+  block_ = nullptr;
   --AllocationCount();
 }
 
-bool LockedBlock::Allocate(size_t bytes) {
-  Free();
-  data_ = static_cast<uint8_t*>(AllocateLockedBlock(block_, bytes));
-  return data_ != nullptr;
+uint8_t* GlobalBlock::Lock() {
+  if (block_ && !locked_) locked_ = static_cast<uint8_t*>(GlobalLock(block_));
+  return locked_;
+}
+
+void GlobalBlock::Unlock() {
+  if (locked_) GlobalUnlock(block_);
+  locked_ = nullptr;
 }
 
 }  // namespace hl

@@ -15,53 +15,63 @@ namespace hl {
 // beeps when it is not back to 0.
 int& AllocationCount();
 
-// A movable, zero-filled global block of `bytes`, counted; nullptr when refused.
-HGLOBAL AllocateCountedBlock(size_t bytes);
-// A counted block of `bytes`, locked: its memory, or nullptr (and no block) when refused.
-void* AllocateLockedBlock(HGLOBAL& block, size_t bytes);
-// Unlocks `block` when `locked` is set, frees it and counts it out; both become nullptr.
-// Nothing happens for a null block.
-void FreeBlock(HGLOBAL block, bool locked);
-template <typename T>
-void FreeCountedBlock(HGLOBAL& block, T*& locked) {
-  FreeBlock(block, locked != nullptr);
-  block = nullptr;
-  locked = nullptr;
-}
-
-// A counted global block that stays locked while it is held: the ring and header blocks
-// a loop works on from start to end.
-class LockedBlock {
+// A movable, zero-filled global block, counted in AllocationCount() while it is held. It
+// may be locked (Lock) for a stretch and stay held unlocked between (the sample buffer),
+// and is unlocked before it is freed, whichever way its owner goes.
+class GlobalBlock {
  public:
-  LockedBlock() = default;
-  ~LockedBlock() { Free(); }
-  LockedBlock(const LockedBlock&) = delete;
-  LockedBlock& operator=(const LockedBlock&) = delete;
-  LockedBlock(LockedBlock&& other) noexcept : block_(other.block_), data_(other.data_) {
+  GlobalBlock() = default;
+  ~GlobalBlock() { Free(); }
+  GlobalBlock(const GlobalBlock&) = delete;
+  GlobalBlock& operator=(const GlobalBlock&) = delete;
+  GlobalBlock(GlobalBlock&& other) noexcept : block_(other.block_), locked_(other.locked_) {
     other.block_ = nullptr;
-    other.data_ = nullptr;
+    other.locked_ = nullptr;
   }
-  LockedBlock& operator=(LockedBlock&& other) noexcept {
+  GlobalBlock& operator=(GlobalBlock&& other) noexcept {
     if (this != &other) {
       Free();
       block_ = other.block_;
-      data_ = other.data_;
+      locked_ = other.locked_;
       other.block_ = nullptr;
-      other.data_ = nullptr;
+      other.locked_ = nullptr;
     }
     return *this;
   }
 
   // Replaces what is held by a new block of `bytes`; false (and nothing held) when the
-  // memory is refused or cannot be locked.
+  // memory is refused.
   bool Allocate(size_t bytes);
-  void Free() { FreeCountedBlock(block_, data_); }
-  uint8_t* data() const { return data_; }
-  explicit operator bool() const { return data_ != nullptr; }
+  // The same, locked: false (and nothing held) when it cannot be locked either.
+  bool AllocateLocked(size_t bytes);
+  void Free();
+  // The block's memory, locked until Unlock(); nullptr when nothing is held or the lock is
+  // refused. Locking a locked block gives the same memory.
+  uint8_t* Lock();
+  void Unlock();
+
+  HGLOBAL get() const { return block_; }
+  uint8_t* locked() const { return locked_; }
+  explicit operator bool() const { return block_ != nullptr; }
 
  private:
   HGLOBAL block_ = nullptr;
-  uint8_t* data_ = nullptr;
+  uint8_t* locked_ = nullptr;
+};
+
+// A counted global block that stays locked while it is held: the ring and header blocks
+// a loop works on from start to end.
+class LockedBlock {
+ public:
+  // Replaces what is held by a new block of `bytes`; false (and nothing held) when the
+  // memory is refused or cannot be locked.
+  bool Allocate(size_t bytes) { return block_.AllocateLocked(bytes); }
+  void Free() { block_.Free(); }
+  uint8_t* data() const { return block_.locked(); }
+  explicit operator bool() const { return data() != nullptr; }
+
+ private:
+  GlobalBlock block_;
 };
 
 // A file handle closed when its owner goes.

@@ -2,6 +2,7 @@
 // "&Restore" (40023), the return to the analysis "&Change" set aside.
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "app/analysis_steps_win32.h"
 #include "app/analysis_win32.h"
@@ -60,24 +61,24 @@ bool RefuseReanalysis(HWND window, Message refusal) {
   return true;
 }
 
-// A new sample buffer holding the span's bytes of `source` behind a header for `format`;
-// nullptr when the memory is refused.
-HGLOBAL CopySpanSamples(HGLOBAL source, const ColumnGeometry& g, const WaveFormat& format) {
-  HGLOBAL block = AllocateSampleBlock(g.byteCount);
-  if (!block) return nullptr;
-  uint8_t* target = static_cast<uint8_t*>(GlobalLock(block));
+// `block` made a new sample buffer holding the span's bytes of `source` behind a header for
+// `format`; false when the memory is refused.
+bool CopySpanSamples(HGLOBAL source, const ColumnGeometry& g, const WaveFormat& format, GlobalBlock& block) {
+  if (!AllocateSampleBlock(block, g.byteCount)) return false;
+  uint8_t* target = block.Lock();
   const uint8_t* from = static_cast<const uint8_t*>(GlobalLock(source));
   if (target && from) std::memcpy(target + kWaveHeaderLength, from + kWaveHeaderLength + g.beginOffset, g.byteCount);
   if (from) GlobalUnlock(source);
   if (target) WriteWaveHeader(target, format, g.byteCount);
-  GlobalUnlock(block);
-  return block;
+  block.Unlock();
+  return true;
 }
 
 // The re-analysed span becomes the analysis shown, with "&Restore" able to go back.
-void TakeReanalysis(HWND window, HGLOBAL block, const WaveFormat& format, const ColumnGeometry& g, int32_t beginMs) {
+void TakeReanalysis(HWND window, GlobalBlock block, const WaveFormat& format, const ColumnGeometry& g,
+                    int32_t beginMs) {
   AnalysisState& a = Analysis();
-  a.sampleBuffer = block;
+  a.sampleBuffer = std::move(block);
   Mode().sampleBufferHeld = 1;
   a.waveDataFlag = true;
   a.format = format;
@@ -106,7 +107,7 @@ void OnParametersChange(HWND window, LPARAM lParam) {
   BusyFlag busy(mode.fileAnalysisInProgress);
 
   // The data the dialog offers is what is shown now; its samples are read from its buffer.
-  const HGLOBAL source = a.sampleBuffer;
+  const HGLOBAL source = a.sampleBuffer.get();
   const uint32_t sourceBytes = a.dataLength < a.byteCount ? a.dataLength : a.byteCount;
   const WaveFormat shownFormat = a.format;
   const bool setAside = !mode.fullResolutionBitmapExists && !mode.lowMemory;
@@ -155,16 +156,16 @@ void OnParametersChange(HWND window, LPARAM lParam) {
     return;
   }
 
-  HGLOBAL block = CopySpanSamples(source, g, format);
-  if (!block) {
+  GlobalBlock block;
+  if (!CopySpanSamples(source, g, format, block)) {
     ShowProgramMessage(window, Message::NotEnoughMemory);
     busy.Clear();
     SendMessageA(window, WM_COMMAND, IDM_EXIT, 0);
     return;
   }
   // Without a set-aside analysis the samples shown are not needed any more.
-  if (!setAside && a.sampleBuffer == source) ReleaseSampleBuffer();
-  TakeReanalysis(window, block, format, g, values.beginMs);
+  if (!setAside && a.sampleBuffer.get() == source) ReleaseSampleBuffer();
+  TakeReanalysis(window, std::move(block), format, g, values.beginMs);
   RenderLoadedSpan(window);
 }
 
@@ -187,8 +188,8 @@ void OnParametersRestore(HWND window, LPARAM) {
   ReleaseDisplay();
   ReleaseSampleBuffer();
   HeldAnalysis& held = HeldFullResolution();
-  Display() = held.bitmap;
-  a = held.analysis;
+  Display() = std::move(held.bitmap);
+  HandOverAnalysis(held.analysis, a);
   a.restorePoint = false;
   ViewState& view = View();
   view.horizontalOffset = held.view.horizontalOffset;

@@ -84,6 +84,12 @@ int32_t LimitWindowToCard(int32_t p, int64_t cardSamples, int32_t latencyMs, int
   return limit < p ? static_cast<int32_t>(behind) - kCaptureFrame : p;
 }
 
+int32_t LimitWindowToRecorded(int32_t p, int64_t recordedSamples, int32_t samplesPerHalf) {
+  if (recordedSamples >= samplesPerHalf) return p;
+  const int64_t limit = recordedSamples - kCaptureFrame;
+  return limit < p ? static_cast<int32_t>(limit) : p;
+}
+
 WindowPlan PlanWindow(int32_t p, int32_t bytesPerSample, int32_t bytesPerHalf) {
   WindowPlan plan{};
   if (p <= -kCaptureFrame) {
@@ -108,10 +114,15 @@ int16_t FrameSample(const uint8_t* bytes, int32_t bitsPerSample) {
   return static_cast<int16_t>((static_cast<int32_t>(bytes[0]) - 128) * 256);
 }
 
-Peak BuildFrame(const uint8_t* previous, int32_t previousCount, const uint8_t* current, int32_t currentCount,
-                int32_t bitsPerSample, int16_t* frame) {
+namespace {
+
+// `silent` zero samples, then `previousCount` from `previous`, then `currentCount` from
+// `current`, zeros after them up to 512; the peak of indices 193..319.
+Peak FillFrame(int32_t silent, const uint8_t* previous, int32_t previousCount, const uint8_t* current,
+               int32_t currentCount, int32_t bitsPerSample, int16_t* frame) {
   const int32_t step = bitsPerSample == 16 ? 2 : 1;
   int32_t n = 0;
+  while (n < silent && n < kCaptureFrame) frame[n++] = 0;
   for (int32_t i = 0; i < previousCount && n < kCaptureFrame; ++i) frame[n++] = FrameSample(previous + i * step, bitsPerSample);
   for (int32_t i = 0; i < currentCount && n < kCaptureFrame; ++i) frame[n++] = FrameSample(current + i * step, bitsPerSample);
   while (n < kCaptureFrame) frame[n++] = 0;
@@ -121,6 +132,24 @@ Peak BuildFrame(const uint8_t* previous, int32_t previousCount, const uint8_t* c
     if (frame[i] < peak.min) peak.min = frame[i];
   }
   return peak;
+}
+
+}  // namespace
+
+Peak BuildFrame(const uint8_t* previous, int32_t previousCount, const uint8_t* current, int32_t currentCount,
+                int32_t bitsPerSample, int16_t* frame) {
+  return FillFrame(0, previous, previousCount, current, currentCount, bitsPerSample, frame);
+}
+
+Peak BuildWindowFrame(const uint8_t* previousHalf, int32_t previousSamples, const uint8_t* currentHalf,
+                      const WindowPlan& plan, int32_t bitsPerSample, int16_t* frame) {
+  const int32_t step = bitsPerSample == 16 ? 2 : 1;
+  const int32_t held = previousSamples > 0 ? previousSamples : 0;
+  const int32_t fromPrevious = plan.fromPrevious < held ? plan.fromPrevious : held;
+  const uint8_t* tail = previousHalf + static_cast<size_t>(held - fromPrevious) * step;
+  const uint8_t* head = currentHalf + static_cast<size_t>(plan.currentStart) * step;
+  return FillFrame(plan.fromPrevious - fromPrevious, tail, fromPrevious, head, plan.fromCurrent, bitsPerSample,
+                   frame);
 }
 
 uint32_t PollSleepMs(double sinceLastPollMs, double intervalMs) {

@@ -87,6 +87,13 @@ int32_t WindowStart(double nowMs, double switchTimeMs, int32_t latencyMs, int32_
 // leaves the clock's p as it is.
 int32_t LimitWindowToCard(int32_t p, int64_t cardSamples, int32_t latencyMs, int32_t sampleRate);
 
+// The window start kept within what the buffer header says the card has recorded into the
+// current half: `recordedSamples` of its `samplesPerHalf`. A half not yet full has the window
+// end at that count, min(p, recordedSamples - 512): a card's position can run ahead of what
+// its driver has copied into the buffer (Wine under load), and the memory beyond the count
+// still holds sound of an older half. A full half leaves p to PlanWindow's late rule.
+int32_t LimitWindowToRecorded(int32_t p, int64_t recordedSamples, int32_t samplesPerHalf);
+
 // Where the 512 samples of a window starting at p come from.
 struct WindowPlan {
   int32_t fromPrevious;     // samples taken from the end of the half just filled
@@ -119,6 +126,13 @@ int16_t FrameSample(const uint8_t* bytes, int32_t bitsPerSample);
 // the peak of indices 193..319.
 Peak BuildFrame(const uint8_t* previous, int32_t previousCount, const uint8_t* current, int32_t currentCount,
                 int32_t bitsPerSample, int16_t* frame);
+
+// The frame of a window planned by PlanWindow, read only from what the card recorded: the
+// previous half's buffer came back with `previousSamples` samples (fewer than a half after a
+// reset), so its tail ends there rather than at the half's end, and a tail reaching back
+// past that buffer's start is silence.
+Peak BuildWindowFrame(const uint8_t* previousHalf, int32_t previousSamples, const uint8_t* currentHalf,
+                      const WindowPlan& plan, int32_t bitsPerSample, int16_t* frame);
 
 // measured column time: (now - start) / column count, or the whole elapsed time while
 // nothing has been drawn.

@@ -40,15 +40,16 @@ CaptureRun& Run() { return Capture().run; }
 // a valid wave file of everything written before: at most the half being filled is lost.
 void CommitRecordingHeader() {
   CaptureState& c = Capture();
-  if (!c.outputFile || !c.lockedBlock) return;
+  uint8_t* header = c.block.locked();
+  if (!c.outputFile || !header) return;
   // The limit keeps the count within 32 bits.
-  PatchRecordingHeader(c.lockedBlock, static_cast<uint32_t>(Run().bytesWritten));
+  PatchRecordingHeader(header, static_cast<uint32_t>(Run().bytesWritten));
   LARGE_INTEGER start{};
   LARGE_INTEGER end{};
   end.QuadPart = static_cast<LONGLONG>(kWaveHeaderLength + Run().bytesWritten);
   DWORD written = 0;
   if (!SetFilePointerEx(c.outputFile, start, nullptr, FILE_BEGIN) ||
-      !WriteFile(c.outputFile, c.lockedBlock, kWaveHeaderLength, &written, nullptr) || written != kWaveHeaderLength ||
+      !WriteFile(c.outputFile, header, kWaveHeaderLength, &written, nullptr) || written != kWaveHeaderLength ||
       !SetFilePointerEx(c.outputFile, end, nullptr, FILE_BEGIN) || !FlushFileBuffers(c.outputFile)) {
     Run().writeFailed = true;
   }
@@ -96,8 +97,7 @@ void FinishCapture() {
   CaptureState& c = Capture();
   if (c.recording) FinishOutputFile();
   if (FixedLengthCapture()) {
-    if (c.lockedBlock) GlobalUnlock(c.block);
-    c.lockedBlock = nullptr;
+    c.block.Unlock();
     c.firstHalf = c.secondHalf = nullptr;
   } else {
     ReleaseCaptureBlock();
@@ -132,6 +132,7 @@ void HandleReturnedBuffer(WAVEHDR* h) {
     return;
   }
   ++c.completedBuffers;
+  c.previousHalfSamples = c.bytesPerSample > 0 ? static_cast<int32_t>(recorded / static_cast<DWORD>(c.bytesPerSample)) : 0;
   uint8_t* justFilled;
   if (c.completedBuffers % 2 == 1) {
     h->lpData = reinterpret_cast<LPSTR>(c.secondHalf);
@@ -211,13 +212,13 @@ bool FixedLengthCapture() { return Capture().recordSeconds > 0; }
 
 void ReleaseHeaderBlock() {
   CaptureState& c = Capture();
-  FreeCountedBlock(c.headerBlock, c.header);
+  c.headerBlock.Free();
+  c.header = nullptr;
 }
 
 void ReleaseCaptureBlock() {
   CaptureState& c = Capture();
-  if (!c.block) return;
-  FreeCountedBlock(c.block, c.lockedBlock);
+  c.block.Free();
   c.firstHalf = c.secondHalf = nullptr;
 }
 
@@ -243,6 +244,17 @@ int64_t CardSamplesInHalf() {
     return -1;
   }
   return samples - Run().samplesBeforeHalf;
+}
+
+// How far the card has written into the current half by its buffer header's own count; -1
+// when the header cannot say. A driver may count only when it returns the buffer (WHDR_DONE),
+// so a queued buffer's 0 says nothing.
+int64_t HeaderSamplesInHalf() {
+  const CaptureState& c = Capture();
+  if (!c.header || !Run().bufferQueued || c.bytesPerSample <= 0) return -1;
+  const DWORD recorded = c.header->dwBytesRecorded;
+  if (recorded == 0 && !(c.header->dwFlags & WHDR_DONE)) return -1;
+  return recorded / static_cast<DWORD>(c.bytesPerSample);
 }
 
 // Ends a capture whose device messages cannot be waited for any longer (the window is gone,

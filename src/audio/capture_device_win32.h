@@ -28,6 +28,11 @@ void ReleaseDisplayBitmap();
 // device does not say.
 int64_t CardSamplesInHalf();
 
+// How far the card has written into the current half by its buffer header's count of
+// recorded bytes; -1 when the header does not say (a queued buffer whose driver counts only
+// on its return).
+int64_t HeaderSamplesInHalf();
+
 // Ends a capture whose device messages cannot be waited for any longer (the window is gone,
 // or the driver never answered): what the card has returned is taken from the header itself.
 void FinishCaptureNow();

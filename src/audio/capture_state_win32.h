@@ -6,15 +6,15 @@
 // window procedure's sound-message handlers, which run nested inside the loops' message
 // drains on the one user-interface thread.
 //
-// The header needs no <windows.h>: the device handles and the buffer headers are declared
-// through the tags the system headers give them (HWAVEIN is HWAVEIN__*, WAVEHDR is
-// wavehdr_tag, HGLOBAL and HANDLE are void*), so shell code passes the fields straight to
-// the waveIn / waveOut calls.
+// The device handles and the buffer headers are declared through the tags the system
+// headers give them (HWAVEIN is HWAVEIN__*, WAVEHDR is wavehdr_tag), so that the header
+// needs no <mmsystem.h>; shell code passes the fields straight to the waveIn / waveOut calls.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "app/handles_win32.h"
 #include "audio/capture.h"
 
 struct HWAVEIN__;
@@ -53,20 +53,23 @@ struct CaptureState {
   int32_t bytesPerHalf = 0;    // halfSeconds x bytes per sample x rate
   int32_t recordSeconds = 0;   // 10, 20 or 30; 0 for "Any" (every live scan)
   uint32_t areaBytes = 0;      // sample bytes of the block (both halves, or the one area)
-  void* block = nullptr;       // HGLOBAL: movable, zero-filled, counted in AllocationCount()
-  uint8_t* lockedBlock = nullptr;  // the block while locked: the 46-byte header is here
-  uint8_t* firstHalf = nullptr;    // lockedBlock + 46
+  // Locked while the card records into it: the 46-byte header is at block.locked().
+  GlobalBlock block;
+  uint8_t* firstHalf = nullptr;    // block.locked() + 46
   uint8_t* secondHalf = nullptr;   // firstHalf + bytesPerHalf
 
   // --- The input device and its one buffer header ----------------------------------------
   HWAVEIN__* inputDevice = nullptr;  // HWAVEIN while open
-  void* headerBlock = nullptr;       // HGLOBAL holding the WAVEHDR, counted
-  wavehdr_tag* header = nullptr;     // WAVEHDR*: data = the half being filled
+  LockedBlock headerBlock;           // the memory of the WAVEHDR, counted
+  wavehdr_tag* header = nullptr;     // WAVEHDR* in headerBlock: data = the half being filled
 
   // --- Hand-over between the MM_WIM_DATA handler and the poll loop -----------------------
   uint8_t currentHalf = 0;        // 0 while the card fills the first half, 1 the second
   uint32_t completedBuffers = 0;  // buffers returned; its parity chooses the next half
   uint32_t totalBytesCaptured = 0;  // sum of the recorded counts of all returned buffers
+  // Samples the card recorded into the half before the current one, as its buffer came back
+  // (a reset returns it short); 0 before the first return, when that half is silence.
+  int32_t previousHalfSamples = 0;
   uint32_t lateResets = 0;        // waveInReset forced because the window reached the half's end
   CaptureRun run;
 
@@ -102,8 +105,8 @@ struct CaptureState {
 
   // --- Playback (the transport buttons' own fields) ------------------------------------------
   HWAVEOUT__* outputDevice = nullptr;  // HWAVEOUT while open
-  void* playHeaderBlock = nullptr;     // HGLOBAL holding the playback WAVEHDR
-  wavehdr_tag* playHeader = nullptr;
+  LockedBlock playHeaderBlock;         // the memory of the playback WAVEHDR, counted
+  wavehdr_tag* playHeader = nullptr;   // WAVEHDR* in playHeaderBlock
   uint8_t playing = 0;            // "Play" or "Play Wdw" runs
   uint8_t outputResetSent = 0;    // waveOutReset already sent to the open output device
   double playStartTimeMs = 0;

@@ -72,6 +72,8 @@ bool AwaitNextWindow(double interval, bool fixed, WindowPlan& plan) {
     int32_t p = WindowStart(now, c.switchTimeMs, s.latencyMs, c.sampleRate);
     const int64_t card = CardSamplesInHalf();
     if (card >= 0) p = LimitWindowToCard(p, card, s.latencyMs, c.sampleRate);
+    const int64_t recorded = HeaderSamplesInHalf();
+    if (recorded >= 0) p = LimitWindowToRecorded(p, recorded, c.samplesPerHalf);
     plan = PlanWindow(p, c.bytesPerSample, c.bytesPerHalf);
     if (!plan.late) return true;
     // A fixed-length recording is one buffer: a reset would end it early, and the card
@@ -86,14 +88,13 @@ bool AwaitNextWindow(double interval, bool fixed, WindowPlan& plan) {
   return false;
 }
 
-// The frame of the planned window: the end of the previous half, then the current half.
+// The frame of the planned window: the end of what the card recorded into the previous
+// half, then the current half.
 Peak FrameOfWindow(const WindowPlan& plan, int16_t* frame) {
   const CaptureState& c = Capture();
   const uint8_t* current = c.currentHalf ? c.secondHalf : c.firstHalf;
   const uint8_t* previous = c.currentHalf ? c.firstHalf : c.secondHalf;
-  const uint8_t* tail = previous + static_cast<size_t>(c.samplesPerHalf - plan.fromPrevious) * c.bytesPerSample;
-  const uint8_t* head = current + static_cast<size_t>(plan.currentStart) * c.bytesPerSample;
-  return BuildFrame(tail, plan.fromPrevious, head, plan.fromCurrent, c.bitsPerSample, frame);
+  return BuildWindowFrame(previous, c.previousHalfSamples, current, plan, c.bitsPerSample, frame);
 }
 
 // Draws one column per poll until the stop request is set. Returns 0, or -1 when the
@@ -134,7 +135,7 @@ int CaptureLoop(HWND window, HDC dc) {
       continue;
     }
     WindowPlan plan{};
-    if (!AwaitNextWindow(interval, fixed, plan) || mode.stopRequest || !c.lockedBlock) break;
+    if (!AwaitNextWindow(interval, fixed, plan) || mode.stopRequest || !c.block.locked()) break;
     const Peak peak = FrameOfWindow(plan, frame);
     fft.Transform(frame, 0);
 
@@ -198,6 +199,7 @@ void PlanCapture(HWND window) {
   c.lateResets = 0;
   c.columnCount = 0;
   c.totalBytesCaptured = 0;
+  c.previousHalfSamples = 0;
   DrawInfoPanel(window, 0, 0, 0);
 
   c.sampleRate = CaptureRateOfChoice(s.sampleRateChoice);
@@ -228,18 +230,17 @@ void PlanCapture(HWND window) {
 bool OpenCaptureBlock(HWND window) {
   CaptureState& c = Capture();
   const bool fixed = FixedLengthCapture();
-  c.block = AllocateCountedBlock(static_cast<size_t>(c.areaBytes) + kWaveHeaderLength);
-  c.lockedBlock = c.block ? static_cast<uint8_t*>(GlobalLock(c.block)) : nullptr;
-  if (!c.lockedBlock) {
+  if (!c.block.AllocateLocked(static_cast<size_t>(c.areaBytes) + kWaveHeaderLength)) {
     ShowProgramMessage(window, Message::NotEnoughMemory);
     return false;
   }
+  uint8_t* header = c.block.locked();
   c.totalBytesCaptured = 0;
-  c.firstHalf = c.lockedBlock + kWaveHeaderLength;
+  c.firstHalf = header + kWaveHeaderLength;
   c.secondHalf = fixed ? c.firstHalf : c.firstHalf + c.bytesPerHalf;
   DrawInfoPanel(window, static_cast<uint32_t>(c.sampleRate), c.bitsPerSample, fixed ? c.areaBytes : 0);
   if (c.bitsPerSample == 8) std::memset(c.firstHalf, 0x80, c.areaBytes);
-  WriteWaveHeader(c.lockedBlock, WaveFormat{1, 1, static_cast<uint32_t>(c.sampleRate), static_cast<uint16_t>(c.bitsPerSample)},
+  WriteWaveHeader(header, WaveFormat{1, 1, static_cast<uint32_t>(c.sampleRate), static_cast<uint16_t>(c.bitsPerSample)},
                   0);
   if (!fixed) return true;
 
@@ -268,8 +269,8 @@ bool OpenInputDevice(HWND window) {
   }
   c.inputDevice = device;
 
-  c.header = static_cast<WAVEHDR*>(AllocateLockedBlock(c.headerBlock, sizeof(WAVEHDR)));
-  if (!c.header) return false;
+  if (!c.headerBlock.Allocate(sizeof(WAVEHDR))) return false;
+  c.header = reinterpret_cast<WAVEHDR*>(c.headerBlock.data());
   c.header->lpData = reinterpret_cast<LPSTR>(c.firstHalf);
   c.header->dwBufferLength = static_cast<DWORD>(c.bytesPerHalf);
   if (waveInPrepareHeader(device, c.header, sizeof(WAVEHDR)) != MMSYSERR_NOERROR ||

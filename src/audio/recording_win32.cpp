@@ -112,10 +112,8 @@ void KeepRecordingAsAnalysis(const std::string& path) {
   a.columnCount = c.columnCount;
   c.samplesPerColumn = SamplesPerColumn(c.sampleRate, c.measuredColumnTimeMs);
   a.step = c.samplesPerColumn;
-  a.sampleBuffer = c.block;
-  a.lockedSampleBuffer = nullptr;
+  a.sampleBuffer = std::move(c.block);
   a.waveDataFlag = true;
-  c.block = nullptr;
   Mode().sampleBufferHeld = 1;
   Mode().dataPresent = 1;
   // The image's columns are as far apart as they were drawn, for the grid and readouts.

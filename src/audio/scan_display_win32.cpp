@@ -31,28 +31,26 @@ struct ColumnDib {
   WORD indices[kPaletteSize];
 };
 
-const ColumnDib& ColumnInfo() {
-  static ColumnDib info = [] {
-    ColumnDib d{};
-    d.header.biSize = sizeof d.header;
-    d.header.biWidth = 1;
-    d.header.biHeight = -kScrollImageHeight;  // top row first
-    d.header.biPlanes = 1;
-    d.header.biBitCount = 8;
-    d.header.biCompression = BI_RGB;
-    d.header.biClrUsed = kPaletteSize;
-    for (int i = 0; i < kPaletteSize; ++i) d.indices[i] = static_cast<WORD>(i);
-    return d;
-  }();
-  return info;
+ColumnDib ColumnInfo() {
+  ColumnDib d{};
+  d.header.biSize = sizeof d.header;
+  d.header.biWidth = 1;
+  d.header.biHeight = -kScrollImageHeight;  // top row first
+  d.header.biPlanes = 1;
+  d.header.biBitCount = 8;
+  d.header.biCompression = BI_RGB;
+  d.header.biClrUsed = kPaletteSize;
+  for (int i = 0; i < kPaletteSize; ++i) d.indices[i] = static_cast<WORD>(i);
+  return d;
 }
 
 void BlitColumn(HDC dc, int x, const uint8_t* column) {
   // Rows of a DIB are padded to 4 bytes.
   uint8_t rows[kScrollImageHeight * 4] = {};
   for (int y = 0; y < kScrollImageHeight; ++y) rows[y * 4] = column[y];
+  const ColumnDib info = ColumnInfo();
   StretchDIBits(dc, x, 0, 1, kScrollImageHeight, 0, 0, 1, kScrollImageHeight, rows,
-                reinterpret_cast<const BITMAPINFO*>(&ColumnInfo()), DIB_PAL_COLORS, SRCCOPY);
+                reinterpret_cast<const BITMAPINFO*>(&info), DIB_PAL_COLORS, SRCCOPY);
 }
 
 void FillBitmapRect(const DisplayBitmap& d, int left, int top, int right, int bottom, uint8_t index) {

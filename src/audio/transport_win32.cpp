@@ -65,7 +65,7 @@ void SetHorizontalPosition(int position) {
 bool ShowingRecording() {
   const CaptureState& c = Capture();
   const AnalysisState& a = Analysis();
-  return a.sampleBuffer != nullptr && c.samplesPerColumn > 0 && a.step == c.samplesPerColumn &&
+  return a.sampleBuffer && c.samplesPerColumn > 0 && a.step == c.samplesPerColumn &&
          Settings().timeScaleMs == c.measuredColumnTimeMs && !c.outputPath.empty() && a.filePath == c.outputPath;
 }
 
@@ -91,25 +91,25 @@ bool CanPlay() {
     return false;
   }
   const AnalysisState& a = Analysis();
-  return a.sampleBuffer != nullptr && Display().exists() && a.dataLength > 0 && Analysis().columnCount > 0;
+  return a.sampleBuffer && Display().exists() && a.dataLength > 0 && Analysis().columnCount > 0;
 }
 
 // Locks the sample buffer and opens the device on `length` bytes from `offset` of its
 // samples. On refusal the message is shown and the buffer is left as it was.
 bool StartOutput(HWND window, uint32_t offset, uint32_t length) {
   AnalysisState& a = Analysis();
-  uint8_t* block = static_cast<uint8_t*>(GlobalLock(a.sampleBuffer));
+  uint8_t* block = a.sampleBuffer.Lock();
   if (!block) return false;
   const WAVEFORMATEX format = FormatOfWaveHeader(block);
   if (!OpenOutputDevice(window, format, block + kWaveHeaderLength + offset, length, 0, 0) ||
       !WriteOutputDevice()) {
     ReleaseOutputDevice();
-    GlobalUnlock(a.sampleBuffer);
+    a.sampleBuffer.Unlock();
     ShowMessage(window, kCannotOpenAudioDevice, MB_ICONHAND);
     return false;
   }
-  // Kept in the analysis, so that a close during the playback unlocks it before freeing it.
-  a.lockedSampleBuffer = block;
+  // Stays locked in the analysis until the playback ends; a close meanwhile unlocks it
+  // before freeing it.
   return true;
 }
 
@@ -122,10 +122,7 @@ void EndPlayback(HWND window) {
     DrawGrid(dc, false);
     ReleaseDC(window, dc);
   }
-  if (a.lockedSampleBuffer && a.sampleBuffer) {
-    GlobalUnlock(a.sampleBuffer);
-    a.lockedSampleBuffer = nullptr;
-  }
+  a.sampleBuffer.Unlock();
   DrawInfoPanel(window, 0, 0, 0);
   Mode().rendering = 0;
   SetMenuState(window, MenuState::DataLoaded);
@@ -200,15 +197,13 @@ bool OpenOutputDevice(HWND window, const WAVEFORMATEX& format, uint8_t* data, ui
                       DWORD loops) {
   CaptureState& c = Capture();
   if (c.outputDevice) return false;
-  HGLOBAL block = nullptr;
-  WAVEHDR* header = static_cast<WAVEHDR*>(AllocateLockedBlock(block, sizeof(WAVEHDR)));
-  if (!header) return false;
+  if (!c.playHeaderBlock.Allocate(sizeof(WAVEHDR))) return false;
+  WAVEHDR* header = reinterpret_cast<WAVEHDR*>(c.playHeaderBlock.data());
   header->lpData = reinterpret_cast<LPSTR>(data);
   header->dwBufferLength = length;
   header->dwBytesRecorded = length;
   header->dwFlags = flags;
   header->dwLoops = loops;
-  c.playHeaderBlock = block;
   c.playHeader = header;
 
   WAVEFORMATEX wanted = format;
@@ -242,7 +237,8 @@ void ReleaseOutputDevice() {
   }
   if (c.outputDevice) waveOutClose(c.outputDevice);
   c.outputDevice = nullptr;
-  FreeCountedBlock(c.playHeaderBlock, c.playHeader);
+  c.playHeaderBlock.Free();
+  c.playHeader = nullptr;
   c.outputResetSent = 0;
 }
 

@@ -12,19 +12,10 @@
 
 namespace hl {
 
-namespace {
-
-ScopePlacement& Placement() {
-  static ScopePlacement placement;
-  return placement;
-}
-
-}  // namespace
-
-const ScopePlacement& ShownScope() { return Placement(); }
+const ScopePlacement& ShownScope() { return View().scope; }
 
 void DrawScopeAxes(HDC dc, int xOrigin, int baselineY, uint32_t sampleRate, int charWidth, int charHeight) {
-  ScopePlacement& p = Placement();
+  ScopePlacement& p = View().scope;
   p.known = true;
   p.xOrigin = xOrigin;
   p.baselineY = baselineY;

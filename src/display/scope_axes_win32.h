@@ -11,6 +11,8 @@
 
 #include <cstdint>
 
+#include "display/view_win32.h"
+
 namespace hl {
 
 // The frequency labels below the baseline, "kHz" at the right end, and the five level labels,
@@ -24,12 +26,7 @@ void DrawScopeAxes(HDC dc, int xOrigin, int baselineY, uint32_t sampleRate, int 
 // nothing when the grid is off (Mode().gridOn) or in the "Scroll" display type.
 void DrawScopeGrid(HDC dc, int xOrigin, int baselineY, uint32_t sampleRate);
 
-// Where DrawScopeAxes last put the "Scope" display (known once it has been called).
-struct ScopePlacement {
-  bool known = false;
-  int xOrigin = 0, baselineY = 0;
-  uint32_t sampleRate = 0;
-};
+// Where DrawScopeAxes last put the "Scope" display (View().scope).
 const ScopePlacement& ShownScope();
 
 }  // namespace hl

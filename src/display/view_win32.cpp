@@ -4,9 +4,10 @@
 
 #include "app/analysis_settings.h"
 #include "app/analysis_win32.h"
-#include "app/main_window_win32.h"
 #include "app/handles_win32.h"
+#include "app/main_window_win32.h"
 #include "app/operating_mode_win32.h"
+#include "display/gdi_objects_win32.h"
 #include "display/palette.h"
 #include "display/palette_win32.h"
 #include "display/readout_win32.h"
@@ -224,10 +225,7 @@ ViewState& View() {
   return view;
 }
 
-InfoPanelValues& ShownInfoPanel() {
-  static InfoPanelValues values;
-  return values;
-}
+InfoPanelValues& ShownInfoPanel() { return View().infoPanel; }
 
 bool CreateDisplayBitmap(HWND window, int width, int height) {
   DestroyDisplayBitmap();
@@ -242,22 +240,17 @@ bool CreateDisplayBitmap(HWND window, int width, int height) {
   info.header.biClrUsed = kColourTableSize;
   ReadColourTable(info.colours);
 
-  HDC windowDc = GetDC(window);
+  WindowDc windowDc(window);
   void* bits = nullptr;
-  HBITMAP bitmap =
-      CreateDIBSection(windowDc, reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
-  HDC dc = bitmap ? CreateCompatibleDC(windowDc) : nullptr;
-  ReleaseDC(window, windowDc);
-  if (!bitmap || !bits || !dc) {
-    if (dc) DeleteDC(dc);
-    if (bitmap) DeleteObject(bitmap);
-    return false;
-  }
+  GdiObject<HBITMAP> bitmap(
+      CreateDIBSection(windowDc.get(), reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0));
+  MemoryDc dc(windowDc.get());
+  if (!bitmap || !bits || !dc) return false;
   DisplayBitmap& d = Display();
-  d.bitmap = bitmap;
-  d.dc = dc;
-  d.previousBitmap = SelectObject(dc, bitmap);
-  SelectProgramPalette(dc);
+  d.bitmap = bitmap.Release();
+  d.dc = dc.Release();
+  d.previousBitmap = SelectObject(d.dc, d.bitmap);
+  SelectProgramPalette(d.dc);
   d.bits = static_cast<uint8_t*>(bits);
   d.width = width;
   d.height = height;
@@ -266,19 +259,39 @@ bool CreateDisplayBitmap(HWND window, int width, int height) {
   return true;
 }
 
-void DestroyDisplayBitmap() {
-  DisplayBitmap& d = Display();
-  if (!d.exists()) return;
-  if (d.dc) {
+void DisplayBitmap::Destroy() {
+  if (!exists()) return;
+  if (dc) {
     // Leave the program palette free before the DC goes.
-    SelectPalette(d.dc, static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE)), FALSE);
-    SelectObject(d.dc, d.previousBitmap);
-    DeleteDC(d.dc);
+    SelectPalette(dc, static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE)), FALSE);
+    SelectObject(dc, previousBitmap);
+    DeleteDC(dc);
   }
-  DeleteObject(d.bitmap);
-  d = DisplayBitmap();
+  DeleteObject(bitmap);
   --AllocationCount();
+  bitmap = nullptr;
+  previousBitmap = nullptr;
+  dc = nullptr;
+  bits = nullptr;
+  width = height = stride = 0;
 }
+
+void DisplayBitmap::TakeFrom(DisplayBitmap& other) {
+  bitmap = other.bitmap;
+  previousBitmap = other.previousBitmap;
+  dc = other.dc;
+  bits = other.bits;
+  width = other.width;
+  height = other.height;
+  stride = other.stride;
+  other.bitmap = nullptr;
+  other.previousBitmap = nullptr;
+  other.dc = nullptr;
+  other.bits = nullptr;
+  other.width = other.height = other.stride = 0;
+}
+
+void DestroyDisplayBitmap() { Display().Destroy(); }
 
 void UpdateDisplayColourTable() {
   const DisplayBitmap& d = Display();

@@ -13,7 +13,32 @@ namespace hl {
 // The off-screen time–frequency image: an 8-bit DIB section holding palette indices, top row
 // first, selected into its own memory DC. Its colour table is the current palette, so a new
 // scheme or attenuation recolours it without recomputing anything.
-struct DisplayBitmap {
+//
+// The bitmap has one owner (the view, or the analysis "&Change" set aside) and is destroyed
+// with it; each one held is counted in AllocationCount() (CreateDisplayBitmap counts it
+// in), so the close step's beep still means a leak.
+class DisplayBitmap {
+ public:
+  DisplayBitmap() = default;
+  ~DisplayBitmap() { Destroy(); }
+  DisplayBitmap(const DisplayBitmap&) = delete;
+  DisplayBitmap& operator=(const DisplayBitmap&) = delete;
+  DisplayBitmap(DisplayBitmap&& other) noexcept { TakeFrom(other); }
+  DisplayBitmap& operator=(DisplayBitmap&& other) noexcept {
+    if (this != &other) {
+      Destroy();
+      TakeFrom(other);
+    }
+    return *this;
+  }
+
+  // The bitmap and its DC deleted and counted out; nothing for none held.
+  void Destroy();
+
+  bool exists() const { return bitmap != nullptr; }
+  // The bitmap's pixels as an image the column renderer draws into.
+  PaletteImage Image() const { return ImageOver(bits, width, height, stride); }
+
   HBITMAP bitmap = nullptr;
   HGDIOBJ previousBitmap = nullptr;
   HDC dc = nullptr;
@@ -21,25 +46,38 @@ struct DisplayBitmap {
   int width = 0;            // columns: at least the screen width
   int height = 0;           // N / 2 + 44
   int stride = 0;           // bytes per row, a multiple of 4
-  bool exists() const { return bitmap != nullptr; }
-  // The bitmap's pixels as an image the column renderer draws into.
-  PaletteImage Image() const { return ImageOver(bits, width, height, stride); }
+
+ private:
+  void TakeFrom(DisplayBitmap& other);
 };
 
 DisplayBitmap& Display();
 
 // Creates the display bitmap (released first when one exists), with its memory DC and the
 // current palette as colour table; false when it cannot be created. The pixels are not
-// initialised. Each successful creation is counted in AllocationCount() and each
-// destruction uncounted; the existence flags of OperatingMode and MainWindowState are the
-// caller's to set.
+// initialised. The existence flags of OperatingMode and MainWindowState are the caller's
+// to set.
 bool CreateDisplayBitmap(HWND window, int width, int height);
 void DestroyDisplayBitmap();
 
 // Rewrites the display bitmap's colour table from the current palette entries.
 void UpdateDisplayColourTable();
 
-// The window's view of the bitmap.
+// The values the information panel last drew.
+struct InfoPanelValues {
+  uint32_t sampleRate = 0;
+  int bitsPerSample = 0;
+  uint32_t dataLength = 0;
+};
+
+// Where DrawScopeAxes last put the "Scope" display (known once it has been called).
+struct ScopePlacement {
+  bool known = false;
+  int xOrigin = 0, baselineY = 0;
+  uint32_t sampleRate = 0;
+};
+
+// The window's view of the bitmap, and what it shows around it.
 struct ViewState {
   int imageWidth = 0;   // client width - scroll-bar thickness
   int imageHeight = 300;
@@ -53,6 +91,8 @@ struct ViewState {
   bool gridOnScreen = false;
   int renderColumn = 0;  // the column being drawn while an analysis renders
   bool fittingWindow = false;  // the size handler is moving the window: its own WM_SIZE waits
+  InfoPanelValues infoPanel;
+  ScopePlacement scope;
 };
 
 ViewState& View();
@@ -72,11 +112,7 @@ void DrawGrid(HDC dc, bool wholeBitmap);
 // values are kept, and painting shows the panel again with the last ones drawn.
 void DrawInfoPanel(HWND window, uint32_t sampleRate, int bitsPerSample, uint32_t dataLength);
 
-struct InfoPanelValues {
-  uint32_t sampleRate = 0;
-  int bitsPerSample = 0;
-  uint32_t dataLength = 0;
-};
+// The values the panel shows (View().infoPanel).
 InfoPanelValues& ShownInfoPanel();
 
 // The panel drawn into `dc`, the window's DC (painting uses its paint DC).

@@ -63,9 +63,9 @@ void FocusImage() {
 bool TransformAt(float startMs, int order, bool raw, std::vector<int16_t>& out) {
   AnalysisState& a = Analysis();
   if (!a.sampleBuffer) return false;
-  auto* buffer = static_cast<const uint8_t*>(GlobalLock(a.sampleBuffer));
+  auto* buffer = static_cast<const uint8_t*>(GlobalLock(a.sampleBuffer.get()));
   if (!buffer) return false;
-  const SIZE_T blockSize = GlobalSize(a.sampleBuffer);
+  const SIZE_T blockSize = GlobalSize(a.sampleBuffer.get());
   const SIZE_T held = blockSize > kWaveHeaderLength ? blockSize - kWaveHeaderLength : 0;
   uint32_t byteCount = a.dataLength < a.byteCount ? a.dataLength : a.byteCount;
   if (byteCount > held) byteCount = static_cast<uint32_t>(held);
@@ -76,7 +76,7 @@ bool TransformAt(float startMs, int order, bool raw, std::vector<int16_t>& out) 
   samples.channels = a.format.channels;
   const int64_t start = LogFrameStart(startMs, a.format.sampleRate, a.format.BlockAlign());
   const bool done = TransformLogFrame(samples, start, order, a.format.sampleRate, raw, out);
-  GlobalUnlock(a.sampleBuffer);
+  GlobalUnlock(a.sampleBuffer.get());
   return done;
 }
 
@@ -120,7 +120,7 @@ bool LogMayStart() {
     SetActiveWindow(s.dialog);
     return false;
   }
-  return Analysis().sampleBuffer != nullptr && !Mode().rendering;
+  return Analysis().sampleBuffer && !Mode().rendering;
 }
 
 // ---------------------------------------------------------------------------

@@ -175,11 +175,11 @@ void OnSaveWave(HWND window, LPARAM) {
   const bool decoded = a.source.wavFlag && !IsNativeEncoding(a.source.encoding) && !a.filePath.empty();
   uint8_t* buffer = decoded && WriteSourceSpan(file, a, length, &written)
                         ? nullptr
-                        : static_cast<uint8_t*>(GlobalLock(a.sampleBuffer));
+                        : static_cast<uint8_t*>(GlobalLock(a.sampleBuffer.get()));
   if (buffer) {
     SetWaveDataLength(buffer, length);
     written = file.Write(buffer, static_cast<size_t>(length) + kWaveHeaderLength);
-    GlobalUnlock(a.sampleBuffer);
+    GlobalUnlock(a.sampleBuffer.get());
   }
   if (written) {
     written = file.Commit();

@@ -95,18 +95,8 @@ std::vector<uint8_t> DisplayPixels(int width) {
 // ---------------------------------------------------------------------------
 // One window per suite.
 
-class WindowSuite : public MainWindowSuite {
+class WindowSuite : public AnalysisWindowSuite {
  protected:
-  void SetUp() override {
-    MainWindowSuite::SetUp();
-    if (HasFatalFailure()) return;
-    ASSERT_TRUE(WaitForAnalysisEnd()) << "an analysis or a dialog is still open before the test";
-  }
-  void TearDown() override {
-    MainWindowSuite::TearDown();
-    WaitForAnalysisEnd();
-  }
-
   // The command the window is running has returned and no analysis runs. A posted marker is
   // taken once the thread pumps messages again: after a save command has returned, as long
   // as it opened no box.

@@ -74,18 +74,8 @@ std::string ToneFile(const std::string& folder, const std::string& name, double 
 // ---------------------------------------------------------------------------
 // One window per suite, with one file analysed in it.
 
-class LogSuite : public MainWindowSuite {
+class LogSuite : public AnalysisWindowSuite {
  protected:
-  void SetUp() override {
-    MainWindowSuite::SetUp();
-    if (HasFatalFailure()) return;
-    ASSERT_TRUE(WaitForAnalysisEnd()) << "an analysis or a dialog is still open before the test";
-  }
-  void TearDown() override {
-    MainWindowSuite::TearDown();
-    WaitForAnalysisEnd();
-  }
-
   // "&Analyze File" on `path` with the dialog's values as offered (512 points, NB, 12 ms).
   static ::testing::AssertionResult Analyse(const std::string& path) {
     if (!ui_->PostCommand(IDM_ANALYZE_FILE)) return ::testing::AssertionFailure() << "not posted";

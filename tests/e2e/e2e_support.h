@@ -78,4 +78,18 @@ class MainWindowSuite : public ::testing::Test {
   static inline std::string startError_;
 };
 
+// A window suite whose tests each start and leave with no analysis running.
+class AnalysisWindowSuite : public MainWindowSuite {
+ protected:
+  void SetUp() override {
+    MainWindowSuite::SetUp();
+    if (HasFatalFailure()) return;
+    ASSERT_TRUE(WaitForAnalysisEnd()) << "an analysis or a dialog is still open before the test";
+  }
+  void TearDown() override {
+    MainWindowSuite::TearDown();
+    WaitForAnalysisEnd();
+  }
+};
+
 }  // namespace hl::e2e

@@ -150,27 +150,20 @@ std::string RunChild(const std::string& test) {
   return text;
 }
 
-class FailedSave : public ::testing::Test {
+// The window runs in the child only; the parent makes the files and runs the child.
+class FailedSave : public MainWindowSuite {
  protected:
   static void SetUpTestSuite() {
-    if (!InChild()) return;
-    ui_ = new MainWindowThread;
-    started_ = ui_->Start(startError_);
-  }
-  static void TearDownTestSuite() {
-    delete ui_;
-    ui_ = nullptr;
+    if (InChild()) MainWindowSuite::SetUpTestSuite();
   }
   void SetUp() override {
     if (!InChild()) return;
-    ASSERT_TRUE(started_) << startError_;
+    MainWindowSuite::SetUp();
+    if (HasFatalFailure()) return;
     ASSERT_TRUE(Analyse(ToneWave()));
   }
   void TearDown() override {
-    if (!InChild()) return;
-    for (const std::string& caption : CloseOpenDialogs()) {
-      ADD_FAILURE() << "the test left the dialog \"" << caption << "\" open";
-    }
+    if (InChild()) MainWindowSuite::TearDown();
   }
 
   // In the parent: makes the files, runs this test in the child and expects it to pass there.
@@ -222,15 +215,7 @@ class FailedSave : public ::testing::Test {
     std::sort(names.begin(), names.end());
     EXPECT_EQ(FolderNames(Targets()), names) << "a file was left beside the old ones";
   }
-
-  static MainWindowThread* ui_;
-  static bool started_;
-  static std::string startError_;
 };
-
-MainWindowThread* FailedSave::ui_ = nullptr;
-bool FailedSave::started_ = false;
-std::string FailedSave::startError_;
 
 TEST_F(FailedSave, SaveWaveKeepsTheOldFile) {
   if (!InChild()) return ExpectPassInChild();

@@ -104,27 +104,8 @@ std::string Scratch(const std::string& name, const std::vector<uint8_t>& bytes) 
   return path;
 }
 
-class FormatsWindow : public ::testing::Test {
+class FormatsWindow : public AnalysisWindowSuite {
  protected:
-  static void SetUpTestSuite() {
-    ui_ = new MainWindowThread;
-    started_ = ui_->Start(startError_);
-  }
-  static void TearDownTestSuite() {
-    delete ui_;
-    ui_ = nullptr;
-  }
-  void SetUp() override {
-    ASSERT_TRUE(started_) << startError_;
-    ASSERT_TRUE(ui_->running()) << "the main window's thread has ended before this test";
-    ASSERT_TRUE(WaitForAnalysisEnd()) << "an analysis or a dialog is still open before the test";
-  }
-  void TearDown() override {
-    for (const std::string& caption : CloseOpenDialogs()) ADD_FAILURE() << "left open: \"" << caption << "\"";
-    WaitForAnalysisEnd();
-  }
-  static HWND window() { return ui_->window(); }
-
   static HWND OpenParameters(const std::string& path) {
     if (!ui_->PostCommand(IDM_ANALYZE_FILE)) return nullptr;
     if (!ChooseFile("Open WAV File", path)) return nullptr;
@@ -163,15 +144,7 @@ class FormatsWindow : public ::testing::Test {
     }
     return WaitForDialog(kParametersCaption);
   }
-
-  static MainWindowThread* ui_;
-  static bool started_;
-  static std::string startError_;
 };
-
-MainWindowThread* FormatsWindow::ui_ = nullptr;
-bool FormatsWindow::started_ = false;
-std::string FormatsWindow::startError_;
 
 TEST_F(FormatsWindow, TwentyFourBitAndFloatFilesOfSixteenBitSamplesGiveItsImage) {
   const std::vector<uint8_t> sixteen = SixteenBitTone(22050);

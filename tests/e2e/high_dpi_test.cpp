@@ -11,6 +11,7 @@
 #include "app/main_window_win32.h"
 #include "display/view_layout.h"
 #include "display/window_layout.h"
+#include "tests/e2e/e2e_support.h"
 #include "tests/e2e/harness.h"
 
 namespace hl {
@@ -63,34 +64,18 @@ void ExpectLaidOutFor(HWND window, const ScreenMetrics& m) {
   EXPECT_EQ(ClientRectOf(s.stopButton, window), l.stop);
 }
 
-class HighDpiMainWindow : public ::testing::Test {
+class HighDpiMainWindow : public MainWindowSuite {
  protected:
-  static void SetUpTestSuite() {
-    ui_ = new MainWindowThread;
-    started_ = ui_->Start(startError_);
-  }
-  static void TearDownTestSuite() {
-    delete ui_;
-    ui_ = nullptr;
-  }
   void SetUp() override {
-    ASSERT_TRUE(started_) << startError_;
+    MainWindowSuite::SetUp();
+    if (HasFatalFailure()) return;
     ASSERT_TRUE(ui_->Flush());
     HDC screen = GetDC(nullptr);
     const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
     ASSERT_EQ(dpi, kSuiteDpi) << "this suite needs Wine's LogPixels at 144 (scripts/e2e-run.sh sets it)";
   }
-  static HWND window() { return ui_->window(); }
-
-  static MainWindowThread* ui_;
-  static bool started_;
-  static std::string startError_;
 };
-
-MainWindowThread* HighDpiMainWindow::ui_ = nullptr;
-bool HighDpiMainWindow::started_ = false;
-std::string HighDpiMainWindow::startError_;
 
 // The manifest linked into the program (and into this test program) makes the process
 // per-monitor DPI aware, so that no system scaling stretches the image.

@@ -25,6 +25,7 @@
 #include "dsp/column_renderer.h"
 #include "resources/resource.h"
 #include "tests/e2e/dialog_driver.h"
+#include "tests/e2e/e2e_support.h"
 #include "tests/e2e/harness.h"
 
 namespace hl::e2e {
@@ -314,34 +315,31 @@ uint32_t Rgb(COLORREF c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | G
 
 // ---------------------------------------------------------------------------
 
-class ReadoutWindow : public ::testing::Test {
+class ReadoutWindow : public MainWindowSuite {
  protected:
   static void SetUpTestSuite() {
-    ui_ = new MainWindowThread;
-    started_ = ui_->Start(startError_);
+    MainWindowSuite::SetUpTestSuite();
     if (started_) path_ = ToneBurstFile();
   }
   static void TearDownTestSuite() {
-    delete ui_;
-    ui_ = nullptr;
+    MainWindowSuite::TearDownTestSuite();
     if (!path_.empty()) DeleteFileA(path_.c_str());
   }
   // Every test starts on the analysed tone burst, whichever ran before it.
   void SetUp() override {
-    ASSERT_TRUE(started_) << startError_;
+    MainWindowSuite::SetUp();
+    if (HasFatalFailure()) return;
     ASSERT_FALSE(path_.empty()) << "the test file could not be written";
-    ASSERT_TRUE(ui_->running());
     ASSERT_TRUE(WaitForIdle());
     if (!ReadOnWindowThread([] { return Display().exists() && Analysis().columnCount == 246; })) {
       ASSERT_TRUE(AnalyseToneBurst());
     }
   }
   void TearDown() override {
-    for (const std::string& caption : CloseOpenDialogs()) ADD_FAILURE() << "left open: \"" << caption << "\"";
+    MainWindowSuite::TearDown();
     WaitForIdle();
   }
 
-  static HWND window() { return ui_->window(); }
   // "&Analyze File" on the tone burst with the dialog's defaults, to the end of the render.
   static ::testing::AssertionResult AnalyseToneBurst() {
     if (!ui_->PostCommand(IDM_ANALYZE_FILE)) return ::testing::AssertionFailure() << "post failed";
@@ -392,16 +390,8 @@ class ReadoutWindow : public ::testing::Test {
   // The client pixels once the window has painted everything it was asked to.
   static bool Settled(Capture& shot) { return SettledCapture(window(), shot); }
 
-  static MainWindowThread* ui_;
-  static bool started_;
-  static std::string startError_;
-  static std::string path_;
+  static inline std::string path_;
 };
-
-MainWindowThread* ReadoutWindow::ui_ = nullptr;
-bool ReadoutWindow::started_ = false;
-std::string ReadoutWindow::startError_;
-std::string ReadoutWindow::path_;
 
 // The tone's row in a column: the frequency row holding the highest palette index.
 int BrightestRow(int column) {

@@ -194,7 +194,7 @@ TEST_F(TransportPlayback, PlayRevealsTheImageWithTheSoundAndEndsWithTheDevicesMe
   EXPECT_TRUE(MenuEnabled(window(), IDM_ANALYZE_FILE));
   EXPECT_EQ(hl::Capture().outputDevice, nullptr);
   EXPECT_EQ(AllocationCount(), blocks);
-  EXPECT_EQ(Analysis().lockedSampleBuffer, nullptr) << "the sample buffer stayed locked";
+  EXPECT_EQ(Analysis().sampleBuffer.locked(), nullptr) << "the sample buffer stayed locked";
   // The reveal reached the last columns, and the window shows the bitmap there.
   EXPECT_GT(View().horizontalOffset, columns - width - 100);
   EXPECT_LE(View().horizontalOffset, columns - width);
@@ -240,7 +240,7 @@ TEST_F(TransportPlayback, PlayWindowStartsAtTheViewAndStopsWhereTheCursorLeaves)
     const CaptureState& c = hl::Capture();
     ASSERT_NE(c.playHeader, nullptr);
     const uint8_t* data = reinterpret_cast<const uint8_t*>(c.playHeader->lpData);
-    const uint8_t* samples = Analysis().lockedSampleBuffer + 46;
+    const uint8_t* samples = Analysis().sampleBuffer.locked() + 46;
     EXPECT_EQ(data - samples, static_cast<ptrdiff_t>(k) * step * 2);
     EXPECT_EQ(c.playHeader->dwBufferLength, Analysis().dataLength - static_cast<uint32_t>(k * step * 2));
   }
@@ -344,7 +344,7 @@ TEST_F(TransportNoSoundChild, PlayAndPlayWindowReportTheDeviceAndChangeNothing) 
   const Buttons before = ButtonStates();
   ASSERT_TRUE(before.play && before.playWindow);
   const int blocks = AllocationCount();
-  const HGLOBAL buffer = Analysis().sampleBuffer;
+  const HGLOBAL buffer = Analysis().sampleBuffer.get();
   const uint32_t length = Analysis().dataLength;
   const int offset = View().horizontalOffset;
   for (int button : {IDB_PLAY, IDB_PLAY_WINDOW}) {
@@ -358,9 +358,9 @@ TEST_F(TransportNoSoundChild, PlayAndPlayWindowReportTheDeviceAndChangeNothing) 
     EXPECT_FALSE(Mode().playbackActive);
     EXPECT_EQ(ButtonStates(), before);
     EXPECT_EQ(AllocationCount(), blocks) << "the buffer header was not freed";
-    EXPECT_EQ(Analysis().sampleBuffer, buffer);
+    EXPECT_EQ(Analysis().sampleBuffer.get(), buffer);
     EXPECT_EQ(Analysis().dataLength, length);
-    EXPECT_EQ(Analysis().lockedSampleBuffer, nullptr);
+    EXPECT_EQ(Analysis().sampleBuffer.locked(), nullptr);
     EXPECT_EQ(View().horizontalOffset, offset);
     EXPECT_EQ(hl::Capture().outputDevice, nullptr);
     EXPECT_TRUE(MenuEnabled(window(), IDM_ANALYZE_FILE));

@@ -24,6 +24,7 @@
 #include "display/view_win32.h"
 #include "dsp/column_renderer.h"
 #include "resources/resource.h"
+#include "tests/e2e/e2e_support.h"
 #include "tests/e2e/harness.h"
 
 namespace hl::e2e {
@@ -84,28 +85,17 @@ struct ViewSnapshot {
   std::vector<uint32_t> colours;  // the DIB's colour table, 0x00RRGGBB
 };
 
-class DisplayView : public ::testing::Test {
+class DisplayView : public MainWindowSuite {
  protected:
   static void SetUpTestSuite() {
-    ui_ = new MainWindowThread;
-    started_ = ui_->Start(startError_);
+    MainWindowSuite::SetUpTestSuite();
     if (started_) started_ = InstallRunner(ui_->window());
   }
-  static void TearDownTestSuite() {
-    delete ui_;
-    ui_ = nullptr;
-  }
   void SetUp() override {
-    ASSERT_TRUE(started_) << startError_;
-    ASSERT_TRUE(ui_->running()) << "the main window's thread has ended before this test";
+    MainWindowSuite::SetUp();
+    if (HasFatalFailure()) return;
     ASSERT_TRUE(ui_->Flush());
   }
-  void TearDown() override {
-    for (const std::string& caption : CloseOpenDialogs()) {
-      ADD_FAILURE() << "the test left the dialog \"" << caption << "\" open";
-    }
-  }
-  static HWND window() { return ui_->window(); }
 
   // Repaints the whole window now, as WM_PAINT would.
   static bool Repaint() {
@@ -210,16 +200,8 @@ class DisplayView : public ::testing::Test {
     return colours;
   }
 
-  static MainWindowThread* ui_;
-  static bool started_;
-  static std::string startError_;
-  static int allocationsBefore_;
+  static inline int allocationsBefore_ = 0;
 };
-
-MainWindowThread* DisplayView::ui_ = nullptr;
-bool DisplayView::started_ = false;
-std::string DisplayView::startError_;
-int DisplayView::allocationsBefore_ = 0;
 
 // Posts a scroll-bar action to the main window as the bar itself would send it.
 bool PostScroll(HWND window, bool horizontal, WORD code, int position = 0) {

@@ -200,6 +200,19 @@ TEST(CaptureWindowLimitTest, TheCardsPositionHoldsTheWindowBack) {
   EXPECT_TRUE(PlanWindow(LimitWindowToCard(clockP, 0, 60, 11025), 2, 352800).fromPrevious == 512);
 }
 
+// Under load the card's position runs ahead of what the driver has copied into the buffer:
+// the header's count holds the window back.
+TEST(CaptureWindowLimitTest, TheHeadersCountHoldsTheWindowBack) {
+  EXPECT_EQ(LimitWindowToRecorded(5000, 3000, 88200), 3000 - 512);
+  EXPECT_EQ(LimitWindowToRecorded(2000, 3000, 88200), 2000);
+  EXPECT_EQ(LimitWindowToRecorded(2488, 3000, 88200), 2488);
+  // Less than a window recorded: the rest comes from the end of the previous half.
+  EXPECT_EQ(PlanWindow(LimitWindowToRecorded(5000, 100, 88200), 2, 176400).fromPrevious, 412);
+  // A full half bounds nothing: the late rule resets a card the clock has overtaken.
+  EXPECT_EQ(LimitWindowToRecorded(90000, 88200, 88200), 90000);
+  EXPECT_TRUE(PlanWindow(LimitWindowToRecorded(90000, 88200, 88200), 2, 176400).late);
+}
+
 struct PlanRow {
   int32_t p;
   int32_t bytesPerSample, bytesPerHalf;
@@ -266,6 +279,41 @@ TEST(CaptureFrameTest, FrameJoinsTheTailOfOneHalfToTheStartOfTheOther) {
   BuildFrame(previous.data() + 900, 100, current.data(), 412, 8, frame.data());
   for (int i = 0; i < 100; ++i) EXPECT_EQ(frame[i], ((900 + i) % 50) * 256) << i;
   for (int i = 100; i < 512; ++i) EXPECT_EQ(frame[i], (((i - 100) & 0xFF) - 128) * 256) << i;
+}
+
+// After a reset the card hands its buffer back short: the memory past its count still holds
+// sound of an older half, so the window's tail ends at the count.
+TEST(CaptureFrameTest, ShortPreviousHalfIsReadFromItsRecordedEnd) {
+  std::vector<uint8_t> previous(1000), current(1000, 0x80);
+  for (int i = 0; i < 1000; ++i) previous[i] = static_cast<uint8_t>(128 + (i % 100));
+  const WindowPlan plan = PlanWindow(-100, 1, 1000);
+  std::vector<int16_t> frame(512, 7);
+  BuildWindowFrame(previous.data(), 300, current.data(), plan, 8, frame.data());
+  for (int i = 0; i < 100; ++i) EXPECT_EQ(frame[i], ((200 + i) % 100) * 256) << i;
+  for (int i = 100; i < 512; ++i) EXPECT_EQ(frame[i], 0) << i;
+}
+
+TEST(CaptureFrameTest, TailReachingPastAShortBufferIsSilence) {
+  std::vector<uint8_t> previous(1000, 0xC0), current(1000, 0x90);
+  const WindowPlan plan = PlanWindow(-100, 1, 1000);
+  std::vector<int16_t> frame(512, 7);
+  BuildWindowFrame(previous.data(), 40, current.data(), plan, 8, frame.data());
+  for (int i = 0; i < 60; ++i) EXPECT_EQ(frame[i], 0) << i;
+  for (int i = 60; i < 100; ++i) EXPECT_EQ(frame[i], 0x40 * 256) << i;
+  for (int i = 100; i < 512; ++i) EXPECT_EQ(frame[i], 0x10 * 256) << i;
+}
+
+TEST(CaptureFrameTest, FullHalvesGiveTheFrameOfTheHalvesEnds) {
+  std::vector<uint8_t> previous(2000), current(2000);
+  for (int i = 0; i < 2000; ++i) {
+    previous[i] = static_cast<uint8_t>(i * 7);
+    current[i] = static_cast<uint8_t>(i * 3);
+  }
+  const WindowPlan plan = PlanWindow(-200, 2, 2000);  // 1000 samples a half
+  std::vector<int16_t> expected(512), frame(512);
+  BuildFrame(previous.data() + 2 * 800, 200, current.data(), 312, 16, expected.data());
+  BuildWindowFrame(previous.data(), 1000, current.data(), plan, 16, frame.data());
+  EXPECT_EQ(frame, expected);
 }
 
 TEST(CaptureFrameTest, PeakLooksOnlyBetween193And319) {
