@@ -33,6 +33,8 @@ struct ScanDialog {
   bool rateValid = false;   // out: the edit held a number
   uint32_t remembered = 0;  // the rate shown before "New" emptied the edit
   bool newRateEntry = false;
+  uint32_t fileRate = 0;                    // the file's own rate, the highest "New" goes to
+  const char* decodedResolution = nullptr;  // what a decoded file stores, e.g. "24 bit"
 };
 
 void ApplyScopeEnabling(HWND dialog, const ScanDialog& d) {
@@ -65,15 +67,21 @@ void InitScanDialog(HWND dialog, ScanDialog& d) {
   SetDlgItemInt(dialog, IDC_SAMPLE_RATE, d.rate, FALSE);
   EnableWindow(GetDlgItem(dialog, IDC_SAMPLE_RATE), FALSE);
   d.newRateEntry = false;
+  if (d.decodedResolution) {
+    // The scan plays and analyses a decoded file as its 16-bit samples whatever is chosen.
+    SetDlgItemTextA(dialog, IDC_RES_16_BIT, d.decodedResolution);
+    EnableWindow(GetDlgItem(dialog, IDC_RES_8_BIT), FALSE);
+    EnableWindow(GetDlgItem(dialog, IDC_RES_16_BIT), FALSE);
+  }
   ApplyScopeEnabling(dialog, d);
 }
 
 // "New", second press (or OK while the rate is being entered): the rate typed, 0 for the
-// one shown before, held in 5513..44100.
+// one shown before, held in 5513..44100 (or up to the file's own higher rate).
 void AcceptNewRate(HWND dialog, ScanDialog& d) {
   char text[kRateTextLength + 1] = {};
   GetDlgItemTextA(dialog, IDC_SAMPLE_RATE, text, sizeof text);
-  const uint32_t rate = NewScanRate(text, d.remembered);
+  const uint32_t rate = NewScanRate(text, d.remembered, d.fileRate);
   SetDlgItemInt(dialog, IDC_SAMPLE_RATE, rate, FALSE);
   EnableWindow(GetDlgItem(dialog, IDC_SAMPLE_RATE), FALSE);
   SetDlgItemTextA(dialog, IDC_NEW_RATE, "New");
@@ -169,7 +177,7 @@ INT_PTR CALLBACK ScanDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 
 // Runs dialog 104 for `rate`; true on OK, with the edit's rate in `rate` (0 when it held no
 // number).
-bool RunScanDialog(HWND window, uint32_t& rate) {
+bool RunScanDialog(HWND window, uint32_t& rate, uint32_t fileRate, const char* decodedResolution) {
   const AnalysisSettings& settings = Settings();
   ScanDialog d;
   d.resolution = settings.resolution;
@@ -178,6 +186,8 @@ bool RunScanDialog(HWND window, uint32_t& rate) {
   d.analysisAtStop = settings.analysisAtStop;
   d.attenuation = settings.attenuation;
   d.rate = rate;
+  d.fileRate = fileRate;
+  d.decodedResolution = decodedResolution;
   const INT_PTR result = DialogBoxParamA(MainWindow().instance, MAKEINTRESOURCEA(IDD_SCAN_WAVE_FILE), window,
                                          ScanDialogProc, reinterpret_cast<LPARAM>(&d));
   if (result != 1) return false;

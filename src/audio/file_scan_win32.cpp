@@ -18,6 +18,7 @@
 #include "app/main_window_win32.h"
 #include "app/menu_state_win32.h"
 #include "app/operating_mode_win32.h"
+#include "app/parameters_dialog.h"
 #include "audio/capture.h"
 #include "audio/capture_state_win32.h"
 #include "audio/file_scan_dialog_win32.h"
@@ -244,7 +245,7 @@ Message PrepareAndCheck(HWND window, uint32_t rate) {
   const bool decoded = s.source.wavFlag && !IsNativeEncoding(s.source.encoding);
   s.bits = decoded ? 16 : BitsOf(settings.resolution);
   s.rate = rate;
-  if (!ScanRateInRange(rate)) return Message::SampleRateOutOfRange;
+  if (!ScanRateInRange(rate, s.source.sampleRate)) return Message::SampleRateOutOfRange;
   if (s.facts.dataLength < kShortestFileBytes) return Message::SampleSizeTooSmall;
   return Message::None;
 }
@@ -486,7 +487,8 @@ bool ConfirmScanChoices(HWND window, bool askUser, uint32_t& rate) {
       Settings().timeScaleMs = CaptureTimeScale(static_cast<int32_t>(rate > 0 ? rate : kRawRate));
       Settings().resolution = s.facts.format.bitsPerSample == 16 ? Resolution::Bits16
                                                                  : Resolution::Bits8;
-      if (!RunScanDialog(window, rate)) {
+      const char* decoded = s.source.wavFlag ? DecodedResolutionText(s.source.encoding) : nullptr;
+      if (!RunScanDialog(window, rate, s.source.sampleRate, decoded)) {
         CancelToIdle(window);
         return false;
       }

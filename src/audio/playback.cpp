@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "app/analysis_settings.h"
+#include "app/parameters_dialog.h"
 #include "common/limits.h"
 
 namespace hl {
@@ -198,7 +200,7 @@ CursorStep StepCursor(int32_t c, int32_t lastDrawn, int32_t imageWidth) {
   return s;
 }
 
-uint32_t NewScanRate(const char* text, uint32_t rememberedRate) {
+uint32_t NewScanRate(const char* text, uint32_t rememberedRate, uint32_t fileRate) {
   int64_t value = 0;
   bool negative = false;
   int i = 0;
@@ -212,11 +214,15 @@ uint32_t NewScanRate(const char* text, uint32_t rememberedRate) {
   }
   if (negative) value = -value;
   if (value == 0) value = rememberedRate;
-  if (value < kLowestNewRate) value = kLowestNewRate;
-  if (value > kHighestNewRate) value = kHighestNewRate;
-  return static_cast<uint32_t>(value);
+  // A remembered rate may be any 32-bit value a header held; above the int range it is
+  // simply too high.
+  if (value > INT32_MAX) value = INT32_MAX;
+  return static_cast<uint32_t>(ClampNewRate(static_cast<int32_t>(value), fileRate));
 }
 
-bool ScanRateInRange(int64_t rate) { return rate >= kLowestSampleRate && rate <= kHighestSampleRate; }
+bool ScanRateInRange(int64_t rate, uint32_t fileRate) {
+  if (rate < 0 || rate > INT32_MAX) return false;
+  return CheckFileRate(static_cast<double>(rate), fileRate) == Message::None;
+}
 
 }  // namespace hl

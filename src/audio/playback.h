@@ -153,10 +153,12 @@ CursorStep StepCursor(int32_t c, int32_t lastDrawn, int32_t imageWidth);
 
 // Decimal digits of at most 8 characters (leading blanks and a sign are read as the C
 // library would; anything else ends the number). 0, or no number at all, means the rate
-// shown before; the result is held in 5513 .. 44100.
-uint32_t NewScanRate(const char* text, uint32_t rememberedRate);
+// shown before; the result is held in 5513 .. 44100, or up to the file's own rate `fileRate`
+// when that is higher (384000 at most), as the parameters dialog holds it.
+uint32_t NewScanRate(const char* text, uint32_t rememberedRate, uint32_t fileRate = 0);
 
-// The scan dialog's accepted range of a rate read from its edit: 4000 .. 44100 Hz.
-bool ScanRateInRange(int64_t rate);
+// The scan's accepted rate: 4000 .. 44100 Hz, or the file's own rate `fileRate` when that
+// lies in 4000 .. 384000 Hz, as a file's analysis accepts it.
+bool ScanRateInRange(int64_t rate, uint32_t fileRate = 0);
 
 }  // namespace hl

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -505,6 +506,43 @@ TEST_F(SpectrumLog, AFailedSaveIsReportedAndKeepsTheDialog) {
   // The dialog is gone before its command has set the menu.
   ASSERT_TRUE(ui_->Flush());
   ExpectMenuDataLoaded(window());
+}
+
+// A 32-bit float file of the tone's samples / 32768 is logged from its decoded samples: the
+// table is the 16-bit tone's, under the float file's name. (Last: it replaces the analysis.)
+TEST_F(SpectrumLog, AFloatFileOfTheTonesSamplesGivesTheTonesTable) {
+  const std::vector<uint8_t> tone = ReadWholeFile(TonePath());
+  ASSERT_GT(tone.size(), 44u);
+  std::vector<uint8_t> wide(tone.begin(), tone.begin() + 44);
+  auto put32 = [&](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) wide[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  };
+  const uint32_t dataLength = static_cast<uint32_t>(tone.size() - 44) * 2;
+  put32(4, 36 + dataLength);
+  wide[20] = 3;  // IEEE float
+  put32(28, 11025 * 4);
+  wide[32] = 4;
+  wide[34] = 32;
+  put32(40, dataLength);
+  for (size_t i = 44; i + 1 < tone.size(); i += 2) {
+    const float x = static_cast<int16_t>(tone[i] | (tone[i + 1] << 8)) / 32768.0f;
+    uint32_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    for (int b = 0; b < 4; ++b) wide.push_back(static_cast<uint8_t>(bits >> (8 * b)));
+  }
+  const std::string path = ScratchFolder() + "tone-float.wav";
+  ASSERT_TRUE(WriteWholeFile(path, std::string(wide.begin(), wide.end())));
+  ASSERT_TRUE(Analyse(path));
+
+  const std::string log = Folder() + "float.txt";
+  HWND dialog = OpenLog(IDM_LOG_SPECTRUM, log, kSpectrumCaption);
+  ASSERT_NE(dialog, nullptr);
+  ReadoutValues readout;
+  ASSERT_TRUE(PostClick(dialog, &readout));
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_LOG_SAVE_EXIT));
+  ASSERT_TRUE(ui_->Flush());
+  EXPECT_NE(ReadText(log).find("tone-float.wav"), std::string::npos);
+  EXPECT_EQ(ReadText(log), ExpectedTable(readout));
 }
 
 }  // namespace

@@ -36,7 +36,7 @@ constexpr char kScanCaption[] = "Scan Wave File";
 constexpr char kParametersCaption[] = "Choose Analysis Parameters";
 constexpr char kCompleteText[] = "Audio Scanning Complete.  No wave data has been saved.";
 
-std::string ToneFile(const std::string& name, double seconds, uint32_t rate, int channels) {
+std::vector<uint8_t> ToneWave(double seconds, uint32_t rate, int channels) {
   ExampleSignal example;
   example.kind = ExampleKind::Tone;
   example.sampleRate = rate;
@@ -45,9 +45,36 @@ std::string ToneFile(const std::string& name, double seconds, uint32_t rate, int
   example.seconds = seconds;
   example.frequency = 1000.0;
   example.amplitude = 0.3;
+  return MakeExampleWave(example);
+}
+
+std::string ScratchFile(const std::string& name, const std::vector<uint8_t>& bytes) {
   const std::string path = ScratchFolder() + name;
-  EXPECT_TRUE(WriteWholeFile(path, MakeExampleWave(example))) << path;
+  EXPECT_TRUE(WriteWholeFile(path, bytes)) << path;
   return path;
+}
+
+std::string ToneFile(const std::string& name, double seconds, uint32_t rate, int channels) {
+  return ScratchFile(name, ToneWave(seconds, rate, channels));
+}
+
+// A 16-bit file of MakeExampleWave's (44-byte header) as 24-bit PCM: each sample x 256, so
+// it decodes to the 16-bit samples again.
+std::vector<uint8_t> WidenedTo24Bit(const std::vector<uint8_t>& sixteen) {
+  std::vector<uint8_t> wide(sixteen.begin(), sixteen.begin() + 44);
+  auto put32 = [&](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) wide[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  };
+  const uint32_t channels = sixteen[22] | (sixteen[23] << 8);
+  const uint32_t rate = sixteen[24] | (sixteen[25] << 8) | (sixteen[26] << 16) | (uint32_t{sixteen[27]} << 24);
+  const uint32_t dataLength = static_cast<uint32_t>(sixteen.size() - 44) / 2 * 3;
+  put32(4, 36 + dataLength);
+  put32(28, rate * channels * 3);
+  wide[32] = static_cast<uint8_t>(channels * 3);
+  wide[34] = 24;
+  put32(40, dataLength);
+  for (size_t i = 44; i + 1 < sixteen.size(); i += 2) wide.insert(wide.end(), {0x00, sixteen[i], sixteen[i + 1]});
+  return wide;
 }
 
 bool AnyButtonEnabled() {
@@ -178,10 +205,11 @@ TEST_F(FileScan, ShortFileIsRefusedAndTheChooserComesBack) {
 }
 
 TEST_F(FileScan, RateOutOfRangeSendsTheDialogBackAt11025) {
-  const std::string tone = ToneFile("rate48k.wav", 2.0, 48000, 1);
+  // Past 384000 Hz even a file's own rate is refused (the sound server takes no more).
+  const std::string tone = ToneFile("rate400k.wav", 1.0, 400000, 1);
   HWND dialog = OpenScanDialog(tone);
   ASSERT_NE(dialog, nullptr);
-  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_SAMPLE_RATE)), "48000");
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_SAMPLE_RATE)), "400000");
   ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_OK));
   EXPECT_EQ(TakeMessage(), "Sample Rate Out of Range");
   dialog = WaitForDialog(kScanCaption);
@@ -191,6 +219,49 @@ TEST_F(FileScan, RateOutOfRangeSendsTheDialogBackAt11025) {
   ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_CANCEL));
   ASSERT_TRUE(WaitForIdle());
   ExpectIdleAndReleased();
+}
+
+// A 48 kHz file was refused by the scan although its analysis took it. Files of their own
+// rates above 44100 Hz are scanned, a 24-bit one played as its 16-bit samples, and "New"
+// may go up to the file's rate.
+TEST_F(FileScan, FilesAt48And96kHzAreScannedAndHeard) {
+  struct Case {
+    const char* name;
+    uint32_t rate;
+    bool wide;
+    const char* resolution;
+  };
+  for (const Case& c : {Case{"scan48k.wav", 48000, false, "16 bit"}, Case{"scan96k24.wav", 96000, true, "24 bit"}}) {
+    SCOPED_TRACE(c.name);
+    const std::vector<uint8_t> sixteen = ToneWave(3.0, c.rate, 2);
+    HWND dialog = OpenScanDialog(ScratchFile(c.name, c.wide ? WidenedTo24Bit(sixteen) : sixteen));
+    ASSERT_NE(dialog, nullptr);
+    HWND rate = GetDlgItem(dialog, IDC_SAMPLE_RATE);
+    EXPECT_EQ(TextOf(rate), std::to_string(c.rate));
+    EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_RES_16_BIT)), c.resolution);
+    EXPECT_EQ(IsWindowEnabled(GetDlgItem(dialog, IDC_RES_8_BIT)) != FALSE, !c.wide)
+        << "a decoded file offers no 8-bit reading";
+    // "New" past the file's rate is held at it.
+    ASSERT_TRUE(Click(dialog, IDC_NEW_RATE));
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(rate) && TextOf(rate).empty(); }));
+    ASSERT_TRUE(SendText(rate, "500000"));
+    ASSERT_TRUE(Click(dialog, IDC_NEW_RATE));
+    ASSERT_TRUE(WaitUntil([&] { return TextOf(rate) == std::to_string(c.rate); })) << TextOf(rate);
+    ASSERT_TRUE(ClickAndWait(dialog, IDC_ANALYSIS_OFF));
+    ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_OK));
+    ASSERT_TRUE(WaitUntil(Scanning)) << "the scan did not start: " << TakeMessage(1000);
+    // 16-bit stereo in the ring: 2 s of it.
+    EXPECT_EQ(LastFileScan().ringBytes, 2u * 4u * c.rate);
+    EXPECT_GT(SinkLevel(400), 2000.0) << "the tone is not heard";
+    ASSERT_TRUE(WaitUntil([] { return ReadOnWindowThread([] { return LastFileScan().columns > 40; }); }));
+    HWND box = WaitForDialog("Scanning Complete", GetCurrentProcessId(), 8000);
+    ASSERT_NE(box, nullptr) << "the scan did not end by the clock";
+    ASSERT_TRUE(PressAndWaitUntilClosed(box, IDOK));
+    ASSERT_TRUE(WaitForIdle());
+    // Every sample of the file went through the ring, as 16 bits.
+    EXPECT_EQ(LastFileScan().bytesRead, sixteen.size() - 44);
+    ExpectIdleAndReleased();
+  }
 }
 
 // A file without "fmt " and "data" is offered as raw 16-bit samples at 11025 Hz; choosing

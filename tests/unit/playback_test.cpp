@@ -399,5 +399,21 @@ TEST(PlaybackNewRate, ZeroKeepsTheRateAndTheRangeHolds) {
   EXPECT_FALSE(ScanRateInRange(44101));
 }
 
+// A 48 kHz file was refused by the scan although its analysis takes it: the scan accepts the
+// file's own rate up to 384000 Hz, and "New" may go up to it, never past it.
+TEST(PlaybackNewRate, FilesOwnRateIsAcceptedUpTo384000AndNewHoldsToIt) {
+  EXPECT_TRUE(ScanRateInRange(48000, 48000));
+  EXPECT_TRUE(ScanRateInRange(384000, 384000));
+  EXPECT_FALSE(ScanRateInRange(48000, 96000)) << "only the file's own rate passes 44100";
+  EXPECT_FALSE(ScanRateInRange(400000, 400000));
+  EXPECT_FALSE(ScanRateInRange(3000, 3000));
+  EXPECT_FALSE(ScanRateInRange(int64_t{48000} + (int64_t{1} << 32), 48000)) << "wrapped to the file's rate";
+  EXPECT_EQ(NewScanRate("100000", 11025, 96000), 96000u);
+  EXPECT_EQ(NewScanRate("60000", 11025, 96000), 60000u);
+  EXPECT_EQ(NewScanRate("0", 96000, 96000), 96000u);
+  EXPECT_EQ(NewScanRate("500000", 11025, 500000), 384000u);
+  EXPECT_EQ(NewScanRate("0", 4000000000u, 0), 44100u) << "a remembered rate past the int range";
+}
+
 }  // namespace
 }  // namespace hl
