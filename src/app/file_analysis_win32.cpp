@@ -26,6 +26,7 @@
 #include "files/wave_format.h"
 #include "files/wave_open_win32.h"
 #include "resources/resource.h"
+#include "common/wide_text_win32.h"
 
 namespace hl {
 
@@ -65,7 +66,7 @@ void ReleaseHeldAnalysis() {
 // Files.
 
 HANDLE OpenForAnalysis(const char* path) {
-  return CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, nullptr);
+  return CreateFileW(Wide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, nullptr);
 }
 
 // Reads up to `bytes` bytes at `offset`; read errors leave the rest as it was (zeros).
@@ -316,7 +317,7 @@ void ReturnToIdle(HWND window) {
   View().horizontalOffset = 0;
   SetHorizontalScrollRange();
   SetMenuState(window, MenuState::Idle);
-  SetWindowTextA(window, kCaption);
+  SetWindowTextW(window, Wide(kCaption).c_str());
   RedrawView(window, false);
   InvalidateRect(window, nullptr, FALSE);
 }
@@ -546,7 +547,7 @@ void OnAnalyzeFile(HWND window, LPARAM lParam) {
     }
     return;
   }
-  SetWindowTextA(window, title.c_str());
+  SetWindowTextW(window, Wide(title).c_str());
   InvalidateRect(window, nullptr, FALSE);
   RenderLoadedSpan(window);
 }

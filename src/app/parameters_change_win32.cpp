@@ -21,6 +21,7 @@
 #include "display/view_win32.h"
 #include "files/wave_format.h"
 #include "resources/resource.h"
+#include "common/wide_text_win32.h"
 
 namespace hl {
 
@@ -223,7 +224,7 @@ void OnParametersRestore(HWND window, LPARAM) {
   SetVerticalScrollBar();
   SetMenuState(window, MenuState::DataLoaded);
   EnableButtonsForShownAnalysis();
-  SetWindowTextA(window, a.fileTitle.empty() ? kCaption : a.fileTitle.c_str());
+  SetWindowTextW(window, Wide(a.fileTitle.empty() ? kCaption : a.fileTitle.c_str()).c_str());
   DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), a.dataLength);
   RedrawView(window, true);
   InvalidateRect(window, nullptr, FALSE);

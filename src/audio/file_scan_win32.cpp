@@ -34,6 +34,7 @@
 #include "files/wave_format.h"
 #include "files/wave_open_win32.h"
 #include "resources/resource.h"
+#include "common/wide_text_win32.h"
 
 namespace hl {
 
@@ -312,7 +313,7 @@ void EnterScanning(HWND window) {
   EnableButton(w.playWindowButton, false);
   EnableButton(w.toggleGridButton, Settings().displayType == DisplayType::Scope);
   EnableButton(w.stopButton, true);
-  SetWindowTextA(window, Scan().title.c_str());
+  SetWindowTextW(window, Wide(Scan().title).c_str());
 }
 
 // The first half of the ring read, the output device opened on the looping ring and
@@ -345,7 +346,7 @@ bool StartScan(HWND window) {
   FileScan& s = Scan();
   PlanScan(window);
   s.file = FileHandle(
-      CreateFileA(s.path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, nullptr));
+      CreateFileW(Wide(s.path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, nullptr));
   if (!s.file.valid()) {
     ShowProgramMessage(window, Message::CannotOpenFile);
     AbandonScan(window);
