@@ -7,7 +7,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "cli/example_signals.h"
+#include "common/wide_text_win32.h"
 #include "resources/resource.h"
+#include "tests/e2e/dialog_driver.h"
+#include "tests/e2e/e2e_support.h"
 #include "tests/e2e/harness.h"
 
 namespace hl::e2e {
@@ -58,6 +62,46 @@ TEST(ProgramProcess, StartsShowsItsWindowAndExitsWithZeroOnClose) {
     EXPECT_FALSE(IsWindowEnabled(button)) << "button " << id;
   }
   EXPECT_TRUE(OpenDialogs(child.info.dwProcessId).empty()) << "the program opened a dialog at start";
+
+  ASSERT_TRUE(PostMessageA(window, WM_CLOSE, 0, 0));
+  ASSERT_EQ(WaitForSingleObject(child.info.hProcess, kWaitMs), WAIT_OBJECT_0)
+      << "timed out waiting for the program to exit after WM_CLOSE";
+  DWORD exitCode = 1;
+  ASSERT_TRUE(GetExitCodeProcess(child.info.hProcess, &exitCode));
+  EXPECT_EQ(exitCode, 0u);
+}
+
+// "Open with" and a file association start the program with the file's path as its one
+// argument; the name is read wide, so any script arrives whole.
+TEST(ProgramProcess, AFileOnItsCommandLineIsAnalysedFromTheParametersDialogOn) {
+  const char* program = std::getenv("HL_E2E_PROGRAM");
+  ASSERT_TRUE(program && *program) << "HL_E2E_PROGRAM must name Harrowlight.exe (scripts/e2e-run.sh sets it)";
+  const std::string path = WindowsPath(program);
+  const std::string name = "given Łódź — 音.wav";
+  const std::string wave = ScratchFolder() + name;
+  ExampleSignal example;
+  example.sampleRate = 22050;
+  example.seconds = 3.0;
+  ASSERT_TRUE(WriteWholeFile(wave, MakeExampleWave(example))) << wave;
+
+  std::wstring commandLine = Wide("\"" + path + "\" \"" + wave + "\"");
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  ChildProcess child;
+  ASSERT_TRUE(CreateProcessW(Wide(path).c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &child.info))
+      << "CreateProcess failed for " << path << ", error " << GetLastError();
+
+  HWND dialog = WaitForDialog("Choose Analysis Parameters", child.info.dwProcessId);
+  ASSERT_NE(dialog, nullptr) << "no parameters dialog for the file on the command line";
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_SAMPLE_RATE)), "22050");
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_END)), "3000");
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDOK));
+  HWND window = FindTopLevelWindow("Harrowlight", child.info.dwProcessId);
+  ASSERT_NE(window, nullptr);
+  std::string caption;
+  EXPECT_TRUE(WaitUntil([&] { return ReadWindowText(window, caption) && caption == name; }))
+      << "the caption is \"" << caption << "\", not the file's name";
 
   ASSERT_TRUE(PostMessageA(window, WM_CLOSE, 0, 0));
   ASSERT_EQ(WaitForSingleObject(child.info.hProcess, kWaitMs), WAIT_OBJECT_0)
