@@ -21,12 +21,12 @@
 #include "app/parameters_dialog_win32.h"
 #include "app/render_window_win32.h"
 #include "common/limits.h"
+#include "common/wide_text_win32.h"
 #include "display/palette_win32.h"
 #include "files/file_chooser_win32.h"
 #include "files/wave_format.h"
 #include "files/wave_open_win32.h"
 #include "resources/resource.h"
-#include "common/wide_text_win32.h"
 
 namespace hl {
 

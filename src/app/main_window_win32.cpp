@@ -14,11 +14,11 @@
 #include "app/operating_mode_win32.h"
 #include "audio/capture_win32.h"
 #include "audio/transport_win32.h"
+#include "common/wide_text_win32.h"
 #include "display/palette.h"
 #include "display/palette_win32.h"
 #include "display/readout_win32.h"
 #include "display/view_win32.h"
-#include "common/wide_text_win32.h"
 #include "files/file_chooser_win32.h"
 #include "resources/resource.h"
 

@@ -17,11 +17,11 @@
 #include "app/parameters_dialog.h"
 #include "app/parameters_dialog_win32.h"
 #include "common/limits.h"
+#include "common/wide_text_win32.h"
 #include "display/palette_win32.h"
 #include "display/view_win32.h"
 #include "files/wave_format.h"
 #include "resources/resource.h"
-#include "common/wide_text_win32.h"
 
 namespace hl {
 

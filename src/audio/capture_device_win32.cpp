@@ -16,9 +16,9 @@
 #include "audio/capture.h"
 #include "audio/capture_state_win32.h"
 #include "audio/capture_win32.h"
+#include "common/wide_text_win32.h"
 #include "display/view_win32.h"
 #include "files/wave_format.h"
-#include "common/wide_text_win32.h"
 
 namespace hl {
 

@@ -26,6 +26,7 @@
 #include "audio/transport_win32.h"
 #include "common/limits.h"
 #include "common/messages.h"
+#include "common/wide_text_win32.h"
 #include "display/palette_win32.h"
 #include "display/readout_win32.h"
 #include "display/view_win32.h"
@@ -34,7 +35,6 @@
 #include "files/wave_format.h"
 #include "files/wave_open_win32.h"
 #include "resources/resource.h"
-#include "common/wide_text_win32.h"
 
 namespace hl {
 

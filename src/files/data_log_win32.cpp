@@ -14,6 +14,7 @@
 #include "app/main_window_win32.h"
 #include "app/menu_state_win32.h"
 #include "app/operating_mode_win32.h"
+#include "common/wide_text_win32.h"
 #include "display/gdi_objects_win32.h"
 #include "display/readout_win32.h"
 #include "display/view_win32.h"
@@ -21,7 +22,6 @@
 #include "files/file_chooser_win32.h"
 #include "files/save_commands_win32.h"
 #include "resources/resource.h"
-#include "common/wide_text_win32.h"
 
 namespace hl {
 

@@ -10,6 +10,7 @@
 #include "app/file_analysis_win32.h"
 #include "app/main_window_win32.h"
 #include "app/operating_mode_win32.h"
+#include "common/wide_text_win32.h"
 #include "display/palette.h"
 #include "display/palette_win32.h"
 #include "display/view_win32.h"
@@ -19,7 +20,6 @@
 #include "files/image_texts.h"
 #include "files/png_file.h"
 #include "files/wave_format.h"
-#include "common/wide_text_win32.h"
 
 namespace hl {
 
