@@ -1,6 +1,7 @@
 // File "&Exit", Help "&Help Topics" and "&About Harrowlight".
 #include "app/commands_win32.h"
 #include "app/main_window_win32.h"
+#include "common/wide_text_win32.h"
 #include "harrowlight_version.h"
 
 #include <shellapi.h>
@@ -16,13 +17,13 @@ constexpr char kGuideName[] = "Harrowlight.html";
 
 // ShellExecute reports success with a value above 32.
 bool OpenWithShell(HWND window, const char* path) {
-  const HINSTANCE result = ShellExecuteA(window, "open", path, nullptr, nullptr, SW_SHOWNORMAL);
+  const HINSTANCE result = ShellExecuteW(window, L"open", Wide(path).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
   return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
 DocumentOpener documentOpener = OpenWithShell;
 
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::string& path) { return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 }  // namespace
 
@@ -46,13 +47,14 @@ void OnAbout(HWND window, LPARAM) {
 // Current Windows has no WinHelp, so the HTML guide shipped beside the program is the usual
 // way in; it is opened with whatever the user reads web pages with.
 void OnHelpTopics(HWND window, LPARAM) {
-  char program[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, program, MAX_PATH);
-  char drive[_MAX_DRIVE], directory[_MAX_DIR];
-  _splitpath(program, drive, directory, nullptr, nullptr);
-  const std::string folder = std::string(drive) + directory;
+  // The program may sit in a folder whose name the system code page cannot spell.
+  wchar_t program[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, program, MAX_PATH);
+  const std::string path = Utf8(program);
+  const size_t cut = path.find_last_of("\\/");
+  const std::string folder = cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
   const std::string helpFile = folder + "Tulm32" + "." + "hlp";
-  if (Exists(helpFile) && WinHelpA(window, helpFile.c_str(), HELP_INDEX, 0)) return;
+  if (Exists(helpFile) && WinHelpW(window, Wide(helpFile).c_str(), HELP_INDEX, 0)) return;
   const std::string guide = folder + kGuideName;
   if (Exists(guide) && documentOpener(window, guide.c_str())) return;
   ShowMessage(window, "Cannot Access Help", MB_ICONEXCLAMATION);

@@ -22,6 +22,7 @@
 #include "app/parameters_dialog_win32.h"
 #include "app/render_window_win32.h"
 #include "common/limits.h"
+#include "common/wide_text_win32.h"
 #include "display/palette_win32.h"
 #include "files/file_chooser_win32.h"
 #include "files/wave_format.h"
@@ -49,7 +50,7 @@ void ReleaseHeldAnalysis() {
 // Files.
 
 HANDLE OpenForAnalysis(const char* path) {
-  return CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, nullptr);
+  return CreateFileW(Wide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, nullptr);
 }
 
 // Reads up to `bytes` bytes at `offset`; read errors leave the rest as it was (zeros).
@@ -295,7 +296,7 @@ void ReturnToIdle(HWND window) {
   View().horizontalOffset = 0;
   SetHorizontalScrollRange();
   SetMenuState(window, MenuState::Idle);
-  SetWindowTextA(window, kCaption);
+  SetWindowTextW(window, Wide(kCaption).c_str());
   RedrawView(window, false);
   InvalidateRect(window, nullptr, FALSE);
 }
@@ -516,7 +517,7 @@ void OnAnalyzeFile(HWND window, LPARAM lParam) {
     }
     return;
   }
-  SetWindowTextA(window, title.c_str());
+  SetWindowTextW(window, Wide(title).c_str());
   InvalidateRect(window, nullptr, FALSE);
   RenderLoadedSpan(window);
 }

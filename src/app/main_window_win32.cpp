@@ -1,17 +1,20 @@
 #include "app/main_window_win32.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "app/commands_win32.h"
+#include "app/given_file_win32.h"
 #include "app/menu_state_win32.h"
 #include "app/handles_win32.h"
 #include "app/operating_mode_win32.h"
 #include "audio/capture_win32.h"
 #include "audio/transport_win32.h"
+#include "common/wide_text_win32.h"
 #include "display/palette.h"
 #include "display/palette_win32.h"
 #include "display/readout_win32.h"
@@ -117,6 +120,8 @@ LRESULT OnCreate(HWND window) {
 
   SetMenuState(window, MenuState::Idle);
   ReleaseDC(window, dc);
+  // A wave file dropped from a file manager is analysed as a chosen one.
+  DragAcceptFiles(window, TRUE);
   s.createDone = true;
   LoadPalette(window, offset);
   return 0;
@@ -268,17 +273,17 @@ void RemoveModelessDialog(HWND dialog) {
 
 bool IsModelessDialogMessage(MSG* message) {
   for (HWND dialog : MainWindow().modelessDialogs) {
-    if (dialog && IsDialogMessageA(dialog, message)) return true;
+    if (dialog && IsDialogMessageW(dialog, message)) return true;
   }
   return false;
 }
 
 void DrainMessageQueue() {
   MSG message;
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     if (IsModelessDialogMessage(&message)) continue;
     TranslateMessage(&message);
-    DispatchMessageA(&message);
+    DispatchMessageW(&message);
   }
 }
 
@@ -324,8 +329,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return OnPaletteChanged(window, reinterpret_cast<HWND>(wParam));
     case kDpiChanged:
       return OnDpiChanged(window, wParam, lParam);
+    case WM_DROPFILES:
+      return OnDropFiles(window, reinterpret_cast<HDROP>(wParam));
     default:
-      return DefWindowProcA(window, message, wParam, lParam);
+      return DefWindowProcW(window, message, wParam, lParam);
   }
 }
 
@@ -333,24 +340,27 @@ bool RegisterMainWindowClass(HINSTANCE instance) {
   // The themed (version 6) classes of the standard controls, for the window and its dialogs.
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
-  WNDCLASSEXA windowClass{};
+  // A wide window: its caption holds a file's name in any script.
+  WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;
   windowClass.style = 0;
   windowClass.lpfnWndProc = MainWindowProc;
   windowClass.hInstance = instance;
-  windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_HARROWLIGHT));
-  windowClass.hIconSm = LoadIconA(instance, MAKEINTRESOURCEA(IDI_HARROWLIGHT));
-  windowClass.hCursor = LoadCursorA(instance, MAKEINTRESOURCEA(IDC_HARROWLIGHT));
+  windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_HARROWLIGHT));
+  windowClass.hIconSm = LoadIconW(instance, MAKEINTRESOURCEW(IDI_HARROWLIGHT));
+  windowClass.hCursor = LoadCursorW(instance, MAKEINTRESOURCEW(IDC_HARROWLIGHT));
   windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-  windowClass.lpszMenuName = "HARROWLIGHT";
-  windowClass.lpszClassName = kWindowClass;
-  return RegisterClassExA(&windowClass) != 0;
+  windowClass.lpszMenuName = L"HARROWLIGHT";
+  const std::wstring className = Wide(kWindowClass);
+  windowClass.lpszClassName = className.c_str();
+  return RegisterClassExW(&windowClass) != 0;
 }
 
 HWND CreateMainWindow(HINSTANCE instance, int showCommand) {
   MainWindow().instance = instance;
-  HWND window = CreateWindowExA(0, kWindowClass, kCaption, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
-                                CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
+  HWND window = CreateWindowExW(0, Wide(kWindowClass).c_str(), Wide(kCaption).c_str(), WS_OVERLAPPEDWINDOW,
+                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
+                                instance, nullptr);
   if (!window) return nullptr;
   ShowWindow(window, showCommand);
   UpdateWindow(window);
@@ -359,10 +369,10 @@ HWND CreateMainWindow(HINSTANCE instance, int showCommand) {
 
 int RunMessageLoop() {
   MSG message;
-  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
     if (IsModelessDialogMessage(&message)) continue;
     TranslateMessage(&message);
-    DispatchMessageA(&message);
+    DispatchMessageW(&message);
   }
   return static_cast<int>(message.wParam);
 }

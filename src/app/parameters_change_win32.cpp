@@ -18,6 +18,7 @@
 #include "app/parameters_dialog.h"
 #include "app/parameters_dialog_win32.h"
 #include "common/limits.h"
+#include "common/wide_text_win32.h"
 #include "display/palette_win32.h"
 #include "display/view_win32.h"
 #include "files/wave_format.h"
@@ -224,7 +225,7 @@ void OnParametersRestore(HWND window, LPARAM) {
   SetVerticalScrollBar();
   SetMenuState(window, MenuState::DataLoaded);
   EnableButtonsForShownAnalysis();
-  SetWindowTextA(window, a.fileTitle.empty() ? kCaption : a.fileTitle.c_str());
+  SetWindowTextW(window, Wide(a.fileTitle.empty() ? kCaption : a.fileTitle.c_str()).c_str());
   DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), a.dataLength);
   RedrawView(window, true);
   InvalidateRect(window, nullptr, FALSE);

@@ -87,7 +87,7 @@ PumpOutcome PumpOneMessage(RenderRun& run) {
   MSG message;
   ++run.timings.passes;
   run.passClock.Lap();
-  const BOOL waiting = PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE);
+  const BOOL waiting = PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);
   run.timings.pump += run.passClock.Lap();
   if (!waiting) return PumpOutcome::Idle;
   ++run.timings.messages;
@@ -98,7 +98,7 @@ PumpOutcome PumpOneMessage(RenderRun& run) {
   }
   if (!IsModelessDialogMessage(&message)) {
     TranslateMessage(&message);
-    DispatchMessageA(&message);
+    DispatchMessageW(&message);
   }
   run.timings.pump += run.passClock.Lap();
   return PumpOutcome::Handled;

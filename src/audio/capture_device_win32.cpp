@@ -16,6 +16,7 @@
 #include "audio/capture.h"
 #include "audio/capture_state_win32.h"
 #include "audio/capture_win32.h"
+#include "common/wide_text_win32.h"
 #include "display/view_win32.h"
 #include "files/wave_format.h"
 
@@ -163,7 +164,7 @@ void HandleReturnedBuffer(WAVEHDR* h) {
           // The reset returns the buffer at once: its message is not a half of sound.
           waveInReset(c.inputDevice);
           MSG stale;
-          while (PeekMessageA(&stale, nullptr, MM_WIM_DATA, MM_WIM_DATA, PM_REMOVE)) {
+          while (PeekMessageW(&stale, nullptr, MM_WIM_DATA, MM_WIM_DATA, PM_REMOVE)) {
           }
           Run().samplesBeforeHalf = 0;
         }
@@ -193,14 +194,14 @@ void HandleReturnedBuffer(WAVEHDR* h) {
 // ends the drain: false then.
 bool PumpCaptureMessages() {
   MSG message;
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     if (message.message == WM_QUIT) {
       PostQuitMessage(static_cast<int>(message.wParam));
       return false;
     }
     if (IsModelessDialogMessage(&message)) continue;
     TranslateMessage(&message);
-    DispatchMessageA(&message);
+    DispatchMessageW(&message);
   }
   return true;
 }
@@ -300,7 +301,7 @@ void AwaitDeviceClose(HWND window) {
 // yet, so that it is a wave file from the start; the samples follow from byte 46.
 bool CreateRecordingFile() {
   CaptureState& c = Capture();
-  HANDLE file = CreateFileA(c.outputPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  HANDLE file = CreateFileW(Wide(c.outputPath).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   c.outputFile = file;

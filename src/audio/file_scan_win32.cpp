@@ -27,6 +27,7 @@
 #include "audio/transport_win32.h"
 #include "common/limits.h"
 #include "common/messages.h"
+#include "common/wide_text_win32.h"
 #include "display/palette_win32.h"
 #include "display/readout_win32.h"
 #include "display/view_win32.h"
@@ -313,7 +314,7 @@ void EnterScanning(HWND window) {
   EnableButton(w.playWindowButton, false);
   EnableButton(w.toggleGridButton, Settings().displayType == DisplayType::Scope);
   EnableButton(w.stopButton, true);
-  SetWindowTextA(window, Scan().title.c_str());
+  SetWindowTextW(window, Wide(Scan().title).c_str());
 }
 
 // The first half of the ring read, the output device opened on the looping ring and
@@ -346,7 +347,7 @@ bool StartScan(HWND window) {
   FileScan& s = Scan();
   PlanScan(window);
   s.file = FileHandle(
-      CreateFileA(s.path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, nullptr));
+      CreateFileW(Wide(s.path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, nullptr));
   if (!s.file.valid()) {
     ShowProgramMessage(window, Message::CannotOpenFile);
     AbandonScan(window);

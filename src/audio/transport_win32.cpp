@@ -167,7 +167,7 @@ double NowMs() { return CaptureClockMs(); }
 
 PumpResult PumpOneMessage() {
   MSG message;
-  if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) return PumpResult::Idle;
+  if (!PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) return PumpResult::Idle;
   if (message.message == WM_QUIT) {
     // The message loop outside must still see it.
     PostQuitMessage(static_cast<int>(message.wParam));
@@ -175,7 +175,7 @@ PumpResult PumpOneMessage() {
   }
   if (!IsModelessDialogMessage(&message)) {
     TranslateMessage(&message);
-    DispatchMessageA(&message);
+    DispatchMessageW(&message);
   }
   return PumpResult::Dispatched;
 }

@@ -43,6 +43,8 @@ namespace hl {
 namespace {
 
 namespace fs = std::filesystem;
+// Names are UTF-8 throughout (the Windows build reads its arguments wide and converts them):
+// paths are made with u8path and read back with u8string, never through the narrow code page.
 
 // One input on its way through the pool: planned, drawn chunk by chunk, saved.
 struct Job : PlannedInput {
@@ -103,7 +105,7 @@ void SaveJob(Job& job, const BatchOptions& batch, ImageFormat format) {
     in.sampleRate = static_cast<int32_t>(job.rate);
     in.fftOrder = job.order;
     in.correction = PlanRender(job.settings).correction;
-    const std::string name = job.input == "-" ? "standard input" : fs::path(job.input).filename().string();
+    const std::string name = job.input == "-" ? "standard input" : fs::u8path(job.input).filename().u8string();
     char title[160];
     std::snprintf(title, sizeof title, "  FFT %d %s, %g ms per column, %s, %d dB", 1 << job.order,
                   o.broadband ? "BB" : "NB", job.timeScaleMs, PaletteSchemeName(o.scheme), o.attenuation);
@@ -156,24 +158,24 @@ void SaveJob(Job& job, const BatchOptions& batch, ImageFormat format) {
 // The .wav files of a folder (and of its subfolders with -r), in name order.
 void CollectInputs(const std::string& argument, bool recurse, std::vector<std::pair<std::string, std::string>>& out) {
   std::error_code error;
-  if (argument != "-" && fs::is_directory(argument, error)) {
+  if (argument != "-" && fs::is_directory(fs::u8path(argument), error)) {
     std::vector<std::pair<std::string, std::string>> found;
     auto take = [&](const fs::directory_entry& entry) {
-      std::string ext = entry.path().extension().string();
+      std::string ext = entry.path().extension().u8string();
       std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
       if (ext == ".wav" && entry.is_regular_file(error)) {
-        found.push_back({entry.path().string(), fs::relative(entry.path(), argument, error).replace_extension().string()});
+        found.push_back({entry.path().u8string(), fs::relative(entry.path(), fs::u8path(argument), error).replace_extension().u8string()});
       }
     };
     if (recurse) {
-      for (const auto& e : fs::recursive_directory_iterator(argument, fs::directory_options::skip_permission_denied, error)) take(e);
+      for (const auto& e : fs::recursive_directory_iterator(fs::u8path(argument), fs::directory_options::skip_permission_denied, error)) take(e);
     } else {
-      for (const auto& e : fs::directory_iterator(argument, error)) take(e);
+      for (const auto& e : fs::directory_iterator(fs::u8path(argument), error)) take(e);
     }
     std::sort(found.begin(), found.end());
     out.insert(out.end(), found.begin(), found.end());
   } else {
-    out.push_back({argument, argument == "-" ? std::string("stdin") : fs::path(argument).stem().string()});
+    out.push_back({argument, argument == "-" ? std::string("stdin") : fs::u8path(argument).stem().u8string()});
   }
 }
 
@@ -413,7 +415,7 @@ bool ParseBatchArguments(const std::vector<std::string>& args, bool levels, Batc
   }
   if (!levels && b.outputFolder.empty()) {
     std::error_code error;
-    if (b.inputs.size() > 1 || (b.inputs[0] != "-" && fs::is_directory(b.inputs[0], error))) {
+    if (b.inputs.size() > 1 || (b.inputs[0] != "-" && fs::is_directory(fs::u8path(b.inputs[0]), error))) {
       return *problem = "several inputs need -d OUTDIR" + hint, false;
     }
   }
@@ -432,12 +434,12 @@ int RunImageBatch(const BatchOptions& options) {
   for (const auto& input : inputs) {
     auto job = std::make_unique<Job>();
     job->input = input.first;
-    job->output = toFolder ? (fs::path(options.outputFolder) / input.second).string() +
+    job->output = toFolder ? (fs::u8path(options.outputFolder) / fs::u8path(input.second)).u8string() +
                                  (format == ImageFormat::Png ? ".png" : ".bmp")
                            : options.output;
     if (toFolder) {
       std::error_code error;
-      fs::create_directories(fs::path(job->output).parent_path(), error);
+      fs::create_directories(fs::u8path(job->output).parent_path(), error);
       // Two inputs of one name from different folders would overwrite each other's image.
       if (std::find(taken.begin(), taken.end(), job->output) != taken.end()) {
         job->outcome = Outcome::Failed;
@@ -496,7 +498,7 @@ int RunLevels(const BatchOptions& options) {
   std::string reason;
   const Outcome outcome = DrawAllColumns(job, ThreadCount(options.render), table.levels.data(), &reason);
   if (outcome != Outcome::Rendered) return OutcomeError(outcome, reason);
-  std::string ext = fs::path(options.output).extension().string();
+  std::string ext = fs::u8path(options.output).extension().u8string();
   std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   Message written;
   if (ext == ".npy") {

@@ -7,6 +7,14 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include "common/wide_text_win32.h"
+#endif
+
 #include "cli/image_batch.h"
 #include "cli/output_file.h"
 #include "cli/render_command.h"
@@ -193,10 +201,26 @@ int Generate(const std::vector<std::string>& args) {
   return hl::RunGenerate(example, args[2]);
 }
 
+// The arguments after the program's name, as UTF-8. On Windows they are read wide: the
+// narrow argv has already lost every character outside the console's code page.
+std::vector<std::string> Arguments(int argc, char** argv) {
+#ifdef _WIN32
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide) {
+    std::vector<std::string> args;
+    for (int i = 1; i < count; ++i) args.push_back(hl::Utf8(wide[i]));
+    LocalFree(wide);
+    return args;
+  }
+#endif
+  return std::vector<std::string>(argv + 1, argv + argc);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+  std::vector<std::string> args = Arguments(argc, argv);
   if (args.empty()) return Usage("no command given");
   const std::string& command = args[0];
   if (command == "--help" || command == "-h" || command == "help") return Help();

@@ -6,18 +6,20 @@
 #include <new>
 #include <string>
 
+#include "common/wide_text_win32.h"
+
 namespace hl {
 
 bool FileSizeOf(const std::string& path, uint64_t* size) {
   WIN32_FILE_ATTRIBUTE_DATA info;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &info)) return false;
+  if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &info)) return false;
   if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
   *size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
   return true;
 }
 
 size_t ReadFileRange(const std::string& path, uint64_t offset, size_t count, uint8_t* out) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 0;
   LARGE_INTEGER position;
@@ -38,7 +40,7 @@ size_t ReadFileRange(const std::string& path, uint64_t offset, size_t count, uin
 bool InputFile::Open(const std::string& path) {
   Close();
   // No write sharing: nobody can shorten the file while it is read.
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   handle_ = file;
@@ -74,7 +76,7 @@ namespace {
 // on a thread of its own when Ctrl+C is pressed or the console is closed. A batch writes
 // from several threads at once, so each temporary file has an entry of its own.
 struct TemporarySlot {
-  char name[MAX_PATH];
+  wchar_t name[MAX_PATH];
   volatile LONG exists;
   volatile LONG taken;
 };
@@ -91,7 +93,7 @@ int TakeSlot() {
 // Deletes the slot's file when it still exists and gives the slot back.
 void ReleaseSlot(int& slot, bool removeFile) {
   if (slot < 0) return;
-  if (InterlockedExchange(&gSlots[slot].exists, 0) && removeFile) DeleteFileA(gSlots[slot].name);
+  if (InterlockedExchange(&gSlots[slot].exists, 0) && removeFile) DeleteFileW(gSlots[slot].name);
   InterlockedExchange(&gSlots[slot].taken, 0);
   slot = -1;
 }
@@ -99,7 +101,7 @@ void ReleaseSlot(int& slot, bool removeFile) {
 BOOL WINAPI RemoveTemporaryOnInterrupt(DWORD) {
   // The files are open with delete sharing, so they go when the process closes them.
   for (TemporarySlot& slot : gSlots) {
-    if (InterlockedExchange(&slot.exists, 0)) DeleteFileA(slot.name);
+    if (InterlockedExchange(&slot.exists, 0)) DeleteFileW(slot.name);
   }
   return FALSE;  // the default handler then ends the process
 }
@@ -107,12 +109,12 @@ BOOL WINAPI RemoveTemporaryOnInterrupt(DWORD) {
 // A target that exists must be an ordinary disk file: devices (NUL, CON, COM1), pipes,
 // folders and links are never replaced.
 bool ReplaceableTarget(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES &&
       (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
     return false;
   }
-  HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+  HANDLE file = CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return true;  // absent (or unreadable: the move will tell)
   const bool disk = GetFileType(file) == FILE_TYPE_DISK;
@@ -136,12 +138,12 @@ Message TemporaryFile::Create(const std::string& target) {
   slot_ = TakeSlot();
   if (slot_ < 0) return Message::ErrorWritingFile;
   TemporarySlot& slot = gSlots[slot_];
-  if (!GetTempFileNameA(folder.c_str(), "hl", 0, slot.name)) {
+  if (!GetTempFileNameW(Wide(folder).c_str(), L"hl", 0, slot.name)) {
     ReleaseSlot(slot_, false);
     return Message::ErrorWritingFile;
   }
   InterlockedExchange(&slot.exists, 1);
-  HANDLE file = CreateFileA(slot.name, GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+  HANDLE file = CreateFileW(slot.name, GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     ReleaseSlot(slot_, true);
@@ -176,7 +178,7 @@ Message TemporaryFile::Commit() {
   if (!CloseHandle(file)) ok = false;
   handle_ = nullptr;
   open_ = false;
-  if (ok && !MoveFileExA(gSlots[slot_].name, target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (ok && !MoveFileExW(gSlots[slot_].name, Wide(target_).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     ok = false;
   }
   ReleaseSlot(slot_, !ok);

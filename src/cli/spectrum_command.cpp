@@ -24,8 +24,8 @@ constexpr uint64_t kWholeFrameReadBytes = 1u << 20;
 // The table names the analysed file by its full path, as the program does.
 std::string FullPath(const std::string& path) {
   std::error_code error;
-  const std::filesystem::path full = std::filesystem::absolute(path, error);
-  return error ? path : full.string();
+  const std::filesystem::path full = std::filesystem::absolute(std::filesystem::u8path(path), error);
+  return error ? path : full.u8string();
 }
 
 // The frame the log is of, as the analysis reads the file: 16-bit when it says so, else

@@ -14,6 +14,7 @@
 #include "app/main_window_win32.h"
 #include "app/menu_state_win32.h"
 #include "app/operating_mode_win32.h"
+#include "common/wide_text_win32.h"
 #include "display/gdi_objects_win32.h"
 #include "display/readout_win32.h"
 #include "display/view_win32.h"
@@ -375,11 +376,11 @@ void OnLogPoints(HWND window, LPARAM) {
   if (!LogMayStart() || !ChooseLogFile(window)) return;
   // A read-only file is refused by its attribute, as the system refuses it to a user (an
   // administrator's open would otherwise succeed and append to it).
-  const DWORD attributes = GetFileAttributesA(DataLogPath());
+  const DWORD attributes = GetFileAttributesW(Wide(DataLogPath()).c_str());
   const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
   // Appended to: an existing log keeps every byte it had.
   HANDLE file = readOnly ? INVALID_HANDLE_VALUE
-                         : CreateFileA(DataLogPath(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+                         : CreateFileW(Wide(DataLogPath()).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     ShowProgramMessage(window, Message::CannotOpenFile);
     return;
@@ -407,9 +408,9 @@ void OnLogSpectrum(HWND window, LPARAM) {
     ShowProgramMessage(window, Message::CannotOpenFile);
     return;
   }
-  char full[MAX_PATH];
-  const DWORD length = GetFullPathNameA(DataLogPath(), sizeof full, full, nullptr);
-  State().spectrumTarget = length > 0 && length < sizeof full ? full : DataLogPath();
+  wchar_t full[MAX_PATH];
+  const DWORD length = GetFullPathNameW(Wide(DataLogPath()).c_str(), MAX_PATH, full, nullptr);
+  State().spectrumTarget = length > 0 && length < MAX_PATH ? Utf8(full) : std::string(DataLogPath());
   OpenLogDialog(window, IDD_SPECTRUM_LOG, SpectrumLogProc);
 }
 

@@ -20,6 +20,10 @@ constexpr unsigned kChooserHideReadOnly = 0x0004;
 // without its folder, terminating NUL included.
 constexpr size_t kChooserPathLength = 260;
 constexpr size_t kChooserTitleLength = 512;
+// The same names held as UTF-8, as the program keeps every name: the system dialog counts
+// UTF-16 units, and each unit takes at most three bytes (a surrogate pair, two units, four).
+constexpr size_t kChooserPathBytes = kChooserPathLength * 3;
+constexpr size_t kChooserTitleBytes = kChooserTitleLength * 3;
 
 // Room the shell keeps for a writable copy of a filter text, terminating NUL included.
 constexpr size_t kChooserFilterCapacity = 96;

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "common/wide_text_win32.h"
+
 namespace hl {
 
 static_assert(kChooserCreatePrompt == OFN_CREATEPROMPT, "flag differs from the system's");
@@ -45,24 +47,37 @@ bool RunChooser(ChooserKind kind) {
 
   // The filter copy already holds NULs after the first call; preparing it again is harmless.
   PrepareFilter(filter);
-  std::memset(path, 0, kChooserPathLength);
+  // The whole buffer, so that the NULs between the pairs are carried over too.
+  MultiByteToWideChar(CP_UTF8, 0, filter, static_cast<int>(kChooserFilterCapacity), chooser.wideFilter,
+                      static_cast<int>(kChooserFilterCapacity));
+  std::memset(path, 0, kChooserPathBytes);
   std::memset(chooser.title, 0, sizeof chooser.title);
+  std::memset(chooser.widePath, 0, sizeof chooser.widePath);
+  std::memset(chooser.wideTitle, 0, sizeof chooser.wideTitle);
+  const std::wstring title = Wide(row.title);
+  const std::wstring extension = Wide(row.defaultExtension);
 
-  OPENFILENAMEA& record = chooser.record;
-  record.lpstrFilter = filter;
-  record.lpstrFile = path;
-  record.lpstrTitle = row.title;
+  OPENFILENAMEW& record = chooser.record;
+  record.lpstrFilter = chooser.wideFilter;
+  record.lpstrFile = chooser.widePath;
+  record.lpstrTitle = title.c_str();
   // Set on every call: the dialog writes result bits (read-only box, extension differs)
   // back into the flags.
   record.Flags = row.flags;
   // Every chooser starts on its first filter; the dialog leaves the one last picked here.
   record.nFilterIndex = 1;
-  record.lpstrDefExt = row.defaultExtension;
+  record.lpstrDefExt = row.defaultExtension ? extension.c_str() : nullptr;
 
-  const BOOL chosen = row.save ? GetSaveFileNameA(&record) : GetOpenFileNameA(&record);
-  if (!chosen) {
+  const BOOL chosen = row.save ? GetSaveFileNameW(&record) : GetOpenFileNameW(&record);
+  record.lpstrTitle = nullptr;
+  record.lpstrDefExt = nullptr;
+  // Both buffers hold any name the dialog can return (three bytes per UTF-16 unit at most).
+  const std::string chosenPath = chosen ? Utf8(chooser.widePath) : std::string();
+  const std::string chosenTitle = chosen ? Utf8(chooser.wideTitle) : std::string();
+  if (chosenPath.empty() || !CopyText(path, kChooserPathBytes, chosenPath.c_str()) ||
+      !CopyText(chooser.title, sizeof chooser.title, chosenTitle.c_str())) {
     // A failed dialog may leave part of a name behind; the callers expect nothing chosen.
-    std::memset(path, 0, kChooserPathLength);
+    std::memset(path, 0, kChooserPathBytes);
     std::memset(chooser.title, 0, sizeof chooser.title);
     return false;
   }
@@ -75,15 +90,15 @@ void InitFileChooser(HWND owner) {
   FileChooser& chooser = g_fileChooser;
   chooser = FileChooser{};
 
-  OPENFILENAMEA& record = chooser.record;
+  OPENFILENAMEW& record = chooser.record;
   // The full record of the current system. The record the program was first written for
   // ended after lpTemplateName, 76 bytes on 32-bit Windows; the larger one is accepted
   // everywhere we run, and on 64-bit Windows it is the only size there is.
-  record.lStructSize = sizeof(OPENFILENAMEA);
+  record.lStructSize = sizeof(OPENFILENAMEW);
   record.hwndOwner = owner;
   record.nFilterIndex = 1;
   record.nMaxFile = kChooserPathLength;
-  record.lpstrFileTitle = chooser.title;
+  record.lpstrFileTitle = chooser.wideTitle;
   record.nMaxFileTitle = kChooserTitleLength;
   // No instance, custom filter, initial folder, hook or template: all left zero.
 
@@ -113,7 +128,7 @@ int ChosenFilterIndex() { return static_cast<int>(g_fileChooser.record.nFilterIn
 
 bool SetOpenWavePath(const char* path) {
   if (path == nullptr) return false;
-  return CopyText(g_fileChooser.openWavePath, kChooserPathLength, path);
+  return CopyText(g_fileChooser.openWavePath, kChooserPathBytes, path);
 }
 
 }  // namespace hl

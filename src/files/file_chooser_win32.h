@@ -13,18 +13,24 @@
 namespace hl {
 
 // Process-wide chooser state, owned by file_chooser_win32.cpp.
+// The dialog works in UTF-16 (any name the file system holds); what it returns is kept as
+// UTF-8, the program's one form of a name.
 struct FileChooser {
-  OPENFILENAMEA record;  // the shared open/save record
+  OPENFILENAMEW record;  // the shared open/save record
   bool initialised;      // InitFileChooser has run
   // The chosen name without its folder, written by every chooser (the window caption uses it).
-  char title[kChooserTitleLength];
+  char title[kChooserTitleBytes];
   // One full-path buffer per kind of file.
-  char openWavePath[kChooserPathLength];  // "&Analyze File" and "&Scan File" open this
-  char bitmapPath[kChooserPathLength];
-  char waveSavePath[kChooserPathLength];  // also the file a recording is written to
-  char dataLogPath[kChooserPathLength];   // the spectrum log deletes it on "Cancel"
+  char openWavePath[kChooserPathBytes];  // "&Analyze File" and "&Scan File" open this
+  char bitmapPath[kChooserPathBytes];
+  char waveSavePath[kChooserPathBytes];  // also the file a recording is written to
+  char dataLogPath[kChooserPathBytes];   // the spectrum log deletes it on "Cancel"
   // Writable copies of the four filters, in ChooserKind order; "|" is turned into NUL in place.
   char filters[4][kChooserFilterCapacity];
+  // What the dialog itself reads and writes: the prepared filter, the path and the title.
+  wchar_t wideFilter[kChooserFilterCapacity];
+  wchar_t widePath[kChooserPathLength];
+  wchar_t wideTitle[kChooserTitleLength];
 };
 
 extern FileChooser g_fileChooser;

@@ -10,6 +10,7 @@
 #include "app/file_analysis_win32.h"
 #include "app/main_window_win32.h"
 #include "app/operating_mode_win32.h"
+#include "common/wide_text_win32.h"
 #include "display/palette.h"
 #include "display/palette_win32.h"
 #include "display/view_win32.h"
@@ -30,20 +31,20 @@ ReplacingFile::~ReplacingFile() { Abandon(); }
 bool ReplacingFile::Open(const char* target) {
   Abandon();
   failed_ = false;
-  char full[MAX_PATH];
-  const DWORD length = GetFullPathNameA(target, sizeof full, full, nullptr);
-  if (length == 0 || length >= sizeof full) return false;
-  target_ = full;
+  wchar_t full[MAX_PATH];
+  const DWORD length = GetFullPathNameW(Wide(target).c_str(), MAX_PATH, full, nullptr);
+  if (length == 0 || length >= MAX_PATH) return false;
+  target_ = Utf8(full);
 
   // An existing file that cannot be opened for writing cannot be replaced either; saying so
   // now gives the message for a file that cannot be created, before anything is written.
   // A read-only file is refused by its attribute, which holds even where the system would let
   // an administrator open it.
-  const DWORD attributes = GetFileAttributesA(full);
+  const DWORD attributes = GetFileAttributesW(full);
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
     return false;
   }
-  HANDLE probe = CreateFileA(full, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE probe = CreateFileW(full, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (probe == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     if (error != ERROR_FILE_NOT_FOUND) return false;
@@ -55,12 +56,12 @@ bool ReplacingFile::Open(const char* target) {
   std::string folder = target_;
   const size_t cut = folder.find_last_of("\\/");
   folder = cut == std::string::npos ? std::string(".") : folder.substr(0, cut + 1);
-  char temporary[MAX_PATH];
-  if (!GetTempFileNameA(folder.c_str(), "hl", 0, temporary)) return false;
-  temporary_ = temporary;
-  file_ = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  wchar_t temporary[MAX_PATH];
+  if (!GetTempFileNameW(Wide(folder).c_str(), L"hl", 0, temporary)) return false;
+  temporary_ = Utf8(temporary);
+  file_ = CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file_ == INVALID_HANDLE_VALUE) {
-    DeleteFileA(temporary);
+    DeleteFileW(temporary);
     temporary_.clear();
     return false;
   }
@@ -95,7 +96,7 @@ bool ReplacingFile::Commit() {
   bool ok = !failed_ && FlushFileBuffers(file_) != 0;
   ok = CloseHandle(file_) != 0 && ok;
   file_ = INVALID_HANDLE_VALUE;
-  if (ok) ok = MoveFileExA(temporary_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  if (ok) ok = MoveFileExW(Wide(temporary_).c_str(), Wide(target_).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
   if (!ok) {
     Abandon();
     return false;
@@ -110,7 +111,7 @@ void ReplacingFile::Abandon() {
     file_ = INVALID_HANDLE_VALUE;
   }
   if (!temporary_.empty()) {
-    DeleteFileA(temporary_.c_str());
+    DeleteFileW(Wide(temporary_).c_str());
     temporary_.clear();
   }
 }
@@ -124,7 +125,7 @@ namespace {
 // header of its own format. Unwritten (false, nothing written yet) when the file cannot be
 // read or has no format record to copy; `written` tells whether what was written went well.
 bool WriteSourceSpan(ReplacingFile& out, const AnalysisState& a, uint32_t length, bool* written) {
-  HANDLE source = CreateFileA(a.filePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  HANDLE source = CreateFileW(Wide(a.filePath).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (source == INVALID_HANDLE_VALUE) return false;
   uint8_t block[kWaveSearchBlockLength] = {};

@@ -3,12 +3,13 @@
 #include "app/handles_win32.h"
 #include "app/main_window_win32.h"
 #include "common/limits.h"
+#include "common/wide_text_win32.h"
 
 namespace hl {
 
 OpenedWave ReadChosenWave(const char* path, DWORD accessHint) {
   OpenedWave opened;
-  FileHandle file(CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, accessHint, nullptr));
+  FileHandle file(CreateFileW(Wide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, accessHint, nullptr));
   if (!file.valid()) {
     opened.refusal = Message::CannotOpenFile;
     return opened;

@@ -267,6 +267,25 @@ class CliTest(ToolCase):
         self.assertEqual(read_bytes(os.path.join(out, "sub", "d.bmp")),
                          read_bytes(os.path.join(out, "a.bmp")))
 
+    def test_names_outside_the_code_page_are_read_and_written_whole(self):
+        # Under Wine the arguments reach the tool as UTF-16 and its files are made with the
+        # wide calls; a narrow path would have turned every one of these letters into "?".
+        name = "\u0141\u00f3d\u017a \u2014 \u97f3"  # Polish letters, an em dash, a CJK character
+        folder = self.path(name)
+        os.makedirs(folder)
+        wav = self.generate(os.path.join(name, name + ".wav"), "tone", "--seconds", "2")
+        plain = self.generate("plain.wav", "tone", "--seconds", "2")
+        self.assertEqual(run("render", plain, "-o", self.path("plain.bmp")).returncode, 0)
+        result = run("render", wav, "-o", os.path.join(folder, name + ".bmp"))
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(read_bytes(os.path.join(folder, name + ".bmp")), read_bytes(self.path("plain.bmp")))
+        # A folder of that name, listed by the batch, and its image named after the input.
+        out = self.path(name + " out")
+        result = run("render", folder, "-d", out, "--format", "bmp")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(os.listdir(out), [name + ".bmp"])
+        self.assertEqual(read_bytes(os.path.join(out, name + ".bmp")), read_bytes(self.path("plain.bmp")))
+
     def test_width_picks_the_time_scale_that_fits(self):
         wav = self.generate("tone.wav", "tone", "--seconds", "10")
         for width in (400, 1000, 1003):

@@ -1,5 +1,6 @@
 #include "tests/e2e/dialog_driver.h"
 
+#include "common/wide_text_win32.h"
 #include "tests/e2e/harness.h"
 
 namespace hl::e2e {
@@ -22,7 +23,8 @@ HWND FindEditIn(HWND parent) {
 
 bool SendText(HWND window, const std::string& text) {
   DWORD_PTR ignored = 0;
-  return SendMessageTimeoutA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG,
+  const std::wstring wide = Wide(text);
+  return SendMessageTimeoutW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()), SMTO_ABORTIFHUNG,
                              kWaitMs, &ignored) != 0;
 }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/main_window_win32.h"
+#include "common/wide_text_win32.h"
 
 namespace hl::e2e {
 
@@ -175,13 +176,14 @@ bool MainWindowThread::WaitForExit(int& loopResult, DWORD timeoutMs) {
 }
 
 bool ReadWindowText(HWND window, std::string& text) {
-  char buffer[1024] = {};
+  wchar_t buffer[1024] = {};
   DWORD_PTR copied = 0;
-  if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer),
-                           SMTO_ABORTIFHUNG, kWaitMs, &copied)) {
+  if (!SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, kWaitMs,
+                           &copied)) {
     return false;
   }
-  text.assign(buffer, copied < sizeof buffer ? copied : sizeof buffer - 1);
+  buffer[copied < 1024 ? copied : 1023] = L'\0';
+  text = Utf8(buffer);
   return true;
 }
 
