@@ -236,7 +236,7 @@ TEST_F(FormatsWindow, PlayAndPlayWindowSoundANinetySixKilohertzTwentyFourBitFile
     ASSERT_TRUE(WaitUntil([] { return ReadOnWindowThread([] { return !Mode().playbackActive; }); }))
         << "no MM_WOM_DONE after the data";
     ASSERT_TRUE(WaitForAnalysisEnd());
-    EXPECT_EQ(Analysis().lockedSampleBuffer, nullptr) << "the sample buffer stayed locked";
+    EXPECT_EQ(Analysis().sampleBuffer.locked(), nullptr) << "the sample buffer stayed locked";
   }
 }
 
