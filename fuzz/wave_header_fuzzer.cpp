@@ -26,7 +26,8 @@ void CheckLayout(const uint8_t* data, size_t size, const hl::WaveHeaderInfo& inf
   Require(layout.dataOffset + layout.dataLength <= size, "layout data ends within the file");
   if (layout.refused) return;
   Require(layout.channels >= 1 && layout.sampleRate >= 1, "channels and rate >= 1");
-  const bool legacy = layout.formatTag == 1 && (layout.bitsPerSample == 8 || layout.bitsPerSample == 16);
+  const bool legacy =
+      layout.formatTag == 1 && (layout.bitsPerSample == 8 || layout.bitsPerSample == 16) && !layout.rf64;
   if (legacy || !layout.wavFlag) {
     Require(layout.dataOffset == info.dataOffset && layout.dataLength == info.dataLength &&
                 layout.channels == info.format.channels && layout.sampleRate == info.format.sampleRate,

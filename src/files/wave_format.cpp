@@ -253,8 +253,9 @@ AnalysedWave ReadAnalysedWave(const uint8_t* bytes, size_t count, uint64_t fileS
   wave.layout = ReadSampleLayout(bytes, count, fileSize);
   wave.header = ReadWaveHeader(bytes, count, fileSize);
   const SampleLayout& l = wave.layout;
-  if (l.refused || !l.wavFlag || (l.formatTag == kTagPcm && IsNativeEncoding(l.encoding))) return wave;
-  // Extensible 8/16-bit PCM, the wider encodings and RF64: a readable header, so no warning.
+  if (l.refused || !l.wavFlag || (l.formatTag == kTagPcm && IsNativeEncoding(l.encoding) && !l.rf64)) return wave;
+  // Extensible 8/16-bit PCM, the wider encodings and RF64 (whose data chunk may say 0xFFFFFFFF
+  // and leave the length to ds64): a readable header, so no warning.
   const uint64_t analysedLength = wave.Decoded() ? l.dataLength / EncodingBytes(l.encoding) * 2 : l.dataLength;
   WaveHeaderInfo& h = wave.header;
   h.format = WaveFormat{kTagPcm, l.channels, l.sampleRate, static_cast<uint16_t>(wave.Decoded() ? 16 : l.bitsPerSample)};

@@ -86,8 +86,8 @@ WaveHeaderInfo ReadWaveHeader(const uint8_t* bytes, size_t count, uint64_t fileS
 //  - What ReadWaveHeader takes for a header it cannot read (no "fmt ", 0 channels, rate 0,
 //    a width that is not whole bytes) is the raw fallback here too, with the same warning;
 //    "fmt " without "data" is the raw fallback without it.
-// For PCM of 8 and 16 bits the channels, rate, data offset and data length (below 4 GiB)
-// are exactly those ReadWaveHeader gives. Invariant: dataOffset + dataLength <= fileSize.
+// For PCM of 8 and 16 bits in a RIFF file the channels, rate, data offset and data length
+// (below 4 GiB) are exactly those ReadWaveHeader gives. Invariant: dataOffset + dataLength <= fileSize.
 struct SampleLayout {
   SampleEncoding encoding = SampleEncoding::Pcm16;
   uint16_t formatTag = 1;    // as stored (0xFFFE for extensible)

@@ -674,6 +674,17 @@ TEST(ReadAnalysedWave, FloatCountsFourBytesPerSampleAndExtensibleSixteenBitNeeds
   EXPECT_FALSE(wave.Decoded());
 }
 
+// Regression: a 16-bit RF64 file was analysed to the end of the file, trailing chunks and
+// all, because its data chunk says 0xFFFFFFFF; the length is ds64's.
+TEST(ReadAnalysedWave, SixteenBitRf64TakesItsLengthFromDs64) {
+  Bytes b;
+  b.Raw("RF64").U32(0xFFFFFFFF).Raw("WAVE").Raw("ds64").U32(28).U32(3100).U32(0).U32(3000).U32(0).U32(1500).U32(0).U32(0);
+  b.Raw("fmt ").U32(16);
+  FormatRecord(b, 1, 1, 22050, 16).Raw("data").U32(0xFFFFFFFF).Fill(3000, 0x22).Raw("LIST").U32(200).Fill(200, 0x7F);
+  const AnalysedWave wave = ReadAnalysed(b.v);
+  ExpectHeader(wave.header, Expected{true, 1, 1, 22050, 16, 80, 3000, Message::None});
+}
+
 TEST(ReadAnalysedWave, CompressedFormatIsRefusedByName) {
   const AnalysedWave wave = ReadAnalysed(Canonical(0x11, 1, 22050, 4, 3000, 3044));
   EXPECT_TRUE(wave.layout.refused);
