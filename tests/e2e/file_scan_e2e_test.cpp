@@ -329,7 +329,7 @@ TEST_F(FileScan, ScanDrawsTheToneAndEndsByTheClockWithTheCompletionMessage) {
   POINT origin{0, 0};
   ClientToScreen(window(), &origin);
   const int dx = origin.x - outer.left, dy = origin.y - outer.top;
-  const int counted = ReadOnWindowThread([] { return LastFileScan().columns; });
+  const int counted = LastFileScan().columns;
   const int x = counted < ImageAreaWidth() ? counted - 4 : ImageAreaWidth() - 8;
   Capture shot;
   ASSERT_TRUE(CaptureScreen(outer, shot));
@@ -338,7 +338,7 @@ TEST_F(FileScan, ScanDrawsTheToneAndEndsByTheClockWithTheCompletionMessage) {
   int toneRows = 0;
   for (int y = 251; y <= 255; ++y) toneRows += shot.at(dx + x, dy + y) != floor;
   EXPECT_GE(toneRows, 2) << "no tone at column " << x;
-  EXPECT_EQ(shot.at(dx + x, dy + 100), floor);
+  EXPECT_EQ(shot.at(dx + x, dy + 100), floor) << "column " << x << " of " << counted << " counted, area " << ImageAreaWidth() << ", offset " << dx << "," << dy << ", shot " << shot.width << "x" << shot.height;
 
   HWND box = WaitForDialog("Scanning Complete", GetCurrentProcessId(), 8000);
   ASSERT_NE(box, nullptr) << "the scan did not end by the clock";
