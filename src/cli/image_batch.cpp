@@ -255,18 +255,22 @@ class Pool {
       }
       if (next_ < jobs_.size() && active_.size() <= static_cast<size_t>(threads_)) {
         Job* planned = jobs_[next_++].get();
+        ++planning_;
         lock.unlock();
         if (planned->outcome == Outcome::Rendered) {
           PlanInput(*planned, batch_.render, batch_.widthPx, false);
           planned->chunkCount = (planned->width + planned->chunkColumns - 1) / planned->chunkColumns;
         }
         lock.lock();
+        --planning_;
         if (planned->outcome == Outcome::Rendered) active_.push_back(planned);
         else Finish();
         changed_.notify_all();
         continue;
       }
-      if (next_ >= jobs_.size() && active_.empty()) break;
+      // An input still being planned has chunks to come: wait for them rather than leave
+      // the whole of a single file to the thread that plans it.
+      if (next_ >= jobs_.size() && active_.empty() && planning_ == 0) break;
       changed_.wait(lock);
     }
     lock.unlock();
@@ -287,6 +291,7 @@ class Pool {
   std::condition_variable changed_;
   std::vector<Job*> active_;
   size_t next_ = 0, finished_ = 0;
+  int planning_ = 0;  // inputs taken from jobs_ and not yet active or finished
   std::atomic<int> columns_{0};
 };
 
