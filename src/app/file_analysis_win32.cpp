@@ -162,6 +162,7 @@ Confirmed ConfirmParameters(HWND window, LoadedSpan& span, bool keepSpan) {
     values.fileRate = span.source.sampleRate;
     values.decodedResolution = span.source.wavFlag ? DecodedResolutionText(span.source.encoding) : nullptr;
     if (!RunAnalysisParametersDialog(window, settings, values)) return Confirmed::Cancelled;
+    LastRenderTimings().dialogClosed = SecondsNow();
 
     DrainMessageQueue();
     UpdateWindow(window);
@@ -367,6 +368,8 @@ void RenderLoadedSpan(HWND window) {
   ClearImage(image);
   ShowView(window, false);
   EnterRendering(window);
+  RenderTimings& timings = LastRenderTimings();
+  timings.prepare = SecondsNow() - timings.prepare;
 
   const uint8_t* samples = a.sampleBuffer.Lock();
   const int rendered = samples ? RenderImage(window, samples + kWaveHeaderLength) : -1;
@@ -383,7 +386,9 @@ void RenderLoadedSpan(HWND window) {
     ReturnToIdle(window);
     return;
   }
+  const double drawn = SecondsNow();
   FinishRender(window);
+  timings.finish = SecondsNow() - drawn;
 }
 
 void ShowProgramMessage(HWND window, Message message) {
@@ -507,8 +512,13 @@ void OnAnalyzeFile(HWND window, LPARAM lParam) {
   }
   if (confirmed == Confirmed::HandedOver) return;
 
+  RenderTimings& timings = LastRenderTimings();
+  const double loading = SecondsNow();
+  timings.confirm = loading - timings.dialogClosed;
   CommitSpan(window, span, title);
   const Message loaded = LoadSamples(span);
+  timings.prepare = SecondsNow();
+  timings.load = timings.prepare - loading;
   if (loaded != Message::None) {
     ShowProgramMessage(window, loaded);
     if (loaded == Message::NotEnoughMemory) {

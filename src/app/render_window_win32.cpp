@@ -165,7 +165,14 @@ void RenderColumns(ColumnRenderer& renderer, RenderRun& run, int32_t planned) {
 
 }  // namespace
 
-const RenderTimings& LastRenderTimings() { return lastTimings; }
+RenderTimings& LastRenderTimings() { return lastTimings; }
+
+double SecondsNow() {
+  LARGE_INTEGER frequency, now;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&now);
+  return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
 
 int RenderImage(HWND window, const uint8_t* firstSample) {
   AnalysisState& analysis = Analysis();
@@ -197,7 +204,9 @@ int RenderImage(HWND window, const uint8_t* firstSample) {
   if (run.scrollBarBehind && IsWindow(run.scrollBar)) SetScrollPos(run.scrollBar, SB_CTL, View().horizontalOffset, TRUE);
   ReleaseDC(window, run.screen);
   run.timings.loop = loopClock.Lap();
-  lastTimings = run.timings;
+  const RenderTimings& t = run.timings;
+  lastTimings.loop = t.loop, lastTimings.compute = t.compute, lastTimings.pump = t.pump, lastTimings.copy = t.copy;
+  lastTimings.passes = t.passes, lastTimings.messages = t.messages;
 
   analysis.dataLength = ScaledDataLength(analysis.dataLength, planned, run.last + 1);
   analysis.columnCount = run.last + 1;

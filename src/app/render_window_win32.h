@@ -20,11 +20,17 @@ namespace hl {
 int RenderImage(HWND window, const uint8_t* firstSample);
 
 // Where the last RenderImage spent its time (seconds), for the benchmark: drawing columns,
-// looking at and dispatching messages, and copying to the screen (scroll bar included).
+// looking at and dispatching messages, and copying to the screen (scroll bar included);
+// and, around it, the steps of "&Analyze File" after the parameters dialog: the span checked,
+// the samples read, the display bitmap made and cleared, the data-loaded state set.
 struct RenderTimings {
   double loop = 0, compute = 0, pump = 0, copy = 0;
   int32_t passes = 0, messages = 0;
+  double confirm = 0, load = 0, prepare = 0, finish = 0;
+  double dialogClosed = 0;  // SecondsNow() when the parameters dialog returned
 };
-const RenderTimings& LastRenderTimings();
+RenderTimings& LastRenderTimings();
+// Seconds on the performance counter, from an arbitrary origin.
+double SecondsNow();
 
 }  // namespace hl

@@ -269,7 +269,7 @@ void FinishPlan(PlannedInput& job, const InputLayout& layout, uint64_t spanBytes
   job.span = SampleSpan{job.input == "-" ? job.stdinData.data() : nullptr, static_cast<size_t>(spanBytes),
                         layout.native ? job.bits / 8 : static_cast<int>(layout.sampleBytes), job.channels, encoding};
   job.settings = RenderSettings{job.order, static_cast<int32_t>(job.rate), job.windowMs, job.geometry.step};
-  if (!forLevels && !PrepareImage(job.image, job.width, job.geometry.bitmapHeight)) {
+  if (!forLevels && !AllocateImage(job.image, job.width, job.geometry.bitmapHeight)) {
     return Refused(job, Message::NotEnoughMemoryForBitmap, Format("%d x %d pixels", job.width, job.geometry.bitmapHeight));
   }
   // A chunk reads at most about kChunkBytes of input (but always one whole frame).
@@ -316,6 +316,8 @@ bool DrawChunk(PlannedInput& job, ColumnRenderer& renderer, int first, int count
   if (levels) {
     renderer.ColumnLevels(first, count, levels);
   } else {
+    // The image was allocated unset: each chunk's columns are cleared by the thread that draws them.
+    ClearColumns(job.image, first, count);
     renderer.DrawColumns(first, count, job.image);
   }
   return true;

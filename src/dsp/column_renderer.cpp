@@ -23,6 +23,12 @@ int16_t ReadSample(const uint8_t* data, size_t element, int bytesPerSample) {
 }  // namespace
 
 bool PrepareImage(PaletteImage& image, int width, int height) {
+  if (!AllocateImage(image, width, height)) return false;
+  ClearImage(image);
+  return true;
+}
+
+bool AllocateImage(PaletteImage& image, int width, int height) {
   if (width <= 0 || height <= kEnvelopeRows) return false;
   // In a 32-bit process the product can pass what size_t holds and wrap to a small buffer.
   const uint64_t bytes = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
@@ -39,7 +45,6 @@ bool PrepareImage(PaletteImage& image, int width, int height) {
   image.height = height;
   image.stride = width;
   image.data = image.pixels.data();
-  ClearImage(image);
   return true;
 }
 
@@ -52,11 +57,16 @@ PaletteImage ImageOver(uint8_t* data, int width, int height, int stride) {
   return image;
 }
 
-void ClearImage(PaletteImage& image) {
-  for (int y = 0; y < image.height; ++y) std::fill_n(image.Row(y), image.width, kIndexFloor);
+void ClearImage(PaletteImage& image) { ClearColumns(image, 0, image.width); }
+
+void ClearColumns(PaletteImage& image, int first, int count) {
+  const int begin = std::max(first, 0);
+  const int end = std::min(first + count, image.width);
+  if (begin >= end) return;
+  for (int y = 0; y < image.height; ++y) std::fill(image.Row(y) + begin, image.Row(y) + end, kIndexFloor);
   if (image.height > kSeparatorRow) {
-    std::fill_n(image.Row(kSeparatorRow), image.width, kIndexSeparator);
-    std::fill_n(image.Row(kEnvelopeCentreRow), image.width, kIndexEnvelope);
+    std::fill(image.Row(kSeparatorRow) + begin, image.Row(kSeparatorRow) + end, kIndexSeparator);
+    std::fill(image.Row(kEnvelopeCentreRow) + begin, image.Row(kEnvelopeCentreRow) + end, kIndexEnvelope);
   }
 }
 

@@ -13,6 +13,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include "common/limits.h"
@@ -31,6 +33,27 @@ constexpr uint8_t kIndexEnvelope = 2;
 constexpr uint8_t kIndexFloor = 3;
 constexpr uint8_t kIndexTop = 235;
 
+// Leaves new elements unset (an allocator's construct with no value default-initialises):
+// a large image allocated this way has none of its pages touched until it is drawn.
+template <class T>
+struct UnsetAllocator : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = UnsetAllocator<U>;
+  };
+  UnsetAllocator() = default;
+  template <class U>
+  UnsetAllocator(const UnsetAllocator<U>&) noexcept {}
+  template <class U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+
 // An image of palette indices: row y starts at data + y * stride. It either owns its pixels
 // (PrepareImage) or is a view of memory that belongs to someone else, such as the bits of
 // the window's display bitmap (ImageOver).
@@ -39,7 +62,7 @@ struct PaletteImage {
   int height = 0;
   int stride = 0;
   uint8_t* data = nullptr;
-  std::vector<uint8_t> pixels;  // the storage of an image that owns its pixels
+  std::vector<uint8_t, UnsetAllocator<uint8_t>> pixels;  // the storage of an image that owns its pixels
 
   PaletteImage() = default;
   PaletteImage(PaletteImage&&) = default;
@@ -57,11 +80,19 @@ struct PaletteImage {
 // when the image cannot be allocated.
 bool PrepareImage(PaletteImage& image, int width, int height);
 
+// Allocates an image of its own and leaves its pixels unset, for a drawing that clears each
+// range of columns (ClearColumns) before it draws them: the pages are then first touched
+// by the threads that draw, not all at once before the drawing starts.
+bool AllocateImage(PaletteImage& image, int width, int height);
+
 // A view of someone else's pixels, `stride` bytes per row.
 PaletteImage ImageOver(uint8_t* data, int width, int height, int stride);
 
 // Fills an existing image as PrepareImage does.
 void ClearImage(PaletteImage& image);
+
+// Fills columns first .. first + count - 1 (within the image) as ClearImage fills them all.
+void ClearColumns(PaletteImage& image, int first, int count);
 
 // The samples to analyse, from the first sample of the selected span.
 struct SampleSpan {
