@@ -207,6 +207,7 @@ int RenderImage(HWND window, const uint8_t* firstSample) {
   const RenderTimings& t = run.timings;
   lastTimings.loop = t.loop, lastTimings.compute = t.compute, lastTimings.pump = t.pump, lastTimings.copy = t.copy;
   lastTimings.passes = t.passes, lastTimings.messages = t.messages;
+  lastTimings.loopEnded = SecondsNow();
 
   analysis.dataLength = ScaledDataLength(analysis.dataLength, planned, run.last + 1);
   analysis.columnCount = run.last + 1;

@@ -28,6 +28,7 @@ struct RenderTimings {
   int32_t passes = 0, messages = 0;
   double confirm = 0, load = 0, prepare = 0, finish = 0;
   double dialogClosed = 0;  // SecondsNow() when the parameters dialog returned
+  double loopEnded = 0;     // SecondsNow() when the last RenderImage stopped drawing
 };
 RenderTimings& LastRenderTimings();
 // Seconds on the performance counter, from an arbitrary origin.
