@@ -1,6 +1,9 @@
 #include "dsp/column_renderer.h"
 
 #include <algorithm>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <cstring>
 #include <new>
 
@@ -212,27 +215,77 @@ void ColumnRenderer::DrawColumn(int x, PaletteImage& image) {
   PaintColumn(x, frame, max, min, image);
 }
 
+namespace {
+
+#if defined(__SSE2__)
+// Sixteen rows of sixteen bytes transposed in place: four rounds of interleaving row i with
+// row i + 8 move every byte from (row, column) to (column, row).
+void Transpose16(__m128i r[16]) {
+  for (int round = 0; round < 4; ++round) {
+    __m128i t[16];
+    for (int i = 0; i < 8; ++i) {
+      t[2 * i] = _mm_unpacklo_epi8(r[i], r[i + 8]);
+      t[2 * i + 1] = _mm_unpackhi_epi8(r[i], r[i + 8]);
+    }
+    for (int i = 0; i < 16; ++i) r[i] = t[i];
+  }
+}
+
+// The palette indices of sixteen levels, as PaletteIndexOfLevel gives them.
+__m128i IndicesOfLevels(const int16_t* levels, __m128i offset) {
+  const __m128i floor = _mm_set1_epi16(kIndexFloor), top = _mm_set1_epi16(kIndexTop);
+  __m128i low = _mm_add_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(levels)), offset);
+  __m128i high = _mm_add_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(levels + 8)), offset);
+  low = _mm_min_epi16(_mm_max_epi16(low, floor), top);
+  high = _mm_min_epi16(_mm_max_epi16(high, floor), top);
+  return _mm_packus_epi16(low, high);
+}
+#endif
+
+// The levels of `batch` transformed frames (frame k at frames + k * n) become the palette
+// indices of columns x0 .. x0 + batch - 1, bin b at row height - 1 - b. Sixteen columns at a
+// time go through a transposed block of 16 x 16 indices, so the image is written sixteen
+// neighbouring pixels per store; the rest of a batch through a small tile of 64 bins.
+void WritePaletteIndices(const int16_t* frames, int n, int batch, int x0, int16_t correction, PaletteImage& image) {
+  const int bins = n / 2;
+  int k0 = 0;
+#if defined(__SSE2__)
+  const __m128i offset = _mm_set1_epi16(static_cast<int16_t>(correction - 100));
+  for (; k0 + 16 <= batch && bins % 16 == 0; k0 += 16) {
+    for (int b0 = 0; b0 < bins; b0 += 16) {
+      __m128i block[16];
+      for (int j = 0; j < 16; ++j) block[j] = IndicesOfLevels(frames + static_cast<size_t>(k0 + j) * n + b0, offset);
+      Transpose16(block);
+      for (int i = 0; i < 16; ++i) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(image.Row(image.height - 1 - b0 - i) + x0 + k0), block[i]);
+      }
+    }
+  }
+#endif
+  if (k0 >= batch) return;
+  uint8_t tile[kTileBins][kBatchColumns];
+  for (int b0 = 0; b0 < bins; b0 += kTileBins) {
+    const int tileBins = std::min(kTileBins, bins - b0);
+    for (int k = k0; k < batch; ++k) {
+      const int16_t* levels = frames + static_cast<size_t>(k) * n + b0;
+      for (int b = 0; b < tileBins; ++b) tile[b][k - k0] = PaletteIndexOfLevel(levels[b], correction);
+    }
+    for (int b = 0; b < tileBins; ++b) std::memcpy(image.Row(image.height - 1 - b0 - b) + x0 + k0, tile[b], batch - k0);
+  }
+}
+
+}  // namespace
+
 void ColumnRenderer::DrawColumns(int first, int count, PaletteImage& image) {
   const int end = std::min({first + count, available_, image.width});
   const int n = plan_.fftLength;
-  const int bins = n / 2;
   int16_t max[kBatchColumns], min[kBatchColumns];
   for (int x0 = std::max(first, firstColumn_); x0 < end; x0 += kBatchColumns) {
     const int batch = std::min(kBatchColumns, end - x0);
     int16_t* frames = frames_.data();
     for (int k = 0; k < batch; ++k) ReadFrame(x0 + k, frames + k * n, &max[k], &min[k]);
     TransformFramesToLevels(engine_, frames, batch);
-    // Palette indices go through a small tile, 64 bins by the batch's columns, so that
-    // the image is written row by row, `batch` neighbouring pixels at a time.
-    uint8_t tile[kTileBins][kBatchColumns];
-    for (int b0 = 0; b0 < bins; b0 += kTileBins) {
-      const int tileBins = std::min(kTileBins, bins - b0);
-      for (int k = 0; k < batch; ++k) {
-        const int16_t* levels = frames + static_cast<size_t>(k) * n + b0;
-        for (int b = 0; b < tileBins; ++b) tile[b][k] = PaletteIndexOfLevel(levels[b], plan_.correction);
-      }
-      for (int b = 0; b < tileBins; ++b) std::memcpy(image.Row(image.height - 1 - b0 - b) + x0, tile[b], batch);
-    }
+    WritePaletteIndices(frames, n, batch, x0, plan_.correction, image);
     for (int k = 0; k < batch; ++k) PaintEnvelope(x0 + k, max[k], min[k], image);
   }
 }

@@ -1,5 +1,6 @@
 #include "dsp/column_renderer.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -175,21 +176,29 @@ TEST_F(RenderFixture, EnvelopeStrip) {
 }
 
 TEST_F(RenderFixture, BatchedColumnsEqualSingleColumns) {
+  // Full-scale noise, then a quiet stretch: the indices reach both ends of their range.
   std::mt19937 random(3);
-  std::uniform_int_distribution<int> noise(-20000, 20000);
-  auto bytes = Samples16(30000, 2, [&](int c, int i) { return c == 0 ? noise(random) * std::sin(i * 0.001) : 0; });
-  RenderSettings settings{9, 22050, 8.0f, 2 * 137};
-  ColumnRenderer renderer;
-  ASSERT_EQ(renderer.Begin({bytes.data(), bytes.size(), 2, 2}, settings), 0);
-  const int columns = renderer.AvailableColumns();
-  PaletteImage single, batched;
-  ASSERT_TRUE(PrepareImage(single, columns, 300));
-  ASSERT_TRUE(PrepareImage(batched, columns, 300));
-  for (int x = 0; x < columns; ++x) renderer.DrawColumn(x, single);
-  renderer.DrawColumns(0, 5, batched);
-  renderer.DrawColumns(5, columns - 5, batched);
-  renderer.End();
-  EXPECT_EQ(single.pixels, batched.pixels);
+  std::uniform_int_distribution<int> noise(-32768, 32767);
+  auto bytes = Samples16(30000, 2, [&](int c, int i) { return c == 0 && i < 15000 ? noise(random) : 0; });
+  for (int order : {9, 10, 11}) {
+    SCOPED_TRACE(order);
+    RenderSettings settings{order, 22050, 8.0f, 2 * 137};
+    ColumnRenderer renderer;
+    ASSERT_EQ(renderer.Begin({bytes.data(), bytes.size(), 2, 2}, settings), 0);
+    const int columns = renderer.AvailableColumns();
+    const int height = (1 << order) / 2 + kEnvelopeRows;
+    PaletteImage single, batched;
+    ASSERT_TRUE(PrepareImage(single, columns, height));
+    ASSERT_TRUE(PrepareImage(batched, columns, height));
+    for (int x = 0; x < columns; ++x) renderer.DrawColumn(x, single);
+    renderer.DrawColumns(0, 5, batched);
+    renderer.DrawColumns(5, columns - 5, batched);
+    renderer.End();
+    EXPECT_EQ(single.pixels, batched.pixels);
+    const auto [lowest, highest] = std::minmax_element(single.Row(height - 1), single.Row(height - 1) + columns);
+    EXPECT_EQ(*lowest, kIndexFloor);
+    EXPECT_GT(*highest, 150);
+  }
 }
 
 TEST_F(RenderFixture, ColumnLevelsAreWhatThePaletteIndicesAreMadeOf) {
