@@ -55,8 +55,9 @@ bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) 
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD wrote = 0;
+  // Flushed, so that no writeback of the new file runs beside the timed reads.
   const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) &&
-                  wrote == bytes.size();
+                  wrote == bytes.size() && FlushFileBuffers(file);
   return CloseHandle(file) && ok;
 }
 
