@@ -814,10 +814,11 @@ TEST_F(AnalysisCases, DialogChecksSendTheDialogBack) {
 }
 
 TEST_F(AnalysisCases, SpanShorterThanOneFrameIsRefused) {
-  // The refusal leaves the window as it was: with no image, or with the one an earlier
-  // analysis left, which comes back with its buttons.
-  const bool stopBefore = IsWindowEnabled(MainWindow().stopButton) != FALSE;
-  const bool playBefore = IsWindowEnabled(MainWindow().playWindowButton) != FALSE;
+  // The refusal disables the buttons and sends "&Restore": an analysis "&Change" set aside
+  // comes back with its buttons; after any other the buttons stay disabled.
+  const bool restorable = Analysis().restorePoint && Mode().fullResolutionBitmapExists;
+  const bool stopBefore = restorable && IsWindowEnabled(MainWindow().stopButton) != FALSE;
+  const bool playBefore = restorable && IsWindowEnabled(MainWindow().playWindowButton) != FALSE;
   const std::string tone = ToneFile("tone2s-b.wav", 2.0);
   HWND dialog = OpenParameters(tone);
   ASSERT_NE(dialog, nullptr);
