@@ -71,18 +71,8 @@ HGLOBAL DropOf(const std::string& path) {
   return block;
 }
 
-class GivenFileSuite : public MainWindowSuite {
+class GivenFileSuite : public AnalysisWindowSuite {
  protected:
-  void SetUp() override {
-    MainWindowSuite::SetUp();
-    if (HasFatalFailure()) return;
-    ASSERT_TRUE(WaitForAnalysisEnd()) << "an analysis or a dialog is still open before the test";
-  }
-  void TearDown() override {
-    MainWindowSuite::TearDown();
-    WaitForAnalysisEnd();
-  }
-
   static bool Drop(const std::string& path) {
     HGLOBAL block = DropOf(path);
     return block && ui_->Post(WM_DROPFILES, reinterpret_cast<WPARAM>(block), 0);
