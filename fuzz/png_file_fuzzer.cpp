@@ -1,5 +1,5 @@
-// libFuzzer target over the PNG writer's checks: any width, height, stride, colour count and
-// tEXt entry, with a pixel block only as large as the input. A file is written exactly for
+// libFuzzer target over the PNG writer's checks: any width, height, stride, colour count, tEXt
+// entry and thread count, with a pixel block only as large as the input. A file is written exactly for
 // a valid call, and inflating its IDAT stream gives back every row's palette indices.
 #include <zlib.h>
 
@@ -43,6 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int32_t colorCount = in.Take<int16_t>();
   const uint8_t keywordLength = in.Take<uint8_t>() % 96;
   const uint8_t textLength = in.Take<uint8_t>() % 16;
+  const int threads = 1 + in.Take<uint8_t>() % 4;
   std::string keyword, text;
   for (int i = 0; i < keywordLength; ++i) keyword.push_back(static_cast<char>(in.Take<uint8_t>()));
   for (int i = 0; i < textLength; ++i) text.push_back(static_cast<char>(in.Take<uint8_t>()));
@@ -55,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                             : 0;
   if (need == 0 || need > in.RestSize()) return 0;
   const uint8_t* pixels = in.Rest();
-  const std::vector<uint8_t> file = hl::BuildPngFile(pixels, stride, width, height, colors, colorCount, texts, 1);
+  const std::vector<uint8_t> file = hl::BuildPngFile(pixels, stride, width, height, colors, colorCount, texts, threads);
   const bool valid = width > 0 && height > 0 && stride >= width && KeywordAllowed(keyword) &&
                      text.find('\0') == std::string::npos;
   Require(file.empty() == !valid, "a file exactly for a valid call");

@@ -129,7 +129,7 @@ void SaveJob(Job& job, const BatchOptions& batch, ImageFormat format) {
     d.scheme = o.scheme;
     d.attenuation = o.attenuation;
     const std::vector<uint8_t> file = BuildPngFile(picture->data, picture->stride, picture->width, picture->height,
-                                                   colors, kPaletteSize, DescribeImage(d));
+                                                   colors, kPaletteSize, DescribeImage(d), ThreadCount(o));
     if (file.empty()) return Refused(job, Message::NotEnoughMemoryForBitmap);
     written = WriteOut(job.output, file.data(), file.size());
   } else {

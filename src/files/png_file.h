@@ -22,11 +22,16 @@ uint32_t PngChunkCrc(const uint8_t* typeAndData, size_t length);
 // Builds the whole file in memory. `pixels` holds palette indices, top row first, rows
 // `stride` bytes apart. The palette is the first `colorCount` entries of `colors`, padded
 // with black to 256 entries exactly as the BMP's colour table is, so that a reader sees the
-// same table in both files. `level` is zlib's compression level (1 fastest .. 9 smallest).
-// Returns an empty vector when width or height is not positive, stride < width, a text
-// entry is not valid, or memory or the compressor fails: the caller must check for it.
+// same table in both files. The rows are compressed in bands on up to `threads` threads
+// (the calling one among them); the bands depend on the width alone, so the file's bytes
+// are the same for every thread count. Returns an empty vector when width or height is not
+// positive, stride < width, a text entry is not valid, or memory or the compressor fails:
+// the caller must check for it.
 std::vector<uint8_t> BuildPngFile(const uint8_t* pixels, int stride, int width, int height,
                                   const BitmapColor* colors, int colorCount,
-                                  const std::vector<PngText>& texts, int level = 6);
+                                  const std::vector<PngText>& texts, int threads = 1);
+
+// The rows one compressed band holds for an image of this width (at least one).
+int PngBandRows(int width);
 
 }  // namespace hl

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "app/analysis_win32.h"
@@ -297,7 +298,8 @@ void SaveBitmap(HWND window, bool entire) {
     failure = Message::NotEnoughMemoryForBitmap;
   } else if (format == ImageFormat::Png) {
     const std::vector<uint8_t> png = BuildPngFile(picture.data, picture.stride, plan.width, plan.height, colors,
-                                                  colorCount, ShownAnalysisTexts());
+                                                  colorCount, ShownAnalysisTexts(),
+                                                  static_cast<int>(std::thread::hardware_concurrency()));
     if (png.empty()) {
       failure = Message::NotEnoughMemoryForBitmap;
     } else if (!file.Write(png.data(), png.size()) || !file.Commit()) {

@@ -81,6 +81,35 @@ TEST(PngFile, IndicesPaletteAndTextReadBack) {
   }
 }
 
+// Bands compressed apart must join into one zlib stream whose checksum covers every row,
+// and must not depend on how many threads compressed them.
+TEST(PngFile, BandsOnSeveralThreadsInflateToTheSameIndices) {
+  const int width = 1001, height = 3 * PngBandRows(width) + 7, stride = 1004;
+  std::vector<uint8_t> pixels(static_cast<size_t>(stride) * height);
+  uint32_t noise = 1;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      noise = noise * 1664525u + 1013904223u;
+      pixels[static_cast<size_t>(y) * stride + x] = x % 50 < 20 ? 235 : static_cast<uint8_t>(noise >> 29);
+    }
+  const BitmapColor color{1, 2, 3};
+  const std::vector<uint8_t> file = BuildPngFile(pixels.data(), stride, width, height, &color, 1, {}, 3);
+  EXPECT_EQ(file, BuildPngFile(pixels.data(), stride, width, height, &color, 1, {}, 1));
+  std::vector<uint8_t> stream;
+  for (const Chunk& c : Chunks(file))
+    if (c.type == "IDAT") stream.insert(stream.end(), c.data.begin(), c.data.end());
+  std::vector<uint8_t> raw(static_cast<size_t>(height) * (width + 1) + 1);
+  uLongf rawLength = raw.size();
+  ASSERT_EQ(uncompress(raw.data(), &rawLength, stream.data(), stream.size()), Z_OK);  // checks the Adler-32
+  ASSERT_EQ(rawLength, raw.size() - 1);
+  for (int y = 0; y < height; ++y) {
+    ASSERT_EQ(raw[y * (width + 1)], 0) << "row " << y;
+    ASSERT_TRUE(std::equal(pixels.begin() + static_cast<size_t>(y) * stride,
+                           pixels.begin() + static_cast<size_t>(y) * stride + width, raw.begin() + y * (width + 1) + 1))
+        << "row " << y;
+  }
+}
+
 TEST(PngFile, RefusesWhatCannotBeWritten) {
   const uint8_t pixels[8] = {};
   const BitmapColor color{1, 2, 3};
