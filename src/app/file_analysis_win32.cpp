@@ -251,6 +251,7 @@ void ReleaseDisplay() {
 }
 
 void ReleaseSampleBuffer() {
+  StopColumnWorkers();  // they read the samples
   AnalysisState& a = Analysis();
   a.sampleBuffer.Free();
   a.waveDataFlag = false;

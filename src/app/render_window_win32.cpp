@@ -1,5 +1,14 @@
 #include "app/render_window_win32.h"
 
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <new>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
+
 #include "app/analysis_settings.h"
 #include "app/analysis_win32.h"
 #include "app/file_analysis.h"
@@ -14,12 +23,12 @@ namespace hl {
 
 namespace {
 
-// Columns drawn in one go between two looks at the clock: a few dozen columns are well under
-// a millisecond of work.
+// Columns a worker draws in one go: a few dozen columns are well under a millisecond of
+// work, so a stop waits no longer than that for the workers.
 constexpr int kColumnsPerPass = 32;
 // The message queue is looked at, and the drawn columns copied to the screen, at most this
-// often. Both cost a trip to the window system (under Wine far more than the columns
-// themselves); a display frame's time keeps the image growing smoothly and Stop prompt.
+// often while nothing arrives. Both cost a trip to the window system (under Wine far more
+// than the columns themselves); a display frame's time keeps the image growing smoothly.
 constexpr double kPumpSeconds = 0.016;
 constexpr double kCopySeconds = 0.016;
 // The horizontal scroll bar follows the render; redrawing it is slow on some systems, so its
@@ -53,6 +62,121 @@ class Stopwatch {
  private:
   LARGE_INTEGER frequency_{}, start_{};
 };
+
+// The columns drawn on every core: a worker thread for each core but one, and the window's
+// thread between its looks at the message queue and its copies to the screen. Under Wine
+// every message and copy is also work for the window system's own processes, so a worker
+// on each core would slow them more than it adds. All take passes of columns in column
+// order; the workers write palette indices into the display bitmap's bits only, and every
+// GDI object stays the window thread's. The columns shown are the ones from the first on
+// that are all drawn, so the image is revealed from left to right as when one thread drew
+// it.
+class ColumnWorkers {
+ public:
+  ColumnWorkers() = default;
+  ~ColumnWorkers() { StopAndJoin(); }
+  ColumnWorkers(const ColumnWorkers&) = delete;
+  ColumnWorkers& operator=(const ColumnWorkers&) = delete;
+
+  // Begins a renderer per core and starts a worker thread for each but the first (the
+  // calling thread's), as far as threads can be had. False when not even one renderer
+  // could be begun (its memory).
+  bool Start(const SampleSpan& span, const RenderSettings& settings, PaletteImage image, int32_t planned) {
+    image_ = std::move(image);
+    planned_ = planned;
+    passCount_ = (planned + kColumnsPerPass - 1) / kColumnsPerPass;
+    done_.reset(new (std::nothrow) std::atomic<uint8_t>[static_cast<size_t>(std::max(passCount_, 1))]());
+    allDrawn_ = CreateEventW(nullptr, TRUE, passCount_ == 0, nullptr);
+    if (!done_ || !allDrawn_) return false;
+    const int cores = std::max(1, std::min(64, static_cast<int>(std::thread::hardware_concurrency())));
+    try {
+      renderers_.reserve(static_cast<size_t>(cores));
+      threads_.reserve(static_cast<size_t>(cores));
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    for (int i = 0; i < cores; ++i) {
+      std::unique_ptr<ColumnRenderer> renderer(new (std::nothrow) ColumnRenderer);
+      if (!renderer || renderer->Begin(span, settings) != 0) break;
+      renderers_.push_back(std::move(renderer));
+    }
+    if (renderers_.empty()) return false;
+    for (size_t i = 1; i < renderers_.size(); ++i) {
+      ColumnRenderer* mine = renderers_[i].get();
+      try {
+        threads_.emplace_back([this, mine] {
+          while (!stop_.load() && DrawNextPass(*mine)) {
+          }
+        });
+      } catch (const std::system_error&) {
+        break;  // the threads started share the work
+      }
+    }
+    return true;
+  }
+
+  // Draws the next pass on the calling thread; false when none is left.
+  bool DrawPassHere() { return DrawNextPass(*renderers_.front()); }
+
+  // Waits until every column is drawn, input arrives for the window's thread or `ms` pass.
+  // True when input is waiting.
+  bool Wait(DWORD ms) {
+    return MsgWaitForMultipleObjectsEx(1, &allDrawn_, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE) == WAIT_OBJECT_0 + 1;
+  }
+
+  // The columns from the first on that are all drawn.
+  int32_t DrawnColumns() {
+    while (shownPasses_ < passCount_ && done_[static_cast<size_t>(shownPasses_)].load(std::memory_order_acquire)) {
+      ++shownPasses_;
+    }
+    return std::min(planned_, shownPasses_ * kColumnsPerPass);
+  }
+
+  bool Stopped() const { return stop_.load(); }
+
+  // The workers told to stop and waited for (each finishes the pass it is drawing); the
+  // columns they drew beyond the first gap are cleared again, so that the image ends where
+  // the columns shown end. Nothing after the first call.
+  void StopAndJoin() {
+    stop_ = true;
+    for (std::thread& t : threads_) t.join();
+    threads_.clear();
+    if (!renderers_.empty()) {
+      const int32_t shown = DrawnColumns();
+      const int32_t taken = std::min(planned_, std::min(next_.load(), passCount_) * kColumnsPerPass);
+      if (taken > shown) ClearColumns(image_, shown, taken - shown);
+      for (auto& renderer : renderers_) renderer->End();
+      renderers_.clear();
+    }
+    if (allDrawn_) CloseHandle(allDrawn_);
+    allDrawn_ = nullptr;
+  }
+
+ private:
+  bool DrawNextPass(ColumnRenderer& renderer) {
+    const int pass = next_.fetch_add(1);
+    if (pass >= passCount_) return false;
+    const int first = pass * kColumnsPerPass;
+    renderer.DrawColumns(first, std::min(kColumnsPerPass, planned_ - first), image_);
+    done_[static_cast<size_t>(pass)].store(1, std::memory_order_release);
+    if (drawnPasses_.fetch_add(1) + 1 == passCount_) SetEvent(allDrawn_);
+    return true;
+  }
+
+  PaletteImage image_;
+  int32_t planned_ = 0;
+  int passCount_ = 0;
+  std::unique_ptr<std::atomic<uint8_t>[]> done_;
+  std::atomic<int> next_{0}, drawnPasses_{0};
+  std::atomic<bool> stop_{false};
+  HANDLE allDrawn_ = nullptr;
+  int shownPasses_ = 0;  // the window thread's own
+  std::vector<std::unique_ptr<ColumnRenderer>> renderers_;
+  std::vector<std::thread> threads_;
+};
+
+// The workers of the render under way, for StopColumnWorkers.
+ColumnWorkers* runningWorkers = nullptr;
 
 // Copies bitmap columns to the image area in its two parts: the frequency rows at the
 // vertical scroll offset below the margin, then the 44-row margin itself.
@@ -126,46 +250,49 @@ bool CopyDrawnColumns(RenderRun& run, bool redrawDue) {
   return true;
 }
 
-// Draws the planned columns a pass at a time, looking at the message queue and copying to
-// the screen between passes, until they are all drawn or the stop request is set.
-void RenderColumns(ColumnRenderer& renderer, RenderRun& run, int32_t planned) {
-  PaletteImage image = Display().Image();
-  int32_t column = 0;
+// Draws passes of columns beside the workers, looking at the message queue and copying the
+// columns drawn to the screen between passes, until they are all drawn or the stop request
+// is set. While messages wait they are handled one per look and no pass is drawn here;
+// otherwise the queue is looked at, and the screen brought up to date, every 16 ms.
+void RenderColumns(ColumnWorkers& workers, RenderRun& run, int32_t planned) {
   bool pumpDue = true;
   while (planned > 0) {
-    if (Mode().stopRequest) break;
+    if (Mode().stopRequest || workers.Stopped()) break;
     if (pumpDue || run.sincePump.Elapsed() >= kPumpSeconds) {
-      // One message per look; while messages wait, no columns are drawn.
       const PumpOutcome outcome = PumpOneMessage(run);
       if (outcome == PumpOutcome::Quit) break;
-      if (outcome == PumpOutcome::Handled) {
-        // Only the stop request may end a run from inside a message; should the bitmap have
-        // gone all the same, nothing more is drawn into it.
-        if (Display().bits != run.bits) break;
-        pumpDue = true;
-        continue;
-      }
-      pumpDue = false;
-      run.sincePump.Lap();
+      // Only the stop request may end a run from inside a message; should the bitmap have
+      // gone all the same (its workers were stopped first), nothing more is drawn into it.
+      if (outcome == PumpOutcome::Handled && Display().bits != run.bits) break;
+      pumpDue = outcome == PumpOutcome::Handled;
+      if (!pumpDue) run.sincePump.Lap();
     }
     run.passClock.Lap();
-    const int first = column;
-    const int count = planned - first < kColumnsPerPass ? planned - first : kColumnsPerPass;
-    renderer.DrawColumns(first, count, image);
+    // With no pass left it waits for the workers' last ones.
+    if (!pumpDue && !workers.DrawPassHere()) {
+      const double due = std::min(kPumpSeconds - run.sincePump.Elapsed(), kCopySeconds - run.sinceCopy.Elapsed());
+      pumpDue = workers.Wait(due > 0 ? static_cast<DWORD>(due * 1000.0) + 1 : 0);
+    }
     run.timings.compute += run.passClock.Lap();
-    run.last = first + count - 1;
-    column = run.last + 1;
-    View().renderColumn = run.last;
-    if (column < planned && run.sinceCopy.Elapsed() < kCopySeconds) continue;
+    const int32_t drawn = workers.DrawnColumns();
+    if (drawn > run.last + 1) {
+      run.last = drawn - 1;
+      View().renderColumn = run.last;
+    }
+    if (drawn < planned && run.sinceCopy.Elapsed() < kCopySeconds) continue;
     run.sinceCopy.Lap();
     if (CopyDrawnColumns(run, true)) run.timings.copy += run.passClock.Lap();
-    if (column >= planned) break;
+    if (drawn >= planned) break;
   }
 }
 
 }  // namespace
 
 RenderTimings& LastRenderTimings() { return lastTimings; }
+
+void StopColumnWorkers() {
+  if (runningWorkers) runningWorkers->StopAndJoin();
+}
 
 double SecondsNow() {
   LARGE_INTEGER frequency, now;
@@ -182,9 +309,6 @@ int RenderImage(HWND window, const uint8_t* firstSample) {
                         analysis.format.channels};
   const RenderSettings renderSettings{settings.fftOrder, static_cast<int32_t>(analysis.format.sampleRate),
                                       settings.windowLengthMs, analysis.step};
-  ColumnRenderer renderer;
-  if (renderer.Begin(span, renderSettings) != 0) return -1;
-
   Stopwatch loopClock;
   RenderRun run;
   run.screen = GetDC(window);
@@ -196,11 +320,25 @@ int RenderImage(HWND window, const uint8_t* firstSample) {
   run.scrollBarDrawn = GetTickCount();
   run.bits = Display().bits;
   const int32_t planned = analysis.columnCount;
-  RenderColumns(renderer, run, planned);
+  ColumnWorkers workers;
+  if (!workers.Start(span, renderSettings, Display().Image(), planned)) {
+    ReleaseDC(window, run.screen);
+    return -1;
+  }
+  runningWorkers = &workers;
+  RenderColumns(workers, run, planned);
+  runningWorkers = nullptr;
+  const bool bitmapKept = Display().bits == run.bits;
+  if (bitmapKept) {
+    workers.StopAndJoin();
+    // The passes that ended while the workers stopped are kept.
+    const int32_t drawn = workers.DrawnColumns();
+    if (drawn > run.last + 1) run.last = drawn - 1;
+    View().renderColumn = run.last;
+  }
 
   // A stop leaves the columns drawn since the last copy on the screen too.
-  if (run.firstNotCopied <= run.last && Display().bits == run.bits) CopyDrawnColumns(run, false);
-  renderer.End();
+  if (run.firstNotCopied <= run.last && bitmapKept) CopyDrawnColumns(run, false);
   if (run.scrollBarBehind && IsWindow(run.scrollBar)) SetScrollPos(run.scrollBar, SB_CTL, View().horizontalOffset, TRUE);
   ReleaseDC(window, run.screen);
   run.timings.loop = loopClock.Lap();

@@ -10,14 +10,20 @@ namespace hl {
 
 // Draws Analysis().columnCount columns of the samples at `firstSample` (Analysis().byteCount
 // bytes, Analysis().format, Analysis().step) into the display bitmap with the window length
-// and FFT order of Settings(). The message queue is looked at every 16 ms or so, one message
-// dispatched per look and columns drawn only once a look found none; every 16 ms or so the
-// screen is brought to what the update of every fourth column would show, scrolling once the
-// image is wider than the image area, with one copy. A raised stop request ends the run before
-// the next columns. On return the column count holds the columns drawn and the data length is
-// scaled to them. Returns 0, or -1 when the transform's memory could not be had (nothing
-// drawn).
+// and FFT order of Settings(), on a worker thread per core. The window's thread handles
+// messages as they arrive, one per look and at least every 16 ms or so; every 16 ms or so
+// it brings the screen to what the update of every fourth column would show, scrolling
+// once the image is wider than the image area, with one copy, revealing the columns from
+// the left as they are all drawn. A raised stop request ends the run after the passes the
+// workers are drawing. On return the column count holds the columns drawn and the data
+// length is scaled to them. Returns 0, or -1 when the transform's memory could not be had
+// (nothing drawn).
 int RenderImage(HWND window, const uint8_t* firstSample);
+
+// Stops the workers of a render under way and waits for them (each ends the pass it is
+// drawing): called before the display bitmap or the sample buffer goes, so that no worker
+// writes into freed pages. Nothing when no render runs.
+void StopColumnWorkers();
 
 // Where the last RenderImage spent its time (seconds), for the benchmark: drawing columns,
 // looking at and dispatching messages, and copying to the screen (scroll bar included);

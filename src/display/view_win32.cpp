@@ -7,6 +7,7 @@
 #include "app/handles_win32.h"
 #include "app/main_window_win32.h"
 #include "app/operating_mode_win32.h"
+#include "app/render_window_win32.h"
 #include "display/gdi_objects_win32.h"
 #include "display/palette.h"
 #include "display/palette_win32.h"
@@ -261,6 +262,8 @@ bool CreateDisplayBitmap(HWND window, int width, int height) {
 
 void DisplayBitmap::Destroy() {
   if (!exists()) return;
+  // A render's workers may be writing into the bits.
+  StopColumnWorkers();
   if (dc) {
     // Leave the program palette free before the DC goes.
     SelectPalette(dc, static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE)), FALSE);
