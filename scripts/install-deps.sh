@@ -19,7 +19,7 @@ PACKAGES="
   pulseaudio pulseaudio-utils
   clang libclang-rt-14-dev
   python3
-  sox imagemagick
+  sox imagemagick ffmpeg
   zlib1g-dev libz-mingw-w64-dev
   g++-multilib lib32z1-dev qemu-user-static
 "
