@@ -1000,9 +1000,10 @@ TEST_F(AnalysisCases, ChangeBeyondTheBudgetScansTheWholeFileInTheChosenFormat) {
 
 class LongRender : public WindowSuite {
  protected:
-  // 120 s at 11025 Hz, 16-bit mono; at 1 ms per column (step 11) 120,000 columns.
+  // 240 s at 11025 Hz, 16-bit mono; at 1 ms per column (step 11) 240,000 columns: long
+  // enough, drawn on every core, for a poll every 20 ms to find it under way.
   static std::string Long() {
-    static std::string path = ToneFile("long.wav", 120.0);
+    static std::string path = ToneFile("long.wav", 240.0);
     return path;
   }
   // Starts the analysis at 1 ms per column and returns once columns are being drawn.
@@ -1016,7 +1017,7 @@ class LongRender : public WindowSuite {
     }
     return ::testing::AssertionSuccess();
   }
-  static constexpr int32_t kPlanned = (1323000 - 512) / 11;
+  static constexpr int32_t kPlanned = (2646000 - 512) / 11;
 };
 
 TEST_F(LongRender, StopLeavesTheColumnsDrawnAndScalesTheDataLength) {
@@ -1029,7 +1030,7 @@ TEST_F(LongRender, StopLeavesTheColumnsDrawnAndScalesTheDataLength) {
   ASSERT_GT(k, 200);
   ASSERT_LT(k, kPlanned) << "the render finished before Stop reached it";
   // trunc(data length / planned columns x columns drawn), the quotient in extended precision.
-  EXPECT_EQ(Analysis().dataLength, static_cast<uint32_t>(2646000.0L / kPlanned * k));
+  EXPECT_EQ(Analysis().dataLength, static_cast<uint32_t>(5292000.0L / kPlanned * k));
   // Drawn columns have the tone; the first column after them is untouched.
   EXPECT_EQ(BrightestRow(k - 1), 299 - 46);
   const DisplayBitmap& d = Display();
@@ -1055,7 +1056,7 @@ TEST_F(LongRender, EscapeActsAsStop) {
   ASSERT_TRUE(WaitForAnalysisEnd());
   const int32_t k = Analysis().columnCount;
   ASSERT_LT(k, kPlanned);
-  EXPECT_EQ(Analysis().dataLength, static_cast<uint32_t>(2646000.0L / kPlanned * k));
+  EXPECT_EQ(Analysis().dataLength, static_cast<uint32_t>(5292000.0L / kPlanned * k));
 }
 
 // The window's life ends here: a suite, and so a process, of its own.
