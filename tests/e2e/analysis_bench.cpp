@@ -2,11 +2,13 @@
 // mono file at the dialog's defaults (512 points, 12 ms per column, about 50,000 columns),
 // timed from pressing OK in the parameters dialog to the data-loaded state, with the split of
 // the render loop between drawing columns, pumping messages and copying to the screen; then
-// how long Stop takes to end a render. Prints figures; it checks nothing (scripts/bench-analysis.sh).
+// how long Stop takes to end a render. Prints figures and their medians; it checks nothing
+// (scripts/bench-analysis.sh).
 //
 //   harrowlight_analysis_bench.exe [runs]
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -95,6 +97,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::printf("10-minute 44.1 kHz 16-bit mono file, 512 points, 12 ms per column\n");
+  std::vector<double> totals, loops;
   for (int run = 1; run <= runs; ++run) {
     HWND dialog = OpenParameters(ui, path);
     if (!dialog) return 1;
@@ -109,6 +112,8 @@ int main(int argc, char** argv) {
     }
     const double total = Now() - pressed;
     const hl::RenderTimings& t = hl::LastRenderTimings();
+    totals.push_back(total);
+    loops.push_back(t.loop);
     std::printf(
         "run %d: OK to data loaded %.3f s; %d columns; render loop %.3f s: columns %.3f s, messages %.3f s "
         "(%d passes, %d messages), screen %.3f s; outside the loop %.3f s: dialog closed %.3f s, span checked "
@@ -116,6 +121,15 @@ int main(int argc, char** argv) {
         run, total, hl::Analysis().columnCount, t.loop, t.compute, t.pump, t.passes, t.messages, t.copy,
         total - t.loop, t.dialogClosed - pressed, t.confirm, t.load, t.prepare, t.finish);
     std::fflush(stdout);
+  }
+
+  std::sort(totals.begin(), totals.end());
+  std::sort(loops.begin(), loops.end());
+  const size_t middle = totals.size() / 2;
+  if (!totals.empty()) {
+    std::printf("median of %zu runs: OK to data loaded %.3f s, render loop %.3f s\n", totals.size(),
+                totals.size() % 2 ? totals[middle] : (totals[middle - 1] + totals[middle]) / 2,
+                loops.size() % 2 ? loops[middle] : (loops[middle - 1] + loops[middle]) / 2);
   }
 
   // Stop: from the posted click to the end of the render.
