@@ -25,8 +25,9 @@ int RenderImage(HWND window, const uint8_t* firstSample);
 // writes into freed pages. Nothing when no render runs.
 void StopColumnWorkers();
 
-// Where the last RenderImage spent its time (seconds), for the benchmark: drawing columns,
-// looking at and dispatching messages, and copying to the screen (scroll bar included);
+// Where the last RenderImage spent its time (seconds), for the benchmark: the window thread
+// drawing its own passes of columns and waiting for the workers', looking at and
+// dispatching messages, and copying to the screen (scroll bar included);
 // and, around it, the steps of "&Analyze File" after the parameters dialog: the span checked,
 // the samples read, the display bitmap made and cleared, the data-loaded state set.
 struct RenderTimings {

@@ -48,7 +48,7 @@ const char kUsage[] =
     "        --rate HZ           sample rate, 4000..44100 or the file's own up to 384000 [the file's]\n"
     "        --scheme CB|CG|BW|WB colour scheme [CB]\n"
     "        --attenuation DB    0..36 [0]\n"
-    "        --threads N         renderers working at once [one per core]\n"
+    "        --threads N         renderers (and PNG compressors) working at once [one per core]\n"
     "  harrowlight-cli levels IN.wav -o OUT.csv|OUT.npy [render's analysis options]\n"
     "      Writes the engine's level of every bin of every column (4 per dB, before\n"
     "      the palette): CSV with time_ms then one column per bin centre in Hz, or a\n"
