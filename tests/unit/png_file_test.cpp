@@ -90,7 +90,8 @@ TEST(PngFile, BandsOnSeveralThreadsInflateToTheSameIndices) {
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) {
       noise = noise * 1664525u + 1013904223u;
-      pixels[static_cast<size_t>(y) * stride + x] = x % 50 < 20 ? 235 : static_cast<uint8_t>(noise >> 29);
+      // Runs longer than one match (258) beside short ones and noise.
+      pixels[static_cast<size_t>(y) * stride + x] = x % 400 < 261 || x % 7 == 0 ? 235 : static_cast<uint8_t>(noise >> 29);
     }
   const BitmapColor color{1, 2, 3};
   const std::vector<uint8_t> file = BuildPngFile(pixels.data(), stride, width, height, &color, 1, {}, 3);
