@@ -46,7 +46,16 @@ bool FileSizeOf(const std::string& path, uint64_t* size) {
 
 std::string OpenFailure(const std::string& path) {
   if (path == "-" && !gSpoolFailure.empty()) return gSpoolFailure;
-  return std::string(MessageText(Message::CannotOpenFile)) + ": " + InputName(path);
+  std::string line = std::string(MessageText(Message::CannotOpenFile)) + ": " + InputName(path);
+  if (path == "-") return line;
+  // What stands in the way: no such file (or a dangling link), a pipe or a device, no permission.
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return line + ": " + std::strerror(errno);
+  if (!S_ISREG(info.st_mode)) return line + " is not a regular file";
+  const int fd = open(path.c_str(), O_RDONLY);
+  if (fd < 0) return line + ": " + std::strerror(errno);
+  close(fd);
+  return line;
 }
 
 namespace {
