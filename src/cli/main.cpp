@@ -200,7 +200,7 @@ int Generate(const std::vector<std::string>& args) {
     return "";
   });
   if (parsed >= 0) return parsed;
-  const std::string wrong = hl::CheckOutputName("generate", "the output", args[2]);
+  const std::string wrong = hl::CheckOutputName("generate", "OUT.wav", args[2]);
   if (!wrong.empty()) return Usage(wrong);
   return hl::RunGenerate(example, args[2]);
 }

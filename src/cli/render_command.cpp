@@ -300,11 +300,6 @@ int RefuseInput(Message message, const std::string& why) {
   return kExitRefused;
 }
 
-int FileError(Message message, const std::string& path) {
-  std::fprintf(stderr, "harrowlight-cli: %s: %s\n", MessageText(message), path.c_str());
-  return kExitFileError;
-}
-
 std::string WithWarning(const std::string& reason, Message warning) {
   if (warning == Message::None) return reason;
   return reason + " (" + MessageText(warning) + ")";

@@ -47,8 +47,6 @@ constexpr int kExitFileError = 3;  // a file could not be read or written
 // One line on stderr, "harrowlight-cli: <message>: <why>" (the message alone when `why` is
 // empty); returns kExitRefused.
 int RefuseInput(Message message, const std::string& why);
-// "harrowlight-cli: <message>: <path>"; returns kExitFileError.
-int FileError(Message message, const std::string& path);
 // A refusal's or failure's reason with the header's warning, when there is one, in brackets
 // after it: a refusal stays one line.
 std::string WithWarning(const std::string& reason, Message warning);

@@ -91,7 +91,7 @@ int PlanFrame(const SpectrumOptions& options, SpectrumFrame& f) {
 // reads as zero.
 int ReadFrame(const std::string& path, SpectrumFrame& f, std::vector<uint8_t>& bytes) {
   InputFile input;
-  if (!input.Open(path)) return FileError(Message::CannotOpenFile, path);
+  if (!input.Open(path)) return OutcomeError(Outcome::Failed, OpenFailure(path));
   const uint64_t dataStart = (f.header.wavFlag ? f.header.dataOffset : 0);
   const uint64_t frameStart = static_cast<uint64_t>(f.start) * f.frameBytes;  // < dataLength + frameBytes
   const uint64_t wanted = static_cast<uint64_t>(f.n) * f.frameBytes;

@@ -744,8 +744,8 @@ class CliTest(ToolCase):
         result = run("render", first, second, "-d", out)
         self.assertEqual(result.returncode, 2, result.stderr)
         self.assertIn("rendered 1, refused 1, failed 0", result.stderr)
-        self.assertIn("refused %s: its image %s would replace that of %s" % (second, os.path.join(out, "a.png"), first),
-                      result.stderr)
+        self.assertRegex(result.stderr, r"refused %s: its image .*a\.png would replace that of %s" %
+                         (re.escape(second), re.escape(first)))
 
     def test_one_byte_one_channel_and_an_empty_output_name_are_said_right(self):
         one = self.path("one.wav")
