@@ -137,13 +137,13 @@ struct BatchInput {
 // named *.wav that is not a folder is an input, so a pipe or a dangling link is reported
 // as unreadable rather than passed over; a subfolder that cannot be listed is one too.
 void CollectFolder(const fs::path& root, const fs::path& folder, bool recurse, std::vector<BatchInput>& found) {
+  const auto unlisted = [&](const std::error_code& error) {
+    found.push_back({folder.u8string(), "",
+                     std::string(MessageText(Message::CannotOpenFile)) + ": " + folder.u8string() + ": " + error.message()});
+  };
   std::error_code error;
   fs::directory_iterator entries(folder, error);
-  if (error) {
-    found.push_back({folder.u8string(), "", std::string(MessageText(Message::CannotOpenFile)) + ": " +
-                                                folder.u8string() + ": " + error.message()});
-    return;
-  }
+  if (error) return unlisted(error);
   for (; entries != fs::directory_iterator(); entries.increment(error)) {
     const fs::path path = entries->path();
     std::error_code ignored;
@@ -154,10 +154,7 @@ void CollectFolder(const fs::path& root, const fs::path& folder, bool recurse, s
       found.push_back({path.u8string(), fs::relative(path, root, ignored).replace_extension().u8string(), ""});
     }
   }
-  if (error) {
-    found.push_back({folder.u8string(), "", std::string(MessageText(Message::CannotOpenFile)) + ": " +
-                                                folder.u8string() + ": " + error.message()});
-  }
+  if (error) unlisted(error);
 }
 
 void CollectInputs(const std::string& argument, bool recurse, std::vector<BatchInput>& out) {
@@ -373,7 +370,7 @@ bool ParseBatchArguments(const std::vector<std::string>& args, bool levels, Batc
     if (!levels && (name == "--grid" || name == "--axes" || name == "-r")) {
       // A switch takes no value: what follows it is an input, so it must be a file or folder.
       std::error_code error;
-      const std::string& next = i + 1 < args.size() ? args[i + 1] : std::string("-");
+      const std::string next = i + 1 < args.size() ? args[i + 1] : std::string("-");
       if (!next.empty() && next != "-" && next[0] != '-' && !fs::exists(fs::u8path(next), error) &&
           !fs::is_symlink(fs::u8path(next), error)) {
         return *problem = name + " takes no value (\"" + next + "\" is no file or folder)" + hint, false;
@@ -411,7 +408,7 @@ bool ParseBatchArguments(const std::vector<std::string>& args, bool levels, Batc
     return *problem = "--width and --time-scale both set the time scale: give one of them" + hint, false;
   }
   if (levels && b.inputs.size() > 1) return *problem = "levels takes one input file" + hint, false;
-  if (std::find(seen.begin(), seen.end(), "-o") != seen.end() && std::find(seen.begin(), seen.end(), "-d") != seen.end()) return *problem = "give either -o or -d" + hint, false;
+  if (!b.output.empty() && !b.outputFolder.empty()) return *problem = "give either -o or -d" + hint, false;
   if (b.outputFolder.empty() && b.output.empty()) {
     if (b.inputs.size() > 1) {
       // "render IN.wav OUT.bmp": the output name without its option.
