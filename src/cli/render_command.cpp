@@ -11,11 +11,6 @@
 #include <thread>
 #include <vector>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
-
 #include "app/analysis_settings.h"
 #include "app/time_scale_fit.h"
 #include "common/limits.h"
@@ -45,6 +40,11 @@ std::string Format(const char* format, ...) {
   return text;
 }
 
+// "1 byte", "2 bytes".
+std::string Count(unsigned long long n, const char* thing) {
+  return std::to_string(n) + " " + thing + (n == 1 ? "" : "s");
+}
+
 // Why PlanColumns refused, in terms of the options that were given.
 std::string Explain(Message refusal, const RenderOptions& o, const PlannedInput& job, const ColumnGeometry& g, double dataMs) {
   switch (refusal) {
@@ -60,22 +60,23 @@ std::string Explain(Message refusal, const RenderOptions& o, const PlannedInput&
       return Format("--begin %g and --end %g ms select no span inside the data (0 to %.0f ms)", o.beginMs, o.endMs,
                     std::floor(dataMs));
     case Message::SampleSizeTooSmall:
-      return Format("the span from %g to %g ms holds %u bytes, fewer than 2048", o.beginMs, g.endMs, g.byteCount);
+      return Format("the span from %g to %g ms holds %s, fewer than 2048", o.beginMs, g.endMs,
+                    Count(g.byteCount, "byte").c_str());
     case Message::ImproperEntry:
-      return Format("%u Hz x %d channels x %g ms gives less than one frame between columns", job.rate, job.channels,
-                    job.timeScaleMs);
+      return Format("%u Hz x %s x %g ms gives less than one frame between columns", job.rate,
+                    Count(static_cast<unsigned>(job.channels), "channel").c_str(), job.timeScaleMs);
     case Message::TimeScaleTooSmall:
+      if (job.channels == 1) return Format("the span holds less than one %d-point frame of its 1 channel", o.fftLength);
       return Format("the span holds less than one %d-point frame of all %d channels", o.fftLength, job.channels);
     default:
       return "";
   }
 }
 
-// The span's bytes [begin, begin + count) of a planned input: a view into what "-" left in
-// memory, or read from the file into `buffer`. Null when the file no longer holds them.
+// The span's bytes [begin, begin + count) of a planned input, read from the file (or the
+// copy of standard input) into `buffer`. Null when the file no longer holds them.
 const uint8_t* ReadChunk(PlannedInput& job, uint64_t begin, size_t count, std::vector<uint8_t>& buffer, bool* memory) {
   *memory = false;
-  if (job.input == "-") return job.stdinData.data() + begin;
   try {
     if (buffer.size() < count) buffer.resize(count);
   } catch (const std::bad_alloc&) {
@@ -98,29 +99,15 @@ void ChunkBytes(const PlannedInput& job, int first, int count, uint64_t* begin, 
 
 std::string ShortRead(const PlannedInput& job) { return job.input + " became shorter while it was read"; }
 
-bool ReadAllOfStdin(std::vector<uint8_t>& out) {
-#ifdef _WIN32
-  _setmode(_fileno(stdin), _O_BINARY);
-#endif
-  uint8_t block[1 << 16];
-  size_t got;
-  try {
-    while ((got = std::fread(block, 1, sizeof block, stdin)) > 0) out.insert(out.end(), block, block + got);
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  return !std::ferror(stdin);
-}
-
 void Refused(PlannedInput& job, Message message, const std::string& why = std::string()) {
   job.outcome = Outcome::Refused;
   job.reason = MessageText(message);
   if (!why.empty()) job.reason += ": " + why;
 }
 
-void Failed(PlannedInput& job, Message message, const std::string& path) {
+void Failed(PlannedInput& job, const std::string& reason) {
   job.outcome = Outcome::Failed;
-  job.reason = std::string(MessageText(message)) + ": " + path;
+  job.reason = reason;
 }
 
 
@@ -134,29 +121,20 @@ struct InputLayout {
   uint64_t SourceBytes(uint64_t planBytes) const { return native ? planBytes : planBytes / 2 * sampleBytes; }
 };
 
-// Open: standard input read whole, or a file's size and first block; the length check and
-// the header.
+// Open: the file's (or standard input's) size and first block; the length check and the
+// header.
 void ReadInputHeader(PlannedInput& job, InputLayout& layout) {
-  const bool fromStdin = job.input == "-";
   uint64_t fileSize = 0;
   uint8_t block[kWaveSearchBlockLength] = {};
   size_t got = 0;
-  if (fromStdin) {
-    if (!ReadAllOfStdin(job.stdinData)) return Failed(job, Message::CannotOpenFile, "standard input");
-    fileSize = job.stdinData.size();
-    got = std::min<size_t>(sizeof block, job.stdinData.size());
-    std::copy_n(job.stdinData.begin(), got, block);
-  } else {
-    if (!FileSizeOf(job.input, &fileSize)) return Failed(job, Message::CannotOpenFile, job.input);
-    if (fileSize >= kShortestFile) {
-      got = ReadFileRange(job.input, 0, sizeof block, block);
-      if (got == 0) return Failed(job, Message::CannotOpenFile, job.input);
-    }
+  if (!FileSizeOf(job.input, &fileSize)) return Failed(job, OpenFailure(job.input));
+  if (fileSize >= kShortestFile) {
+    got = ReadFileRange(job.input, 0, sizeof block, block);
+    if (got == 0) return Failed(job, OpenFailure(job.input));
   }
   if (fileSize < kShortestFile) {
     return Refused(job, Message::SampleSizeTooSmall,
-                   Format("%s holds %llu bytes, fewer than 2048", fromStdin ? "standard input" : job.input.c_str(),
-                          static_cast<unsigned long long>(fileSize)));
+                   Format("%s holds %s, fewer than 2048", InputName(job.input).c_str(), Count(fileSize, "byte").c_str()));
   }
   const SampleLayout& header = layout.header = ReadSampleLayout(block, got, fileSize);
   job.warning = header.warning;
@@ -240,33 +218,18 @@ void CheckImageSize(PlannedInput& job, bool forLevels) {
                         job.width, job.geometry.bitmapHeight, gib));
 }
 
-// Open for the run: the span's bytes of "-" kept in memory, or the file opened for reading
-// chunk by chunk.
-void HoldSpan(PlannedInput& job, const InputLayout& layout, uint64_t spanBytes) {
+// Open for the run: the file (or the copy of standard input) opened for reading chunk by
+// chunk.
+void HoldSpan(PlannedInput& job, const InputLayout& layout) {
   job.spanOffset = (layout.header.wavFlag ? layout.header.dataOffset : 0) + layout.SourceBytes(job.geometry.beginOffset);
-  if (job.input != "-") {
-    if (!job.file.Open(job.input)) return Failed(job, Message::CannotOpenFile, job.input);
-    return;
-  }
-  // Bytes the data does not have read as zero, as they do from a file.
-  std::vector<uint8_t> span;
-  try {
-    span.assign(static_cast<size_t>(spanBytes), 0);
-  } catch (const std::bad_alloc&) {
-    return Refused(job, Message::NotEnoughMemory);
-  }
-  if (job.spanOffset < job.stdinData.size()) {
-    const size_t have = static_cast<size_t>(std::min<uint64_t>(spanBytes, job.stdinData.size() - job.spanOffset));
-    std::copy_n(job.stdinData.begin() + static_cast<std::ptrdiff_t>(job.spanOffset), have, span.begin());
-  }
-  job.stdinData.swap(span);
+  if (!job.file.Open(job.input)) return Failed(job, OpenFailure(job.input));
 }
 
 // Finish: the span and the renderer's settings, the image allocated, the chunk size.
 void FinishPlan(PlannedInput& job, const InputLayout& layout, uint64_t spanBytes, bool forLevels) {
   const SampleEncoding encoding =
       layout.native ? (job.bits == 8 ? SampleEncoding::Unsigned8 : SampleEncoding::Pcm16) : layout.header.encoding;
-  job.span = SampleSpan{job.input == "-" ? job.stdinData.data() : nullptr, static_cast<size_t>(spanBytes),
+  job.span = SampleSpan{nullptr, static_cast<size_t>(spanBytes),
                         layout.native ? job.bits / 8 : static_cast<int>(layout.sampleBytes), job.channels, encoding};
   job.settings = RenderSettings{job.order, static_cast<int32_t>(job.rate), job.windowMs, job.geometry.step};
   if (!forLevels && !AllocateImage(job.image, job.width, job.geometry.bitmapHeight)) {
@@ -290,9 +253,14 @@ void PlanInput(PlannedInput& job, const RenderOptions& o, int widthPx, bool forL
   if (going()) PlanGeometry(job, o, layout, widthPx);
   if (going()) CheckImageSize(job, forLevels);
   if (!going()) return;
+  // The step moves by whole frames up to 500 ms: a long span may still be wider than asked.
+  if (widthPx > 0 && job.width > widthPx) {
+    job.note = Format("--width %d: the time scale is capped at 500 ms, so the image is %d columns wide", widthPx,
+                      job.width);
+  }
   const uint64_t spanBytes = layout.SourceBytes(job.geometry.byteCount);
   if (spanBytes > SIZE_MAX) return Refused(job, Message::NotEnoughMemory);
-  HoldSpan(job, layout, spanBytes);
+  HoldSpan(job, layout);
   if (going()) FinishPlan(job, layout, spanBytes, forLevels);
 }
 
@@ -332,18 +300,9 @@ int RefuseInput(Message message, const std::string& why) {
   return kExitRefused;
 }
 
-int FileError(Message message, const std::string& path) {
-  std::fprintf(stderr, "harrowlight-cli: %s: %s\n", MessageText(message), path.c_str());
-  return kExitFileError;
-}
-
-int OutputError(Message message, const std::string& path) {
-  if (message == Message::CannotOpenFile) {
-    std::fprintf(stderr, "harrowlight-cli: %s: %s is not a regular file and is never replaced\n",
-                 MessageText(message), path.c_str());
-    return kExitFileError;
-  }
-  return FileError(message, path);
+std::string WithWarning(const std::string& reason, Message warning) {
+  if (warning == Message::None) return reason;
+  return reason + " (" + MessageText(warning) + ")";
 }
 
 int ThreadCount(const RenderOptions& options) {
@@ -394,8 +353,8 @@ int RunRender(const RenderOptions& options) {
   PlannedInput job;
   job.input = options.input;
   PlanInput(job, options, 0, false);
+  if (job.outcome != Outcome::Rendered) return OutcomeError(job.outcome, WithWarning(job.reason, job.warning));
   if (job.warning != Message::None) std::fprintf(stderr, "harrowlight-cli: warning: %s\n", MessageText(job.warning));
-  if (job.outcome != Outcome::Rendered) return OutcomeError(job.outcome, job.reason);
   std::string reason;
   const Outcome outcome = DrawAllColumns(job, ThreadCount(options), nullptr, &reason);
   if (outcome != Outcome::Rendered) return OutcomeError(outcome, reason);
@@ -411,22 +370,21 @@ int RunRender(const RenderOptions& options) {
   std::vector<ByteChunk> chunks;
   chunks.push_back({headers, sizeof headers});
   for (int y = job.image.height - 1; y >= 0; --y) chunks.push_back({job.image.Row(y), static_cast<size_t>(job.width)});
-  const Message written = WriteFileReplacing(options.output, chunks.data(), chunks.size());
-  if (written != Message::None) return OutputError(written, options.output);
+  const std::string failure = WriteOutput(options.output, chunks.data(), chunks.size());
+  if (!failure.empty()) return OutcomeError(Outcome::Failed, failure);
   return kExitOk;
 }
 
 // Opens a file as "&Analyze File" does: the length check, then the header.
 static int ReadHeader(const std::string& path, uint64_t* fileSize, SampleLayout* header) {
-  if (!FileSizeOf(path, fileSize)) return FileError(Message::CannotOpenFile, path);
+  if (!FileSizeOf(path, fileSize)) return OutcomeError(Outcome::Failed, OpenFailure(path));
   if (*fileSize < kShortestFile) {
     return RefuseInput(Message::SampleSizeTooSmall,
-                       Format("%s holds %llu bytes, fewer than 2048", path.c_str(),
-                              static_cast<unsigned long long>(*fileSize)));
+                       Format("%s holds %s, fewer than 2048", InputName(path).c_str(), Count(*fileSize, "byte").c_str()));
   }
   uint8_t block[kWaveSearchBlockLength] = {};
   size_t got = ReadFileRange(path, 0, sizeof block, block);
-  if (got == 0) return FileError(Message::CannotOpenFile, path);
+  if (got == 0) return OutcomeError(Outcome::Failed, OpenFailure(path));
   *header = ReadSampleLayout(block, got, *fileSize);
   return kExitOk;
 }
@@ -472,8 +430,8 @@ int RunInfo(const std::string& input) {
 
 int RunGenerate(const ExampleSignal& example, const std::string& output) {
   std::vector<uint8_t> file = MakeExampleWave(example);
-  const Message written = WriteFileReplacing(output, file.data(), file.size());
-  if (written != Message::None) return OutputError(written, output);
+  const std::string failure = WriteOutput(output, file.data(), file.size());
+  if (!failure.empty()) return OutcomeError(Outcome::Failed, failure);
   return kExitOk;
 }
 
