@@ -46,8 +46,10 @@ struct WaveHeaderInfo {
   Message warning = Message::None;
 };
 
-// Reads the header of a file from `bytes`, the first min(2048, file size) bytes of the file;
-// `count` is how many were read. Anything of the 2048-byte block beyond `count` reads as zero.
+// Reads the header of headerless data (a file that does not begin with RIFF/RF64 and WAVE,
+// which ReadAnalysedWave walks instead) from `bytes`, the first min(2048, file size) bytes of
+// the file; `count` is how many were read. Anything of the 2048-byte block beyond `count`
+// reads as zero.
 //
 // The search, as the program has always done it:
 //  - tags compare without regard to ASCII letter case; a NUL byte never matches;
