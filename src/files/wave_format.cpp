@@ -234,16 +234,17 @@ class WindowedReader {
 
 bool Printable(uint8_t c) { return c >= 0x20 && c <= 0x7E; }
 
-// True when a chunk header that fits the file starts at `at`: a tag of printable ASCII (not
-// starting with a space) and a size no larger than what follows it.
-bool ChunkStartsAt(WindowedReader& reader, uint64_t at, uint64_t fileSize) {
+// True when a chunk header starts at `at`: a tag of printable ASCII (not starting with a
+// space) and, when `sizeFits`, a size no larger than what follows it. (A truncated recording's
+// data chunk says more than the file holds, so only the tag tells a chunk after a pad byte.)
+bool ChunkStartsAt(WindowedReader& reader, uint64_t at, uint64_t fileSize, bool sizeFits) {
   uint8_t h[kChunkHeaderBytes];
   if (!reader.Get(at, h, sizeof h)) return false;
   if (h[0] == ' ') return false;
   for (int i = 0; i < 4; ++i) {
     if (!Printable(h[i])) return false;
   }
-  return ReadU32(h + 4) <= fileSize - at - kChunkHeaderBytes;
+  return !sizeFits || ReadU32(h + 4) <= fileSize - at - kChunkHeaderBytes;
 }
 
 struct Ds64 {
@@ -336,7 +337,7 @@ ChunkWalk WalkWaveChunks(const ReadBytesAt& read, uint64_t fileSize) {
       walk.dataOffset = body;
       // A stream's writer that never came back leaves 0: the samples are the rest of the file,
       // unless another chunk follows at once.
-      if (!toEnd && stored == 0 && left > 0 && !ChunkStartsAt(reader, body, fileSize)) toEnd = true, size = left;
+      if (!toEnd && stored == 0 && left > 0 && !ChunkStartsAt(reader, body, fileSize, true)) toEnd = true, size = left;
       walk.toEnd = toEnd;
       walk.dataLength = size > left ? left : size;
     }
@@ -351,7 +352,7 @@ ChunkWalk WalkWaveChunks(const ReadBytesAt& read, uint64_t fileSize) {
     if (toEnd || size >= left) break;  // nothing can follow
     uint64_t next = body + size + (size & 1);
     // A writer that left out the pad byte after an odd size.
-    if ((size & 1) && !ChunkStartsAt(reader, next, fileSize) && ChunkStartsAt(reader, body + size, fileSize)) {
+    if ((size & 1) && !ChunkStartsAt(reader, next, fileSize, false) && ChunkStartsAt(reader, body + size, fileSize, false)) {
       next = body + size;
     }
     at = next;

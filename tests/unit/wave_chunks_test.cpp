@@ -30,7 +30,6 @@ void Put(std::vector<uint8_t>& v, uint64_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) v.push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
 
-std::vector<uint8_t> Text(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 template <size_t N>
 std::vector<uint8_t> Text(const char (&s)[N]) { return std::vector<uint8_t>(s, s + N - 1); }  // NULs kept
 
@@ -127,7 +126,11 @@ std::vector<Layout> Layouts() {
   const std::vector<uint8_t> streamedData = Text("data\0\0\0\0");
   streamed.insert(streamed.end(), streamedData.begin(), streamedData.end());
   streamed.insert(streamed.end(), s16.begin(), s16.end());
+  Wav unpadded = Wav().Chunk("junk", Filler(7));
+  unpadded.v.pop_back();  // a writer that left out the pad byte
+  unpadded.Chunk("fmt ", fmt16).Chunk("data", s16);
   return {
+      {"odd chunk without its pad byte", unpadded.Done(), SampleEncoding::Pcm16, "16-bit PCM"},
       {"bext before fmt", Wav().Chunk("bext", Filler(602)).Chunk("fmt ", fmt16).Chunk("data", s16).Done(),
        SampleEncoding::Pcm16, "16-bit PCM"},
       {"4 KB of iXML between fmt and data",
