@@ -377,7 +377,7 @@ SampleLayout WalkedLayout(const ChunkWalk& walk) {
   if (!walk.hasFmt) return Problem(layout, walk.readFailed ? Message::CannotOpenFile : Message::NoFmtChunk);
   const uint8_t* r = walk.record;
   if (walk.recordBytes < 16) {
-    std::snprintf(text, sizeof text, "it holds %zu bytes, fewer than the 16 of a format record", walk.recordBytes);
+    std::snprintf(text, sizeof text, "it holds %u bytes, fewer than the 16 of a format record", static_cast<unsigned>(walk.recordBytes));
     return Problem(layout, walk.readFailed ? Message::CannotOpenFile : Message::UnreadableFmtChunk, text);
   }
   layout.recordBytes = walk.recordBytes;
@@ -391,7 +391,7 @@ SampleLayout WalkedLayout(const ChunkWalk& walk) {
   layout.validBits = layout.bitsPerSample;
   if (layout.formatTag == kTagExtensible) {
     if (walk.recordBytes < kFormatRecordBytes) {
-      std::snprintf(text, sizeof text, "an extensible record of %zu bytes, fewer than 40", walk.recordBytes);
+      std::snprintf(text, sizeof text, "an extensible record of %u bytes, fewer than 40", static_cast<unsigned>(walk.recordBytes));
       return Problem(layout, Message::UnreadableFmtChunk, text);
     }
     layout.subFormat = ReadU16(r + 24);
