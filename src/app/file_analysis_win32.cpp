@@ -311,11 +311,8 @@ bool ReadHeaderOf(const std::string& path, WaveHeaderInfo& header) {
   if (file == INVALID_HANDLE_VALUE) return false;
   LARGE_INTEGER size{};
   GetFileSizeEx(file, &size);
-  uint8_t block[kWaveSearchBlockLength] = {};
-  DWORD got = 0;
-  if (!ReadFile(file, block, sizeof block, &got, nullptr)) got = 0;
+  header = ReadAnalysedWave(HandleBytes(file), static_cast<uint64_t>(size.QuadPart)).header;
   CloseHandle(file);
-  header = ReadAnalysedWave(block, got, static_cast<uint64_t>(size.QuadPart)).header;
   return true;
 }
 

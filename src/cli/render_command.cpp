@@ -125,22 +125,25 @@ struct InputLayout {
 // header.
 void ReadInputHeader(PlannedInput& job, InputLayout& layout) {
   uint64_t fileSize = 0;
-  uint8_t block[kWaveSearchBlockLength] = {};
-  size_t got = 0;
   if (!FileSizeOf(job.input, &fileSize)) return Failed(job, OpenFailure(job.input));
   if (fileSize >= kShortestFile) {
-    got = ReadFileRange(job.input, 0, sizeof block, block);
-    if (got == 0) return Failed(job, OpenFailure(job.input));
+    uint8_t first[1];
+    if (ReadFileRange(job.input, 0, 1, first) == 0) return Failed(job, OpenFailure(job.input));
   }
   if (fileSize < kShortestFile) {
     return Refused(job, Message::SampleSizeTooSmall,
                    Format("%s holds %s, fewer than 2048", InputName(job.input).c_str(), Count(fileSize, "byte").c_str()));
   }
-  const SampleLayout& header = layout.header = ReadSampleLayout(block, got, fileSize);
+  // Standard input is read from its copy, so it is walked like a file of its length.
+  const ReadBytesAt read = FileBytes(job.input);
+  const SampleLayout& header = layout.header = ReadSampleLayout(read, fileSize);
   job.warning = header.warning;
+  if (header.problem == Message::CannotOpenFile) {
+    return Failed(job, OpenFailure(job.input));
+  }
   if (header.refused) {
     job.outcome = Outcome::Refused;
-    job.reason = std::string(header.formatName) + " files cannot be analysed";
+    job.reason = LayoutRefusalText(header);
     return;
   }
   layout.native = IsNativeEncoding(header.encoding);
@@ -166,7 +169,7 @@ void TakeRateAndBits(PlannedInput& job, const RenderOptions& o, const InputLayou
     return Refused(job, Message::ImproperEntry,
                    Format("--bits applies to 8- and 16-bit PCM and raw files only, not to %s", header.formatName));
   }
-  job.bits = o.bits ? o.bits : (header.bitsPerSample == 16 || !layout.native ? 16 : 8);
+  job.bits = o.bits ? o.bits : (header.containerBytes == 2 || !layout.native ? 16 : 8);
   job.channels = header.channels;
 }
 
@@ -291,6 +294,10 @@ bool DrawChunk(PlannedInput& job, ColumnRenderer& renderer, int first, int count
   return true;
 }
 
+ReadBytesAt FileBytes(const std::string& path) {
+  return [path](uint64_t offset, uint8_t* out, size_t count) { return ReadFileRange(path, offset, count, out); };
+}
+
 int RefuseInput(Message message, const std::string& why) {
   if (why.empty()) {
     std::fprintf(stderr, "harrowlight-cli: %s\n", MessageText(message));
@@ -375,56 +382,105 @@ int RunRender(const RenderOptions& options) {
   return kExitOk;
 }
 
-// Opens a file as "&Analyze File" does: the length check, then the header.
-static int ReadHeader(const std::string& path, uint64_t* fileSize, SampleLayout* header) {
-  if (!FileSizeOf(path, fileSize)) return OutcomeError(Outcome::Failed, OpenFailure(path));
-  if (*fileSize < kShortestFile) {
-    return RefuseInput(Message::SampleSizeTooSmall,
-                       Format("%s holds %s, fewer than 2048", InputName(path).c_str(), Count(*fileSize, "byte").c_str()));
+namespace {
+
+const char* HeaderKind(const SampleLayout& f) {
+  switch (f.container) {
+    case WaveContainer::Riff: return "RIFF WAVE, chunks walked";
+    case WaveContainer::Rf64: return "RF64 WAVE, chunks walked, 64-bit sizes from ds64";
+    case WaveContainer::Rifx: return "RIFX WAVE (big-endian)";
+    case WaveContainer::None: break;
   }
-  uint8_t block[kWaveSearchBlockLength] = {};
-  size_t got = ReadFileRange(path, 0, sizeof block, block);
-  if (got == 0) return OutcomeError(Outcome::Failed, OpenFailure(path));
-  *header = ReadSampleLayout(block, got, *fileSize);
-  return kExitOk;
+  return f.wavFlag ? "none: \"fmt \" and \"data\" found by searching the first 2048 bytes"
+                   : "none, read as raw samples";
 }
 
+void PrintChunks(const ChunkWalk& walk) {
+  for (const WaveChunk& c : walk.chunks) {
+    // A tag's bytes are shown as they are where printable.
+    char tag[5] = {};
+    for (int i = 0; i < 4; ++i) tag[i] = c.tag[i] >= 0x20 && c.tag[i] <= 0x7E ? c.tag[i] : '?';
+    const bool data = walk.hasData && c.offset + 8 == walk.dataOffset;
+    std::printf("chunk: \"%s\" at %llu, %llu bytes%s\n", tag, static_cast<unsigned long long>(c.offset),
+                static_cast<unsigned long long>(data ? walk.dataLength : c.size),
+                data && walk.toEnd ? " (to the end of the file)" : "");
+  }
+  if (walk.chunkCount > walk.chunks.size()) {
+    std::printf("chunk: %llu more\n", static_cast<unsigned long long>(walk.chunkCount - walk.chunks.size()));
+  }
+}
+
+}  // namespace
+
+// Describes any file, whatever its size: how its header was read, the chunks walked, the
+// format and how the analysis takes it. A file the analysis refuses is described as far as
+// it can be, then refused (exit 2).
 int RunInfo(const std::string& input) {
   uint64_t fileSize = 0;
-  SampleLayout f;
-  if (int code = ReadHeader(input, &fileSize, &f)) return code;
-  std::printf("file: %s\n", input.c_str());
+  if (!FileSizeOf(input, &fileSize)) return OutcomeError(Outcome::Failed, OpenFailure(input));
+  const ReadBytesAt read = FileBytes(input);
+  const SampleLayout f = ReadSampleLayout(read, fileSize);
+  uint8_t first = 0;
+  if (f.problem == Message::CannotOpenFile || (fileSize > 0 && read(0, &first, 1) == 0)) {
+    return OutcomeError(Outcome::Failed, OpenFailure(input));
+  }
+  std::printf("file: %s\n", InputName(input).c_str());
   std::printf("size: %llu bytes\n", static_cast<unsigned long long>(fileSize));
-  std::printf("header: %s\n", f.wavFlag ? (f.rf64 ? "RF64 (\"fmt \" and \"data\" found, 64-bit sizes)"
-                                                   : "WAV (\"fmt \" and \"data\" found)")
-                                      : "none, read as raw samples");
-  std::printf("format: %s\n", f.formatName);
-  std::printf("format tag: %u\n", f.formatTag);
-  if (f.formatTag != f.subFormat) std::printf("sub-format tag: %u\n", f.subFormat);
-  std::printf("channels: %u\n", f.channels);
-  std::printf("sample rate: %u Hz\n", f.sampleRate);
-  std::printf("bits per sample: %u\n", f.bitsPerSample);
-  if (f.validBits != f.bitsPerSample) std::printf("valid bits: %u\n", f.validBits);
-  const int64_t blockAlign = static_cast<int64_t>(f.channels) * f.bitsPerSample / 8;
-  std::printf("block align: %lld bytes\n", static_cast<long long>(blockAlign));
-  std::printf("data offset: %llu\n", static_cast<unsigned long long>(f.dataOffset));
-  std::printf("data length: %llu bytes\n", static_cast<unsigned long long>(f.dataLength));
-  const double bytesPerSecond = static_cast<double>(blockAlign) * f.sampleRate;
-  if (bytesPerSecond > 0) std::printf("duration: %.3f s\n", f.dataLength / bytesPerSecond);
+  if (fileSize < kShortestFile) {
+    std::printf("note: fewer than 2048 bytes, so render, levels and the program refuse it (%s)\n",
+                MessageText(Message::SampleSizeTooSmall));
+  }
+  std::printf("header: %s\n", HeaderKind(f));
+  if (f.container == WaveContainer::Riff || f.container == WaveContainer::Rf64) PrintChunks(WalkWaveChunks(read, fileSize));
+  // The fields are the file's only where its format record was read (or, for headerless data,
+  // what the analysis takes): RIFX's are big-endian and not read at all.
+  const bool formatRead = f.container == WaveContainer::None || f.recordBytes >= 16;
+  std::printf("format: %s\n", f.container == WaveContainer::Rifx ? "RIFX (big-endian) Wave"
+                              : formatRead                        ? f.formatName
+                                                                  : "unknown");
+  if (formatRead) {
+    std::printf("format tag: %u\n", f.formatTag);
+    if (f.formatTag != f.subFormat) std::printf("sub-format tag: %u\n", f.subFormat);
+    std::printf("channels: %u\n", f.channels);
+    std::printf("sample rate: %u Hz\n", f.sampleRate);
+    std::printf("bits per sample: %u\n", f.bitsPerSample);
+    if (f.validBits != f.bitsPerSample) std::printf("valid bits: %u\n", f.validBits);
+  }
+  if (!f.refused) {
+    std::printf("block align: %d bytes\n", f.FrameBytes());
+    std::printf("sample container: %d bytes\n", EncodingBytes(f.encoding));
+    std::printf("data offset: %llu\n", static_cast<unsigned long long>(f.dataOffset));
+    std::printf("data length: %llu bytes\n", static_cast<unsigned long long>(f.dataLength));
+    const double bytesPerSecond = static_cast<double>(f.FrameBytes()) * f.sampleRate;
+    if (bytesPerSecond > 0) std::printf("duration: %.3f s\n", f.dataLength / bytesPerSecond);
+  } else if (formatRead) {
+    std::printf("block align: %u bytes\n", f.blockAlign);
+  }
   const char* channel = f.channels > 1 ? ", the first channel" : "";
+  const int analysedBits = IsNativeEncoding(f.encoding) && f.containerBytes == 1 ? 8 : 16;
+  const std::string refusal = LayoutRefusalText(f);
   if (f.refused) {
-    std::printf("analysed as: not analysed, %s is not decoded\n", f.formatName);
-  } else if (IsNativeEncoding(f.encoding)) {
-    std::printf("analysed as: %d bit%s\n", f.bitsPerSample == 16 ? 16 : 8, channel);
+    std::printf("analysed as: not analysed, %s\n", refusal.c_str());
   } else {
-    const char* how = f.encoding == SampleEncoding::Pcm24 || f.encoding == SampleEncoding::Pcm32
-                          ? "the top 16 bits of each sample"
-                      : f.encoding == SampleEncoding::ALaw || f.encoding == SampleEncoding::MuLaw
-                          ? "each sample expanded"
-                          : "each sample x 32768, clipped";
-    std::printf("analysed as: 16 bit, %s%s\n", how, channel);
+    // The information panel's resolution for the whole file at the analysis's default bits.
+    std::printf("resolution: %d bits\n", PanelResolution(f, analysedBits));
+    if (IsNativeEncoding(f.encoding)) {
+      std::printf("analysed as: %d bit%s\n", analysedBits, channel);
+    } else {
+      const char* how = f.encoding == SampleEncoding::Pcm24 || f.encoding == SampleEncoding::Pcm32
+                            ? "the top 16 bits of each sample"
+                        : f.encoding == SampleEncoding::ALaw || f.encoding == SampleEncoding::MuLaw
+                            ? "each sample expanded"
+                            : "each sample x 32768, clipped";
+      std::printf("analysed as: 16 bit, %s%s\n", how, channel);
+    }
   }
   if (f.warning != Message::None) std::printf("warning: %s\n", MessageText(f.warning));
+  if (f.refused) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "harrowlight-cli: %s\n", refusal.c_str());
+    return kExitRefused;
+  }
   return kExitOk;
 }
 

@@ -13,6 +13,7 @@
 #include "common/messages.h"
 #include "display/palette.h"
 #include "dsp/column_renderer.h"
+#include "files/wave_format.h"
 
 namespace hl {
 
@@ -43,6 +44,9 @@ int RunGenerate(const ExampleSignal& example, const std::string& output);
 constexpr int kExitOk = 0;
 constexpr int kExitRefused = 2;    // the input or a parameter was refused
 constexpr int kExitFileError = 3;  // a file could not be read or written
+
+// Reads of the file at `path` by position, for the header readers.
+ReadBytesAt FileBytes(const std::string& path);
 
 // One line on stderr, "harrowlight-cli: <message>: <why>" (the message alone when `why` is
 // empty); returns kExitRefused.

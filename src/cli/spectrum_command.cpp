@@ -49,12 +49,12 @@ struct SpectrumFrame {
 int ReadSpectrumHeader(const std::string& path, SampleLayout* header) {
   uint64_t fileSize = 0;
   if (!FileSizeOf(path, &fileSize)) return OutcomeError(Outcome::Failed, OpenFailure(path));
-  uint8_t block[kWaveSearchBlockLength] = {};
-  const size_t got = ReadFileRange(path, 0, sizeof block, block);
-  if (got == 0) return OutcomeError(Outcome::Failed, OpenFailure(path));
-  *header = ReadSampleLayout(block, got, fileSize);
+  uint8_t first = 0;
+  if (ReadFileRange(path, 0, 1, &first) == 0) return OutcomeError(Outcome::Failed, OpenFailure(path));
+  *header = ReadSampleLayout(FileBytes(path), fileSize);
+  if (header->problem == Message::CannotOpenFile) return OutcomeError(Outcome::Failed, OpenFailure(path));
   if (header->refused) {
-    std::fprintf(stderr, "harrowlight-cli: %s files cannot be analysed\n", header->formatName);
+    std::fprintf(stderr, "harrowlight-cli: %s\n", LayoutRefusalText(*header).c_str());
     return kExitRefused;
   }
   return kExitOk;
@@ -64,7 +64,7 @@ int ReadSpectrumHeader(const std::string& path, SampleLayout* header) {
 int PlanFrame(const SpectrumOptions& options, SpectrumFrame& f) {
   const SampleLayout& header = f.header;
   f.native = IsNativeEncoding(header.encoding);
-  f.samples.bitsPerSample = header.bitsPerSample == 16 || !f.native ? 16 : 8;
+  f.samples.bitsPerSample = header.containerBytes == 2 || !f.native ? 16 : 8;
   f.samples.channels = header.channels;
   const int blockAlign = f.samples.channels * f.samples.bitsPerSample / 8;
   f.rate = header.sampleRate;

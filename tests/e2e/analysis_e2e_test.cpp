@@ -742,18 +742,20 @@ TEST_F(AnalysisCases, RawFileIsAnalysedAfterTheWarning) {
   EXPECT_FALSE(IsWindowEnabled(MainWindow().playButton));
 }
 
-// Headers whose format cannot be measured are warned about and read as raw samples from
-// byte 0, never divided by.
-TEST_F(AnalysisCases, UnmeasurableHeadersFallBackToRawSamples) {
+// Headers whose format cannot be measured are never divided by: in a RIFF file they are
+// refused in one message; in headerless data (the same tags without "RIFF" in front) they
+// are warned about and read as raw samples from byte 0.
+TEST_F(AnalysisCases, UnmeasurableHeadersAreRefusedInARiffFileAndReadAsRawSamplesWithoutOne) {
   struct Case {
     const char* name;
     uint16_t channels, bits;
     uint32_t rate;
+    const char* riffRefusal;  // none: a RIFF file's 12 bits are read in 2-byte containers
   };
-  const Case cases[] = {{"zero channels", 0, 16, 11025},
-                        {"zero bits", 1, 0, 11025},
-                        {"twelve bits", 1, 12, 11025},
-                        {"zero rate", 1, 16, 0}};
+  const Case cases[] = {{"zero channels", 0, 16, 11025, "Inconsistent format in the file: 0 channels"},
+                        {"zero bits", 1, 0, 11025, "Inconsistent format in the file: 0 bits per sample"},
+                        {"twelve bits", 1, 12, 11025, nullptr},
+                        {"zero rate", 1, 16, 0, "Inconsistent format in the file: a sample rate of 0 Hz"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::vector<uint8_t> bytes(44 + 8820, 0);
@@ -768,6 +770,14 @@ TEST_F(AnalysisCases, UnmeasurableHeadersFallBackToRawSamples) {
     const uint32_t length = 8820;
     std::memcpy(bytes.data() + 40, &length, 4);
     const std::string path = ScratchFolder() + "bad-header.wav";
+    if (c.riffRefusal) {
+      ASSERT_TRUE(WriteWholeFile(path, bytes));
+      ASSERT_TRUE(ui_->PostCommand(IDM_ANALYZE_FILE));
+      ASSERT_TRUE(ChooseFile("Open WAV File", path));
+      EXPECT_EQ(TakeMessage(), c.riffRefusal);
+      ASSERT_TRUE(WaitForAnalysisEnd());
+    }
+    std::memcpy(bytes.data(), "JUNK", 4);
     ASSERT_TRUE(WriteWholeFile(path, bytes));
     ASSERT_TRUE(ui_->PostCommand(IDM_ANALYZE_FILE));
     ASSERT_TRUE(ChooseFile("Open WAV File", path));

@@ -268,5 +268,24 @@ TEST_F(FormatsWindow, SaveWaveOfATwentyFourBitSpanKeepsItsOwnBytes) {
       << "the saved samples are not the file's own bytes";
 }
 
+// A recording cut off before its data chunk: refused in the program's own words, never drawn
+// as raw samples, and the analysis shown stays.
+TEST_F(FormatsWindow, ARiffFileWithoutADataChunkIsRefusedAndTheShownAnalysisStays) {
+  HWND dialog = OpenParameters(Scratch("shown16.wav", SixteenBitTone(11025)));
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(Render(dialog));
+  const int columns = Analysis().columnCount;
+  const std::string shown = Analysis().filePath;
+  std::vector<uint8_t> cut = SixteenBitTone(11025);
+  std::memcpy(cut.data() + 36, "LIST", 4);  // the fmt chunk stays; the samples are a chunk of another kind
+  ASSERT_TRUE(ui_->PostCommand(IDM_ANALYZE_FILE));
+  ASSERT_TRUE(ChooseFile("Open WAV File", Scratch("nodata.wav", cut)));
+  EXPECT_EQ(TakeMessage(), "No data chunk in the file");
+  ASSERT_TRUE(WaitForAnalysisEnd());
+  EXPECT_TRUE(Display().exists());
+  EXPECT_EQ(Analysis().columnCount, columns);
+  EXPECT_EQ(Analysis().filePath, shown);
+}
+
 }  // namespace
 }  // namespace hl::e2e
