@@ -207,8 +207,7 @@ LRESULT OnDpiChanged(HWND window, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
-  CommandHandler handler = HandlerOf(LOWORD(wParam));
-  if (handler) handler(window, lParam);
+  RunCommand(window, LOWORD(wParam), lParam);
   return 0;
 }
 

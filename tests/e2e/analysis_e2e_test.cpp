@@ -671,6 +671,28 @@ TEST_F(AnalysisCases, InfoPanelIsClearedWhenPlayEndsAndWhenTheDialogIsCancelled)
 }
 
 TEST_F(AnalysisCases, A2047ByteFileIsRefusedAndTheChooserComesBack) {
+// Regression: "&Entire Bitmap" posted as soon as a second analysis showed "Toggle Grid"
+// enabled was lost: the buttons still offered the first analysis while the second was being
+// drawn, and the command, handled inside the render, was refused there.
+TEST_F(AnalysisCases, EntireBitmapPostedTheMomentTheGridButtonIsEnabledIsNeverLost) {
+  ASSERT_TRUE(Analyse(ToneFile("first.wav", 10.0)));
+  HWND dialog = OpenParameters(ToneFile("second.wav", 5.0));
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0));
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
+  const HWND grid = MainWindow().toggleGridButton;
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(grid) != 0; }));
+  ASSERT_TRUE(ui_->PostCommand(IDM_SAVE_ENTIRE_BITMAP));
+  const std::string saved = ScratchFolder() + "second.bmp";
+  ASSERT_TRUE(ChooseFile("Save Bitmap", saved));
+  ASSERT_TRUE(WaitForCommandEnd());
+  // The second analysis's image: (55125 - 512) / 132 = 413 columns, saved as 412.
+  ASSERT_EQ(Analysis().columnCount, 413);
+  const std::vector<uint8_t> bmp = ReadWholeFile(saved);
+  ASSERT_GT(bmp.size(), 26u);
+  EXPECT_EQ(ReadU32(bmp, 18), 412u);
+}
+
   const std::string path = ScratchFolder() + "short.wav";
   std::vector<uint8_t> bytes(2047, 0x40);
   ASSERT_TRUE(WriteWholeFile(path, bytes));
