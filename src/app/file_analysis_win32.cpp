@@ -133,6 +133,9 @@ void FinishRender(HWND window) {
   OperatingMode& mode = Mode();
   AnalysisSettings& settings = Settings();
   const AnalysisState& a = Analysis();
+  // The view followed the columns as they were drawn; the finished image is shown from its
+  // first column.
+  View().horizontalOffset = 0;
   ShowView(window, mode.gridOn != 0);
   SetHorizontalScrollRange();
   // A stopped render has shortened the data: the panel shows what the image holds.

@@ -8,8 +8,14 @@
 #include <ostream>
 #include <string>
 
+#include "app/analysis_win32.h"
+#include "app/file_analysis_win32.h"
 #include "app/main_window_win32.h"
+#include "app/operating_mode_win32.h"
+#include "cli/example_signals.h"
 #include "display/view_layout.h"
+#include "display/view_win32.h"
+#include "resources/resource.h"
 #include "display/window_layout.h"
 #include "tests/e2e/e2e_support.h"
 #include "tests/e2e/harness.h"
@@ -146,6 +152,27 @@ TEST_F(HighDpiMainWindow, DpiChangeRelaysTheWindowForAFontOfTheNewDpi) {
     EXPECT_GE(now.right - now.left, MinimumWindowWidth(m.charWidth, true));
     ExpectLaidOutFor(window(), m);
   }
+}
+
+// Regression: at 144 DPI the view the render had followed stopped four columns short of the
+// end (offset 110 of a range of 114); a finished analysis is shown from its first column.
+TEST_F(HighDpiMainWindow, AnalysisEndsWithTheViewAtItsFirstColumn) {
+  ExampleSignal tone;
+  tone.kind = ExampleKind::Tone;
+  tone.seconds = 20.0;
+  const std::string path = ScratchFolder() + "wide.wav";
+  ASSERT_TRUE(WriteWholeFile(path, MakeExampleWave(tone)));
+  ASSERT_TRUE(ui_->PostCommand(IDM_ANALYZE_FILE));
+  ASSERT_TRUE(ChooseFile("Open WAV File", path));
+  HWND dialog = WaitForDialog("Choose Analysis Parameters");
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDOK));
+  ASSERT_TRUE(WaitForAnalysisEnd());
+  ASSERT_TRUE(ui_->Flush());
+  ASSERT_GT(Analysis().columnCount, ImageAreaWidth());
+  EXPECT_EQ(View().horizontalRange, Analysis().columnCount - ImageAreaWidth());
+  EXPECT_EQ(View().horizontalOffset, 0);
+  EXPECT_EQ(GetScrollPos(MainWindow().horizontalScrollBar, SB_CTL), 0);
 }
 
 }  // namespace
