@@ -139,7 +139,7 @@ void FinishRender(HWND window) {
   ShowView(window, mode.gridOn != 0);
   SetHorizontalScrollRange();
   // A stopped render has shortened the data: the panel shows what the image holds.
-  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), a.dataLength);
+  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), PanelLength(a));
   SetMenuState(window, MenuState::DataLoaded);
   EnableButtonsForShownAnalysis();
   mode.rendering = 0;
@@ -477,7 +477,7 @@ void CommitSpan(HWND window, const LoadedSpan& span, const std::string& title) {
   a.fileTitle = title;
   a.imageStartMs = a.accumulatedBeginMs + a.beginMs;
   a.restorePoint = false;
-  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), a.dataLength);
+  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), PanelLength(a));
 }
 
 // The span's samples read into a new sample buffer behind their wave header, on a thread of

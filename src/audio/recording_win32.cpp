@@ -126,7 +126,7 @@ void ShowKeptRecording(HWND window) {
   const MainWindowState& w = MainWindow();
   const AnalysisState& a = Analysis();
   const int width = ImageAreaWidth();
-  DrawInfoPanel(window, a.format.sampleRate, a.format.bitsPerSample, a.dataLength);
+  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), PanelLength(a));
   EnableButton(w.toggleGridButton, true);
   EnableButton(w.playButton, a.columnCount > width);
   EnableButton(w.playWindowButton, true);

@@ -274,7 +274,7 @@ void OnPlay(HWND window, LPARAM) {
   EnableButton(w.toggleGridButton, false);
   mode.playbackActive = 1;
   c.playing = 1;
-  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), a.dataLength);
+  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), PanelLength(a));
   SetHorizontalPosition(0);
   c.lastDrawnColumn = -1;
   c.playStartTimeMs = NowMs();
