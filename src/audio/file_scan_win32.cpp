@@ -530,6 +530,7 @@ void FinishScan(HWND window) {
   const FileScan& s = Scan();
   ReleaseDisplay();
   DrawInfoPanel(window, 0, 0, 0);
+  ClearReadout(window);
   SetMenuState(window, MenuState::Idle);
   DisableFourButtons();
   Capture().scanFlag = 0;

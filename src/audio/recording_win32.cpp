@@ -158,13 +158,15 @@ void FinishRecording(HWND window, const std::string& path) {
   mode.playbackActive = 0;
   DrawInfoPanel(window, 0, 0, 0);
   c.recording = 0;
+  // The clock row goes with the loop; a fixed length is shown as an analysis from here on.
+  SetReadoutActivity(FixedLengthCapture() ? ReadoutActivity::Analysis : ReadoutActivity::None);
+  ClearReadout(window);
   SetMenuState(window, MenuState::Idle);
   EnableButton(w.stopButton, false);
   SetOpenWavePath(path.c_str());
   if (c.run.writeFailed) ShowProgramMessage(window, Message::ErrorWritingFile);
   if (c.run.limitReached) ShowProgramMessage(window, Message::RecordingLimitReached);
 
-  SetReadoutActivity(FixedLengthCapture() ? ReadoutActivity::Analysis : ReadoutActivity::None);
   if (!FixedLengthCapture()) {
     EnableButton(w.toggleGridButton, false);
     SendMessageA(window, WM_COMMAND, IDM_ANALYZE_FILE, 1);

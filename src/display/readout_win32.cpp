@@ -390,6 +390,13 @@ void DrawReadoutElapsed(HWND window, float elapsedMs) {
   Redraw(window, false);
 }
 
+void ClearReadout(HWND window) {
+  ReadoutState& s = State();
+  s.inImage = false;
+  s.elapsedMs = 0;
+  Redraw(window, true);
+}
+
 void RepaintReadout(HDC dc) {
   if (!dc || !MainWindow().createDone) return;
   ReadoutState& s = State();

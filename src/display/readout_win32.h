@@ -37,4 +37,9 @@ void DrawReadoutElapsed(HWND window, float elapsedMs);
 // Draws the whole status block again into `dc` (painting has just filled the panel under it).
 void RepaintReadout(HDC dc);
 
+// The end of a playback, recording or scan: the clock row goes, and the status block shows
+// what it shows with the pointer off the image ("Time (msec) :" and blank values, or the
+// level row in "Scope"), until the pointer moves over the image again.
+void ClearReadout(HWND window);
+
 }  // namespace hl

@@ -617,6 +617,18 @@ TEST_F(ReadoutWindow, NoGesturesAndAClockRowWhilePlaybackRuns) {
   EXPECT_TRUE(Shows(window(), Row::Time, true, "Time (msec) :"));
 }
 
+// Regression: "Time Now (sec)" stayed in the status block after the playback had ended, until
+// something repainted the window.
+TEST_F(ReadoutWindow, PlaybackEndClearsTheClockRow) {
+  ASSERT_TRUE(Display().exists());
+  ASSERT_TRUE(ui_->Post(WM_COMMAND, IDB_PLAY, 0));
+  ASSERT_TRUE(WaitUntil([] { return ReadOnWindowThread([] { return Mode().playbackActive != 0; }); }));
+  ASSERT_TRUE(WaitUntil([] { return ReadOnWindowThread([] { return !Mode().playbackActive; }); }));
+  ASSERT_TRUE(WaitForIdle());
+  EXPECT_TRUE(Shows(window(), Row::Time, true, "Time (msec) :"));
+  EXPECT_TRUE(Shows(window(), Row::Time, false, "00000 + - 00"));
+}
+
 TEST_F(ReadoutWindow, ScopeGridCopiesTheMarkersBarsToTheLabelColumns) {
   const int x0 = 64, baseline = 268;
   const uint32_t rate = 11025;
