@@ -134,36 +134,35 @@ int PanelLeft() {
   return ComputeInfoPanel(w.windowWidth, View().imageHeight, w.metrics.charWidth, w.metrics.charHeight, 0, 0, 0).x;
 }
 
-void EraseAndWrite(HDC dc, int x, int y, int cells, const std::string& text, int rightLimit) {
+// The rectangle a field is erased over, client coordinates: its cells from the field's left
+// edge, cut at the panel's left edge (empty when the panel covers it all).
+RECT FieldBox(const StatusBlockLayout& l, int field, int panelLeft) {
   const MainWindowState& w = MainWindow();
-  RECT field{x, y, x + cells * w.metrics.charWidth, y + w.metrics.charHeight};
-  if (field.right > rightLimit) field.right = rightLimit;
-  if (field.right <= field.left) return;
-  FillRect(dc, &field, GetSysColorBrush(COLOR_BTNFACE));
-  if (!text.empty()) {
-    const WindowFontIn font(dc);
-    ExtTextOutA(dc, x, y, ETO_CLIPPED | ETO_OPAQUE, &field, text.c_str(), static_cast<UINT>(text.size()), nullptr);
-  }
+  const int xs[kFieldCount] = {l.labelX, l.labelX, l.valueX, l.labelX, l.valueX};
+  const int ys[kFieldCount] = {l.titleY, l.row1Y, l.row1Y, l.row2Y, l.row2Y};
+  const int cells[kFieldCount] = {kLabelCells, kLabelCells, kValueCells, kLabelCells, kValueCells};
+  RECT box{xs[field], ys[field], xs[field] + cells[field] * w.metrics.charWidth, ys[field] + w.metrics.charHeight};
+  if (box.right > panelLeft) box.right = panelLeft;
+  if (box.right < box.left) box.right = box.left;
+  return box;
+}
+
+StatusBlockLayout CurrentStatusBlock() {
+  const MainWindowState& w = MainWindow();
+  return ComputeStatusBlock(w.windowWidth, View().imageHeight, w.sizes.scrollBarThickness, w.metrics.charWidth,
+                            w.metrics.charHeight);
 }
 
 // Writes the fields whose text changed (every field with `force`).
 void DrawTexts(HDC dc, const ReadoutTexts& texts, bool force) {
-  const MainWindowState& w = MainWindow();
-  const StatusBlockLayout l = ComputeStatusBlock(w.windowWidth, View().imageHeight, w.sizes.scrollBarThickness,
-                                                 w.metrics.charWidth, w.metrics.charHeight);
+  const StatusBlockLayout l = CurrentStatusBlock();
   const std::string* now[kFieldCount] = {&texts.title, &texts.timeLabel, &texts.timeValue, &texts.frequencyLabel,
                                          &texts.frequencyValue};
-  const int xs[kFieldCount] = {l.labelX, l.labelX, l.valueX, l.labelX, l.valueX};
-  const int ys[kFieldCount] = {l.titleY, l.row1Y, l.row1Y, l.row2Y, l.row2Y};
-  const int cells[kFieldCount] = {kLabelCells, kLabelCells, kValueCells, kLabelCells, kValueCells};
-  SetTextColor(dc, RGB(0, 0, 0));
-  SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-  SetBkMode(dc, OPAQUE);
   ReadoutState& s = State();
   const int panelLeft = PanelLeft();
   for (int f = 0; f < kFieldCount; ++f) {
     if (!force && *now[f] == s.shown[f]) continue;
-    EraseAndWrite(dc, xs[f], ys[f], cells[f], *now[f], panelLeft);
+    DrawStatusField(dc, FieldBox(l, f, panelLeft), *now[f]);
     s.shown[f] = *now[f];
   }
 }
@@ -395,6 +394,23 @@ void ClearReadout(HWND window) {
   s.inImage = false;
   s.elapsedMs = 0;
   Redraw(window, true);
+}
+
+void DrawStatusField(HDC dc, const RECT& box, const std::string& text) {
+  if (box.right <= box.left) return;
+  SetTextColor(dc, RGB(0, 0, 0));
+  SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+  SetBkMode(dc, OPAQUE);
+  FillRect(dc, &box, GetSysColorBrush(COLOR_BTNFACE));
+  if (text.empty()) return;
+  const WindowFontIn font(dc);
+  ExtTextOutA(dc, box.left, box.top, ETO_CLIPPED | ETO_OPAQUE, &box, text.c_str(), static_cast<UINT>(text.size()),
+              nullptr);
+}
+
+ShownField ShownStatusField(StatusField field) {
+  const int f = static_cast<int>(field);
+  return ShownField{FieldBox(CurrentStatusBlock(), f, PanelLeft()), State().shown[f]};
 }
 
 void RepaintReadout(HDC dc) {

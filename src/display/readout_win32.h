@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 namespace hl {
 
@@ -33,6 +34,20 @@ void DrawReadout(HWND window, int imageX, int imageY);
 // "Time Now (sec) : " row while input, a file scan or playback runs in the "Scroll" display.
 // Call it once per column; it rewrites the row only when the second changed.
 void DrawReadoutElapsed(HWND window, float elapsedMs);
+
+// One field of the status block: where the window draws it and the text it drew there last.
+// The box is in client coordinates, cut where the information panel begins (empty when the
+// panel covers the field). Window thread only.
+enum class StatusField { Title, TimeLabel, TimeValue, FrequencyLabel, FrequencyValue };
+struct ShownField {
+  RECT box;
+  std::string text;
+};
+ShownField ShownStatusField(StatusField field);
+
+// Erases `box` to the button face and writes `text` from its top left corner in the window's
+// font, clipped to the box: how every field of the status block is drawn.
+void DrawStatusField(HDC dc, const RECT& box, const std::string& text);
 
 // Draws the whole status block again into `dc` (painting has just filled the panel under it).
 void RepaintReadout(HDC dc);
