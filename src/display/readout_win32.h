@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "display/window_layout.h"
+
 namespace hl {
 
 // The values the readout last showed, in the units the status block shows them.
@@ -44,6 +46,10 @@ struct ShownField {
   std::string text;
 };
 ShownField ShownStatusField(StatusField field);
+
+// The widest texts of the status block and the information panel in the font selected into
+// `dc`, for the layout that places them beside each other.
+TextWidths MeasureTextsUnderImage(HDC dc);
 
 // Erases `box` to the button face and writes `text` from its top left corner in the window's
 // font, clipped to the box: how every field of the status block is drawn.

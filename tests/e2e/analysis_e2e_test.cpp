@@ -693,6 +693,14 @@ TEST_F(AnalysisCases, EntireBitmapPostedTheMomentTheGridButtonIsEnabledIsNeverLo
   EXPECT_EQ(ReadU32(bmp, 18), 412u);
 }
 
+// Regression: "Time from one column to the next" was cut after "the".
+TEST_F(AnalysisCases, ParametersDialogShowsItsLabelsWhole) {
+  HWND dialog = OpenParameters(ToneFile("labels.wav", 1.0));
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_TRUE(DialogTextsFit(dialog));
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDCANCEL));
+}
+
 TEST_F(AnalysisCases, A2047ByteFileIsRefusedAndTheChooserComesBack) {
   const std::string path = ScratchFolder() + "short.wav";
   std::vector<uint8_t> bytes(2047, 0x40);

@@ -131,11 +131,10 @@ std::vector<uint32_t> RenderedField(HWND window, const std::string& text, int wi
   return pixels;
 }
 
-// The information panel's box, client coordinates.
+// The information panel's box where the window draws it, client coordinates.
 RECT PanelBox() {
-  const MainWindowState& w = MainWindow();
-  const InfoPanelLayout p =
-      ComputeInfoPanel(w.windowWidth, View().imageHeight, w.metrics.charWidth, w.metrics.charHeight, 0, 0, 0);
+  InfoPanelLayout p{};
+  OnWindowThread([&] { p = CurrentInfoPanel(0, 0, 0); });
   return RECT{p.x, p.y, p.x + p.width + 1, p.y + p.height + 1};
 }
 
