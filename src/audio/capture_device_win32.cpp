@@ -4,8 +4,10 @@
 //
 // The card records into one block through a single buffer header. "Any" length alternates
 // the header between two halves: each returned buffer is re-queued on the other half at
-// once, and a recording then writes the half just filled to its file. A fixed length (10,
-// 20, 30 s) records the whole block in one buffer and keeps it as the sample buffer.
+// once, and a recording then writes the rest of the half just filled to its file (what the
+// card had put in it is written each whole second while it fills). A fixed length (10, 20,
+// 30 s) records the whole block in one buffer, written the same way, and keeps it as the
+// sample buffer.
 #include "audio/capture_device_win32.h"
 
 #include <mmsystem.h>
