@@ -80,4 +80,12 @@ inline int PanelBits(const AnalysisState& a) {
   return PanelResolution(a.source, a.format.bitsPerSample);
 }
 
+// The length the information panel names: the data's own bytes for the span held, which for a
+// decoded file are not those of its 16-bit copy in the sample buffer (a 24-bit span is half as
+// long again, a float one twice as long).
+inline uint32_t PanelLength(const AnalysisState& a) {
+  const uint64_t bytes = SourceBytesOf(a.dataLength, a.source);
+  return bytes > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(bytes);
+}
+
 }  // namespace hl

@@ -269,7 +269,7 @@ void PlanScan(HWND window) {
   a.dataOffset = s.facts.dataOffset;
   a.source = s.source;
   SetOpenWavePath(s.path.c_str());
-  DrawInfoPanel(window, s.rate, PanelBits(a), s.dataLength);
+  DrawInfoPanel(window, s.rate, PanelBits(a), PanelLength(a));
 }
 
 // The shown analysis goes and the image area is made ready for the scan's display type.
@@ -530,6 +530,7 @@ void FinishScan(HWND window) {
   const FileScan& s = Scan();
   ReleaseDisplay();
   DrawInfoPanel(window, 0, 0, 0);
+  ClearReadout(window);
   SetMenuState(window, MenuState::Idle);
   DisableFourButtons();
   Capture().scanFlag = 0;

@@ -240,6 +240,20 @@ TEST_F(FormatsWindow, PlayAndPlayWindowSoundANinetySixKilohertzTwentyFourBitFile
   }
 }
 
+// Regression: "Sample Length" named the 16-bit copy the window holds (176 kb for 264.6 kB of
+// 24-bit data), not the data's own bytes that "Save &Wave" writes.
+TEST_F(FormatsWindow, SampleLengthIsTheDatasOwnBytes) {
+  const std::vector<int16_t> samples = SamplesOf(SixteenBitTone(11025));  // 2 s
+  const std::vector<uint8_t> files[] = {TwentyFourBit(samples, 11025), Float32(samples, 11025)};
+  for (size_t i = 0; i < 2; ++i) {
+    SCOPED_TRACE(i == 0 ? "24-bit" : "float");
+    HWND dialog = OpenParameters(Scratch("length" + std::to_string(i) + ".wav", files[i]));
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(Render(dialog));
+    EXPECT_EQ(ShownInfoPanel().dataLength, files[i].size() - 44);
+  }
+}
+
 TEST_F(FormatsWindow, SaveWaveOfATwentyFourBitSpanKeepsItsOwnBytes) {
   const std::vector<uint8_t> source = TwentyFourBit(SamplesOf(SixteenBitTone(11025)), 11025);
   HWND dialog = OpenParameters(Scratch("save24.wav", source));

@@ -131,11 +131,10 @@ std::vector<uint32_t> RenderedField(HWND window, const std::string& text, int wi
   return pixels;
 }
 
-// The information panel's box, client coordinates.
+// The information panel's box where the window draws it, client coordinates.
 RECT PanelBox() {
-  const MainWindowState& w = MainWindow();
-  const InfoPanelLayout p =
-      ComputeInfoPanel(w.windowWidth, View().imageHeight, w.metrics.charWidth, w.metrics.charHeight, 0, 0, 0);
+  InfoPanelLayout p{};
+  OnWindowThread([&] { p = CurrentInfoPanel(0, 0, 0); });
   return RECT{p.x, p.y, p.x + p.width + 1, p.y + p.height + 1};
 }
 
@@ -609,6 +608,18 @@ TEST_F(ReadoutWindow, NoGesturesAndAClockRowWhilePlaybackRuns) {
   ASSERT_TRUE(playback.Clear());
   ASSERT_TRUE(Mouse(WM_MOUSEMOVE, 100, 150));
   EXPECT_TRUE(Shows(window(), Row::Time, true, "Time (msec) :"));
+}
+
+// Regression: "Time Now (sec)" stayed in the status block after the playback had ended, until
+// something repainted the window.
+TEST_F(ReadoutWindow, PlaybackEndClearsTheClockRow) {
+  ASSERT_TRUE(Display().exists());
+  ASSERT_TRUE(ui_->Post(WM_COMMAND, IDB_PLAY, 0));
+  ASSERT_TRUE(WaitUntil([] { return ReadOnWindowThread([] { return Mode().playbackActive != 0; }); }));
+  ASSERT_TRUE(WaitUntil([] { return ReadOnWindowThread([] { return !Mode().playbackActive; }); }));
+  ASSERT_TRUE(WaitForIdle());
+  EXPECT_TRUE(Shows(window(), Row::Time, true, "Time (msec) :"));
+  EXPECT_TRUE(Shows(window(), Row::Time, false, "00000 + - 00"));
 }
 
 TEST_F(ReadoutWindow, ScopeGridCopiesTheMarkersBarsToTheLabelColumns) {
