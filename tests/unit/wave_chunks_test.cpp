@@ -27,7 +27,7 @@ std::vector<int16_t> Source() {
 }
 
 void Put(std::vector<uint8_t>& v, uint64_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) v.push_back(static_cast<uint8_t>(value >> (8 * i)));
+  for (int i = 0; i < bytes; ++i) v.push_back(i < 8 ? static_cast<uint8_t>(value >> (8 * i)) : 0);  // wider fields: zeros
 }
 
 template <size_t N>
