@@ -564,10 +564,12 @@ int RunImageBatch(const BatchOptions& options) {
     const Job& job = *jobs.front();
     if (job.warning != Message::None) std::fprintf(stderr, "harrowlight-cli: warning: %s\n", MessageText(job.warning));
     if (job.outcome != Outcome::Rendered) std::fprintf(stderr, "harrowlight-cli: %s\n", job.reason.c_str());
-  } else if (options.skipExisting) {
-    std::fprintf(stderr, "rendered %d, skipped %d, refused %d, failed %d\n", rendered, skipped, refused, failed);
   } else {
-    std::fprintf(stderr, "rendered %d, refused %d, failed %d\n", rendered, refused, failed);
+    if (options.skipExisting) {
+      std::fprintf(stderr, "rendered %d, skipped %d, refused %d, failed %d\n", rendered, skipped, refused, failed);
+    } else {
+      std::fprintf(stderr, "rendered %d, refused %d, failed %d\n", rendered, refused, failed);
+    }
     for (const auto& job : jobs) {
       if (job->outcome == Outcome::Refused) std::fprintf(stderr, "  refused %s: %s\n", job->input.c_str(), job->reason.c_str());
       if (job->outcome == Outcome::Failed) std::fprintf(stderr, "  failed %s: %s\n", job->input.c_str(), job->reason.c_str());

@@ -742,11 +742,14 @@ class ShardedBatchTest(ToolCase):
         later = os.stat(images["c"]).st_mtime + 10
         os.utime(os.path.join(folder, "s2", "f02.wav"), (later, later))   # input changed after
         os.remove(images["d"])
+        write_bytes(os.path.join(folder, "short.wav"), b"RIFF" + b"\xff" * 100)
         result = run("render", folder, "-r", "-d", out, "--format", "bmp", "--skip-existing", "--manifest", self.path("m.jsonl"))
-        self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertIn("rendered 3, skipped 1, refused 0, failed 0", result.stderr)
+        self.assertEqual(result.returncode, 2, result.stderr)
+        self.assertIn("rendered 3, skipped 1, refused 1, failed 0", result.stderr)
+        self.assertIn("short.wav: Sample Size Too Small", result.stderr)
         status = {os.path.basename(line["output"]): line["status"] for line in self.manifest("m.jsonl")}
-        self.assertEqual(status, {"f00.bmp": "skipped", "f01.bmp": "rendered", "f02.bmp": "rendered", "f03.bmp": "rendered"})
+        self.assertEqual(status, {"f00.bmp": "skipped", "f01.bmp": "rendered", "f02.bmp": "rendered", "f03.bmp": "rendered",
+                                  "short.bmp": "refused"})
         self.assertEqual(read_bytes(images["d"]), reference)
         self.assertEqual(len(read_bytes(images["b"])), len(reference))
 
