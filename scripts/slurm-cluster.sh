@@ -101,28 +101,29 @@ CONF
     return 1
 }
 
-# Cancels what is left of the jobs, then stops the daemons, the last started first.
+# Cancels what is left of the jobs, then stops the daemons, the last started first. Safe
+# under set -e: nothing here ends the caller.
 slurm_stop() {
     local i k pid
     if [ ${#slurm_pids[@]} -eq 0 ]; then
         return 0
     fi
     if [ -n "${SLURM_CONF:-}" ]; then
-        scancel --full --quiet --partition=debug 2>/dev/null
+        scancel --full --quiet --partition=debug 2>/dev/null || true
         for ((i = 0; i < 100; i++)); do
-            [ -z "$(squeue -h 2>/dev/null)" ] && break
+            if [ -z "$(squeue -h 2>/dev/null || true)" ]; then break; fi
             sleep 0.1
         done
     fi
     for ((k = ${#slurm_pids[@]} - 1; k >= 0; k--)); do
         pid=${slurm_pids[$k]}
-        kill "$pid" 2>/dev/null
+        kill "$pid" 2>/dev/null || true
         for ((i = 0; i < 50; i++)); do
-            kill -0 "$pid" 2>/dev/null || break
+            if ! kill -0 "$pid" 2>/dev/null; then break; fi
             sleep 0.1
         done
-        kill -9 "$pid" 2>/dev/null
-        wait "$pid" 2>/dev/null
+        kill -9 "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
     done
     slurm_pids=()
 }
