@@ -423,7 +423,8 @@ bool ParseBatchArguments(const std::vector<std::string>& args, bool levels, Batc
     } else if (!levels && name == "--shard") {
       shardGiven = true;
       if (!ParseShard(value, &b.shard)) {
-        taken = name + " " + value + ": the shard is K/N, plain whole numbers with 0 <= K < N <= " + std::to_string(kMostShards);
+        taken = name + " " + value + ": the shard is K/N, plain whole numbers with 0 <= K < N <= " +
+                std::to_string(kMostShards);
       }
     } else if (!levels && name == "--manifest") {
       if (value.empty()) taken = name + " needs a file name";
@@ -559,7 +560,8 @@ int RunImageBatch(const BatchOptions& options) {
     failed += job->outcome == Outcome::Failed;
   }
   if (single && !kept.empty()) {
-    std::fprintf(stderr, "harrowlight-cli: skipped %s: complete and newer than its input\n", kept.front()->output.c_str());
+    std::fprintf(stderr, "harrowlight-cli: skipped %s: complete and newer than its input\n",
+                 kept.front()->output.c_str());
   } else if (single) {
     const Job& job = *jobs.front();
     if (job.warning != Message::None) std::fprintf(stderr, "harrowlight-cli: warning: %s\n", MessageText(job.warning));
