@@ -22,7 +22,9 @@ if [ "${HL_E2E_ALONE_INSIDE:-}" != yes ]; then
             exit 1
         fi
     done
-    HL_E2E_ALONE_INSIDE=yes exec scripts/e2e-env.sh --prefix "$build/e2e-alone-wineprefix" --timeout 3600 -- \
+    fonts=()
+    [ "${HL_E2E_WINE_FONTS:-}" = yes ] && fonts=(--wine-fonts)   # see scripts/e2e-env.sh
+    HL_E2E_ALONE_INSIDE=yes exec scripts/e2e-env.sh --prefix "$build/e2e-alone-wineprefix" --timeout 3600 "${fonts[@]}" -- \
         "$root/scripts/e2e-alone.sh" "$filter"
 fi
 

@@ -2,11 +2,13 @@
 # Runs a command inside a private desktop for the end-to-end tests: its own X display
 # (Xvfb), its own sound server (PulseAudio with a null sink) and a fresh Wine prefix.
 #
-#   scripts/e2e-env.sh [--prefix DIR] [--timeout SECONDS] [--] command [args...]
+#   scripts/e2e-env.sh [--prefix DIR] [--timeout SECONDS] [--wine-fonts] [--] command [args...]
 #
 # --prefix   the Wine prefix to create; it is deleted and made again (default:
 #            ./e2e-wineprefix). Put it in a build tree.
 # --timeout  how long the command may run before it is stopped (default 300 s).
+# --wine-fonts  link Wine's own fonts into the new prefix (scripts/wine-system-fonts.sh), so
+#            that the stock system font is Wine's "System" and not fontconfig's fallback
 #
 # The command sees DISPLAY, PULSE_SERVER, WINEPREFIX, WINEDEBUG=-all and
 # WINEDLLOVERRIDES set, and /usr/lib/wine on PATH (wine64, wineserver). Whatever
@@ -24,17 +26,19 @@ WINEBOOT_TIMEOUT=120  # s for a new Wine prefix
 
 prefix=$PWD/e2e-wineprefix
 run_timeout=300
+wine_fonts=no
 while [ $# -gt 0 ]; do
     case $1 in
         --prefix) prefix=$2; shift 2 ;;
         --timeout) run_timeout=$2; shift 2 ;;
+        --wine-fonts) wine_fonts=yes; shift ;;
         --) shift; break ;;
         -*) echo "e2e-env.sh: unknown option $1" >&2; exit 2 ;;
         *) break ;;
     esac
 done
 if [ $# -lt 1 ]; then
-    echo "usage: $0 [--prefix DIR] [--timeout SECONDS] [--] command [args...]" >&2
+    echo "usage: $0 [--prefix DIR] [--timeout SECONDS] [--wine-fonts] [--] command [args...]" >&2
     exit 2
 fi
 case $prefix in /*) ;; *) prefix=$PWD/$prefix ;; esac
@@ -193,6 +197,10 @@ for setting in "HKCU\\Software\\Wine\\X11 Driver|Managed|REG_SZ|N" \
         exit 1
     fi
 done
+if [ "$wine_fonts" = yes ] && ! "$(dirname "$0")/wine-system-fonts.sh" "$prefix"; then
+    say "could not link Wine's fonts into $prefix"
+    exit 1
+fi
 say "Wine prefix $prefix ready in $((SECONDS - started)) s"
 
 # --- The command -------------------------------------------------------------------------

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
-"""Counts what the architecture rules bound in src/: process-wide state (function-static
-variables and namespace-scope variables of the shell), function lengths over a limit, and
-file lengths over a limit. A reading by text, not by a compiler: functions are the
+"""Counts what the architecture rules bound in src/: the include graph between folders and the
+pairs of folders that include each other, the uses of each global accessor, the commands the
+program sends or posts to itself, process-wide state (function-static variables and
+namespace-scope variables of the shell), function lengths over a limit, and file lengths over
+a limit. A reading by text, not by a compiler: functions are the
 definitions that open at column 0 and close with a "}" at column 0, as the code is laid out.
 
     scripts/structure-report.py [--function-limit 80] [--file-limit 600]
@@ -43,12 +45,65 @@ def functions(lines):
             start = None
 
 
+INCLUDE = re.compile(r'^#include "([^"]+)"')
+ACCESSOR = re.compile(r"\b(Mode|MainWindow|Capture|View|Settings|Display|Drawing|Chooser)\(\)")
+SELF_COMMAND = re.compile(r"\b(Send|Post)Message[AW]?\s*\([^,]+,\s*WM_COMMAND\b")
+
+
+def folder(rel):
+    """The folder a file belongs to, below src/ (src/core/dsp/x.h -> core/dsp)."""
+    return "/".join(pathlib.PurePath(rel).parts[1:-1]) or "."
+
+
+def include_graph(files):
+    """Counts of includes from one folder to another, and the pairs that include each other."""
+    edges = {}
+    for path, lines in files:
+        source = folder(path.relative_to(ROOT.parent))
+        for line in lines:
+            m = INCLUDE.match(line)
+            if not m or not (ROOT / m.group(1)).exists():
+                continue
+            target = folder(pathlib.PurePath("src") / m.group(1))
+            if target != source:
+                edges[(source, target)] = edges.get((source, target), 0) + 1
+    both = sorted((a, b) for (a, b) in edges if a < b and (b, a) in edges)
+    return edges, both
+
+
+def report_design(files):
+    edges, both = include_graph(files)
+    print(f"includes between folders: {sum(edges.values())} in {len(edges)} arrows; "
+          f"folder pairs that include each other: {len(both)}")
+    for a, b in both:
+        print(f"  {a} <-> {b}: {edges[(a, b)]} and {edges[(b, a)]}")
+    uses, where = {}, {}
+    commands = []
+    for path, lines in files:
+        rel = path.relative_to(ROOT.parent)
+        for n, line in enumerate(lines):
+            for m in ACCESSOR.finditer(line):
+                if line.lstrip().startswith("//"):
+                    continue
+                uses[m.group(1)] = uses.get(m.group(1), 0) + 1
+                where.setdefault(m.group(1), set()).add(rel)
+            if SELF_COMMAND.search(line) and not line.lstrip().startswith("//"):
+                commands.append(f"{rel}:{n + 1}: {line.strip()[:90]}")
+    print("global accessor uses (uses in files):")
+    for name in sorted(uses, key=lambda k: -uses[k]):
+        print(f"  {name}(): {uses[name]} in {len(where[name])}")
+    print(f"WM_COMMAND messages the program sends or posts: {len(commands)}")
+    for c in commands:
+        print("  " + c)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--function-limit", type=int, default=80)
     parser.add_argument("--file-limit", type=int, default=600)
     args = parser.parse_args()
     statics, globals_, long_functions, long_files = [], [], [], []
+    report_design([(p, p.read_text().split("\n")) for p in source_files()])
     for path in source_files():
         rel = path.relative_to(ROOT.parent)
         lines = path.read_text().split("\n")
@@ -70,6 +125,7 @@ def main():
             length = last - first + 1
             long_functions.append((length, f"{rel}:{first + 1}: {lines[first].strip()[:70]}"))
     long_functions.sort(reverse=True)
+    print(f"mutable process-wide states: {len(statics) + len(globals_)}")
     print(f"function-static variables: {len(statics)}")
     for s in statics:
         print("  " + s)

@@ -25,7 +25,7 @@ struct AnalysisFacts {
   // sample buffer as 16-bit samples; `format` then says 16 bits and spans count those.
   SampleLayout source;
   bool wavFlag = false;
-  uint32_t dataOffset = 0;  // file position of the first sample byte
+  uint64_t dataOffset = 0;  // file position of the first sample byte
   uint32_t dataLength = 0;  // sample bytes in the file (a finished analysis: in the buffer)
   // The analysed span.
   float beginMs = 0, endMs = 0;
@@ -74,10 +74,18 @@ struct HeldAnalysis {
 // Valid while Mode().fullResolutionBitmapExists is set.
 HeldAnalysis& HeldFullResolution();
 
-// The bits the information panel names: a decoded file's own width (24, 32, 64), else the
-// analysis's 8 or 16.
+// The bits the information panel names: the file's own resolution (12, 24, 32, 64 ...) when the
+// analysis reads its samples whole, else the analysis's 8 or 16 (what `info` reports too).
 inline int PanelBits(const AnalysisState& a) {
-  return a.source.wavFlag && !IsNativeEncoding(a.source.encoding) ? a.source.bitsPerSample : a.format.bitsPerSample;
+  return PanelResolution(a.source, a.format.bitsPerSample);
+}
+
+// The length the information panel names: the data's own bytes for the span held, which for a
+// decoded file are not those of its 16-bit copy in the sample buffer (a 24-bit span is half as
+// long again, a float one twice as long).
+inline uint32_t PanelLength(const AnalysisState& a) {
+  const uint64_t bytes = SourceBytesOf(a.dataLength, a.source);
+  return bytes > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(bytes);
 }
 
 }  // namespace hl

@@ -1,5 +1,8 @@
 #include "app/commands_win32.h"
 
+#include <vector>
+
+#include "app/operating_mode_win32.h"
 #include "resources/resource.h"
 
 namespace hl {
@@ -36,7 +39,52 @@ const CommandRoute kRoutes[] = {
     {IDM_LOG_SPECTRUM, OnLogSpectrum},
 };
 
+// The commands that work on the image or the data shown, which an analysis replaces.
+bool WaitsForAnalysis(int id) {
+  switch (id) {
+    case IDM_SAVE_WAVE:
+    case IDM_SAVE_WINDOW_BITMAP:
+    case IDM_SAVE_ENTIRE_BITMAP:
+    case IDM_LOG_POINTS:
+    case IDM_LOG_SPECTRUM:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool AnalysisBusy() {
+  const OperatingMode& mode = Mode();
+  return mode.fileAnalysisInProgress || mode.rendering;
+}
+
+struct HeldCommand {
+  int id;
+  LPARAM lParam;
+};
+
+std::vector<HeldCommand>& HeldCommands() {
+  static std::vector<HeldCommand> held;
+  return held;
+}
+
 }  // namespace
+
+void RunCommand(HWND window, int commandId, LPARAM lParam) {
+  CommandHandler handler = HandlerOf(commandId);
+  if (!handler) return;
+  std::vector<HeldCommand>& held = HeldCommands();
+  if (AnalysisBusy() && WaitsForAnalysis(commandId)) {
+    held.push_back({commandId, lParam});
+    return;
+  }
+  handler(window, lParam);
+  // The outermost command has returned and nothing is busy: the held ones go back to the
+  // queue, in the order they came, behind whatever is waiting there already.
+  if (AnalysisBusy() || held.empty() || !IsWindow(window)) return;
+  for (const HeldCommand& c : held) PostMessageA(window, WM_COMMAND, static_cast<WPARAM>(c.id), c.lParam);
+  held.clear();
+}
 
 CommandHandler HandlerOf(int commandId) {
   for (const CommandRoute& route : kRoutes) {

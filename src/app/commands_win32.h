@@ -43,6 +43,12 @@ void SetDocumentOpener(DocumentOpener opener);  // nullptr: ShellExecute again
 // The handler of a command id, or nullptr for an id the window ignores.
 CommandHandler HandlerOf(int commandId);
 
+// WM_COMMAND: runs the command's handler. A save or log command that arrives while an
+// analysis is in progress or its columns are drawn (handled inside the render's message
+// pump, posted while the menu and buttons still offered the image shown before) is kept and
+// posted again once the window is no longer busy, instead of being refused.
+void RunCommand(HWND window, int commandId, LPARAM lParam);
+
 // What the window's close step asks of the other subsystems, in this order.
 void ResetAudioDevicesForClose();  // waveOutReset / waveInStop + waveInReset of open devices
 void ReleaseAnalysisForClose();    // display bitmap, kept full-resolution image, sample buffer

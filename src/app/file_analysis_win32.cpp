@@ -133,10 +133,13 @@ void FinishRender(HWND window) {
   OperatingMode& mode = Mode();
   AnalysisSettings& settings = Settings();
   const AnalysisState& a = Analysis();
+  // The view followed the columns as they were drawn; the finished image is shown from its
+  // first column.
+  View().horizontalOffset = 0;
   ShowView(window, mode.gridOn != 0);
   SetHorizontalScrollRange();
   // A stopped render has shortened the data: the panel shows what the image holds.
-  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), a.dataLength);
+  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), PanelLength(a));
   SetMenuState(window, MenuState::DataLoaded);
   EnableButtonsForShownAnalysis();
   mode.rendering = 0;
@@ -311,11 +314,8 @@ bool ReadHeaderOf(const std::string& path, WaveHeaderInfo& header) {
   if (file == INVALID_HANDLE_VALUE) return false;
   LARGE_INTEGER size{};
   GetFileSizeEx(file, &size);
-  uint8_t block[kWaveSearchBlockLength] = {};
-  DWORD got = 0;
-  if (!ReadFile(file, block, sizeof block, &got, nullptr)) got = 0;
+  header = ReadAnalysedWave(HandleBytes(file), static_cast<uint64_t>(size.QuadPart)).header;
   CloseHandle(file);
-  header = ReadAnalysedWave(block, got, static_cast<uint64_t>(size.QuadPart)).header;
   return true;
 }
 
@@ -474,7 +474,7 @@ void CommitSpan(HWND window, const LoadedSpan& span, const std::string& title) {
   a.fileTitle = title;
   a.imageStartMs = a.accumulatedBeginMs + a.beginMs;
   a.restorePoint = false;
-  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), a.dataLength);
+  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), PanelLength(a));
 }
 
 // The span's samples read into a new sample buffer behind their wave header, on a thread of

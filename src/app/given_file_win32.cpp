@@ -76,7 +76,7 @@ LRESULT OnDropFiles(HWND window, HDROP drop) {
     ShowProgramMessage(window, Message::CannotOpenFile);
     return 0;
   }
-  OnAnalyzeFile(window, kFileAlreadyChosen);
+  RunCommand(window, IDM_ANALYZE_FILE, kFileAlreadyChosen);
   return 0;
 }
 

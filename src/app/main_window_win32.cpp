@@ -18,6 +18,7 @@
 #include "display/palette.h"
 #include "display/palette_win32.h"
 #include "display/readout_win32.h"
+#include "display/view_layout.h"
 #include "display/view_win32.h"
 #include "files/file_chooser_win32.h"
 #include "resources/resource.h"
@@ -67,6 +68,15 @@ void MeasureMemory() {
   Mode().lowMemory = MainWindow().memory.lowMemory ? 1 : 0;
 }
 
+// The texts under the image in the font selected into `dc` (the window's), and the width the
+// window needs to show them beside each other; the default width grows to it.
+void MeasureTexts(HDC dc) {
+  MainWindowState& s = MainWindow();
+  s.textWidths = MeasureTextsUnderImage(dc);
+  s.textMinimumWidth = TextMinimumWidth(s.metrics, s.textWidths, s.sizes.defaultWidth, s.sizes.maxWidth);
+  if (s.sizes.defaultWidth < s.textMinimumWidth) s.sizes.defaultWidth = s.textMinimumWidth;
+}
+
 void ReadMetrics(HDC dc) {
   MainWindowState& s = MainWindow();
   s.systemDpi = GetDeviceCaps(dc, LOGPIXELSY);
@@ -78,6 +88,7 @@ void ReadMetrics(HDC dc) {
   s.metrics.charHeight = text.tmHeight;
   s.metrics.charWidth = text.tmAveCharWidth;
   s.sizes = ComputeWindowSizes(s.metrics);
+  MeasureTexts(dc);
 }
 
 void CheckColours(HWND window, HDC dc) {
@@ -179,8 +190,6 @@ LRESULT OnDpiChanged(HWND window, WPARAM wParam, LPARAM lParam) {
   HGDIOBJ previous = font ? SelectObject(dc, font) : nullptr;
   TEXTMETRICA text;
   GetTextMetricsA(dc, &text);
-  if (previous) SelectObject(dc, previous);
-  ReleaseDC(window, dc);
   for (HWND button : {s.playButton, s.playWindowButton, s.toggleGridButton, s.stopButton}) {
     SendMessageA(button, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
   }
@@ -190,6 +199,9 @@ LRESULT OnDpiChanged(HWND window, WPARAM wParam, LPARAM lParam) {
   s.metrics.charHeight = text.tmHeight;
   s.metrics.charWidth = text.tmAveCharWidth;
   s.sizes = ComputeWindowSizes(s.metrics);
+  MeasureTexts(dc);
+  if (previous) SelectObject(dc, previous);
+  ReleaseDC(window, dc);
 
   // Centring on the primary screen, as a resize does, would carry a window that was moved
   // to another screen back across the border, and its DPI with it.
@@ -207,8 +219,7 @@ LRESULT OnDpiChanged(HWND window, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
-  CommandHandler handler = HandlerOf(LOWORD(wParam));
-  if (handler) handler(window, lParam);
+  RunCommand(window, LOWORD(wParam), lParam);
   return 0;
 }
 

@@ -18,6 +18,10 @@ struct MainWindowState {
   bool createDone = false;
   ScreenMetrics metrics{};
   WindowSizes sizes{};
+  // The widest texts under the image in the window's font, and the narrowest window in which
+  // they fit beside each other (measured at creation and at each DPI change).
+  TextWidths textWidths{};
+  int textMinimumWidth = 0;
   int windowWidth = 0, windowHeight = 0;
   ChildLayout layout{};
   MemoryBudget memory{};

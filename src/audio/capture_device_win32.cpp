@@ -4,8 +4,10 @@
 //
 // The card records into one block through a single buffer header. "Any" length alternates
 // the header between two halves: each returned buffer is re-queued on the other half at
-// once, and a recording then writes the half just filled to its file. A fixed length (10,
-// 20, 30 s) records the whole block in one buffer and keeps it as the sample buffer.
+// once, and a recording then writes the rest of the half just filled to its file (what the
+// card had put in it is written each whole second while it fills). A fixed length (10, 20,
+// 30 s) records the whole block in one buffer, written the same way, and keeps it as the
+// sample buffer.
 #include "audio/capture_device_win32.h"
 
 #include <mmsystem.h>
@@ -38,7 +40,8 @@ CaptureRun& Run() { return Capture().run; }
 // The header in front of the capture block gets the lengths of what the file holds now and
 // goes over its first 46 bytes; the file pointer goes back to the end of the samples, and the
 // file is flushed to the disk. A recording cut off by a crash, a kill or a power loss is then
-// a valid wave file of everything written before: at most the half being filled is lost.
+// a valid wave file of everything written before: the samples go to the file at least once a
+// second (WriteRecordingSoFar), so at most about a second and the card's buffer are lost.
 void CommitRecordingHeader() {
   CaptureState& c = Capture();
   uint8_t* header = c.block.locked();
@@ -133,6 +136,9 @@ void HandleReturnedBuffer(WAVEHDR* h) {
     return;
   }
   ++c.completedBuffers;
+  // The part of the half written while the card filled it; the rest is written below.
+  const uint32_t already = static_cast<uint32_t>(Run().queuedBytesWritten < recorded ? Run().queuedBytesWritten : recorded);
+  Run().queuedBytesWritten = 0;
   c.previousHalfSamples = c.bytesPerSample > 0 ? static_cast<int32_t>(recorded / static_cast<DWORD>(c.bytesPerSample)) : 0;
   uint8_t* justFilled;
   if (c.completedBuffers % 2 == 1) {
@@ -173,7 +179,7 @@ void HandleReturnedBuffer(WAVEHDR* h) {
       }
     }
     c.switchTimeMs = CaptureClockMs();
-    if (c.recording) WriteSamples(justFilled, recorded);
+    if (c.recording) WriteSamples(justFilled + already, recorded - already);
     if (!started) {
       // The card refuses to go on: the capture ends as if stopped, keeping what it has.
       mode.stopRequest = 1;
@@ -181,7 +187,7 @@ void HandleReturnedBuffer(WAVEHDR* h) {
     }
     return;
   }
-  if (c.recording) WriteSamples(justFilled, recorded);
+  if (c.recording) WriteSamples(justFilled + already, recorded - already);
   CloseDevice();
 }
 
@@ -309,17 +315,30 @@ bool CreateRecordingFile() {
   return true;
 }
 
-// A fixed length is one buffer, returned only when full; the card fills it as the sound
-// arrives and counts the bytes in its header. Every whole second more it holds goes to the
-// file (and the header is committed), so that a recording cut off keeps what was captured.
+// The card fills its buffer as the sound arrives: a fixed length's one area, returned only
+// when full, or the half of an "Any" length being filled, returned after several seconds.
+// Every whole second more it holds goes to the file (and the header is committed), so that a
+// recording cut off keeps what was captured. The card's count is the buffer header's, or,
+// for a driver that counts only on return, its position in the half.
 void WriteRecordingSoFar() {
   CaptureState& c = Capture();
-  if (!c.recording || !c.outputFile || !FixedLengthCapture() || !c.header || !Run().bufferQueued) return;
-  const uint64_t held = c.header->dwBytesRecorded < c.areaBytes ? c.header->dwBytesRecorded : c.areaBytes;
+  if (!c.recording || !c.outputFile || !c.header || !Run().bufferQueued || c.bytesPerSample <= 0) return;
+  const bool fixed = FixedLengthCapture();
+  const uint64_t size = fixed ? c.areaBytes : static_cast<uint64_t>(c.bytesPerHalf);
+  uint64_t held = c.header->dwBytesRecorded;
+  if (held == 0 && !fixed) {
+    const int64_t samples = CardSamplesInHalf();
+    held = samples > 0 ? static_cast<uint64_t>(samples) * static_cast<uint64_t>(c.bytesPerSample) : 0;
+  }
+  if (held > size) held = size;
+  uint64_t& done = fixed ? Run().bytesWritten : Run().queuedBytesWritten;
   const uint64_t second = static_cast<uint64_t>(c.sampleRate) * static_cast<uint64_t>(c.bytesPerSample);
-  if (second == 0 || held < Run().bytesWritten + second) return;
+  if (second == 0 || held < done + second) return;
   const uint64_t whole = held - held % static_cast<uint64_t>(c.bytesPerSample);
-  WriteSamples(c.firstHalf + Run().bytesWritten, static_cast<uint32_t>(whole - Run().bytesWritten));
+  const uint8_t* buffer = reinterpret_cast<const uint8_t*>(c.header->lpData);
+  const uint64_t before = Run().bytesWritten;
+  WriteSamples(buffer + done, static_cast<uint32_t>(whole - done));
+  if (!fixed) Run().queuedBytesWritten += Run().bytesWritten - before;
 }
 
 // The format the card is opened with.

@@ -31,6 +31,9 @@ struct CaptureRun {
   bool writeFailed = false;     // a write to the output file failed or fell short
   bool limitReached = false;    // the output file holds as much as a wave file can
   uint64_t bytesWritten = 0;    // sample bytes written to the output file
+  // "Any" length: bytes of the half the card is filling now that are in the file already,
+  // written while the card went on filling it.
+  uint64_t queuedBytesWritten = 0;
   // The card's position (waveInGetPosition) counts from waveInStart or the last waveInReset;
   // the samples of the buffers returned since then are where the current half starts.
   int64_t samplesBeforeHalf = 0;

@@ -425,6 +425,7 @@ void OnScanAudio(HWND window, LPARAM) {
   mode.audioInputActive = 0;
   mode.playbackActive = 0;
   DrawInfoPanel(window, 0, 0, 0);
+  ClearReadout(window);
   EnableButton(MainWindow().stopButton, false);
   SetMenuState(window, MenuState::Idle);
 }

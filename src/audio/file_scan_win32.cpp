@@ -65,7 +65,7 @@ struct FileScan {
   uint16_t channels = 1;
   uint32_t bytesPerSample = 2;
   uint32_t frameBytes = 2;
-  uint32_t firstByte = 0;  // file position of the first sample
+  uint64_t firstByte = 0;  // file position of the first sample
   uint32_t dataLength = 0;
   LockedBlock header;  // the 46-byte wave header the device is opened with
   LockedBlock ring;
@@ -269,7 +269,7 @@ void PlanScan(HWND window) {
   a.dataOffset = s.facts.dataOffset;
   a.source = s.source;
   SetOpenWavePath(s.path.c_str());
-  DrawInfoPanel(window, s.rate, PanelBits(a), s.dataLength);
+  DrawInfoPanel(window, s.rate, PanelBits(a), PanelLength(a));
 }
 
 // The shown analysis goes and the image area is made ready for the scan's display type.
@@ -323,7 +323,7 @@ bool StartScanPlayback(HWND window) {
   FileScan& s = Scan();
   OperatingMode& mode = Mode();
   LARGE_INTEGER position;
-  position.QuadPart = s.firstByte;
+  position.QuadPart = static_cast<LONGLONG>(s.firstByte);
   SetFilePointerEx(s.file.get(), position, nullptr, FILE_BEGIN);
   if (ReadIntoRing(s.ring.data(), s.layout.halfBytes) == 0) mode.stopRequest = 1;
 
@@ -530,6 +530,7 @@ void FinishScan(HWND window) {
   const FileScan& s = Scan();
   ReleaseDisplay();
   DrawInfoPanel(window, 0, 0, 0);
+  ClearReadout(window);
   SetMenuState(window, MenuState::Idle);
   DisableFourButtons();
   Capture().scanFlag = 0;

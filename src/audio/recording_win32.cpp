@@ -126,7 +126,7 @@ void ShowKeptRecording(HWND window) {
   const MainWindowState& w = MainWindow();
   const AnalysisState& a = Analysis();
   const int width = ImageAreaWidth();
-  DrawInfoPanel(window, a.format.sampleRate, a.format.bitsPerSample, a.dataLength);
+  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), PanelLength(a));
   EnableButton(w.toggleGridButton, true);
   EnableButton(w.playButton, a.columnCount > width);
   EnableButton(w.playWindowButton, true);
@@ -158,13 +158,15 @@ void FinishRecording(HWND window, const std::string& path) {
   mode.playbackActive = 0;
   DrawInfoPanel(window, 0, 0, 0);
   c.recording = 0;
+  // The clock row goes with the loop; a fixed length is shown as an analysis from here on.
+  SetReadoutActivity(FixedLengthCapture() ? ReadoutActivity::Analysis : ReadoutActivity::None);
+  ClearReadout(window);
   SetMenuState(window, MenuState::Idle);
   EnableButton(w.stopButton, false);
   SetOpenWavePath(path.c_str());
   if (c.run.writeFailed) ShowProgramMessage(window, Message::ErrorWritingFile);
   if (c.run.limitReached) ShowProgramMessage(window, Message::RecordingLimitReached);
 
-  SetReadoutActivity(FixedLengthCapture() ? ReadoutActivity::Analysis : ReadoutActivity::None);
   if (!FixedLengthCapture()) {
     EnableButton(w.toggleGridButton, false);
     SendMessageA(window, WM_COMMAND, IDM_ANALYZE_FILE, 1);

@@ -196,24 +196,21 @@ void DrawScopeColumn(HWND window, HDC dc, ScopeHistory& history, const int16_t* 
 
 void DrawRecordedLength(HWND window) {
   const CaptureState& c = Capture();
-  const MainWindowState& s = MainWindow();
-  const InfoPanelLayout p =
-      ComputeInfoPanel(s.windowWidth, View().imageHeight, s.metrics.charWidth, s.metrics.charHeight, 0, 0, 0);
+  const InfoPanelLayout p = CurrentInfoPanel(0, 0, 0);
   unsigned kb = 0;
   if (!c.scanFlag) {
     const float elapsed = static_cast<float>(CaptureClockMs() - c.startTimeMs);
     const float value = static_cast<float>(c.channels * c.bytesPerSample * c.sampleRate) * elapsed * 0.000001f;
     kb = value > 0.0f ? static_cast<unsigned>(value) : 0u;
   }
-  char text[24];
-  std::snprintf(text, sizeof text, "%-6u kb", kb);
+  const std::string text = RecordedLengthText(kb);
   HDC dc = GetDC(window);
   if (!dc) return;
   SetTextColor(dc, RGB(0, 0, 0));
   SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
   SetBkMode(dc, OPAQUE);
   const WindowFontIn font(dc);
-  TextOutA(dc, p.valueX, p.rowY[2], text, static_cast<int>(std::strlen(text)));
+  TextOutA(dc, p.valueX, p.rowY[2], text.c_str(), static_cast<int>(text.size()));
   ReleaseDC(window, dc);
 }
 

@@ -113,7 +113,8 @@ bool StartOutput(HWND window, uint32_t offset, uint32_t length) {
   return true;
 }
 
-// After the loop of either button: the grid, the buffer unlocked, the data-loaded menu.
+// After the loop of either button: the grid, the buffer unlocked, the clock row cleared,
+// the data-loaded menu. The data is still held, so the information panel keeps its values.
 void EndPlayback(HWND window) {
   if (!IsWindow(window)) return;  // closed meanwhile: the close step released everything
   AnalysisState& a = Analysis();
@@ -123,8 +124,8 @@ void EndPlayback(HWND window) {
     ReleaseDC(window, dc);
   }
   a.sampleBuffer.Unlock();
-  DrawInfoPanel(window, 0, 0, 0);
   Mode().rendering = 0;
+  ClearReadout(window);
   SetMenuState(window, MenuState::DataLoaded);
 }
 
@@ -274,7 +275,7 @@ void OnPlay(HWND window, LPARAM) {
   EnableButton(w.toggleGridButton, false);
   mode.playbackActive = 1;
   c.playing = 1;
-  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), a.dataLength);
+  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), PanelLength(a));
   SetHorizontalPosition(0);
   c.lastDrawnColumn = -1;
   c.playStartTimeMs = NowMs();

@@ -16,7 +16,6 @@
 #include <thread>
 
 #ifdef _WIN32
-#include <fcntl.h>
 #include <io.h>
 #define HL_ISATTY _isatty
 #define HL_FILENO _fileno
@@ -32,6 +31,7 @@
 #include "common/messages.h"
 #include "common/sha256.h"
 #include "app/time_scale_fit.h"
+#include "cli/option_values.h"
 #include "cli/output_file.h"
 #include "display/image_annotation.h"
 #include "dsp/column_renderer.h"
@@ -65,38 +65,9 @@ void Refused(Job& job, Message message, const std::string& why = std::string()) 
   if (!why.empty()) job.reason += ": " + why;
 }
 
-// Message::None when written; "-" is standard output.
-Message WriteOut(const std::string& path, const ByteChunk* chunks, size_t count) {
-  if (path == "-") {
-#ifdef _WIN32
-    _setmode(_fileno(stdout), _O_BINARY);
-#endif
-    for (size_t i = 0; i < count; ++i) {
-      if (std::fwrite(chunks[i].data, 1, chunks[i].size, stdout) != chunks[i].size) return Message::ErrorWritingFile;
-    }
-    return std::fflush(stdout) == 0 ? Message::None : Message::ErrorWritingFile;
-  }
-  return WriteFileReplacing(path, chunks, count);
-}
-
-Message WriteOut(const std::string& path, const uint8_t* data, size_t size) {
-  const ByteChunk chunk{data, size};
-  return WriteOut(path, &chunk, 1);
-}
-
-// The reason a failed write gives, saying so when the target was not replaced because it
-// is not a regular file.
-std::string OutputReason(Message message, const std::string& path) {
-  if (message == Message::CannotOpenFile) {
-    return std::string(MessageText(message)) + ": " + path + " is not a regular file and is never replaced";
-  }
-  return std::string(MessageText(message)) + ": " + path;
-}
-
 // The drawn image as the export picture, annotated as asked, in the chosen format.
 void SaveJob(Job& job, const BatchOptions& batch, ImageFormat format) {
   job.file.Close();
-  job.stdinData = std::vector<uint8_t>();
   const RenderOptions& o = batch.render;
   PaletteImage* picture = &job.image;
   if (batch.grid) {
@@ -123,7 +94,7 @@ void SaveJob(Job& job, const BatchOptions& batch, ImageFormat format) {
   const auto entries = PaletteEntries(BuildSourceTable(o.scheme), PaletteOffset(o.attenuation));
   BitmapColor colors[kPaletteSize];
   for (int i = 0; i < kPaletteSize; ++i) colors[i] = {entries[i].red, entries[i].green, entries[i].blue};
-  Message written = Message::None;
+  std::string failure;
   if (format == ImageFormat::Png) {
     ImageDescription d;
     d.file = job.input;
@@ -138,8 +109,8 @@ void SaveJob(Job& job, const BatchOptions& batch, ImageFormat format) {
     const std::vector<uint8_t> file = BuildPngFile(picture->data, picture->stride, picture->width, picture->height,
                                                    colors, kPaletteSize, DescribeImage(d));
     if (file.empty()) return Refused(job, Message::NotEnoughMemoryForBitmap);
-    written = WriteOut(job.output, file.data(), file.size());
-    if (!batch.manifest.empty() && written == Message::None) {
+    failure = WriteOutput(job.output, file.data(), file.size());
+    if (!batch.manifest.empty() && failure.empty()) {
       Sha256 hash;
       hash.Update(file.data(), file.size());
       job.outputBytes = file.size();
@@ -159,41 +130,60 @@ void SaveJob(Job& job, const BatchOptions& batch, ImageFormat format) {
     for (int y = picture->height - 1; y >= 0; --y) {
       chunks.push_back({picture->data + static_cast<size_t>(y) * picture->stride, static_cast<size_t>(picture->width)});
     }
-    written = WriteOut(job.output, chunks.data(), chunks.size());
-    if (!batch.manifest.empty() && written == Message::None) {
+    failure = WriteOutput(job.output, chunks.data(), chunks.size());
+    if (!batch.manifest.empty() && failure.empty()) {
       Sha256 hash;
       for (const ByteChunk& c : chunks) hash.Update(c.data, c.size), job.outputBytes += c.size;
       job.sha256 = hash.FinishHex();
     }
   }
   job.image = PaletteImage();
-  if (written != Message::None) {
+  if (!failure.empty()) {
     job.outcome = Outcome::Failed;
-    job.reason = OutputReason(written, job.output);
+    job.reason = failure;
   }
 }
 
-// The .wav files of a folder (and of its subfolders with -r), in name order.
-void CollectInputs(const std::string& argument, bool recurse, std::vector<std::pair<std::string, std::string>>& out) {
+// One input of a batch: its path, the name its image takes under -d, and, when it cannot
+// be read at all (a folder that cannot be listed), why.
+struct BatchInput {
+  std::string path, name, failure;
+  bool operator<(const BatchInput& other) const { return path < other.path; }
+};
+
+// The .wav files of a folder (and of its subfolders with -r), in name order. Every entry
+// named *.wav that is not a folder is an input, so a pipe or a dangling link is reported
+// as unreadable rather than passed over; a subfolder that cannot be listed is one too.
+void CollectFolder(const fs::path& root, const fs::path& folder, bool recurse, std::vector<BatchInput>& found) {
+  const auto unlisted = [&](const std::error_code& error) {
+    found.push_back({folder.u8string(), "",
+                     std::string(MessageText(Message::CannotOpenFile)) + ": " + folder.u8string() + ": " + error.message()});
+  };
+  std::error_code error;
+  fs::directory_iterator entries(folder, error);
+  if (error) return unlisted(error);
+  for (; entries != fs::directory_iterator(); entries.increment(error)) {
+    const fs::path path = entries->path();
+    std::error_code ignored;
+    // A link to a folder is a folder (it is not followed, as no folder is twice).
+    const bool folderEntry = fs::is_directory(path, ignored);
+    if (folderEntry && !fs::is_symlink(path, ignored) && recurse) CollectFolder(root, path, recurse, found);
+    if (!folderEntry && LowerExtension(path.u8string()) == ".wav") {
+      found.push_back({path.u8string(), fs::relative(path, root, ignored).replace_extension().u8string(), ""});
+    }
+  }
+  if (error) unlisted(error);
+}
+
+void CollectInputs(const std::string& argument, bool recurse, std::vector<BatchInput>& out) {
   std::error_code error;
   if (argument != "-" && fs::is_directory(fs::u8path(argument), error)) {
-    std::vector<std::pair<std::string, std::string>> found;
-    auto take = [&](const fs::directory_entry& entry) {
-      std::string ext = entry.path().extension().u8string();
-      std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-      if (ext == ".wav" && entry.is_regular_file(error)) {
-        found.push_back({entry.path().u8string(), fs::relative(entry.path(), fs::u8path(argument), error).replace_extension().u8string()});
-      }
-    };
-    if (recurse) {
-      for (const auto& e : fs::recursive_directory_iterator(fs::u8path(argument), fs::directory_options::skip_permission_denied, error)) take(e);
-    } else {
-      for (const auto& e : fs::directory_iterator(fs::u8path(argument), error)) take(e);
-    }
+    std::vector<BatchInput> found;
+    CollectFolder(fs::u8path(argument), fs::u8path(argument), recurse, found);
     std::sort(found.begin(), found.end());
     out.insert(out.end(), found.begin(), found.end());
   } else {
-    out.push_back({argument, argument == "-" ? std::string("stdin") : fs::u8path(argument).stem().u8string()});
+    out.push_back({argument, argument == "-" ? std::string("stdin") : fs::u8path(argument).stem().u8string(), ""});
   }
 }
 
@@ -267,7 +257,6 @@ class Pool {
           if (job->outcome == Outcome::Rendered) SaveJob(*job, batch_, format_);
           job->image = PaletteImage();
           job->file.Close();
-          job->stdinData = std::vector<uint8_t>();
           lock.lock();
           Finish(*job);
         }
@@ -301,6 +290,8 @@ class Pool {
 
   void Finish(Job& job) {
     job.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - job.started).count();
+    // A written image was counted when it was moved into place.
+    if (job.outcome != Outcome::Rendered) OutputSettled();
     if (ended_) ended_(job);
     ++finished_;
     changed_.notify_all();
@@ -319,17 +310,6 @@ class Pool {
   std::atomic<int> columns_{0};
 };
 
-// A finite number and nothing after it ("inf" and "nan" are no values for any option).
-bool ParseFinite(const std::string& text, double* value) {
-  char* end = nullptr;
-  *value = std::strtod(text.c_str(), &end);
-  return end != text.c_str() && *end == '\0' && std::isfinite(*value);
-}
-
-bool ParseWholeIn(const std::string& text, double low, double high, double* value) {
-  return ParseFinite(text, value) && *value >= low && *value <= high && *value == std::floor(*value);
-}
-
 std::string Refusal(Message message, const std::string& why) { return std::string(MessageText(message)) + ": " + why; }
 
 const char kUnknownOption[] = "\x01";
@@ -338,9 +318,9 @@ const char kUnknownOption[] = "\x01";
 // none of them, else the line that says what is wrong with the value.
 std::string TakeRenderOption(const std::string& name, const std::string& value, RenderOptions& o) {
   double number = 0;
-  const bool numeric = ParseFinite(value, &number);
+  const bool numeric = ParseDecimal(value, &number);
   const std::string given = name + " " + value;
-  const std::string notNumber = given + ": not a finite number";
+  const std::string notNumber = given + ": not a plain decimal number";
   if (name == "--begin") {
     if (!numeric) return notNumber;
     o.beginMs = number;
@@ -399,23 +379,39 @@ bool ParseBatchArguments(const std::vector<std::string>& args, bool levels, Batc
   const char* command = levels ? "levels" : "render";
   const std::string hint = " (harrowlight-cli --help lists the commands)";
   bool shardGiven = false;
+  std::vector<std::string> seen;
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& name = args[i];
-    if (name == "-" || name.empty() || name[0] != '-') {
+    if (name.empty()) return *problem = "an input file needs a name" + hint, false;
+    if (name == "-" || name[0] != '-') {
       b.inputs.push_back(name);
       continue;
     }
-    if (!levels && name == "--grid") { b.grid = true; continue; }
-    if (!levels && name == "--axes") { b.axes = true; continue; }
-    if (!levels && name == "-r") { b.recurse = true; continue; }
-    if (!levels && name == "--skip-existing") { b.skipExisting = true; continue; }
+    const std::string option = name == "--output" ? "-o" : name;
+    if (std::find(seen.begin(), seen.end(), option) != seen.end()) {
+      return *problem = name + " is given more than once" + hint, false;
+    }
+    seen.push_back(option);
+    if (!levels && (name == "--grid" || name == "--axes" || name == "-r" || name == "--skip-existing")) {
+      // A switch takes no value: what follows it is an input, so it must be a file or folder.
+      std::error_code error;
+      const std::string next = i + 1 < args.size() ? args[i + 1] : std::string("-");
+      if (!next.empty() && next != "-" && next[0] != '-' && !fs::exists(fs::u8path(next), error) &&
+          !fs::is_symlink(fs::u8path(next), error)) {
+        return *problem = name + " takes no value (\"" + next + "\" is no file or folder)" + hint, false;
+      }
+      (name == "--grid" ? b.grid : name == "--axes" ? b.axes : name == "-r" ? b.recurse : b.skipExisting) = true;
+      continue;
+    }
     const bool hasValue = i + 1 < args.size();
     const std::string value = hasValue ? args[i + 1] : std::string();
     std::string taken;
     if (name == "-o" || name == "--output") {
       b.output = value;
+      if (hasValue) taken = CheckOutputName(command, name, value);
     } else if (!levels && name == "-d") {
       b.outputFolder = value;
+      if (hasValue && value.empty()) taken = "-d \"\": the output folder needs a name";
     } else if (!levels && name == "--format") {
       if (value != "png" && value != "bmp") taken = name + " " + value + ": the format is png or bmp";
       b.formatGiven = true;
@@ -442,6 +438,9 @@ bool ParseBatchArguments(const std::vector<std::string>& args, bool levels, Batc
     ++i;
   }
   if (b.inputs.empty()) return *problem = std::string(command) + " needs an input file" + hint, false;
+  if (b.widthPx > 0 && std::find(seen.begin(), seen.end(), "--time-scale") != seen.end()) {
+    return *problem = "--width and --time-scale both set the time scale: give one of them" + hint, false;
+  }
   if (levels && b.inputs.size() > 1) return *problem = "levels takes one input file" + hint, false;
   if (!b.output.empty() && !b.outputFolder.empty()) return *problem = "give either -o or -d" + hint, false;
   if (b.outputFolder.empty() && b.output.empty()) {
@@ -465,28 +464,34 @@ bool ParseBatchArguments(const std::vector<std::string>& args, bool levels, Batc
 }
 
 int RunImageBatch(const BatchOptions& options) {
-  std::vector<std::pair<std::string, std::string>> inputs;
+  std::vector<BatchInput> inputs;
   for (const std::string& argument : options.inputs) CollectInputs(argument, options.recurse, inputs);
   const bool toFolder = !options.outputFolder.empty();
   ImageFormat format = options.format;
   if (!options.formatGiven) format = toFolder ? ImageFormat::Png : ImageFormatOfName(options.output);
   std::vector<std::unique_ptr<Job>> jobs;
-  std::vector<std::string> taken;
-  for (const auto& input : inputs) {
+  std::vector<std::pair<std::string, std::string>> taken;  // output, the input it is the image of
+  for (const BatchInput& input : inputs) {
     auto job = std::make_unique<Job>();
-    job->input = input.first;
-    job->output = toFolder ? (fs::u8path(options.outputFolder) / fs::u8path(input.second)).u8string() +
+    job->input = input.path;
+    job->output = toFolder ? (fs::u8path(options.outputFolder) / fs::u8path(input.name)).u8string() +
                                  (format == ImageFormat::Png ? ".png" : ".bmp")
                            : options.output;
-    if (toFolder) {
+    if (!input.failure.empty()) {
+      job->outcome = Outcome::Failed;
+      job->reason = input.failure;
+    } else if (toFolder) {
       std::error_code error;
       fs::create_directories(fs::u8path(job->output).parent_path(), error);
       // Two inputs of one name from different folders would overwrite each other's image.
-      if (std::find(taken.begin(), taken.end(), job->output) != taken.end()) {
-        job->outcome = Outcome::Failed;
-        job->reason = "an earlier input has the same name: " + job->output;
+      const auto earlier = std::find_if(taken.begin(), taken.end(), [&](const auto& t) { return t.first == job->output; });
+      if (earlier != taken.end()) {
+        job->outcome = Outcome::Refused;
+        job->reason = "its image " + job->output + " would replace that of " + earlier->second +
+                      " (give inputs of one name separate runs or folders)";
+      } else {
+        taken.push_back({job->output, job->input});
       }
-      taken.push_back(job->output);
     }
     jobs.push_back(std::move(job));
   }
@@ -511,7 +516,7 @@ int RunImageBatch(const BatchOptions& options) {
   AppendFile manifest;
   bool manifestWritten = true;
   if (!options.manifest.empty() && !manifest.Open(options.manifest)) {
-    return FileError(Message::CannotOpenFile, options.manifest);
+    return OutcomeError(Outcome::Failed, std::string(MessageText(Message::CannotOpenFile)) + ": " + options.manifest);
   }
   const auto record = [&](Job& job) {
     if (options.manifest.empty()) return;
@@ -550,6 +555,7 @@ int RunImageBatch(const BatchOptions& options) {
     }
     jobs.swap(toDraw);
   }
+  ExpectOutputs(static_cast<int>(jobs.size()));
   Pool pool(jobs, options, format, ThreadCount(options.render), record);
   pool.Run(options.render.progress && options.output != "-");
 
@@ -563,9 +569,14 @@ int RunImageBatch(const BatchOptions& options) {
     std::fprintf(stderr, "harrowlight-cli: skipped %s: complete and newer than its input\n",
                  kept.front()->output.c_str());
   } else if (single) {
+    // A refusal or failure is one line, the header's warning inside it; warnings precede a success.
     const Job& job = *jobs.front();
-    if (job.warning != Message::None) std::fprintf(stderr, "harrowlight-cli: warning: %s\n", MessageText(job.warning));
-    if (job.outcome != Outcome::Rendered) std::fprintf(stderr, "harrowlight-cli: %s\n", job.reason.c_str());
+    if (job.outcome != Outcome::Rendered) {
+      std::fprintf(stderr, "harrowlight-cli: %s\n", WithWarning(job.reason, job.warning).c_str());
+    } else {
+      if (job.warning != Message::None) std::fprintf(stderr, "harrowlight-cli: warning: %s\n", MessageText(job.warning));
+      if (!job.note.empty()) std::fprintf(stderr, "harrowlight-cli: warning: %s\n", job.note.c_str());
+    }
   } else {
     if (options.skipExisting) {
       std::fprintf(stderr, "rendered %d, skipped %d, refused %d, failed %d\n", rendered, skipped, refused, failed);
@@ -575,11 +586,13 @@ int RunImageBatch(const BatchOptions& options) {
     for (const auto& job : jobs) {
       if (job->outcome == Outcome::Refused) std::fprintf(stderr, "  refused %s: %s\n", job->input.c_str(), job->reason.c_str());
       if (job->outcome == Outcome::Failed) std::fprintf(stderr, "  failed %s: %s\n", job->input.c_str(), job->reason.c_str());
+      if (job->outcome == Outcome::Rendered && !job->note.empty()) {
+        std::fprintf(stderr, "  warning %s: %s\n", job->input.c_str(), job->note.c_str());
+      }
     }
   }
   if (!manifestWritten) {
-    FileError(Message::ErrorWritingFile, options.manifest);
-    return kExitFileError;
+    return OutcomeError(Outcome::Failed, std::string(MessageText(Message::ErrorWritingFile)) + ": " + options.manifest);
   }
   if (failed) return kExitFileError;
   if (refused) return kExitRefused;
@@ -590,7 +603,7 @@ int RunLevels(const BatchOptions& options) {
   PlannedInput job;
   job.input = options.inputs.front();
   PlanInput(job, options.render, 0, true);
-  if (job.outcome != Outcome::Rendered) return OutcomeError(job.outcome, job.reason);
+  if (job.outcome != Outcome::Rendered) return OutcomeError(job.outcome, WithWarning(job.reason, job.warning));
   LevelsTable table;
   table.columns = job.width;
   table.bins = (1 << job.order) / 2;
@@ -605,20 +618,16 @@ int RunLevels(const BatchOptions& options) {
   std::string reason;
   const Outcome outcome = DrawAllColumns(job, ThreadCount(options.render), table.levels.data(), &reason);
   if (outcome != Outcome::Rendered) return OutcomeError(outcome, reason);
-  std::string ext = fs::u8path(options.output).extension().u8string();
-  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  Message written;
-  if (ext == ".npy") {
+  std::string failure;
+  if (LowerExtension(options.output) == ".npy") {
     const std::vector<uint8_t> npy = LevelsNpy(table);
-    written = WriteOut(options.output, npy.data(), npy.size());
+    failure = WriteOutput(options.output, npy.data(), npy.size());
   } else {
     const std::string csv = LevelsCsv(table);
-    written = WriteOut(options.output, reinterpret_cast<const uint8_t*>(csv.data()), csv.size());
+    failure = WriteOutput(options.output, reinterpret_cast<const uint8_t*>(csv.data()), csv.size());
   }
-  if (written != Message::None) {
-    std::fprintf(stderr, "harrowlight-cli: %s\n", OutputReason(written, options.output).c_str());
-    return kExitFileError;
-  }
+  if (!failure.empty()) return OutcomeError(Outcome::Failed, failure);
+  if (job.warning != Message::None) std::fprintf(stderr, "harrowlight-cli: warning: %s\n", MessageText(job.warning));
   return kExitOk;
 }
 

@@ -1,9 +1,11 @@
 // harrowlight-cli: the analysis core without a window.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,7 @@
 #endif
 
 #include "cli/image_batch.h"
+#include "cli/option_values.h"
 #include "cli/output_file.h"
 #include "cli/render_command.h"
 #include "cli/spectrum_command.h"
@@ -62,19 +65,24 @@ const char kUsage[] =
     "      Writes the spectrum log Harrowlight's \"Log Data > Spectrum\" saves for the\n"
     "      frame of --fft samples [512] that starts MS msec (a whole number) into the\n"
     "      file's data: frequency, amplitude and phase of each bin, full-frame window.\n"
+    "      \"-\" as input reads stdin; -o - writes stdout.\n"
     "  harrowlight-cli info IN.wav\n"
-    "      Prints the format Harrowlight takes from the file.\n"
+    "      Prints the format Harrowlight takes from the file (\"-\": from stdin).\n"
     "  harrowlight-cli generate KIND OUT.wav [--rate HZ] [--bits 8|16] [--channels 1|2]\n"
     "                           [--seconds S] [--freq HZ] [--amplitude A]\n"
     "      Writes an example file. KIND: tone, sweep (up then down), harmonics,\n"
     "      bursts (noise), demo (all of them) [rate 11025, 16 bit, mono, 5 s,\n"
     "      1000 Hz, amplitude 0.5]. A second channel carries a tone at 1.5 x freq.\n"
+    "      OUT.wav \"-\" writes stdout.\n"
     "  harrowlight-cli --help\n"
     "  harrowlight-cli --version     prints \"harrowlight-cli\" and the version\n"
     "Refused input gets one line, with Harrowlight's own message where it has one, and\n"
-    "exit code 2; a file that cannot be read or written exit code 3. An existing output\n"
-    "file is replaced only when the new one has been written completely, and only when\n"
-    "it is a regular file (devices, pipes, folders and symbolic links are refused).\n";
+    "exit code 2; a file that cannot be read or written exit code 3. Numbers are plain\n"
+    "decimals; an option is given once. An existing output file is replaced only when\n"
+    "the new one has been written completely, and only when it is a regular file the\n"
+    "user may write (devices, pipes, folders, symbolic links and files without write\n"
+    "permission are refused); the new file keeps its owner, group and permission bits\n"
+    "where the tool may set them, never setuid, setgid or sticky bits.\n";
 
 // Every refused command line gets one line naming what is wrong, and exit code 2.
 int Usage(const std::string& problem) {
@@ -87,17 +95,6 @@ int Help() {
   return hl::kExitOk;
 }
 
-// A finite number and nothing after it ("inf" and "nan" are no values for any option).
-bool ParseNumber(const std::string& text, double* value) {
-  char* end = nullptr;
-  *value = std::strtod(text.c_str(), &end);
-  return end != text.c_str() && *end == '\0' && std::isfinite(*value);
-}
-
-bool ParseWhole(const std::string& text, double low, double high, double* value) {
-  return ParseNumber(text, value) && *value >= low && *value <= high && *value == std::floor(*value);
-}
-
 // What `take` answers for a name it does not know.
 const char kUnknown[] = "\x01";
 
@@ -105,12 +102,16 @@ const char kUnknown[] = "\x01";
 // option it took, kUnknown for a name it does not know, or the text of what is wrong.
 template <typename Take>
 int ParseOptions(const std::vector<std::string>& args, size_t first, const char* command, Take take) {
+  std::vector<std::string> seen;
   for (size_t i = first; i < args.size(); ++i) {
     const std::string& name = args[i];
     if (name.size() < 2 || name[0] != '-') {
       return Usage("unexpected argument \"" + name + "\": after the " + command +
                    " command's files come only options, each an option name and its value");
     }
+    const std::string option = name == "--output" ? "-o" : name;
+    if (std::find(seen.begin(), seen.end(), option) != seen.end()) return Usage(name + " is given more than once");
+    seen.push_back(option);
     if (i + 1 >= args.size()) {
       const std::string known = take(name, std::string());
       return Usage(known == kUnknown ? "unknown option " + name + " for " + command : name + " needs a value");
@@ -152,8 +153,9 @@ int Spectrum(const std::vector<std::string>& args) {
     double number = 0;
     if (name == "-o" || name == "--output") {
       options.output = value;
+      return hl::CheckOutputName("spectrum", name, value);
     } else if (name == "--at") {
-      if (!ParseWhole(value, 0, 4e9, &number)) return name + " " + value + ": the time is a whole number of ms, 0 or more";
+      if (!hl::ParseWholeIn(value, 0, 4e9, &number)) return name + " " + value + ": the time is a whole number of ms, 0 or more";
       options.atMs = number;
       at = true;
     } else if (name == "--fft") {
@@ -177,10 +179,10 @@ int Generate(const std::vector<std::string>& args) {
   }
   int parsed = ParseOptions(args, 3, "generate", [&](const std::string& name, const std::string& value) -> std::string {
     double number = 0;
-    const bool numeric = ParseNumber(value, &number);
+    const bool numeric = hl::ParseDecimal(value, &number);
     const std::string given = name + " " + value;
     if (name == "--rate") {
-      if (!ParseWhole(value, 1000, 192000, &number)) return given + ": the rate is a whole number of Hz, 1000..192000";
+      if (!hl::ParseWholeIn(value, 1000, 192000, &number)) return given + ": the rate is a whole number of Hz, 1000..192000";
       example.sampleRate = static_cast<uint32_t>(number);
     } else if (name == "--bits") {
       if (value != "8" && value != "16") return given + ": the resolution is 8 or 16 bits";
@@ -203,6 +205,8 @@ int Generate(const std::vector<std::string>& args) {
     return "";
   });
   if (parsed >= 0) return parsed;
+  const std::string wrong = hl::CheckOutputName("generate", "OUT.wav", args[2]);
+  if (!wrong.empty()) return Usage(wrong);
   return hl::RunGenerate(example, args[2]);
 }
 
@@ -234,10 +238,15 @@ int main(int argc, char** argv) {
     std::printf("harrowlight-cli %s\n", HL_VERSION);
     return hl::kExitOk;
   }
-  if (command == "render") return Render(args, false);
-  if (command == "levels") return Render(args, true);
-  if (command == "info") return args.size() == 2 ? hl::RunInfo(args[1]) : Usage("info takes one file");
-  if (command == "generate") return Generate(args);
-  if (command == "spectrum") return Spectrum(args);
+  try {
+    if (command == "render") return Render(args, false);
+    if (command == "levels") return Render(args, true);
+    if (command == "info") return args.size() == 2 ? hl::RunInfo(args[1]) : Usage("info takes one file");
+    if (command == "generate") return Generate(args);
+    if (command == "spectrum") return Spectrum(args);
+  } catch (const std::bad_alloc&) {
+    // Whatever allocation failed, the cause is named rather than the tool aborting.
+    return hl::RefuseInput(hl::Message::NotEnoughMemory, "");
+  }
   return Usage("unknown command \"" + command + "\"");
 }

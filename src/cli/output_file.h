@@ -1,5 +1,6 @@
 // File access for the command-line tool: reads of an input file by range, and safe
-// replacement of an output file through a temporary file beside it.
+// replacement of an output file through a temporary file beside it. In every command "-"
+// names standard input as an input and standard output as an output.
 #pragma once
 
 #include <cstddef>
@@ -10,8 +11,17 @@
 
 namespace hl {
 
-// Size of a regular file in bytes; false when it cannot be opened.
+// "standard input" for "-", else the path: how messages name an input.
+std::string InputName(const std::string& path);
+
+// Size of a regular file in bytes; false when it cannot be opened. For "-" standard input is
+// first copied, once, to a temporary file no name points to (so it goes however the tool
+// ends), and then read like any file: memory never holds more of it than of a file.
 bool FileSizeOf(const std::string& path, uint64_t* size);
+
+// Why FileSizeOf failed, one line: the message and its cause ("Cannot Open File: a.wav",
+// "Error Writing File: the copy of standard input in /tmp: No space left on device").
+std::string OpenFailure(const std::string& path);
 
 // Reads up to `count` bytes from `offset` into `out`; returns how many were read
 // (0 on any failure). The caller zero-fills what was not read.
@@ -42,8 +52,15 @@ class InputFile {
 
 // Makes SIGINT, SIGTERM and SIGHUP (on Windows Ctrl+C and closing the console) remove the
 // temporary file of a replacement in progress before the tool ends; a file-size limit
-// makes the write fail (SIGXFSZ is ignored) so that it is reported like any failed write.
+// makes the write fail (SIGXFSZ is ignored) so that it is reported like any failed write,
+// and so does a closed pipe on standard output (SIGPIPE is ignored). An interruption that
+// comes when every output is in place no longer ends the tool: it ends as it would have.
 void InstallInterruptCleanup();
+
+// How many outputs the command writes (1 unless told). OutputSettled counts one down: an
+// output moved into place or written to standard output (WriteOutput calls it), or given up.
+void ExpectOutputs(int count);
+void OutputSettled();
 
 struct ByteChunk {
   const uint8_t* data;
@@ -60,17 +77,23 @@ class TemporaryFile {
   TemporaryFile& operator=(const TemporaryFile&) = delete;
   ~TemporaryFile() { Discard(); }
   // CannotOpenFile when the target exists and is not a regular file (a device, a pipe,
-  // a folder or a symbolic link are never replaced); ErrorWritingFile when the temporary
-  // file cannot be made.
+  // a folder or a symbolic link are never replaced) or may not be written (no write
+  // permission, which is refused for root too); ErrorWritingFile when the temporary file
+  // cannot be made. Problem() then says why.
   Message Create(const std::string& target);
   bool Write(const ByteChunk* chunks, size_t count);
-  // Closes the file (checked), gives it the target's permissions (a new file's when the
-  // target is absent) and moves it over the target; ErrorWritingFile on any failure.
+  // Closes the file (checked), gives it the target's owner and group where the process
+  // may, and its permission bits without setuid, setgid and sticky (a new file's when the
+  // target is absent), and moves it over the target; ErrorWritingFile on any failure.
   Message Commit();
   void Discard();
+  // What went wrong, to follow the target's name in a message: " is not a regular file
+  // and is never replaced", ": Permission denied", ...
+  const std::string& Problem() const { return problem_; }
 
  private:
   std::string target_;
+  std::string problem_;
   bool open_ = false;
   bool ok_ = true;
   int slot_ = -1;  // this file's entry in the interruption handler's table
@@ -79,14 +102,16 @@ class TemporaryFile {
 #else
   int fd_ = -1;
   unsigned mode_ = 0;
+  long owner_ = -1, group_ = -1;  // the target's, when it exists
 #endif
 };
 
-// Writes the pieces one after the other to a temporary file and moves it over `path`.
-// On failure the temporary file is removed and an existing file is left untouched.
-// Returns Message::None, or the message TemporaryFile gives.
-Message WriteFileReplacing(const std::string& path, const ByteChunk* chunks, size_t count);
-Message WriteFileReplacing(const std::string& path, const uint8_t* data, size_t size);
+// Writes the pieces one after the other to a temporary file and moves it over `path`, or
+// for "-" to standard output. On failure the temporary file is removed and an existing file
+// is left untouched. Returns "" when written, else one line: the message, the output's name
+// and why ("Error Writing File: standard output: Broken pipe").
+std::string WriteOutput(const std::string& path, const ByteChunk* chunks, size_t count);
+std::string WriteOutput(const std::string& path, const uint8_t* data, size_t size);
 
 // A log that only grows, such as the batch's manifest: each Append is one write of a whole
 // line at the end of the file, so a process killed at any moment leaves whole lines, and

@@ -9,18 +9,53 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <mutex>
+#include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 namespace hl {
 
+namespace {
+
+// The copy of standard input, made once by the first FileSizeOf("-").
+std::once_flag gSpoolOnce;
+int gSpoolFd = -1;
+uint64_t gSpoolSize = 0;
+std::string gSpoolFailure;
+void SpoolStandardInput();
+
+}  // namespace
+
 bool FileSizeOf(const std::string& path, uint64_t* size) {
+  if (path == "-") {
+    std::call_once(gSpoolOnce, SpoolStandardInput);
+    if (gSpoolFd < 0) return false;
+    *size = gSpoolSize;
+    return true;
+  }
   struct stat info;
   if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
   *size = static_cast<uint64_t>(info.st_size);
   return true;
+}
+
+std::string OpenFailure(const std::string& path) {
+  if (path == "-" && !gSpoolFailure.empty()) return gSpoolFailure;
+  std::string line = std::string(MessageText(Message::CannotOpenFile)) + ": " + InputName(path);
+  if (path == "-") return line;
+  // What stands in the way: no such file (or a dangling link), a pipe or a device, no permission.
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return line + ": " + std::strerror(errno);
+  if (!S_ISREG(info.st_mode)) return line + " is not a regular file";
+  const int fd = open(path.c_str(), O_RDONLY);
+  if (fd < 0) return line + ": " + std::strerror(errno);
+  close(fd);
+  return line;
 }
 
 namespace {
@@ -40,6 +75,7 @@ size_t ReadFully(int fd, uint64_t offset, size_t count, uint8_t* out) {
 }  // namespace
 
 size_t ReadFileRange(const std::string& path, uint64_t offset, size_t count, uint8_t* out) {
+  if (path == "-") return gSpoolFd >= 0 ? ReadFully(gSpoolFd, offset, count, out) : 0;
   int fd = open(path.c_str(), O_RDONLY);
   if (fd < 0) return 0;
   const size_t done = ReadFully(fd, offset, count, out);
@@ -49,7 +85,11 @@ size_t ReadFileRange(const std::string& path, uint64_t offset, size_t count, uin
 
 bool InputFile::Open(const std::string& path) {
   Close();
-  fd_ = open(path.c_str(), O_RDONLY);
+  if (path == "-") {
+    fd_ = gSpoolFd >= 0 ? dup(gSpoolFd) : -1;
+  } else {
+    fd_ = open(path.c_str(), O_RDONLY);
+  }
   return fd_ >= 0;
 }
 
@@ -64,21 +104,26 @@ bool InputFile::ReadAt(uint64_t offset, size_t count, uint8_t* out) const {
 
 // ---------------------------------------------------------------------------
 // Interruptions. The handler may only use async-signal-safe calls, so every temporary
-// file's name is prepared in a fixed slot before the file exists, and a flag says
-// whether it does. The signals are held back while the flag and the file change
-// together, so the handler never removes a name that is not ours. A batch writes from
-// several threads at once, so each temporary file has a slot of its own.
+// file's name is prepared in a fixed slot before the file exists, and its state says
+// whether it does. While a file is made, moved or removed its slot is Busy: the signals
+// are held back in the thread doing it, and a handler running on another thread waits
+// until it is done, so it never removes a name that is not ours, never misses a file and
+// knows whether the move has happened. A batch writes from several threads at once, so
+// each temporary file has a slot of its own.
 
 namespace {
 
+enum SlotState : int { kFree = 0, kExists = 1, kBusy = 2 };
+
 struct TemporarySlot {
   char name[PATH_MAX + 16];
-  volatile sig_atomic_t exists;
+  std::atomic<int> state;
   bool taken;  // guarded by gSlotsLock
 };
 constexpr int kSlots = 72;  // more than the batch's most threads, each writing one file
 TemporarySlot gSlots[kSlots];
 std::mutex gSlotsLock;
+std::atomic<int> gOutputsLeft{1};
 const int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP};
 
 int TakeSlot() {
@@ -98,9 +143,20 @@ void GiveBackSlot(int slot) {
 }
 
 void RemoveTemporaryAndEnd(int signal) {
+  const int saved = errno;
   for (TemporarySlot& slot : gSlots) {
-    if (slot.exists) unlink(slot.name);
-    slot.exists = 0;
+    const timespec pause = {0, 1000000};
+    while (slot.state.load() == kBusy) nanosleep(&pause, nullptr);
+    int exists = kExists;
+    if (slot.state.compare_exchange_strong(exists, kBusy)) {
+      unlink(slot.name);
+      slot.state = kFree;
+    }
+  }
+  // Every output is complete: the tool ends as it would have, with its own exit code.
+  if (gOutputsLeft.load() <= 0) {
+    errno = saved;
+    return;
   }
   // Ends the process as the signal would have, so the caller sees how it ended.
   ::signal(signal, SIG_DFL);
@@ -143,6 +199,77 @@ bool WriteChunks(int fd, const ByteChunk* chunks, size_t count) {
   return true;
 }
 
+std::string Cause(int error) { return std::string(": ") + std::strerror(error); }
+
+// More than any analysis reads: 4 GiB of 16-bit samples decoded from 64-bit ones, and the
+// header. Past it standard input is not read: the analysis is the same without the rest.
+constexpr uint64_t kLargestCopy = (uint64_t{17} << 30);
+
+// Standard input into a temporary file that is removed the moment it is made, so no exit,
+// not even SIGKILL, leaves it behind; it stays open for reading as gSpoolFd.
+void SpoolStandardInput() {
+  const char* folder = std::getenv("TMPDIR");
+  if (!folder || !*folder) folder = "/tmp";
+  const std::string where = std::string(MessageText(Message::ErrorWritingFile)) +
+                            ": the copy of standard input in " + folder;
+  const std::string name = std::string(folder) + "/.hl-stdin-XXXXXX";
+  const int index = name.size() < sizeof gSlots[0].name ? TakeSlot() : -1;
+  if (index < 0) {
+    gSpoolFailure = where;
+    return;
+  }
+  TemporarySlot& slot = gSlots[index];
+  int fd = -1;
+  {
+    HoldInterruptions hold;
+    slot.state = kBusy;
+    std::memcpy(slot.name, name.c_str(), name.size() + 1);
+    fd = mkstemp(slot.name);
+    const int error = errno;
+    if (fd >= 0) unlink(slot.name);
+    slot.state = kFree;
+    if (fd < 0) gSpoolFailure = where + Cause(error);
+  }
+  GiveBackSlot(index);
+  if (fd < 0) return;
+  constexpr size_t kBlock = 1 << 20;
+  std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[kBlock]);
+  if (!block) {
+    close(fd);
+    gSpoolFailure = MessageText(Message::NotEnoughMemory);
+    return;
+  }
+  uint64_t size = 0;
+  while (size < kLargestCopy) {
+    const ssize_t got = read(STDIN_FILENO, block.get(), static_cast<size_t>(std::min<uint64_t>(kBlock, kLargestCopy - size)));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      gSpoolFailure = std::string(MessageText(Message::CannotOpenFile)) + ": standard input" + Cause(errno);
+      break;
+    }
+    if (got == 0) break;
+    const ByteChunk chunk{block.get(), static_cast<size_t>(got)};
+    if (!WriteChunks(fd, &chunk, 1)) {
+      gSpoolFailure = where + Cause(errno);
+      break;
+    }
+    size += static_cast<uint64_t>(got);
+  }
+  if (!gSpoolFailure.empty()) {
+    close(fd);
+    return;
+  }
+  gSpoolFd = fd;
+  gSpoolSize = size;
+}
+
+// The target may be written: its write permission (for root, whose access no bit limits,
+// any write bit at all: a file nobody may write is never replaced).
+bool MayWrite(const std::string& target, const struct stat& info) {
+  if (geteuid() == 0) return (info.st_mode & 0222) != 0;
+  return faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
 }  // namespace
 
 void InstallInterruptCleanup() {
@@ -150,24 +277,41 @@ void InstallInterruptCleanup() {
   std::memset(&action, 0, sizeof action);
   action.sa_handler = RemoveTemporaryAndEnd;
   sigemptyset(&action.sa_mask);
+  for (int s : kInterruptions) sigaddset(&action.sa_mask, s);
   for (int s : kInterruptions) {
     // A signal the caller chose to ignore (nohup) stays ignored.
     struct sigaction before;
     if (sigaction(s, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
     sigaction(s, &action, nullptr);
   }
-  // Beyond the file-size limit a write then fails with EFBIG and is reported.
+  // Beyond the file-size limit a write then fails with EFBIG and is reported; a reader of
+  // standard output that went away makes the write fail with EPIPE.
   signal(SIGXFSZ, SIG_IGN);
+  signal(SIGPIPE, SIG_IGN);
 }
+
+void ExpectOutputs(int count) { gOutputsLeft = count; }
+void OutputSettled() { --gOutputsLeft; }
 
 Message TemporaryFile::Create(const std::string& target) {
   Discard();
   target_ = target;
+  problem_.clear();
   ok_ = true;
+  owner_ = group_ = -1;
   struct stat info;
   if (lstat(target.c_str(), &info) == 0) {
-    if (!S_ISREG(info.st_mode)) return Message::CannotOpenFile;
-    mode_ = info.st_mode & 07777;
+    if (!S_ISREG(info.st_mode)) {
+      problem_ = " is not a regular file and is never replaced";
+      return Message::CannotOpenFile;
+    }
+    if (!MayWrite(target, info)) {
+      problem_ = " may not be written and is not replaced";
+      return Message::CannotOpenFile;
+    }
+    mode_ = info.st_mode & 0777;
+    owner_ = static_cast<long>(info.st_uid);
+    group_ = static_cast<long>(info.st_gid);
   } else {
     const mode_t mask = umask(0);
     umask(mask);
@@ -175,19 +319,25 @@ Message TemporaryFile::Create(const std::string& target) {
   }
   const size_t slash = target.find_last_of('/');
   const std::string name = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + ".hl-XXXXXX";
-  if (name.size() >= sizeof gSlots[0].name) return Message::ErrorWritingFile;
+  if (name.size() >= sizeof gSlots[0].name) {
+    problem_ = Cause(ENAMETOOLONG);
+    return Message::ErrorWritingFile;
+  }
   slot_ = TakeSlot();
   if (slot_ < 0) return Message::ErrorWritingFile;
   TemporarySlot& slot = gSlots[slot_];
   HoldInterruptions hold;
+  slot.state = kBusy;
   std::memcpy(slot.name, name.c_str(), name.size() + 1);
   fd_ = mkstemp(slot.name);
   if (fd_ < 0) {
+    problem_ = Cause(errno);
+    slot.state = kFree;
     GiveBackSlot(slot_);
     slot_ = -1;
     return Message::ErrorWritingFile;
   }
-  slot.exists = 1;
+  slot.state = kExists;
   open_ = true;
   return Message::None;
 }
@@ -195,23 +345,37 @@ Message TemporaryFile::Create(const std::string& target) {
 bool TemporaryFile::Write(const ByteChunk* chunks, size_t count) {
   if (!open_ || !ok_) return false;
   ok_ = WriteChunks(fd_, chunks, count);
+  if (!ok_) problem_ = Cause(errno);
   return ok_;
 }
 
 Message TemporaryFile::Commit() {
   if (!open_) return Message::ErrorWritingFile;
-  bool ok = ok_ && fchmod(fd_, static_cast<mode_t>(mode_)) == 0;
+  bool ok = ok_;
+  // The target's owner and group where the process may give them (root: any; others: a
+  // group of their own), then its permission bits: chown clears setuid and setgid, and
+  // none of those nor the sticky bit is carried onto a new file.
+  if (ok && owner_ >= 0) {
+    const uid_t uid = static_cast<uid_t>(owner_);
+    const gid_t gid = static_cast<gid_t>(group_);
+    if (fchown(fd_, uid, gid) != 0) (void)fchown(fd_, static_cast<uid_t>(-1), gid);
+  }
+  if (ok && fchmod(fd_, static_cast<mode_t>(mode_)) != 0) ok = false, problem_ = Cause(errno);
   // No fsync: every write and the close are checked, and the rename makes the new file
   // appear whole or not at all. (Waiting for the disk would triple the time of a render,
   // and ext4 already flushes a file renamed over another.)
-  if (close(fd_) != 0) ok = false;
+  if (close(fd_) != 0 && ok) ok = false, problem_ = Cause(errno);
   fd_ = -1;
   TemporarySlot& slot = gSlots[slot_];
   {
+    // An interruption during the move waits for it, and one after it finds the output
+    // counted as complete.
     HoldInterruptions hold;
-    if (ok && rename(slot.name, target_.c_str()) != 0) ok = false;
+    slot.state = kBusy;
+    if (ok && rename(slot.name, target_.c_str()) != 0) ok = false, problem_ = Cause(errno);
     if (!ok) unlink(slot.name);
-    slot.exists = 0;
+    if (ok) OutputSettled();
+    slot.state = kFree;
   }
   GiveBackSlot(slot_);
   slot_ = -1;
@@ -226,8 +390,9 @@ void TemporaryFile::Discard() {
   TemporarySlot& slot = gSlots[slot_];
   {
     HoldInterruptions hold;
+    slot.state = kBusy;
     unlink(slot.name);
-    slot.exists = 0;
+    slot.state = kFree;
   }
   GiveBackSlot(slot_);
   slot_ = -1;

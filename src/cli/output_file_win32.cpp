@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <string>
 
@@ -10,7 +13,75 @@
 
 namespace hl {
 
+namespace {
+
+// The copy of standard input, made once by the first FileSizeOf("-"): a temporary file
+// the system deletes when its handle closes, so it goes however the tool ends.
+std::once_flag gSpoolOnce;
+HANDLE gSpool = INVALID_HANDLE_VALUE;
+uint64_t gSpoolSize = 0;
+std::string gSpoolFailure;
+// More than any analysis reads; past it standard input is not read.
+constexpr uint64_t kLargestCopy = (uint64_t{17} << 30);
+
+void SpoolStandardInput() {
+  const std::string failed = std::string(MessageText(Message::ErrorWritingFile)) + ": the copy of standard input";
+  wchar_t folder[MAX_PATH + 1], name[MAX_PATH + 1];
+  if (!GetTempPathW(MAX_PATH + 1, folder) || !GetTempFileNameW(folder, L"hl", 0, name)) {
+    gSpoolFailure = failed;
+    return;
+  }
+  HANDLE file = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                            CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    DeleteFileW(name);
+    gSpoolFailure = failed;
+    return;
+  }
+  constexpr DWORD kBlock = 1 << 20;
+  std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[kBlock]);
+  if (!block) gSpoolFailure = MessageText(Message::NotEnoughMemory);
+  HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+  uint64_t size = 0;
+  while (block && size < kLargestCopy) {
+    DWORD got = 0, wrote = 0;
+    const DWORD want = static_cast<DWORD>(kLargestCopy - size < kBlock ? kLargestCopy - size : kBlock);
+    if (!ReadFile(in, block.get(), want, &got, nullptr)) {
+      // A pipe whose writer closed it ends this way.
+      if (GetLastError() != ERROR_BROKEN_PIPE) {
+        gSpoolFailure = std::string(MessageText(Message::CannotOpenFile)) + ": standard input";
+      }
+      break;
+    }
+    if (got == 0) break;
+    if (!WriteFile(file, block.get(), got, &wrote, nullptr) || wrote != got) {
+      gSpoolFailure = failed;
+      break;
+    }
+    size += got;
+  }
+  if (!gSpoolFailure.empty()) {
+    CloseHandle(file);
+    return;
+  }
+  gSpool = file;
+  gSpoolSize = size;
+}
+
+}  // namespace
+
+std::string OpenFailure(const std::string& path) {
+  if (path == "-" && !gSpoolFailure.empty()) return gSpoolFailure;
+  return std::string(MessageText(Message::CannotOpenFile)) + ": " + InputName(path);
+}
+
 bool FileSizeOf(const std::string& path, uint64_t* size) {
+  if (path == "-") {
+    std::call_once(gSpoolOnce, SpoolStandardInput);
+    if (gSpool == INVALID_HANDLE_VALUE) return false;
+    *size = gSpoolSize;
+    return true;
+  }
   WIN32_FILE_ATTRIBUTE_DATA info;
   if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &info)) return false;
   if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
@@ -19,6 +90,15 @@ bool FileSizeOf(const std::string& path, uint64_t* size) {
 }
 
 size_t ReadFileRange(const std::string& path, uint64_t offset, size_t count, uint8_t* out) {
+  if (path == "-") {
+    InputFile copy;
+    if (!copy.Open(path)) return 0;
+    size_t done = count;
+    // The copy's size is known: read only what it holds.
+    if (offset >= gSpoolSize) return 0;
+    if (done > gSpoolSize - offset) done = static_cast<size_t>(gSpoolSize - offset);
+    return copy.ReadAt(offset, done, out) ? done : 0;
+  }
   HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 0;
@@ -39,6 +119,15 @@ size_t ReadFileRange(const std::string& path, uint64_t offset, size_t count, uin
 
 bool InputFile::Open(const std::string& path) {
   Close();
+  if (path == "-") {
+    HANDLE copy = nullptr;
+    if (gSpool == INVALID_HANDLE_VALUE ||
+        !DuplicateHandle(GetCurrentProcess(), gSpool, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+      return false;
+    }
+    handle_ = copy;
+    return true;
+  }
   // No write sharing: nobody can shorten the file while it is read.
   HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -82,6 +171,7 @@ struct TemporarySlot {
 };
 constexpr int kSlots = 72;  // more than the batch's most threads, each writing one file
 TemporarySlot gSlots[kSlots];
+std::atomic<int> gOutputsLeft{1};
 
 int TakeSlot() {
   for (int i = 0; i < kSlots; ++i) {
@@ -103,6 +193,8 @@ BOOL WINAPI RemoveTemporaryOnInterrupt(DWORD) {
   for (TemporarySlot& slot : gSlots) {
     if (InterlockedExchange(&slot.exists, 0)) DeleteFileW(slot.name);
   }
+  // Every output complete: the tool ends as it would have, with its own exit code.
+  if (gOutputsLeft.load() <= 0) return TRUE;
   return FALSE;  // the default handler then ends the process
 }
 
@@ -126,11 +218,23 @@ bool ReplaceableTarget(const std::string& path) {
 
 void InstallInterruptCleanup() { SetConsoleCtrlHandler(RemoveTemporaryOnInterrupt, TRUE); }
 
+void ExpectOutputs(int count) { gOutputsLeft = count; }
+void OutputSettled() { --gOutputsLeft; }
+
 Message TemporaryFile::Create(const std::string& target) {
   Discard();
   target_ = target;
+  problem_.clear();
   ok_ = true;
-  if (!ReplaceableTarget(target)) return Message::CannotOpenFile;
+  if (!ReplaceableTarget(target)) {
+    problem_ = " is not a regular file and is never replaced";
+    return Message::CannotOpenFile;
+  }
+  const DWORD attributes = GetFileAttributesW(Wide(target).c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+    problem_ = " may not be written and is not replaced";
+    return Message::CannotOpenFile;
+  }
   // The temporary file sits in the target's folder so the final move never copies.
   std::string folder = ".";
   size_t slash = target.find_last_of("\\/");
@@ -181,6 +285,7 @@ Message TemporaryFile::Commit() {
   if (ok && !MoveFileExW(gSlots[slot_].name, Wide(target_).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     ok = false;
   }
+  if (ok) OutputSettled();
   ReleaseSlot(slot_, !ok);
   return ok ? Message::None : Message::ErrorWritingFile;
 }

@@ -11,11 +11,6 @@
 #include <thread>
 #include <vector>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
-
 #include "app/analysis_settings.h"
 #include "app/time_scale_fit.h"
 #include "common/limits.h"
@@ -45,6 +40,11 @@ std::string Format(const char* format, ...) {
   return text;
 }
 
+// "1 byte", "2 bytes".
+std::string Count(unsigned long long n, const char* thing) {
+  return std::to_string(n) + " " + thing + (n == 1 ? "" : "s");
+}
+
 // Why PlanColumns refused, in terms of the options that were given.
 std::string Explain(Message refusal, const RenderOptions& o, const PlannedInput& job, const ColumnGeometry& g, double dataMs) {
   switch (refusal) {
@@ -60,22 +60,23 @@ std::string Explain(Message refusal, const RenderOptions& o, const PlannedInput&
       return Format("--begin %g and --end %g ms select no span inside the data (0 to %.0f ms)", o.beginMs, o.endMs,
                     std::floor(dataMs));
     case Message::SampleSizeTooSmall:
-      return Format("the span from %g to %g ms holds %u bytes, fewer than 2048", o.beginMs, g.endMs, g.byteCount);
+      return Format("the span from %g to %g ms holds %s, fewer than 2048", o.beginMs, g.endMs,
+                    Count(g.byteCount, "byte").c_str());
     case Message::ImproperEntry:
-      return Format("%u Hz x %d channels x %g ms gives less than one frame between columns", job.rate, job.channels,
-                    job.timeScaleMs);
+      return Format("%u Hz x %s x %g ms gives less than one frame between columns", job.rate,
+                    Count(static_cast<unsigned>(job.channels), "channel").c_str(), job.timeScaleMs);
     case Message::TimeScaleTooSmall:
+      if (job.channels == 1) return Format("the span holds less than one %d-point frame of its 1 channel", o.fftLength);
       return Format("the span holds less than one %d-point frame of all %d channels", o.fftLength, job.channels);
     default:
       return "";
   }
 }
 
-// The span's bytes [begin, begin + count) of a planned input: a view into what "-" left in
-// memory, or read from the file into `buffer`. Null when the file no longer holds them.
+// The span's bytes [begin, begin + count) of a planned input, read from the file (or the
+// copy of standard input) into `buffer`. Null when the file no longer holds them.
 const uint8_t* ReadChunk(PlannedInput& job, uint64_t begin, size_t count, std::vector<uint8_t>& buffer, bool* memory) {
   *memory = false;
-  if (job.input == "-") return job.stdinData.data() + begin;
   try {
     if (buffer.size() < count) buffer.resize(count);
   } catch (const std::bad_alloc&) {
@@ -98,29 +99,15 @@ void ChunkBytes(const PlannedInput& job, int first, int count, uint64_t* begin, 
 
 std::string ShortRead(const PlannedInput& job) { return job.input + " became shorter while it was read"; }
 
-bool ReadAllOfStdin(std::vector<uint8_t>& out) {
-#ifdef _WIN32
-  _setmode(_fileno(stdin), _O_BINARY);
-#endif
-  uint8_t block[1 << 16];
-  size_t got;
-  try {
-    while ((got = std::fread(block, 1, sizeof block, stdin)) > 0) out.insert(out.end(), block, block + got);
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  return !std::ferror(stdin);
-}
-
 void Refused(PlannedInput& job, Message message, const std::string& why = std::string()) {
   job.outcome = Outcome::Refused;
   job.reason = MessageText(message);
   if (!why.empty()) job.reason += ": " + why;
 }
 
-void Failed(PlannedInput& job, Message message, const std::string& path) {
+void Failed(PlannedInput& job, const std::string& reason) {
   job.outcome = Outcome::Failed;
-  job.reason = std::string(MessageText(message)) + ": " + path;
+  job.reason = reason;
 }
 
 
@@ -134,35 +121,29 @@ struct InputLayout {
   uint64_t SourceBytes(uint64_t planBytes) const { return native ? planBytes : planBytes / 2 * sampleBytes; }
 };
 
-// Open: standard input read whole, or a file's size and first block; the length check and
-// the header.
+// Open: the file's (or standard input's) size and first block; the length check and the
+// header.
 void ReadInputHeader(PlannedInput& job, InputLayout& layout) {
-  const bool fromStdin = job.input == "-";
   uint64_t fileSize = 0;
-  uint8_t block[kWaveSearchBlockLength] = {};
-  size_t got = 0;
-  if (fromStdin) {
-    if (!ReadAllOfStdin(job.stdinData)) return Failed(job, Message::CannotOpenFile, "standard input");
-    fileSize = job.stdinData.size();
-    got = std::min<size_t>(sizeof block, job.stdinData.size());
-    std::copy_n(job.stdinData.begin(), got, block);
-  } else {
-    if (!FileSizeOf(job.input, &fileSize)) return Failed(job, Message::CannotOpenFile, job.input);
-    if (fileSize >= kShortestFile) {
-      got = ReadFileRange(job.input, 0, sizeof block, block);
-      if (got == 0) return Failed(job, Message::CannotOpenFile, job.input);
-    }
+  if (!FileSizeOf(job.input, &fileSize)) return Failed(job, OpenFailure(job.input));
+  if (fileSize >= kShortestFile) {
+    uint8_t first[1];
+    if (ReadFileRange(job.input, 0, 1, first) == 0) return Failed(job, OpenFailure(job.input));
   }
   if (fileSize < kShortestFile) {
     return Refused(job, Message::SampleSizeTooSmall,
-                   Format("%s holds %llu bytes, fewer than 2048", fromStdin ? "standard input" : job.input.c_str(),
-                          static_cast<unsigned long long>(fileSize)));
+                   Format("%s holds %s, fewer than 2048", InputName(job.input).c_str(), Count(fileSize, "byte").c_str()));
   }
-  const SampleLayout& header = layout.header = ReadSampleLayout(block, got, fileSize);
+  // Standard input is read from its copy, so it is walked like a file of its length.
+  const ReadBytesAt read = FileBytes(job.input);
+  const SampleLayout& header = layout.header = ReadSampleLayout(read, fileSize);
   job.warning = header.warning;
+  if (header.problem == Message::CannotOpenFile) {
+    return Failed(job, OpenFailure(job.input));
+  }
   if (header.refused) {
     job.outcome = Outcome::Refused;
-    job.reason = std::string(header.formatName) + " files cannot be analysed";
+    job.reason = LayoutRefusalText(header);
     return;
   }
   layout.native = IsNativeEncoding(header.encoding);
@@ -188,7 +169,7 @@ void TakeRateAndBits(PlannedInput& job, const RenderOptions& o, const InputLayou
     return Refused(job, Message::ImproperEntry,
                    Format("--bits applies to 8- and 16-bit PCM and raw files only, not to %s", header.formatName));
   }
-  job.bits = o.bits ? o.bits : (header.bitsPerSample == 16 || !layout.native ? 16 : 8);
+  job.bits = o.bits ? o.bits : (header.containerBytes == 2 || !layout.native ? 16 : 8);
   job.channels = header.channels;
 }
 
@@ -240,33 +221,18 @@ void CheckImageSize(PlannedInput& job, bool forLevels) {
                         job.width, job.geometry.bitmapHeight, gib));
 }
 
-// Open for the run: the span's bytes of "-" kept in memory, or the file opened for reading
-// chunk by chunk.
-void HoldSpan(PlannedInput& job, const InputLayout& layout, uint64_t spanBytes) {
+// Open for the run: the file (or the copy of standard input) opened for reading chunk by
+// chunk.
+void HoldSpan(PlannedInput& job, const InputLayout& layout) {
   job.spanOffset = (layout.header.wavFlag ? layout.header.dataOffset : 0) + layout.SourceBytes(job.geometry.beginOffset);
-  if (job.input != "-") {
-    if (!job.file.Open(job.input)) return Failed(job, Message::CannotOpenFile, job.input);
-    return;
-  }
-  // Bytes the data does not have read as zero, as they do from a file.
-  std::vector<uint8_t> span;
-  try {
-    span.assign(static_cast<size_t>(spanBytes), 0);
-  } catch (const std::bad_alloc&) {
-    return Refused(job, Message::NotEnoughMemory);
-  }
-  if (job.spanOffset < job.stdinData.size()) {
-    const size_t have = static_cast<size_t>(std::min<uint64_t>(spanBytes, job.stdinData.size() - job.spanOffset));
-    std::copy_n(job.stdinData.begin() + static_cast<std::ptrdiff_t>(job.spanOffset), have, span.begin());
-  }
-  job.stdinData.swap(span);
+  if (!job.file.Open(job.input)) return Failed(job, OpenFailure(job.input));
 }
 
 // Finish: the span and the renderer's settings, the image allocated, the chunk size.
 void FinishPlan(PlannedInput& job, const InputLayout& layout, uint64_t spanBytes, bool forLevels) {
   const SampleEncoding encoding =
       layout.native ? (job.bits == 8 ? SampleEncoding::Unsigned8 : SampleEncoding::Pcm16) : layout.header.encoding;
-  job.span = SampleSpan{job.input == "-" ? job.stdinData.data() : nullptr, static_cast<size_t>(spanBytes),
+  job.span = SampleSpan{nullptr, static_cast<size_t>(spanBytes),
                         layout.native ? job.bits / 8 : static_cast<int>(layout.sampleBytes), job.channels, encoding};
   job.settings = RenderSettings{job.order, static_cast<int32_t>(job.rate), job.windowMs, job.geometry.step};
   if (!forLevels && !AllocateImage(job.image, job.width, job.geometry.bitmapHeight)) {
@@ -290,9 +256,14 @@ void PlanInput(PlannedInput& job, const RenderOptions& o, int widthPx, bool forL
   if (going()) PlanGeometry(job, o, layout, widthPx);
   if (going()) CheckImageSize(job, forLevels);
   if (!going()) return;
+  // The step moves by whole frames up to 500 ms: a long span may still be wider than asked.
+  if (widthPx > 0 && job.width > widthPx) {
+    job.note = Format("--width %d: the time scale is capped at 500 ms, so the image is %d columns wide", widthPx,
+                      job.width);
+  }
   const uint64_t spanBytes = layout.SourceBytes(job.geometry.byteCount);
   if (spanBytes > SIZE_MAX) return Refused(job, Message::NotEnoughMemory);
-  HoldSpan(job, layout, spanBytes);
+  HoldSpan(job, layout);
   if (going()) FinishPlan(job, layout, spanBytes, forLevels);
 }
 
@@ -323,6 +294,10 @@ bool DrawChunk(PlannedInput& job, ColumnRenderer& renderer, int first, int count
   return true;
 }
 
+ReadBytesAt FileBytes(const std::string& path) {
+  return [path](uint64_t offset, uint8_t* out, size_t count) { return ReadFileRange(path, offset, count, out); };
+}
+
 int RefuseInput(Message message, const std::string& why) {
   if (why.empty()) {
     std::fprintf(stderr, "harrowlight-cli: %s\n", MessageText(message));
@@ -332,18 +307,9 @@ int RefuseInput(Message message, const std::string& why) {
   return kExitRefused;
 }
 
-int FileError(Message message, const std::string& path) {
-  std::fprintf(stderr, "harrowlight-cli: %s: %s\n", MessageText(message), path.c_str());
-  return kExitFileError;
-}
-
-int OutputError(Message message, const std::string& path) {
-  if (message == Message::CannotOpenFile) {
-    std::fprintf(stderr, "harrowlight-cli: %s: %s is not a regular file and is never replaced\n",
-                 MessageText(message), path.c_str());
-    return kExitFileError;
-  }
-  return FileError(message, path);
+std::string WithWarning(const std::string& reason, Message warning) {
+  if (warning == Message::None) return reason;
+  return reason + " (" + MessageText(warning) + ")";
 }
 
 int ThreadCount(const RenderOptions& options) {
@@ -394,8 +360,8 @@ int RunRender(const RenderOptions& options) {
   PlannedInput job;
   job.input = options.input;
   PlanInput(job, options, 0, false);
+  if (job.outcome != Outcome::Rendered) return OutcomeError(job.outcome, WithWarning(job.reason, job.warning));
   if (job.warning != Message::None) std::fprintf(stderr, "harrowlight-cli: warning: %s\n", MessageText(job.warning));
-  if (job.outcome != Outcome::Rendered) return OutcomeError(job.outcome, job.reason);
   std::string reason;
   const Outcome outcome = DrawAllColumns(job, ThreadCount(options), nullptr, &reason);
   if (outcome != Outcome::Rendered) return OutcomeError(outcome, reason);
@@ -411,69 +377,117 @@ int RunRender(const RenderOptions& options) {
   std::vector<ByteChunk> chunks;
   chunks.push_back({headers, sizeof headers});
   for (int y = job.image.height - 1; y >= 0; --y) chunks.push_back({job.image.Row(y), static_cast<size_t>(job.width)});
-  const Message written = WriteFileReplacing(options.output, chunks.data(), chunks.size());
-  if (written != Message::None) return OutputError(written, options.output);
+  const std::string failure = WriteOutput(options.output, chunks.data(), chunks.size());
+  if (!failure.empty()) return OutcomeError(Outcome::Failed, failure);
   return kExitOk;
 }
 
-// Opens a file as "&Analyze File" does: the length check, then the header.
-static int ReadHeader(const std::string& path, uint64_t* fileSize, SampleLayout* header) {
-  if (!FileSizeOf(path, fileSize)) return FileError(Message::CannotOpenFile, path);
-  if (*fileSize < kShortestFile) {
-    return RefuseInput(Message::SampleSizeTooSmall,
-                       Format("%s holds %llu bytes, fewer than 2048", path.c_str(),
-                              static_cast<unsigned long long>(*fileSize)));
+namespace {
+
+const char* HeaderKind(const SampleLayout& f) {
+  switch (f.container) {
+    case WaveContainer::Riff: return "RIFF WAVE, chunks walked";
+    case WaveContainer::Rf64: return "RF64 WAVE, chunks walked, 64-bit sizes from ds64";
+    case WaveContainer::Rifx: return "RIFX WAVE (big-endian)";
+    case WaveContainer::None: break;
   }
-  uint8_t block[kWaveSearchBlockLength] = {};
-  size_t got = ReadFileRange(path, 0, sizeof block, block);
-  if (got == 0) return FileError(Message::CannotOpenFile, path);
-  *header = ReadSampleLayout(block, got, *fileSize);
-  return kExitOk;
+  return f.wavFlag ? "none: \"fmt \" and \"data\" found by searching the first 2048 bytes"
+                   : "none, read as raw samples";
 }
 
+void PrintChunks(const ChunkWalk& walk) {
+  for (const WaveChunk& c : walk.chunks) {
+    // A tag's bytes are shown as they are where printable.
+    char tag[5] = {};
+    for (int i = 0; i < 4; ++i) tag[i] = c.tag[i] >= 0x20 && c.tag[i] <= 0x7E ? c.tag[i] : '?';
+    const bool data = walk.hasData && c.offset + 8 == walk.dataOffset;
+    std::printf("chunk: \"%s\" at %llu, %llu bytes%s\n", tag, static_cast<unsigned long long>(c.offset),
+                static_cast<unsigned long long>(data ? walk.dataLength : c.size),
+                data && walk.toEnd ? " (to the end of the file)" : "");
+  }
+  if (walk.chunkCount > walk.chunks.size()) {
+    std::printf("chunk: %llu more\n", static_cast<unsigned long long>(walk.chunkCount - walk.chunks.size()));
+  }
+}
+
+}  // namespace
+
+// Describes any file, whatever its size: how its header was read, the chunks walked, the
+// format and how the analysis takes it. A file the analysis refuses is described as far as
+// it can be, then refused (exit 2).
 int RunInfo(const std::string& input) {
   uint64_t fileSize = 0;
-  SampleLayout f;
-  if (int code = ReadHeader(input, &fileSize, &f)) return code;
-  std::printf("file: %s\n", input.c_str());
+  if (!FileSizeOf(input, &fileSize)) return OutcomeError(Outcome::Failed, OpenFailure(input));
+  const ReadBytesAt read = FileBytes(input);
+  const SampleLayout f = ReadSampleLayout(read, fileSize);
+  uint8_t first = 0;
+  if (f.problem == Message::CannotOpenFile || (fileSize > 0 && read(0, &first, 1) == 0)) {
+    return OutcomeError(Outcome::Failed, OpenFailure(input));
+  }
+  std::printf("file: %s\n", InputName(input).c_str());
   std::printf("size: %llu bytes\n", static_cast<unsigned long long>(fileSize));
-  std::printf("header: %s\n", f.wavFlag ? (f.rf64 ? "RF64 (\"fmt \" and \"data\" found, 64-bit sizes)"
-                                                   : "WAV (\"fmt \" and \"data\" found)")
-                                      : "none, read as raw samples");
-  std::printf("format: %s\n", f.formatName);
-  std::printf("format tag: %u\n", f.formatTag);
-  if (f.formatTag != f.subFormat) std::printf("sub-format tag: %u\n", f.subFormat);
-  std::printf("channels: %u\n", f.channels);
-  std::printf("sample rate: %u Hz\n", f.sampleRate);
-  std::printf("bits per sample: %u\n", f.bitsPerSample);
-  if (f.validBits != f.bitsPerSample) std::printf("valid bits: %u\n", f.validBits);
-  const int64_t blockAlign = static_cast<int64_t>(f.channels) * f.bitsPerSample / 8;
-  std::printf("block align: %lld bytes\n", static_cast<long long>(blockAlign));
-  std::printf("data offset: %llu\n", static_cast<unsigned long long>(f.dataOffset));
-  std::printf("data length: %llu bytes\n", static_cast<unsigned long long>(f.dataLength));
-  const double bytesPerSecond = static_cast<double>(blockAlign) * f.sampleRate;
-  if (bytesPerSecond > 0) std::printf("duration: %.3f s\n", f.dataLength / bytesPerSecond);
+  if (fileSize < kShortestFile) {
+    std::printf("note: fewer than 2048 bytes, so render, levels and the program refuse it (%s)\n",
+                MessageText(Message::SampleSizeTooSmall));
+  }
+  std::printf("header: %s\n", HeaderKind(f));
+  if (f.container == WaveContainer::Riff || f.container == WaveContainer::Rf64) PrintChunks(WalkWaveChunks(read, fileSize));
+  // The fields are the file's only where its format record was read (or, for headerless data,
+  // what the analysis takes): RIFX's are big-endian and not read at all.
+  const bool formatRead = f.container == WaveContainer::None || f.recordBytes >= 16;
+  std::printf("format: %s\n", f.container == WaveContainer::Rifx ? "RIFX (big-endian) Wave"
+                              : formatRead                        ? f.formatName
+                                                                  : "unknown");
+  if (formatRead) {
+    std::printf("format tag: %u\n", f.formatTag);
+    if (f.formatTag != f.subFormat) std::printf("sub-format tag: %u\n", f.subFormat);
+    std::printf("channels: %u\n", f.channels);
+    std::printf("sample rate: %u Hz\n", f.sampleRate);
+    std::printf("bits per sample: %u\n", f.bitsPerSample);
+    if (f.validBits != f.bitsPerSample) std::printf("valid bits: %u\n", f.validBits);
+  }
+  if (!f.refused) {
+    std::printf("block align: %d bytes\n", f.FrameBytes());
+    std::printf("sample container: %d bytes\n", EncodingBytes(f.encoding));
+    std::printf("data offset: %llu\n", static_cast<unsigned long long>(f.dataOffset));
+    std::printf("data length: %llu bytes\n", static_cast<unsigned long long>(f.dataLength));
+    const double bytesPerSecond = static_cast<double>(f.FrameBytes()) * f.sampleRate;
+    if (bytesPerSecond > 0) std::printf("duration: %.3f s\n", f.dataLength / bytesPerSecond);
+  } else if (formatRead) {
+    std::printf("block align: %u bytes\n", f.blockAlign);
+  }
   const char* channel = f.channels > 1 ? ", the first channel" : "";
+  const int analysedBits = IsNativeEncoding(f.encoding) && f.containerBytes == 1 ? 8 : 16;
+  const std::string refusal = LayoutRefusalText(f);
   if (f.refused) {
-    std::printf("analysed as: not analysed, %s is not decoded\n", f.formatName);
-  } else if (IsNativeEncoding(f.encoding)) {
-    std::printf("analysed as: %d bit%s\n", f.bitsPerSample == 16 ? 16 : 8, channel);
+    std::printf("analysed as: not analysed, %s\n", refusal.c_str());
   } else {
-    const char* how = f.encoding == SampleEncoding::Pcm24 || f.encoding == SampleEncoding::Pcm32
-                          ? "the top 16 bits of each sample"
-                      : f.encoding == SampleEncoding::ALaw || f.encoding == SampleEncoding::MuLaw
-                          ? "each sample expanded"
-                          : "each sample x 32768, clipped";
-    std::printf("analysed as: 16 bit, %s%s\n", how, channel);
+    // The information panel's resolution for the whole file at the analysis's default bits.
+    std::printf("resolution: %d bits\n", PanelResolution(f, analysedBits));
+    if (IsNativeEncoding(f.encoding)) {
+      std::printf("analysed as: %d bit%s\n", analysedBits, channel);
+    } else {
+      const char* how = f.encoding == SampleEncoding::Pcm24 || f.encoding == SampleEncoding::Pcm32
+                            ? "the top 16 bits of each sample"
+                        : f.encoding == SampleEncoding::ALaw || f.encoding == SampleEncoding::MuLaw
+                            ? "each sample expanded"
+                            : "each sample x 32768, clipped";
+      std::printf("analysed as: 16 bit, %s%s\n", how, channel);
+    }
   }
   if (f.warning != Message::None) std::printf("warning: %s\n", MessageText(f.warning));
+  if (f.refused) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "harrowlight-cli: %s\n", refusal.c_str());
+    return kExitRefused;
+  }
   return kExitOk;
 }
 
 int RunGenerate(const ExampleSignal& example, const std::string& output) {
   std::vector<uint8_t> file = MakeExampleWave(example);
-  const Message written = WriteFileReplacing(output, file.data(), file.size());
-  if (written != Message::None) return OutputError(written, output);
+  const std::string failure = WriteOutput(output, file.data(), file.size());
+  if (!failure.empty()) return OutcomeError(Outcome::Failed, failure);
   return kExitOk;
 }
 

@@ -13,6 +13,7 @@
 #include "common/messages.h"
 #include "display/palette.h"
 #include "dsp/column_renderer.h"
+#include "files/wave_format.h"
 
 namespace hl {
 
@@ -44,14 +45,15 @@ constexpr int kExitOk = 0;
 constexpr int kExitRefused = 2;    // the input or a parameter was refused
 constexpr int kExitFileError = 3;  // a file could not be read or written
 
+// Reads of the file at `path` by position, for the header readers.
+ReadBytesAt FileBytes(const std::string& path);
+
 // One line on stderr, "harrowlight-cli: <message>: <why>" (the message alone when `why` is
 // empty); returns kExitRefused.
 int RefuseInput(Message message, const std::string& why);
-// "harrowlight-cli: <message>: <path>"; returns kExitFileError.
-int FileError(Message message, const std::string& path);
-// FileError for what WriteFileReplacing gave, saying so when the target was not replaced
-// because it is not a regular file.
-int OutputError(Message message, const std::string& path);
+// A refusal's or failure's reason with the header's warning, when there is one, in brackets
+// after it: a refusal stays one line.
+std::string WithWarning(const std::string& reason, Message warning);
 
 enum class Outcome { Rendered, Refused, Failed };
 
@@ -66,10 +68,10 @@ struct PlannedInput {
   float windowMs = 0, timeScaleMs = 0;
   double beginMs = 0, endMs = 0;
   ColumnGeometry geometry;
-  std::vector<uint8_t> stdinData;  // the span's samples of "-", held here
-  InputFile file;                  // any other input, read chunk by chunk, never held whole
+  std::string note;                // a warning line of the plan's own (a --width the time scale cannot reach)
+  InputFile file;                  // the input ("-": the copy of stdin), read chunk by chunk, never held whole
   uint64_t spanOffset = 0;         // where the span starts in the file
-  SampleSpan span;                 // the whole span (its data only for "-")
+  SampleSpan span;                 // the whole span (its layout; the data is read chunk by chunk)
   RenderSettings settings;
   PaletteImage image;              // allocated unless planned for levels
   int width = 0;                   // image columns (every column for levels)

@@ -23,6 +23,7 @@ constexpr uint64_t kWholeFrameReadBytes = 1u << 20;
 
 // The table names the analysed file by its full path, as the program does.
 std::string FullPath(const std::string& path) {
+  if (path == "-") return InputName(path);
   std::error_code error;
   const std::filesystem::path full = std::filesystem::absolute(std::filesystem::u8path(path), error);
   return error ? path : full.u8string();
@@ -43,20 +44,18 @@ struct SpectrumFrame {
   uint64_t stride = 0;      // from one read first-channel sample to the next
 };
 
-// Open: the file's size and first block, and the header.
+// Open: the file's size and first block, and the header. Its warning is printed once the
+// table is written, or joins the refusal's line.
 int ReadSpectrumHeader(const std::string& path, SampleLayout* header) {
   uint64_t fileSize = 0;
-  if (!FileSizeOf(path, &fileSize)) return FileError(Message::CannotOpenFile, path);
-  uint8_t block[kWaveSearchBlockLength] = {};
-  const size_t got = ReadFileRange(path, 0, sizeof block, block);
-  if (got == 0) return FileError(Message::CannotOpenFile, path);
-  *header = ReadSampleLayout(block, got, fileSize);
+  if (!FileSizeOf(path, &fileSize)) return OutcomeError(Outcome::Failed, OpenFailure(path));
+  uint8_t first = 0;
+  if (ReadFileRange(path, 0, 1, &first) == 0) return OutcomeError(Outcome::Failed, OpenFailure(path));
+  *header = ReadSampleLayout(FileBytes(path), fileSize);
+  if (header->problem == Message::CannotOpenFile) return OutcomeError(Outcome::Failed, OpenFailure(path));
   if (header->refused) {
-    std::fprintf(stderr, "harrowlight-cli: %s files cannot be analysed\n", header->formatName);
+    std::fprintf(stderr, "harrowlight-cli: %s\n", LayoutRefusalText(*header).c_str());
     return kExitRefused;
-  }
-  if (header->warning != Message::None) {
-    std::fprintf(stderr, "harrowlight-cli: warning: %s\n", MessageText(header->warning));
   }
   return kExitOk;
 }
@@ -65,7 +64,7 @@ int ReadSpectrumHeader(const std::string& path, SampleLayout* header) {
 int PlanFrame(const SpectrumOptions& options, SpectrumFrame& f) {
   const SampleLayout& header = f.header;
   f.native = IsNativeEncoding(header.encoding);
-  f.samples.bitsPerSample = header.bitsPerSample == 16 || !f.native ? 16 : 8;
+  f.samples.bitsPerSample = header.containerBytes == 2 || !f.native ? 16 : 8;
   f.samples.channels = header.channels;
   const int blockAlign = f.samples.channels * f.samples.bitsPerSample / 8;
   f.rate = header.sampleRate;
@@ -76,14 +75,15 @@ int PlanFrame(const SpectrumOptions& options, SpectrumFrame& f) {
 
   f.start = LogFrameStart(static_cast<float>(options.atMs), f.rate, blockAlign);
   // Frames the data holds, a last partial one included (its first sample may be there);
-  // counted in frames, so no product of the start and a huge frame can overflow.
+  // counted in frames, so no product of the start and a huge frame can overflow. A frame
+  // must start before the last sample: one starting on it would hold that sample alone.
   const uint64_t frames = f.native ? (f.dataLength + f.frameBytes - 1) / f.frameBytes : f.dataLength / f.frameBytes;
-  if (static_cast<uint64_t>(f.start) < frames) return kExitOk;
+  if (static_cast<uint64_t>(f.start) + 1 < frames) return kExitOk;
   const double dataMs = static_cast<double>(f.dataLength) / f.frameBytes / f.rate * 1000.0;
   char why[160];
-  std::snprintf(why, sizeof why, "--at %.0f ms starts past the last sample (the data lasts %.0f ms)", options.atMs,
-                std::floor(dataMs));
-  return RefuseInput(Message::ImproperBeginOrEnd, why);
+  std::snprintf(why, sizeof why, "--at %.0f ms starts %s the last sample (the data lasts %.0f ms)", options.atMs,
+                static_cast<uint64_t>(f.start) < frames ? "on" : "past", std::floor(dataMs));
+  return RefuseInput(Message::ImproperBeginOrEnd, WithWarning(why, header.warning));
 }
 
 // Run: only the frame is read, its n frames of all channels, or, when a frame of that many
@@ -91,7 +91,7 @@ int PlanFrame(const SpectrumOptions& options, SpectrumFrame& f) {
 // reads as zero.
 int ReadFrame(const std::string& path, SpectrumFrame& f, std::vector<uint8_t>& bytes) {
   InputFile input;
-  if (!input.Open(path)) return FileError(Message::CannotOpenFile, path);
+  if (!input.Open(path)) return OutcomeError(Outcome::Failed, OpenFailure(path));
   const uint64_t dataStart = (f.header.wavFlag ? f.header.dataOffset : 0);
   const uint64_t frameStart = static_cast<uint64_t>(f.start) * f.frameBytes;  // < dataLength + frameBytes
   const uint64_t wanted = static_cast<uint64_t>(f.n) * f.frameBytes;
@@ -142,9 +142,11 @@ int WriteSpectrum(const SpectrumOptions& options, const SpectrumFrame& f) {
   const float binWidth = static_cast<float>(f.rate) / static_cast<float>(f.n);
   const std::string text =
       SpectrumLogText(FullPath(options.input), static_cast<unsigned>(options.atMs), f.n, binWidth, spectrum.data());
-  const Message written =
-      WriteFileReplacing(options.output, reinterpret_cast<const uint8_t*>(text.data()), text.size());
-  if (written != Message::None) return OutputError(written, options.output);
+  const std::string failure = WriteOutput(options.output, reinterpret_cast<const uint8_t*>(text.data()), text.size());
+  if (!failure.empty()) return OutcomeError(Outcome::Failed, failure);
+  if (f.header.warning != Message::None) {
+    std::fprintf(stderr, "harrowlight-cli: warning: %s\n", MessageText(f.header.warning));
+  }
   return kExitOk;
 }
 

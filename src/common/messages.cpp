@@ -29,6 +29,10 @@ constexpr MessageRow kMessages[] = {
     {Message::RecordingLimitReached,
      "Recording stopped: a wave file cannot hold more than 4 GB. Everything recorded up to then is in the file.",
      MessageIcon::Exclamation},
+    {Message::NoFmtChunk, "No fmt chunk in the file", MessageIcon::Exclamation},
+    {Message::UnreadableFmtChunk, "Unreadable fmt chunk in the file", MessageIcon::Exclamation},
+    {Message::NoDataChunk, "No data chunk in the file", MessageIcon::Exclamation},
+    {Message::InconsistentFormat, "Inconsistent format in the file", MessageIcon::Exclamation},
 };
 
 const MessageRow& RowOf(Message message) {

@@ -23,6 +23,11 @@ enum class Message {
   NotEnoughMemory,
   NotEnoughDisplayMemory,
   RecordingLimitReached,
+  // A RIFF WAVE file that cannot be analysed (exclamation icon); never read as raw samples.
+  NoFmtChunk,
+  UnreadableFmtChunk,
+  NoDataChunk,
+  InconsistentFormat,
 };
 
 enum class MessageIcon { Hand, Exclamation };

@@ -1,9 +1,11 @@
 #include "display/grid_layout.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
 #include "common/limits.h"
+#include "display/readout.h"
 
 namespace hl {
 
@@ -113,15 +115,16 @@ GridLayout ComputeGrid(const GridInputs& in) {
 }
 
 InfoPanelLayout ComputeInfoPanel(int windowWidth, int imageHeight, int charWidth, int charHeight,
-                                 uint32_t sampleRate, uint32_t bitsPerSample, uint32_t dataLength) {
+                                 uint32_t sampleRate, uint32_t bitsPerSample, uint32_t dataLength,
+                                 const TextWidths& measured, int leftLimit) {
   const int cw = charWidth, ch = charHeight;
   InfoPanelLayout p{};
-  p.x = (windowWidth - 82 * cw) / 4 + 32 * cw;
+  p.x = std::max((windowWidth - 82 * cw) / 4 + 32 * cw, leftLimit);
   p.y = imageHeight + 2 * cw + ch / 2;
-  p.width = 29 * cw;
   p.height = 4 * ch;
   p.labelX = p.x + cw;
-  p.valueX = p.x + 17 * cw;
+  p.valueX = std::max(p.x + 17 * cw, p.labelX + measured.panelLabel + TextGap(cw));
+  p.width = std::max(29 * cw, p.valueX + measured.panelValue + cw - p.x);
   for (int row = 0; row < 3; ++row) p.rowY[row] = p.y + ch / 2 + row * ch;
   p.labels[0] = "Resolution :";
   p.labels[1] = "Sample Rate :";
@@ -130,6 +133,18 @@ InfoPanelLayout ComputeInfoPanel(int windowWidth, int imageHeight, int charWidth
   p.values[1] = Format("%-4u kHz", sampleRate / 1000);
   p.values[2] = Format("%-4u kb", dataLength / 1000);
   return p;
+}
+
+std::string RecordedLengthText(uint32_t kb) { return Format("%-6u kb", kb); }
+
+InfoPanelLayout PlaceInfoPanel(int windowWidth, int imageHeight, int scrollBarThickness, int charWidth,
+                               int charHeight, const TextWidths& measured, uint32_t sampleRate,
+                               uint32_t bitsPerSample, uint32_t dataLength) {
+  const StatusBlockLayout status =
+      ComputeStatusBlock(windowWidth, imageHeight, scrollBarThickness, charWidth, charHeight, measured);
+  const int leftLimit = measured.value > 0 ? status.right + charWidth : 0;
+  return ComputeInfoPanel(windowWidth, imageHeight, charWidth, charHeight, sampleRate, bitsPerSample, dataLength,
+                          measured, leftLimit);
 }
 
 }  // namespace hl

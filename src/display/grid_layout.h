@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "display/window_layout.h"
+
 namespace hl {
 
 struct GridInputs {
@@ -81,15 +83,29 @@ int64_t RoundHalfUp(float value);
 // The information panel: a sunken 29 x 4 character box with three rows of label and value.
 struct InfoPanelLayout {
   int x, y;               // top left of the box
-  int width, height;      // 29 cw by 4 ch
-  int labelX, valueX;     // x + cw, x + 17 cw
+  int width, height;      // 29 cw (or what the measured texts need) by 4 ch
+  int labelX, valueX;     // x + cw, x + 17 cw (or half a character after the widest label)
   int rowY[3];            // y + ch/2 + row x ch
   const char* labels[3];  // "Resolution :", "Sample Rate :", "Sample Length :"
   std::string values[3];  // "%-4u bits", "%-4u kHz" (rate / 1000), "%-4u kb" (bytes / 1000)
 };
 
-// `windowWidth` is the window's width as fitted, `imageHeight` the image area's height.
+// `windowWidth` is the window's width as fitted, `imageHeight` the image area's height. With
+// `measured` widths the values stand half a character after the widest label when that is
+// further than 17 cw, and the box is as wide as the widest value then needs plus cw; the box
+// starts at `leftLimit` when that is right of its own place.
 InfoPanelLayout ComputeInfoPanel(int windowWidth, int imageHeight, int charWidth, int charHeight,
-                                 uint32_t sampleRate, uint32_t bitsPerSample, uint32_t dataLength);
+                                 uint32_t sampleRate, uint32_t bitsPerSample, uint32_t dataLength,
+                                 const TextWidths& measured = TextWidths(), int leftLimit = 0);
+
+// The third row's value while a scan records: "%-6u kb".
+std::string RecordedLengthText(uint32_t kb);
+
+// The panel where the window draws it: measured, and a character clear of the end of the
+// status block to its left (ComputeStatusBlock with the same widths), so that neither covers
+// the other.
+InfoPanelLayout PlaceInfoPanel(int windowWidth, int imageHeight, int scrollBarThickness, int charWidth,
+                               int charHeight, const TextWidths& measured, uint32_t sampleRate,
+                               uint32_t bitsPerSample, uint32_t dataLength);
 
 }  // namespace hl

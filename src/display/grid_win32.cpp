@@ -72,11 +72,15 @@ void DrawGrid(HDC dc, bool wholeBitmap) {
   }
 }
 
-void DrawInfoPanelInto(HDC dc, uint32_t sampleRate, int bitsPerSample, uint32_t dataLength) {
+InfoPanelLayout CurrentInfoPanel(uint32_t sampleRate, int bitsPerSample, uint32_t dataLength) {
   const MainWindowState& s = MainWindow();
-  const InfoPanelLayout p =
-      ComputeInfoPanel(s.windowWidth, View().imageHeight, s.metrics.charWidth, s.metrics.charHeight, sampleRate,
-                       static_cast<uint32_t>(bitsPerSample < 0 ? 0 : bitsPerSample), dataLength);
+  return PlaceInfoPanel(s.windowWidth, View().imageHeight, s.sizes.scrollBarThickness, s.metrics.charWidth,
+                        s.metrics.charHeight, s.textWidths, sampleRate,
+                        static_cast<uint32_t>(bitsPerSample < 0 ? 0 : bitsPerSample), dataLength);
+}
+
+void DrawInfoPanelInto(HDC dc, uint32_t sampleRate, int bitsPerSample, uint32_t dataLength) {
+  const InfoPanelLayout p = CurrentInfoPanel(sampleRate, bitsPerSample, dataLength);
   SetTextColor(dc, RGB(0, 0, 0));
   SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
   SetBkMode(dc, OPAQUE);

@@ -1,5 +1,6 @@
 #include "display/readout.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -131,7 +132,7 @@ Selection SelectSpan(const SelectionInput& in) {
 }
 
 StatusBlockLayout ComputeStatusBlock(int windowWidth, int imageAreaHeight, int scrollBarThickness, int charWidth,
-                                     int charHeight) {
+                                     int charHeight, const TextWidths& measured) {
   StatusBlockLayout l;
   l.originX = windowWidth / 10 + charWidth;
   l.originY = charHeight / 2 + scrollBarThickness + imageAreaHeight;
@@ -139,7 +140,13 @@ StatusBlockLayout ComputeStatusBlock(int windowWidth, int imageAreaHeight, int s
   l.row1Y = l.originY + 3 * charHeight / 2;
   l.row2Y = l.originY + 5 * charHeight / 2;
   l.labelX = l.originX + charWidth;
-  l.valueX = l.originX + 17 * charWidth;
+  const int gap = TextGap(charWidth);
+  l.valueX = std::max(l.originX + 17 * charWidth, l.labelX + measured.label + gap);
+  // Measured, a field is as wide as its widest text; else as many cells as its longest one.
+  l.titleWidth = measured.title > 0 ? measured.title + gap : 16 * charWidth;
+  l.labelWidth = l.valueX - l.labelX;
+  l.valueWidth = measured.value > 0 ? measured.value + gap : 13 * charWidth;
+  l.right = std::max(l.valueX + l.valueWidth, l.labelX + l.titleWidth);
   return l;
 }
 

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "display/window_layout.h"
+
 namespace hl {
 
 // ---------------------------------------------------------------------------------------------
@@ -98,11 +100,17 @@ struct StatusBlockLayout {
   int originX = 0, originY = 0;
   int titleY = 0, row1Y = 0, row2Y = 0;
   int labelX = 0, valueX = 0;
+  // The fields' widths from their left edges: the title's and the labels' (up to the value
+  // column) and the values'; `right` is where the block's widest line ends.
+  int titleWidth = 0, labelWidth = 0, valueWidth = 0;
+  int right = 0;
 };
 // Origin x = window width / 10 + C, y = ch / 2 + scroll-bar thickness + image-area height;
-// title ch / 4, rows 3 ch / 2 and 5 ch / 2 below it; labels at + C, values at + 17 C.
+// title ch / 4, rows 3 ch / 2 and 5 ch / 2 below it; labels at + C, values at + 17 C, or
+// half a character after the widest measured label when that is further; the title 16 C
+// wide and the values 13 C, or, measured, as wide as their widest text and half a character.
 StatusBlockLayout ComputeStatusBlock(int windowWidth, int imageAreaHeight, int scrollBarThickness, int charWidth,
-                                     int charHeight);
+                                     int charHeight, const TextWidths& measured = TextWidths());
 
 enum class ReadoutTitle { None, Analysis, FileScan, Recording, LiveScan };
 const char* TitleText(ReadoutTitle title);

@@ -3,6 +3,8 @@
 // the click handed to an open data-log dialog.
 #include "display/readout_win32.h"
 
+#include <algorithm>
+#include <initializer_list>
 #include <string>
 
 #include "app/analysis_settings.h"
@@ -25,11 +27,6 @@ namespace {
 
 // The five texts of the status block, in the order they are kept and drawn.
 enum Field { kTitle, kTimeLabelField, kTimeValueField, kFrequencyLabelField, kFrequencyValueField, kFieldCount };
-
-// Character widths a field is erased over: the title and the labels up to the value column,
-// the values as wide as their longest text ("12345 + - 99 ").
-constexpr int kLabelCells = 16;
-constexpr int kValueCells = 13;
 
 struct ReadoutState {
   int x = 0, y = 0;            // cursor, client pixels
@@ -125,45 +122,53 @@ ReadoutTexts ComputeTexts(ReadoutValues& values) {
   return texts;
 }
 
-// The information panel stands to the right of the status block and is drawn over it when the
-// window paints; at the default width it covers the ends of the value fields. A field is erased
-// and written only up to the panel's left edge, so that redrawing a value never draws over the
-// panel.
-int PanelLeft() {
+// The information panel stands to the right of the status block, placed clear of its widest
+// texts. A field is still erased and written only up to the panel's left edge, so that
+// redrawing a value never draws over the panel, whatever the window's width.
+int PanelLeft() { return CurrentInfoPanel(0, 0, 0).x; }
+
+// The rectangle a field is erased over, client coordinates: the field's width from its left
+// edge (the title's and labels' up to the value column, the values' as wide as the widest
+// value), cut at the panel's left edge (empty when the panel covers it all).
+RECT FieldBox(const StatusBlockLayout& l, int field, int panelLeft) {
   const MainWindowState& w = MainWindow();
-  return ComputeInfoPanel(w.windowWidth, View().imageHeight, w.metrics.charWidth, w.metrics.charHeight, 0, 0, 0).x;
+  const int xs[kFieldCount] = {l.labelX, l.labelX, l.valueX, l.labelX, l.valueX};
+  const int ys[kFieldCount] = {l.titleY, l.row1Y, l.row1Y, l.row2Y, l.row2Y};
+  const int widths[kFieldCount] = {l.titleWidth, l.labelWidth, l.valueWidth, l.labelWidth, l.valueWidth};
+  RECT box{xs[field], ys[field], xs[field] + widths[field], ys[field] + w.metrics.charHeight};
+  if (box.right > panelLeft) box.right = panelLeft;
+  if (box.right < box.left) box.right = box.left;
+  return box;
 }
 
-void EraseAndWrite(HDC dc, int x, int y, int cells, const std::string& text, int rightLimit) {
+StatusBlockLayout CurrentStatusBlock() {
   const MainWindowState& w = MainWindow();
-  RECT field{x, y, x + cells * w.metrics.charWidth, y + w.metrics.charHeight};
-  if (field.right > rightLimit) field.right = rightLimit;
-  if (field.right <= field.left) return;
-  FillRect(dc, &field, GetSysColorBrush(COLOR_BTNFACE));
-  if (!text.empty()) {
-    const WindowFontIn font(dc);
-    ExtTextOutA(dc, x, y, ETO_CLIPPED | ETO_OPAQUE, &field, text.c_str(), static_cast<UINT>(text.size()), nullptr);
-  }
+  return ComputeStatusBlock(w.windowWidth, View().imageHeight, w.sizes.scrollBarThickness, w.metrics.charWidth,
+                            w.metrics.charHeight, w.textWidths);
+}
+
+int TextWidth(HDC dc, const std::string& text) {
+  SIZE extent{};
+  if (!GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent)) return 0;
+  return extent.cx;
+}
+
+int WidestOf(HDC dc, std::initializer_list<std::string> texts) {
+  int widest = 0;
+  for (const std::string& t : texts) widest = std::max(widest, TextWidth(dc, t));
+  return widest;
 }
 
 // Writes the fields whose text changed (every field with `force`).
 void DrawTexts(HDC dc, const ReadoutTexts& texts, bool force) {
-  const MainWindowState& w = MainWindow();
-  const StatusBlockLayout l = ComputeStatusBlock(w.windowWidth, View().imageHeight, w.sizes.scrollBarThickness,
-                                                 w.metrics.charWidth, w.metrics.charHeight);
+  const StatusBlockLayout l = CurrentStatusBlock();
   const std::string* now[kFieldCount] = {&texts.title, &texts.timeLabel, &texts.timeValue, &texts.frequencyLabel,
                                          &texts.frequencyValue};
-  const int xs[kFieldCount] = {l.labelX, l.labelX, l.valueX, l.labelX, l.valueX};
-  const int ys[kFieldCount] = {l.titleY, l.row1Y, l.row1Y, l.row2Y, l.row2Y};
-  const int cells[kFieldCount] = {kLabelCells, kLabelCells, kValueCells, kLabelCells, kValueCells};
-  SetTextColor(dc, RGB(0, 0, 0));
-  SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-  SetBkMode(dc, OPAQUE);
   ReadoutState& s = State();
   const int panelLeft = PanelLeft();
   for (int f = 0; f < kFieldCount; ++f) {
     if (!force && *now[f] == s.shown[f]) continue;
-    EraseAndWrite(dc, xs[f], ys[f], cells[f], *now[f], panelLeft);
+    DrawStatusField(dc, FieldBox(l, f, panelLeft), *now[f]);
     s.shown[f] = *now[f];
   }
 }
@@ -388,6 +393,46 @@ void DrawReadout(HWND window, int imageX, int imageY) {
 void DrawReadoutElapsed(HWND window, float elapsedMs) {
   State().elapsedMs = elapsedMs;
   Redraw(window, false);
+}
+
+void ClearReadout(HWND window) {
+  ReadoutState& s = State();
+  s.inImage = false;
+  s.elapsedMs = 0;
+  Redraw(window, true);
+}
+
+TextWidths MeasureTextsUnderImage(HDC dc) {
+  TextWidths w;
+  w.title = WidestOf(dc, {TitleText(ReadoutTitle::Analysis), TitleText(ReadoutTitle::FileScan),
+                          TitleText(ReadoutTitle::Recording), TitleText(ReadoutTitle::LiveScan)});
+  w.label = WidestOf(dc, {kTimeLabel, kTimeNowLabel, kLevelLabel, kFrequencyLabel});
+  // The blank patterns and the longest values: six-digit times (a file of over 100 s), the
+  // "+ -" at two digits, five-digit frequencies, levels.
+  w.value = WidestOf(dc, {kBlankTimeOrFrequency, kBlankLevel, TimeField(888888, 88), FrequencyField(28888, 88),
+                          WholeNumberField(-888888)});
+  const InfoPanelLayout panel = ComputeInfoPanel(0, 0, 1, 1, 0, 0, 0);
+  w.panelLabel = WidestOf(dc, {panel.labels[0], panel.labels[1], panel.labels[2]});
+  const InfoPanelLayout widest = ComputeInfoPanel(0, 0, 1, 1, 888888, 8888, 888888888);
+  w.panelValue = WidestOf(dc, {widest.values[0], widest.values[1], widest.values[2], RecordedLengthText(888888)});
+  return w;
+}
+
+void DrawStatusField(HDC dc, const RECT& box, const std::string& text) {
+  if (box.right <= box.left) return;
+  SetTextColor(dc, RGB(0, 0, 0));
+  SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+  SetBkMode(dc, OPAQUE);
+  FillRect(dc, &box, GetSysColorBrush(COLOR_BTNFACE));
+  if (text.empty()) return;
+  const WindowFontIn font(dc);
+  ExtTextOutA(dc, box.left, box.top, ETO_CLIPPED | ETO_OPAQUE, &box, text.c_str(), static_cast<UINT>(text.size()),
+              nullptr);
+}
+
+ShownField ShownStatusField(StatusField field) {
+  const int f = static_cast<int>(field);
+  return ShownField{FieldBox(CurrentStatusBlock(), f, PanelLeft()), State().shown[f]};
 }
 
 void RepaintReadout(HDC dc) {

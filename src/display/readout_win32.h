@@ -5,6 +5,9 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
+
+#include "display/window_layout.h"
 
 namespace hl {
 
@@ -34,7 +37,30 @@ void DrawReadout(HWND window, int imageX, int imageY);
 // Call it once per column; it rewrites the row only when the second changed.
 void DrawReadoutElapsed(HWND window, float elapsedMs);
 
+// One field of the status block: where the window draws it and the text it drew there last.
+// The box is in client coordinates, cut where the information panel begins (empty when the
+// panel covers the field). Window thread only.
+enum class StatusField { Title, TimeLabel, TimeValue, FrequencyLabel, FrequencyValue };
+struct ShownField {
+  RECT box;
+  std::string text;
+};
+ShownField ShownStatusField(StatusField field);
+
+// The widest texts of the status block and the information panel in the font selected into
+// `dc`, for the layout that places them beside each other.
+TextWidths MeasureTextsUnderImage(HDC dc);
+
+// Erases `box` to the button face and writes `text` from its top left corner in the window's
+// font, clipped to the box: how every field of the status block is drawn.
+void DrawStatusField(HDC dc, const RECT& box, const std::string& text);
+
 // Draws the whole status block again into `dc` (painting has just filled the panel under it).
 void RepaintReadout(HDC dc);
+
+// The end of a playback, recording or scan: the clock row goes, and the status block shows
+// what it shows with the pointer off the image ("Time (msec) :" and blank values, or the
+// level row in "Scope"), until the pointer moves over the image again.
+void ClearReadout(HWND window);
 
 }  // namespace hl

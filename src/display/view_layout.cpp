@@ -1,8 +1,10 @@
 #include "display/view_layout.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "common/limits.h"
+#include "display/grid_layout.h"
 
 namespace hl {
 
@@ -22,7 +24,22 @@ int HalfFftLength(int fftOrder) {
   return (1 << fftOrder) / 2;
 }
 
+// The button block keeps its distance from the right edge, drifting left by a sixth of the
+// width gained over 82 C.
+int ButtonBlockX(int windowWidth, int c) { return windowWidth - (39 * c) / 2 - (windowWidth - 82 * c) / 6; }
+
 }  // namespace
+
+int TextMinimumWidth(const ScreenMetrics& m, const TextWidths& measured, int from, int maxWidth) {
+  if (measured.value <= 0) return from;
+  const int scrollBar = ComputeWindowSizes(m).scrollBarThickness;
+  for (int width = from; width < maxWidth; ++width) {
+    // Only the x positions matter here; the panel's height and values do not.
+    const InfoPanelLayout p = PlaceInfoPanel(width, 0, scrollBar, m.charWidth, m.charHeight, measured, 0, 0, 0);
+    if (p.x + p.width + m.charWidth <= ButtonBlockX(width, m.charWidth)) return width;
+  }
+  return maxWidth;
+}
 
 int MinimumWindowWidth(int charWidth, bool scrollDisplay) { return (scrollDisplay ? 82 : 90) * charWidth; }
 
@@ -38,7 +55,7 @@ WindowSize FitWindow(const WindowFitInput& in) {
   if (height > limit) height = limit;
   if (height < defaultHeight || in.fftOrder <= 9) height = defaultHeight;
 
-  const int minimum = MinimumWindowWidth(in.charWidth, in.scrollDisplay);
+  const int minimum = std::max(MinimumWindowWidth(in.charWidth, in.scrollDisplay), in.textMinimumWidth);
   int width = in.width;
   if (width < minimum || (in.pinScopeWidth && !in.scrollDisplay)) width = minimum;
   if (width > in.sizes.maxWidth) width = in.sizes.maxWidth;
@@ -53,7 +70,7 @@ ChildLayout ResizedChildLayout(const ScreenMetrics& m, int windowWidth, int wind
   l.imageAreaHeight = windowHeight - s.defaultHeight + kDefaultImageHeight;
   l.horizontalScrollBar = {0, l.imageAreaHeight, l.imageAreaWidth, s.scrollBarThickness};
   l.verticalScrollBar = {l.imageAreaWidth, 0, s.scrollBarThickness, l.imageAreaHeight};
-  const int x = windowWidth - (39 * c) / 2 - (windowWidth - 82 * c) / 6;
+  const int x = ButtonBlockX(windowWidth, c);
   const int y = s.scrollBarThickness + m.charHeight / 2 + l.imageAreaHeight + 2;
   l.play = {x, y, 6 * c, s.buttonHeight};
   l.playWindow = {x + 6 * c, y, 11 * c, s.buttonHeight};

@@ -11,6 +11,11 @@ namespace hl {
 // its axis).
 int MinimumWindowWidth(int charWidth, bool scrollDisplay);
 
+// The narrowest window, at least `from` and at most `maxWidth`, whose texts under the image
+// fit beside each other: the information panel (PlaceInfoPanel with `measured`) ends a
+// character left of the button block. `from` when nothing was measured.
+int TextMinimumWidth(const ScreenMetrics& metrics, const TextWidths& measured, int from, int maxWidth);
+
 // Tallest window: the default height plus N / 2 - 256 rows, so that every frequency row of
 // a 1024- or 2048-point image can be shown at once, but at most the screen height - 8.
 int WindowHeightLimit(int defaultHeight, int screenHeight, int fftOrder);
@@ -19,6 +24,7 @@ struct WindowFitInput {
   int width = 0, height = 0;  // the window's outer size now
   WindowSizes sizes{};        // default height (also the minimum), maximum width
   int charWidth = 0;
+  int textMinimumWidth = 0;  // TextMinimumWidth: the width below which the texts collide
   int screenHeight = 0;
   int fftOrder = 9;
   bool scrollDisplay = true;

@@ -119,6 +119,7 @@ WindowSize FittedSize(HWND window, bool pinScopeWidth) {
   in.height = outer.bottom - outer.top;
   in.sizes = s.sizes;
   in.charWidth = s.metrics.charWidth;
+  in.textMinimumWidth = s.textMinimumWidth;
   in.screenHeight = s.metrics.screenHeight;
   in.fftOrder = Settings().fftOrder;
   in.scrollDisplay = InScrollDisplay();

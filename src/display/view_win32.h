@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "display/grid_layout.h"
 #include "dsp/column_renderer.h"
 
 namespace hl {
@@ -114,6 +115,10 @@ void DrawInfoPanel(HWND window, uint32_t sampleRate, int bitsPerSample, uint32_t
 
 // The values the panel shows (View().infoPanel).
 InfoPanelValues& ShownInfoPanel();
+
+// Where the panel stands in the window now, placed for the measured texts (PlaceInfoPanel),
+// with the values of `sampleRate`, `bitsPerSample` and `dataLength`.
+InfoPanelLayout CurrentInfoPanel(uint32_t sampleRate, int bitsPerSample, uint32_t dataLength);
 
 // The panel drawn into `dc`, the window's DC (painting uses its paint DC).
 void DrawInfoPanelInto(HDC dc, uint32_t sampleRate, int bitsPerSample, uint32_t dataLength);

@@ -33,6 +33,17 @@ Rect CentredWindow(const ScreenMetrics& metrics, int width, int height);
 
 constexpr int kInitialImageAreaHeight = 300;
 
+// The widest texts under the image in the window's font, in pixels (0: not measured, the
+// character-cell positions alone): the status block's titles, labels and values, and the
+// information panel's labels and values.
+struct TextWidths {
+  int title = 0, label = 0, value = 0;
+  int panelLabel = 0, panelValue = 0;
+};
+
+// The room left after a measured text before the next one: half a character.
+constexpr int TextGap(int charWidth) { return charWidth / 2 > 0 ? charWidth / 2 : 1; }
+
 struct ChildLayout {
   int imageAreaWidth, imageAreaHeight;
   Rect horizontalScrollBar, verticalScrollBar;

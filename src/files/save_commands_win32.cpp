@@ -128,11 +128,8 @@ bool WriteSourceSpan(ReplacingFile& out, const AnalysisState& a, uint32_t length
   HANDLE source = CreateFileW(Wide(a.filePath).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (source == INVALID_HANDLE_VALUE) return false;
-  uint8_t block[kWaveSearchBlockLength] = {};
-  DWORD got = 0;
-  if (!ReadFile(source, block, sizeof block, &got, nullptr)) got = 0;
   const uint64_t bytes = SourceBytesOf(length, a.source);
-  const std::vector<uint8_t> header = SourceWaveHeader(block, got, a.source, bytes);
+  const std::vector<uint8_t> header = SourceWaveHeader(a.source, bytes);
   LARGE_INTEGER at;
   at.QuadPart = static_cast<LONGLONG>(a.dataOffset + SourceBytesOf(a.fileBeginOffset, a.source));
   if (header.empty() || !SetFilePointerEx(source, at, nullptr, FILE_BEGIN)) {

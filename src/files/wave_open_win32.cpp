@@ -21,19 +21,30 @@ OpenedWave ReadChosenWave(const char* path, DWORD accessHint) {
     opened.refusal = Message::SampleSizeTooSmall;
     return opened;
   }
-  uint8_t block[kWaveSearchBlockLength] = {};
-  DWORD got = 0;
-  if (!ReadFile(file.get(), block, sizeof block, &got, nullptr)) got = 0;
-  // A header whose format cannot be measured is read as raw samples, never divided by.
-  const AnalysedWave wave = ReadAnalysedWave(block, got, opened.fileSize);
+  // A header whose format cannot be measured is read as raw samples, never divided by; a RIFF
+  // file is walked chunk by chunk and never read as raw samples.
+  const AnalysedWave wave = ReadAnalysedWave(HandleBytes(file.get()), opened.fileSize);
   opened.header = wave.header;
   opened.source = wave.layout;
-  if (wave.layout.refused) opened.formatRefusal = FormatRefusalText(wave.layout);
+  if (wave.layout.problem == Message::CannotOpenFile) {
+    opened.refusal = Message::CannotOpenFile;
+  } else if (wave.layout.refused) {
+    opened.formatRefusal = FormatRefusalText(wave.layout);
+  }
   return opened;
 }
 
-std::string FormatRefusalText(const SampleLayout& source) {
-  return std::string(source.formatName) + " files cannot be analysed";
+std::string FormatRefusalText(const SampleLayout& source) { return LayoutRefusalText(source); }
+
+ReadBytesAt HandleBytes(HANDLE file) {
+  return [file](uint64_t offset, uint8_t* out, size_t count) -> size_t {
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    DWORD got = 0;
+    const DWORD want = count > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<DWORD>(count);
+    if (!SetFilePointerEx(file, at, nullptr, FILE_BEGIN) || !ReadFile(file, out, want, &got, nullptr)) return 0;
+    return got;
+  };
 }
 
 bool RefuseUnreadableFormat(HWND owner, const OpenedWave& opened) {

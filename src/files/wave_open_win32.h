@@ -17,12 +17,16 @@ struct OpenedWave {
   WaveHeaderInfo header;            // read from the first block when not refused
   SampleLayout source;              // the file's own format (ReadAnalysedWave)
   uint64_t fileSize = 0;
-  // A readable header of a format the analysis does not decode (big-endian, compressed):
-  // the message that names it. The file is not analysed; `refusal` stays None.
+  // A header the analysis cannot use (a RIFF file without its fmt or data chunk, an
+  // inconsistent format, big-endian, compressed): the message that says so. The file is not
+  // analysed; `refusal` stays None.
   std::string formatRefusal;
 };
 
-// The message for a file of a format that is not analysed, naming the format.
+// Reads of an open file by position, for the header readers.
+ReadBytesAt HandleBytes(HANDLE file);
+
+// The message for a file that is not analysed: what its header lacks, or its format by name.
 std::string FormatRefusalText(const SampleLayout& source);
 
 // Shows FormatRefusalText's message; true when `opened` is such a file.
@@ -30,7 +34,7 @@ bool RefuseUnreadableFormat(HWND owner, const OpenedWave& opened);
 
 // Opens `path` for reading with `accessHint` (FILE_FLAG_RANDOM_ACCESS or
 // FILE_FLAG_SEQUENTIAL_SCAN), refuses a file it cannot open or one shorter than the shortest
-// file, and reads the header from the file's first block; the file is closed again.
+// file, and reads the header (walking a RIFF file's chunks); the file is closed again.
 OpenedWave ReadChosenWave(const char* path, DWORD accessHint);
 
 // The name after the last folder separator ("\", "/" or ":").

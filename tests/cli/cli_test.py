@@ -539,9 +539,10 @@ class CliTest(ToolCase):
         self.assertEqual(os.listdir(self.path("out")), ["tone.png"])
 
     def test_spectrum_of_a_frame_far_past_the_data_of_many_channels_is_refused(self):
-        # 65535 channels at 2^31 Hz: start x block align does not fit 64 bits.
+        # 65535 channels at 2^31 Hz: start x block align does not fit 64 bits. (8-bit: a block
+        # align of 65535 x 2 bytes does not fit its field, and such a file is refused as inconsistent.)
         wav = self.path("many.wav")
-        write_bytes(wav, wave_header(65535, 2 ** 31, 16, 4096) + bytes(4096))
+        write_bytes(wav, wave_header(65535, 2 ** 31, 8, 4096) + bytes(4096))
         out = self.path("keep.txt")
         write_bytes(out, b"keep me")
         result = run("spectrum", wav, "--at", "4000000000", "-o", out)
@@ -556,14 +557,14 @@ class CliTest(ToolCase):
             rates[rate] = self.path("rate%d.wav" % rate)
             write_bytes(rates[rate], wave_header(1, rate, 16, 8192) + bytes(8192))
         many = self.path("many.wav")
-        write_bytes(many, wave_header(65535, 11025, 16, 8192) + bytes(8192))
+        write_bytes(many, wave_header(65535, 11025, 8, 8192) + bytes(8192))
         bmp = self.path("out.bmp")
         cases = [
             (["render", wav, "-o", bmp, "--window-ms", "0"], "FFT Window Too Small: --window-ms 0 is shorter"),
             (["render", wav, "-o", bmp, "--window-ms", "-5"], "FFT Window Too Small: --window-ms -5 is shorter"),
             (["render", wav, "-o", bmp, "--window-ms", "0.99"], "FFT Window Too Small: --window-ms 0.99"),
-            (["render", wav, "-o", bmp, "--window-ms", "nan"], "--window-ms nan: not a finite number"),
-            (["render", wav, "-o", bmp, "--window-ms", "inf"], "--window-ms inf: not a finite number"),
+            (["render", wav, "-o", bmp, "--window-ms", "nan"], "--window-ms nan: not a plain decimal number"),
+            (["render", wav, "-o", bmp, "--window-ms", "inf"], "--window-ms inf: not a plain decimal number"),
             (["render", wav, bmp], 'unexpected argument "%s"' % bmp),
             (["render", wav, "-o", bmp, "--end", "-5"], "Improper Begin or End: --begin 0 and --end -5"),
             (["render", wav, "-o", bmp, "--end"], "--end needs a value"),
@@ -572,7 +573,7 @@ class CliTest(ToolCase):
             (["render", rates[1], "-o", bmp], "Sample Rate Out of Range: the file's rate of 1 Hz"),
             (["render", rates[10 ** 6], "-o", bmp], "Sample Rate Out of Range: the file's rate of 1000000 Hz"),
             (["render", rates[2 ** 31], "-o", bmp], "Sample Rate Out of Range: the file's rate of 2147483648 Hz"),
-            (["render", many, "-o", bmp], "Improper Begin or End: --begin 0 ms and the data's end (0.006 ms)"),
+            (["render", many, "-o", bmp], "Improper Begin or End: --begin 0 ms and the data's end (0.011 ms)"),
             (["render", wav, "-o", bmp, "--time-scale", "0.5"], "Time Scale Out of Range: --time-scale 0.5"),
             (["generate", "tone", self.path("x.wav"), "--freq", "inf"], "--freq inf: the frequency is a finite"),
             (["render"], "render needs an input file"),
@@ -585,6 +586,189 @@ class CliTest(ToolCase):
             self.assertIn(message, result.stderr, args)
             self.assertFalse(os.path.exists(bmp), args)
 
+
+    # Faults found by probing the tool from outside.
+
+    def test_a_pipe_a_dangling_link_and_an_unreadable_folder_in_a_batch_are_listed_as_failed(self):
+        if under_wine():
+            self.skipTest("POSIX file types")
+        folder = self.path("in")
+        os.makedirs(os.path.join(folder, "locked"))
+        self.generate(os.path.join("in", "a.wav"), "tone", "--seconds", "1")
+        self.generate(os.path.join("in", "locked", "b.wav"), "tone", "--seconds", "1")
+        os.mkfifo(os.path.join(folder, "fifo.wav"))
+        os.symlink("nowhere", os.path.join(folder, "dangling.wav"))
+        os.chmod(os.path.join(folder, "locked"), 0)
+        self.addCleanup(os.chmod, os.path.join(folder, "locked"), 0o755)
+        # Root reads any folder: the tool then runs as nobody, in a folder nobody may use.
+        drop = None
+        if os.geteuid() == 0:
+            os.chmod(self.dir.name, 0o777)
+            drop = lambda: (os.setgid(65534), os.setuid(65534))
+        result = subprocess.run(TOOL + ["render", folder, "-r", "-d", self.path("out")], capture_output=True,
+                                text=True, timeout=120, preexec_fn=drop)
+        self.assertEqual(result.returncode, 3, result.stderr)
+        self.assertIn("rendered 1, refused 0, failed 3", result.stderr)
+        self.assertIn("fifo.wav: Cannot Open File: %s is not a regular file" % os.path.join(folder, "fifo.wav"),
+                      result.stderr)
+        self.assertIn("dangling.wav: Cannot Open File", result.stderr)
+        self.assertIn("failed %s: Cannot Open File" % os.path.join(folder, "locked"), result.stderr)
+
+    def test_dash_is_standard_input_and_output_in_every_command(self):
+        wav = read_bytes(self.generate("tone.wav", "tone", "--seconds", "2"))
+        write_bytes(self.path("-"), b"not a wave file, and never to be read or replaced" * 64)
+        pipe = lambda *args, data=wav: subprocess.run(TOOL + list(args), input=data, capture_output=True,
+                                                      timeout=120, cwd=self.dir.name)
+        generated = pipe("generate", "tone", "-", "--seconds", "2", data=b"")
+        self.assertEqual((generated.returncode, generated.stdout), (0, wav), generated.stderr)
+        info = pipe("info", "-")
+        self.assertEqual(info.returncode, 0, info.stderr)
+        by_name = run("info", self.path("tone.wav")).stdout
+        self.assertIn("44100", by_name)
+        # The same description, apart from the line that names the file.
+        self.assertEqual([l for l in info.stdout.decode().splitlines() if not l.startswith("file:")],
+                         [l for l in by_name.splitlines() if not l.startswith("file:")])
+        table = pipe("spectrum", "-", "--at", "500", "-o", "-")
+        self.assertEqual(table.returncode, 0, table.stderr)
+        self.spectrum(self.path("tone.wav"), "--at", "500")
+        # Past the line naming the file, the table of the piped file is the one of the file.
+        self.assertEqual(table.stdout.split(b"\r\n")[2:], read_bytes(self.path("spectrum.txt")).split(b"\r\n")[2:])
+        self.assertEqual(read_bytes(self.path("-"))[:10], b"not a wave")
+
+    def test_standard_input_is_read_through_a_copy_not_held_in_memory(self):
+        if under_wine():
+            self.skipTest("Wine's own memory would be measured")
+        # 200 MB of silence piped in: held whole (twice) the tool grew past 400 MB; read like
+        # a file it needs the image (19016 x 300 at 500 ms) and a few chunks of samples.
+        script = ("import resource, struct, subprocess, sys\n"
+                  "n = 200 << 20\n"
+                  "p = subprocess.Popen(sys.argv[1:], stdin=subprocess.PIPE)\n"
+                  "p.stdin.write(b'RIFF' + struct.pack('<I', n + 36) + b'WAVEfmt ' + struct.pack('<IHHIIHH', 16, 1, 1,"
+                  " 11025, 22050, 2, 16) + b'data' + struct.pack('<I', n))\n"
+                  "for _ in range(n >> 20): p.stdin.write(bytes(1 << 20))\n"
+                  "p.stdin.close()\n"
+                  "print(p.wait(), resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)\n")
+        out = self.path("silence.png")
+        result = subprocess.run([sys.executable, "-c", script] + TOOL +
+                                ["render", "-", "-o", out, "--time-scale", "500", "--threads", "1"],
+                                capture_output=True, text=True, timeout=300)
+        code, peak_kib = (int(v) for v in result.stdout.split())
+        self.assertEqual(code, 0, result.stderr)
+        self.assertLess(peak_kib, 100 * 1024)
+        self.assertEqual(read_png(out)[0], 19016)
+
+    def test_a_warning_and_the_refusal_it_explains_are_one_line(self):
+        raw = self.path("r.raw")
+        write_bytes(raw, bytes(range(256)) * 8)
+        result = run("render", raw, "-o", self.path("r.png"))
+        self.assertEqual(result.returncode, 2, result.stderr)
+        self.assertEqual(result.stderr.count("\n"), 1, result.stderr)
+        self.assertIn("Time Scale Too Small", result.stderr)
+        self.assertIn("File may not be PCM Wave Format", result.stderr)
+
+    def test_spectrum_frame_starting_on_the_last_sample_is_refused(self):
+        wav = self.generate("tone.wav", "tone", "--seconds", "5")
+        out = self.path("s.txt")
+        result = run("spectrum", wav, "--at", "5000", "-o", out)
+        self.assertEqual(result.returncode, 2, result.stderr)
+        self.assertIn("Improper Begin or End: --at 5000 ms starts on the last sample", result.stderr)
+        self.assertFalse(os.path.exists(out))
+        self.assertEqual(run("spectrum", wav, "--at", "4999", "-o", out).returncode, 0)
+
+    def test_a_replaced_output_keeps_owner_and_group_drops_setuid_and_a_read_only_one_is_refused(self):
+        if under_wine():
+            self.skipTest("POSIX owners and modes")
+        wav = self.generate("tone.wav", "tone", "--seconds", "1")
+        locked, marked, theirs = self.path("locked.bmp"), self.path("marked.bmp"), self.path("theirs.bmp")
+        for path, mode in ((locked, 0o444), (marked, 0o6755), (theirs, 0o640)):
+            write_bytes(path, b"keep me")
+            os.chmod(path, mode)
+        if os.geteuid() == 0:
+            os.chown(theirs, 65534, 65534)
+        result = run("render", wav, "-o", locked)
+        self.assertEqual(result.returncode, 3, result.stderr)
+        self.assertIn("Cannot Open File: %s may not be written" % locked, result.stderr)
+        self.assertEqual(read_bytes(locked), b"keep me")
+        for path in (marked, theirs):
+            before = os.stat(path)
+            result = run("render", wav, "-o", path)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            after = os.stat(path)
+            self.assertEqual(read_bytes(path)[:2], b"BM")
+            self.assertEqual((after.st_uid, after.st_gid), (before.st_uid, before.st_gid), path)
+            self.assertEqual(stat.S_IMODE(after.st_mode), stat.S_IMODE(before.st_mode) & 0o777, path)
+
+    def test_a_closed_pipe_on_standard_output_is_a_write_failure(self):
+        wav = self.generate("tone.wav", "tone", "--seconds", "10")  # a 240 kB image, more than a pipe holds
+        tool = subprocess.Popen(TOOL + ["render", wav, "-o", "-", "--format", "bmp"], stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE)
+        self.assertEqual(tool.stdout.read(10)[:2], b"BM")
+        tool.stdout.close()
+        error = tool.stderr.read().decode()
+        tool.stderr.close()
+        self.assertEqual(tool.wait(timeout=120), 3, error)
+        self.assertIn("Error Writing File: standard output", error)
+
+    def test_numbers_are_plain_decimal_options_come_once_and_outputs_fit_the_command(self):
+        wav = self.generate("tone.wav", "tone", "--seconds", "2")
+        png = self.path("a.png")
+        cases = [
+            (["render", wav, "-o", png, "--threads", "0x10"], "--threads 0x10: the thread count is a whole number"),
+            (["render", wav, "-o", png, "--attenuation", "0x10"], "--attenuation 0x10: the attenuation"),
+            (["render", wav, "-o", png, "--attenuation", "+5"], "--attenuation +5: the attenuation"),
+            (["render", wav, "-o", png, "--begin", " 5"], "--begin  5: not a plain decimal number"),
+            (["render", wav, "-o", png, "--time-scale", "1e1"], "--time-scale 1e1: not a plain decimal number"),
+            (["spectrum", wav, "-o", self.path("s.txt"), "--at", "0x10"], "--at 0x10: the time is a whole number"),
+            (["generate", "tone", self.path("g.wav"), "--seconds", "+1"], "--seconds +1: the length"),
+            (["render", wav, "-o", png, "-o", self.path("b.png")], "-o is given more than once"),
+            (["spectrum", wav, "--at", "0", "--at", "5", "-o", self.path("s.txt")], "--at is given more than once"),
+            (["render", wav, "-o", png, "--width", "100", "--time-scale", "5"], "--width and --time-scale"),
+            (["render", wav, "--grid", "1", "-o", png], '--grid takes no value ("1" is no file or folder)'),
+            (["levels", wav, "-o", png], "-o %s: levels writes .csv or .npy files" % png),
+            (["render", wav, "-o", self.path("a.csv")], "render writes .bmp or .png files"),
+        ]
+        for args, message in cases:
+            result = run(*args)
+            self.assertEqual(result.returncode, 2, (args, result.stderr))
+            self.assertEqual(result.stderr.count("\n"), 1, (args, result.stderr))
+            self.assertIn(message, result.stderr, args)
+        self.assertEqual(os.listdir(self.dir.name), ["tone.wav"])
+
+    def test_a_width_the_time_scale_cannot_reach_says_it_is_capped(self):
+        wav = self.generate("long.wav", "tone", "--seconds", "600", "--rate", "4000", "--bits", "8")
+        png = self.path("l.png")
+        result = run("render", wav, "-o", png, "--width", "10")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("warning: --width 10: the time scale is capped at 500 ms, so the image is 1196 columns wide",
+                      result.stderr)
+        self.assertEqual(read_png(png)[0], 1196)
+
+    def test_inputs_of_one_name_under_d_are_a_refusal_naming_both(self):
+        for folder in ("x", "y"):
+            os.makedirs(self.path(folder))
+            self.generate(os.path.join(folder, "a.wav"), "tone", "--seconds", "1")
+        first, second = self.path(os.path.join("x", "a.wav")), self.path(os.path.join("y", "a.wav"))
+        out = self.path("out")
+        result = run("render", first, second, "-d", out)
+        self.assertEqual(result.returncode, 2, result.stderr)
+        self.assertIn("rendered 1, refused 1, failed 0", result.stderr)
+        self.assertRegex(result.stderr, r"refused %s: its image .*a\.png would replace that of %s" %
+                         (re.escape(second), re.escape(first)))
+
+    def test_one_byte_one_channel_and_an_empty_output_name_are_said_right(self):
+        one = self.path("one.wav")
+        write_bytes(one, b"R")
+        wav = self.generate("tone.wav", "tone", "--seconds", "1")
+        cases = [
+            (["render", one, "-o", self.path("o.png")], "holds 1 byte, fewer than 2048"),
+            (["render", wav, "-o", self.path("o.png"), "--end", "100", "--fft", "2048"], "frame of its 1 channel"),
+            (["render", wav, "-o", ""], '-o "": the output needs a name'),
+            (["spectrum", wav, "--at", "0", "-o", ""], '-o "": the output needs a name'),
+        ]
+        for args, message in cases:
+            result = run(*args)
+            self.assertEqual(result.returncode, 2, (args, result.stderr))
+            self.assertIn(message, result.stderr, args)
 
 @unittest.skipUnless(shutil.which("sox"), "sox makes the wider files")
 class FormatTest(ToolCase):
@@ -774,6 +958,119 @@ class ShardedBatchTest(ToolCase):
         self.assertIn("Cannot Open File: " + self.path("out"), result.stderr)
 
 
+def chunk(tag, body, stored=None):
+    """One RIFF chunk, with its pad byte after an odd size."""
+    size = len(body) if stored is None else stored
+    return tag + struct.pack("<I", size) + body + (b"\0" if len(body) % 2 else b"")
+
+
+def riff_wave(*chunks):
+    body = b"WAVE" + b"".join(chunks)
+    return b"RIFF" + struct.pack("<I", len(body)) + body
+
+
+def fmt_chunk(tag, channels, rate, bits, container, valid=None):
+    """A format chunk; extensible (sub-format `tag`) when `valid` bits are given."""
+    record = struct.pack("<HHIIHH", 0xFFFE if valid else tag, channels, rate, rate * channels * container,
+                         channels * container, bits)
+    if valid:
+        record += struct.pack("<HHIH", 22, valid, 3, tag) + bytes.fromhex("000000001000800000aa00389b71")
+    return chunk(b"fmt ", record)
+
+
+def widened(samples16, container):
+    """16-bit samples left-justified in wider containers, the low bytes zero."""
+    out = bytearray()
+    for (v,) in struct.iter_unpack("<h", samples16):
+        out += ((v & 0xFFFF) << (8 * (container - 2))).to_bytes(container, "little")
+    return bytes(out)
+
+
+class WaveLayoutTest(ToolCase):
+    """Files as other programs write them: each gives the image of the 16-bit file it was made from."""
+
+    def setUp(self):
+        super().setUp()
+        source = self.generate("in16.wav", "harmonics", "--seconds", "1", "--channels", "2")
+        data = read_bytes(source)
+        self.assertEqual(data[36:40], b"data")
+        self.samples = data[44:]
+        self.expected = self.render(source)
+
+    def render(self, wav, *stdin):
+        out = self.path("out.bmp")
+        if stdin:
+            with open(wav, "rb") as f:
+                result = subprocess.run(TOOL + ["render", "-", "-o", out], stdin=f, capture_output=True, timeout=120)
+        else:
+            result = run("render", wav, "-o", out)
+        self.assertEqual(result.returncode, 0, (wav, result.stderr))
+        return read_bytes(out)
+
+    def test_every_layout_gives_the_image_of_its_16_bit_source(self):
+        s16 = self.samples
+        rate = 11025
+        info = chunk(b"LIST", b"INFOICMT" + struct.pack("<I", 18) + b"Field Data, site 4")
+        cue = struct.pack("<I", 3) + b"".join(struct.pack("<II", i, 100 * i) + b"data" + bytes(12) for i in range(3))
+        layouts = {
+            "bext before fmt": riff_wave(chunk(b"bext", b"b" * 602), fmt_chunk(1, 2, rate, 16, 2), chunk(b"data", s16)),
+            "4 KB of iXML": riff_wave(fmt_chunk(1, 2, rate, 16, 2), chunk(b"iXML", b"<data/>" * 585), chunk(b"data", s16)),
+            "cue before data": riff_wave(fmt_chunk(1, 2, rate, 16, 2), chunk(b"cue ", cue), chunk(b"data", s16)),
+            "LIST holding data": riff_wave(info, fmt_chunk(1, 2, rate, 16, 2), chunk(b"data", s16)),
+            "12 bits in 2": riff_wave(fmt_chunk(1, 2, rate, 12, 2), chunk(b"data", s16)),
+            "20 bits in 3": riff_wave(fmt_chunk(1, 2, rate, 20, 3), chunk(b"data", widened(s16, 3))),
+            "24 in 4, tag 1": riff_wave(fmt_chunk(1, 2, rate, 24, 4), chunk(b"data", widened(s16, 4))),
+            "24 in 4, extensible": riff_wave(fmt_chunk(1, 2, rate, 32, 4, valid=24), chunk(b"data", widened(s16, 4))),
+            "data size 0, streamed": riff_wave(fmt_chunk(1, 2, rate, 16, 2)) + b"data" + bytes(4) + s16,
+        }
+        for name, data in layouts.items():
+            wav = self.path("layout.wav")
+            write_bytes(wav, data)
+            self.assertEqual(self.render(wav), self.expected, name)
+        # A stream piped in whose data size was never filled in is read to its end.
+        self.assertEqual(self.render(wav, "stdin"), self.expected)
+        result = run("info", self.path("layout.wav"))
+        self.assertIn('chunk: "data" at 36, %d bytes (to the end of the file)' % len(s16), result.stdout)
+
+    def test_a_riff_file_without_its_chunks_is_refused_in_one_line(self):
+        s16 = self.samples
+        cases = [(riff_wave(fmt_chunk(1, 2, 11025, 16, 2), chunk(b"LIST", b"INFO" + bytes(4000))),
+                  "No data chunk in the file"),
+                 (riff_wave(chunk(b"data", s16)), "No fmt chunk in the file"),
+                 (riff_wave(fmt_chunk(1, 2, 11025, 36, 5), chunk(b"data", bytes(5000))),
+                  "36-bit PCM files cannot be analysed"),
+                 (riff_wave(fmt_chunk(1, 2, 11025, 24, 2), chunk(b"data", s16)),
+                  "Inconsistent format in the file: 24-bit samples in 2-byte containers")]
+        for data, message in cases:
+            wav = self.path("bad.wav")
+            write_bytes(wav, data)
+            for args in (["render", wav, "-o", self.path("x.bmp")], ["spectrum", wav, "--at", "0", "-o", self.path("x.txt")],
+                         ["info", wav]):
+                result = run(*args)
+                self.assertEqual(result.returncode, 2, (message, args, result.stderr))
+                self.assertEqual(result.stderr, "harrowlight-cli: %s\n" % message, args)
+            self.assertFalse(os.path.exists(self.path("x.bmp")))
+
+    def test_info_describes_a_file_of_100_bytes_and_names_rifx(self):
+        small = self.path("small.wav")
+        write_bytes(small, riff_wave(fmt_chunk(1, 1, 8000, 16, 2), chunk(b"data", bytes(56))))
+        result = run("info", small)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        for line in ["size: 100 bytes", "note: fewer than 2048 bytes", 'chunk: "fmt " at 12, 16 bytes',
+                     'chunk: "data" at 36, 56 bytes', "sample rate: 8000 Hz", "resolution: 16 bits"]:
+            self.assertIn(line, result.stdout)
+        rifx = self.path("rifx.wav")
+        fmt = struct.pack(">IHHIIHH", 16, 1, 2, 22050, 88200, 4, 16)
+        write_bytes(rifx, b"RIFX" + struct.pack(">I", 4036) + b"WAVEfmt " + fmt + b"data" + struct.pack(">I", 4000) +
+                    bytes(4000))
+        result = run("info", rifx)
+        self.assertEqual(result.returncode, 2)
+        self.assertIn("format: RIFX (big-endian) Wave", result.stdout)
+        self.assertNotIn("sample rate", result.stdout)  # the raw fallback's values are not the file's
+        self.assertEqual(result.stderr, "harrowlight-cli: RIFX (big-endian) Wave files cannot be analysed\n")
+
+
 if __name__ == "__main__":
-    TOOL = sys.argv[1:]
+    # Absolute, as some tests run the tool in their own folder.
+    TOOL = [os.path.abspath(a) if os.path.exists(a) else a for a in sys.argv[1:]]
     unittest.main(argv=[sys.argv[0]], verbosity=1)

@@ -255,8 +255,8 @@ TEST_F(ToneAnalysis, WindowShowsTheImageAtTheScrollPosition) {
   RGBQUAD table[256] = {};
   ASSERT_EQ(GetDIBColorTable(d.dc, 0, 256, table), 256u);
   const int h = View().horizontalOffset, v = View().verticalOffset;
-  // The view followed the render: the last screen update was due at column 828.
-  EXPECT_EQ(h, 828 - ImageAreaWidth());
+  // The view followed the render, and the finished image is shown from its first column.
+  EXPECT_EQ(h, 0);
   int compared = 0;
   for (int y = 0; y < ImageAreaHeight(); y += 3) {
     for (int x = 0; x < ImageAreaWidth(); x += 5) {
@@ -644,8 +644,9 @@ TEST_F(ToneAnalysis, ChangeRefusalsRestoreTheFirstImage) {
 class AnalysisCases : public WindowSuite {};
 
 // Regression: the information panel went on naming the previous file after a Cancel in the
-// parameters dialog and after "Play" ended.
-TEST_F(AnalysisCases, InfoPanelIsClearedWhenPlayEndsAndWhenTheDialogIsCancelled) {
+// parameters dialog; and the end of a playback emptied it ("0 bits, 0 kHz, 0 kb") although
+// the data was still held.
+TEST_F(AnalysisCases, InfoPanelKeepsTheDataWhenPlayEndsAndIsClearedWhenTheDialogIsCancelled) {
   const std::string tone = ToneFile("panel.wav", 1.0);
   ASSERT_TRUE(Analyse(tone));
   ASSERT_EQ(ShownInfoPanel().sampleRate, 11025u);
@@ -655,9 +656,9 @@ TEST_F(AnalysisCases, InfoPanelIsClearedWhenPlayEndsAndWhenTheDialogIsCancelled)
   ASSERT_TRUE(WaitUntil([] { return Mode().playbackActive == 0 && !Mode().rendering; }, 20000))
       << "Play Wdw did not end";
   ASSERT_TRUE(ui_->Flush());
-  EXPECT_EQ(ShownInfoPanel().sampleRate, 0u);
-  EXPECT_EQ(ShownInfoPanel().bitsPerSample, 0);
-  EXPECT_EQ(ShownInfoPanel().dataLength, 0u);
+  EXPECT_EQ(ShownInfoPanel().sampleRate, 11025u);
+  EXPECT_EQ(ShownInfoPanel().bitsPerSample, 16);
+  EXPECT_EQ(ShownInfoPanel().dataLength, 22050u);
 
   ASSERT_TRUE(Analyse(tone));
   ASSERT_EQ(ShownInfoPanel().dataLength, 22050u);
@@ -668,6 +669,36 @@ TEST_F(AnalysisCases, InfoPanelIsClearedWhenPlayEndsAndWhenTheDialogIsCancelled)
   EXPECT_EQ(ShownInfoPanel().sampleRate, 0u);
   EXPECT_EQ(ShownInfoPanel().bitsPerSample, 0);
   EXPECT_EQ(ShownInfoPanel().dataLength, 0u);
+}
+
+// Regression: "&Entire Bitmap" posted as soon as a second analysis showed "Toggle Grid"
+// enabled was lost: the buttons still offered the first analysis while the second was being
+// drawn, and the command, handled inside the render, was refused there.
+TEST_F(AnalysisCases, EntireBitmapPostedTheMomentTheGridButtonIsEnabledIsNeverLost) {
+  ASSERT_TRUE(Analyse(ToneFile("first.wav", 10.0)));
+  HWND dialog = OpenParameters(ToneFile("second.wav", 5.0));
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0));
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }));
+  const HWND grid = MainWindow().toggleGridButton;
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(grid) != 0; }));
+  ASSERT_TRUE(ui_->PostCommand(IDM_SAVE_ENTIRE_BITMAP));
+  const std::string saved = ScratchFolder() + "second.bmp";
+  ASSERT_TRUE(ChooseFile("Save Bitmap", saved));
+  ASSERT_TRUE(WaitForCommandEnd());
+  // The second analysis's image: (55125 - 512) / 132 = 413 columns, saved as 412.
+  ASSERT_EQ(Analysis().columnCount, 413);
+  const std::vector<uint8_t> bmp = ReadWholeFile(saved);
+  ASSERT_GT(bmp.size(), 26u);
+  EXPECT_EQ(ReadU32(bmp, 18), 412u);
+}
+
+// Regression: "Time from one column to the next" was cut after "the".
+TEST_F(AnalysisCases, ParametersDialogShowsItsLabelsWhole) {
+  HWND dialog = OpenParameters(ToneFile("labels.wav", 1.0));
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_TRUE(DialogTextsFit(dialog));
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDCANCEL));
 }
 
 TEST_F(AnalysisCases, A2047ByteFileIsRefusedAndTheChooserComesBack) {
@@ -742,18 +773,20 @@ TEST_F(AnalysisCases, RawFileIsAnalysedAfterTheWarning) {
   EXPECT_FALSE(IsWindowEnabled(MainWindow().playButton));
 }
 
-// Headers whose format cannot be measured are warned about and read as raw samples from
-// byte 0, never divided by.
-TEST_F(AnalysisCases, UnmeasurableHeadersFallBackToRawSamples) {
+// Headers whose format cannot be measured are never divided by: in a RIFF file they are
+// refused in one message; in headerless data (the same tags without "RIFF" in front) they
+// are warned about and read as raw samples from byte 0.
+TEST_F(AnalysisCases, UnmeasurableHeadersAreRefusedInARiffFileAndReadAsRawSamplesWithoutOne) {
   struct Case {
     const char* name;
     uint16_t channels, bits;
     uint32_t rate;
+    const char* riffRefusal;  // none: a RIFF file's 12 bits are read in 2-byte containers
   };
-  const Case cases[] = {{"zero channels", 0, 16, 11025},
-                        {"zero bits", 1, 0, 11025},
-                        {"twelve bits", 1, 12, 11025},
-                        {"zero rate", 1, 16, 0}};
+  const Case cases[] = {{"zero channels", 0, 16, 11025, "Inconsistent format in the file: 0 channels"},
+                        {"zero bits", 1, 0, 11025, "Inconsistent format in the file: 0 bits per sample"},
+                        {"twelve bits", 1, 12, 11025, nullptr},
+                        {"zero rate", 1, 16, 0, "Inconsistent format in the file: a sample rate of 0 Hz"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::vector<uint8_t> bytes(44 + 8820, 0);
@@ -768,6 +801,14 @@ TEST_F(AnalysisCases, UnmeasurableHeadersFallBackToRawSamples) {
     const uint32_t length = 8820;
     std::memcpy(bytes.data() + 40, &length, 4);
     const std::string path = ScratchFolder() + "bad-header.wav";
+    if (c.riffRefusal) {
+      ASSERT_TRUE(WriteWholeFile(path, bytes));
+      ASSERT_TRUE(ui_->PostCommand(IDM_ANALYZE_FILE));
+      ASSERT_TRUE(ChooseFile("Open WAV File", path));
+      EXPECT_EQ(TakeMessage(), c.riffRefusal);
+      ASSERT_TRUE(WaitForAnalysisEnd());
+    }
+    std::memcpy(bytes.data(), "JUNK", 4);
     ASSERT_TRUE(WriteWholeFile(path, bytes));
     ASSERT_TRUE(ui_->PostCommand(IDM_ANALYZE_FILE));
     ASSERT_TRUE(ChooseFile("Open WAV File", path));

@@ -959,6 +959,27 @@ TEST_F(CaptureRecordingKilled, AnyLengthLeavesAWaveOfEveryHalfWritten) {
   DeleteFileA(KilledRecordingPath(GetCurrentProcessId(), test).c_str());
 }
 
+// Regression: "Any" was written to its file only as each 4 s half came back from the card,
+// so a kill within the first half left a wave file with no sound at all.
+TEST_F(CaptureRecordingKilled, AnyLengthKilledWithinTheFirstHalfKeepsWhatWasCaptured) {
+  const char* test = "AnyLengthKilledWithinTheFirstHalfKeepsWhatWasCaptured";
+  const uint64_t half = static_cast<uint64_t>(ComputeHalfSizes(44100, 2).bytesPerHalf);
+  const uint64_t twoSeconds = 2 * 88200;
+  ASSERT_LT(twoSeconds + 88200, half);
+  if (InChild()) {
+    RecordUntilKilled(test, IDC_RECORD_ANY, twoSeconds);
+    return;
+  }
+  double recordedMs = 0;
+  ASSERT_TRUE(RecordAndKill(test, recordedMs));
+  const std::vector<uint8_t> file = ReadWholeFile(KilledRecordingPath(GetCurrentProcessId(), test));
+  ExpectWaveOfWhatItHolds(file);
+  EXPECT_GE(file.size(), 46 + twoSeconds);
+  EXPECT_LT(file.size(), 46 + half) << "the kill came only after the first half was written";
+  ReportLoss("\"Any\" length within the first half", file, recordedMs);
+  DeleteFileA(KilledRecordingPath(GetCurrentProcessId(), test).c_str());
+}
+
 // Regression: a fixed length was written to its file only when the card returned its one
 // buffer, so a kill left a file of 0 bytes.
 TEST_F(CaptureRecordingKilled, FixedLengthLeavesAWaveOfWhatWasCaptured) {

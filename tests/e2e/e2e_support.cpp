@@ -1,9 +1,14 @@
 #include "tests/e2e/e2e_support.h"
 
 #include <cmath>
+#include <sstream>
 
+#include "app/main_window_win32.h"
 #include "app/operating_mode_win32.h"
 #include "common/wide_text_win32.h"
+#include "display/readout.h"
+#include "display/readout_win32.h"
+#include "display/view_win32.h"
 #include "tests/e2e/dialog_driver.h"
 
 namespace hl::e2e {
@@ -117,6 +122,91 @@ double SinkLevel(DWORD ms) {
   }
   waveInClose(device);
   return level;
+}
+
+namespace {
+
+int ExtentOf(HDC dc, const std::string& text) {
+  SIZE extent{};
+  GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  return extent.cx;
+}
+
+}  // namespace
+
+::testing::AssertionResult TextsUnderTheImageFit() {
+  std::ostringstream problems;
+  const bool ran = OnWindowThread([&] {
+    const MainWindowState& w = MainWindow();
+    HDC dc = GetDC(w.window);
+    HGDIOBJ previous = w.font ? SelectObject(dc, w.font) : nullptr;
+    struct Field {
+      StatusField field;
+      std::vector<std::string> texts;
+    };
+    const Field fields[] = {
+        {StatusField::Title, {"Audio Analysis ", "File Scan ", "Audio Recording ", "Audio Scan"}},
+        {StatusField::TimeLabel, {"Time (msec) :", "Time Now (sec) : ", "Sig Level (dB) :"}},
+        {StatusField::TimeValue, {"00000 + - 00", "000         ", TimeField(99999, 6), TimeField(12345, 99)}},
+        {StatusField::FrequencyLabel, {"Frequency (Hz) :"}},
+        {StatusField::FrequencyValue, {"00000 + - 00", FrequencyField(22050, 11), FrequencyField(3219, 22)}},
+    };
+    for (const Field& f : fields) {
+      const RECT box = ShownStatusField(f.field).box;
+      for (const std::string& text : f.texts) {
+        const int extent = ExtentOf(dc, text);
+        if (extent > box.right - box.left) {
+          problems << "\"" << text << "\" is " << extent << " pixels wide in a field of " << box.right - box.left
+                   << "; ";
+        }
+      }
+    }
+    const RECT label = ShownStatusField(StatusField::FrequencyLabel).box;
+    const RECT value = ShownStatusField(StatusField::FrequencyValue).box;
+    if (label.right > value.left) problems << "the labels reach into the values; ";
+    const InfoPanelLayout p = CurrentInfoPanel(44100, 16, 999999);
+    for (int row = 0; row < 3; ++row) {
+      if (p.labelX + ExtentOf(dc, p.labels[row]) >= p.valueX) problems << "\"" << p.labels[row] << "\" runs into its value; ";
+      if (p.valueX + ExtentOf(dc, p.values[row]) > p.x + p.width) problems << "\"" << p.values[row] << "\" leaves the panel; ";
+    }
+    RECT play;
+    GetWindowRect(w.playButton, &play);
+    MapWindowPoints(nullptr, w.window, reinterpret_cast<POINT*>(&play), 2);
+    if (p.x + p.width >= play.left) problems << "the panel reaches the buttons (" << p.x + p.width << " >= " << play.left << "); ";
+    if (previous) SelectObject(dc, previous);
+    ReleaseDC(w.window, dc);
+  });
+  if (!ran) return ::testing::AssertionFailure() << "the window's thread did not answer";
+  const std::string found = problems.str();
+  if (!found.empty()) return ::testing::AssertionFailure() << found;
+  return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult DialogTextsFit(HWND dialog) {
+  std::ostringstream problems;
+  for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    char className[16] = {};
+    GetClassNameA(child, className, sizeof className);
+    const LONG style = GetWindowLongA(child, GWL_STYLE);
+    if (lstrcmpiA(className, "Static") != 0 || (style & SS_TYPEMASK) > SS_RIGHT) continue;
+    const std::string text = TextOf(child);
+    if (text.empty()) continue;
+    RECT client;
+    GetClientRect(child, &client);
+    HDC dc = GetDC(child);
+    HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(child, WM_GETFONT, 0, 0)));
+    RECT needed{0, 0, client.right, 0};
+    DrawTextA(dc, text.c_str(), -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
+    SelectObject(dc, previous);
+    ReleaseDC(child, dc);
+    if (needed.right > client.right || needed.bottom > client.bottom) {
+      problems << "\"" << text << "\" needs " << needed.right << " x " << needed.bottom << " in " << client.right
+               << " x " << client.bottom << "; ";
+    }
+  }
+  const std::string found = problems.str();
+  if (!found.empty()) return ::testing::AssertionFailure() << found;
+  return ::testing::AssertionSuccess();
 }
 
 }  // namespace hl::e2e

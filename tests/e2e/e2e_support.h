@@ -48,6 +48,16 @@ std::string TakeMessage(DWORD timeoutMs = kWaitMs);
 // capture device failed.
 double SinkLevel(DWORD ms);
 
+// Whether every text under the image fits its place in the window as it is now, by its
+// extent in the window's font: each status field's possible texts inside the field's box (cut
+// where the information panel begins), the panel's labels before its values and its values
+// inside its box, and the panel clear of the buttons.
+::testing::AssertionResult TextsUnderTheImageFit();
+
+// Whether every static text of `dialog` shows whole: laid out at its control's width, wrapped
+// at words, it fits the control's width and height.
+::testing::AssertionResult DialogTextsFit(HWND dialog);
+
 // One main window per test suite, on its own thread: started before the suite's first test
 // and closed after its last. A derived SetUp calls this one first and returns on a fatal
 // failure; a derived TearDown calls this one, which closes (and fails on) every dialog the

@@ -240,6 +240,20 @@ TEST_F(FormatsWindow, PlayAndPlayWindowSoundANinetySixKilohertzTwentyFourBitFile
   }
 }
 
+// Regression: "Sample Length" named the 16-bit copy the window holds (176 kb for 264.6 kB of
+// 24-bit data), not the data's own bytes that "Save &Wave" writes.
+TEST_F(FormatsWindow, SampleLengthIsTheDatasOwnBytes) {
+  const std::vector<int16_t> samples = SamplesOf(SixteenBitTone(11025));  // 2 s
+  const std::vector<uint8_t> files[] = {TwentyFourBit(samples, 11025), Float32(samples, 11025)};
+  for (size_t i = 0; i < 2; ++i) {
+    SCOPED_TRACE(i == 0 ? "24-bit" : "float");
+    HWND dialog = OpenParameters(Scratch("length" + std::to_string(i) + ".wav", files[i]));
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(Render(dialog));
+    EXPECT_EQ(ShownInfoPanel().dataLength, files[i].size() - 44);
+  }
+}
+
 TEST_F(FormatsWindow, SaveWaveOfATwentyFourBitSpanKeepsItsOwnBytes) {
   const std::vector<uint8_t> source = TwentyFourBit(SamplesOf(SixteenBitTone(11025)), 11025);
   HWND dialog = OpenParameters(Scratch("save24.wav", source));
@@ -266,6 +280,25 @@ TEST_F(FormatsWindow, SaveWaveOfATwentyFourBitSpanKeepsItsOwnBytes) {
   EXPECT_TRUE(std::equal(wav.begin() + static_cast<std::ptrdiff_t>(layout.dataOffset), wav.end(),
                          source.begin() + static_cast<std::ptrdiff_t>(begin)))
       << "the saved samples are not the file's own bytes";
+}
+
+// A recording cut off before its data chunk: refused in the program's own words, never drawn
+// as raw samples, and the analysis shown stays.
+TEST_F(FormatsWindow, ARiffFileWithoutADataChunkIsRefusedAndTheShownAnalysisStays) {
+  HWND dialog = OpenParameters(Scratch("shown16.wav", SixteenBitTone(11025)));
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(Render(dialog));
+  const int columns = Analysis().columnCount;
+  const std::string shown = Analysis().filePath;
+  std::vector<uint8_t> cut = SixteenBitTone(11025);
+  std::memcpy(cut.data() + 36, "LIST", 4);  // the fmt chunk stays; the samples are a chunk of another kind
+  ASSERT_TRUE(ui_->PostCommand(IDM_ANALYZE_FILE));
+  ASSERT_TRUE(ChooseFile("Open WAV File", Scratch("nodata.wav", cut)));
+  EXPECT_EQ(TakeMessage(), "No data chunk in the file");
+  ASSERT_TRUE(WaitForAnalysisEnd());
+  EXPECT_TRUE(Display().exists());
+  EXPECT_EQ(Analysis().columnCount, columns);
+  EXPECT_EQ(Analysis().filePath, shown);
 }
 
 }  // namespace

@@ -5,11 +5,18 @@
 // made for that DPI.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ostream>
 #include <string>
 
+#include "app/analysis_win32.h"
+#include "app/file_analysis_win32.h"
 #include "app/main_window_win32.h"
+#include "app/operating_mode_win32.h"
+#include "cli/example_signals.h"
 #include "display/view_layout.h"
+#include "display/view_win32.h"
+#include "resources/resource.h"
 #include "display/window_layout.h"
 #include "tests/e2e/e2e_support.h"
 #include "tests/e2e/harness.h"
@@ -103,7 +110,7 @@ TEST_F(HighDpiMainWindow, ChildrenFollowTheLayoutOfTheFontAt144Dpi) {
   const WindowSizes sizes = ComputeWindowSizes(m);
   RECT outer;
   ASSERT_TRUE(GetWindowRect(window(), &outer));
-  EXPECT_EQ(outer.right - outer.left, sizes.defaultWidth);
+  EXPECT_EQ(outer.right - outer.left, std::max(sizes.defaultWidth, MainWindow().textMinimumWidth));
   EXPECT_EQ(outer.bottom - outer.top, sizes.defaultHeight);
   ExpectLaidOutFor(window(), m);
   // The image area keeps its 300 device pixels at the default height: one row per bin,
@@ -146,6 +153,43 @@ TEST_F(HighDpiMainWindow, DpiChangeRelaysTheWindowForAFontOfTheNewDpi) {
     EXPECT_GE(now.right - now.left, MinimumWindowWidth(m.charWidth, true));
     ExpectLaidOutFor(window(), m);
   }
+}
+
+// Regression: at 144 DPI too the texts ran together or were cut ("Sample Length176 kb",
+// "Time from one column to the next" cut after "the").
+TEST_F(HighDpiMainWindow, TextsUnderTheImageAndTheParametersDialogsLabelsFit) {
+  EXPECT_TRUE(TextsUnderTheImageFit());
+  ExampleSignal tone;
+  const std::string path = ScratchFolder() + "labels.wav";
+  ASSERT_TRUE(WriteWholeFile(path, MakeExampleWave(tone)));
+  ASSERT_TRUE(ui_->PostCommand(IDM_ANALYZE_FILE));
+  ASSERT_TRUE(ChooseFile("Open WAV File", path));
+  HWND dialog = WaitForDialog("Choose Analysis Parameters");
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_TRUE(DialogTextsFit(dialog));
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDCANCEL));
+  ASSERT_TRUE(WaitForAnalysisEnd());
+}
+
+// Regression: at 144 DPI the view the render had followed stopped four columns short of the
+// end (offset 110 of a range of 114); a finished analysis is shown from its first column.
+TEST_F(HighDpiMainWindow, AnalysisEndsWithTheViewAtItsFirstColumn) {
+  ExampleSignal tone;
+  tone.kind = ExampleKind::Tone;
+  tone.seconds = 20.0;
+  const std::string path = ScratchFolder() + "wide.wav";
+  ASSERT_TRUE(WriteWholeFile(path, MakeExampleWave(tone)));
+  ASSERT_TRUE(ui_->PostCommand(IDM_ANALYZE_FILE));
+  ASSERT_TRUE(ChooseFile("Open WAV File", path));
+  HWND dialog = WaitForDialog("Choose Analysis Parameters");
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDOK));
+  ASSERT_TRUE(WaitForAnalysisEnd());
+  ASSERT_TRUE(ui_->Flush());
+  ASSERT_GT(Analysis().columnCount, ImageAreaWidth());
+  EXPECT_EQ(View().horizontalRange, Analysis().columnCount - ImageAreaWidth());
+  EXPECT_EQ(View().horizontalOffset, 0);
+  EXPECT_EQ(GetScrollPos(MainWindow().horizontalScrollBar, SB_CTL), 0);
 }
 
 }  // namespace

@@ -180,11 +180,16 @@ TEST_F(IdleMainWindow, ReadTheFontAndScreenMetricsOfItsWindowDc) {
   EXPECT_GT(measured.charHeight, 0);
 }
 
+// Regression: with the system font the labels are wider than the character cells the
+// layout gave them: "Frequency (Hz)3219", "Audio Recordin", the time's "+ - 6" under the
+// information panel.
+TEST_F(IdleMainWindow, TextsUnderTheImageFitTheirPlaces) { EXPECT_TRUE(TextsUnderTheImageFit()); }
+
 TEST_F(IdleMainWindow, HasTheDefaultSizeCentredOnTheScreen) {
   const ScreenMetrics m = MeasureMetrics(window());
-  // Default width 82 C; default height 5 character heights + 2 captions + 308 + 2 C;
-  // centred, but never at a negative position.
-  const int width = 82 * m.charWidth;
+  // Default width 82 C, or the width the texts under the image need; default height 5
+  // character heights + 2 captions + 308 + 2 C; centred, but never at a negative position.
+  const int width = std::max(82 * m.charWidth, MainWindow().textMinimumWidth);
   const int height = 5 * m.charHeight + 2 * m.captionHeight + 308 + 2 * m.charWidth;
   const Rect expected{std::max(0, (m.screenWidth - width) / 2), std::max(0, (m.screenHeight - height) / 2), width,
                       height};

@@ -101,50 +101,40 @@ bool CaptureClient(HWND window, Capture& capture) {
   return CaptureScreen(area, capture);
 }
 
-// `text` as the status block writes it, black on the button face in the window's font, drawn
-// into a bitmap of `width` x `height`: rows top to bottom, 0x00RRGGBB.
-std::vector<uint32_t> RenderedText(HWND window, const std::string& text, int width, int height) {
+// `text` as the status block draws it into a field of `width` x `height`, through the window's
+// own field drawing into a bitmap compatible with the window: rows top to bottom, 0x00RRGGBB.
+// The same font, colours and clipping as on the screen, whatever fonts the machine has.
+std::vector<uint32_t> RenderedField(HWND window, const std::string& text, int width, int height) {
   std::vector<uint32_t> pixels;
   HDC windowDc = GetDC(window);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(windowDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HBITMAP bitmap = CreateCompatibleBitmap(windowDc, width, height);
   HDC dc = CreateCompatibleDC(windowDc);
-  HGDIOBJ oldFont = SelectObject(dc, GetCurrentObject(windowDc, OBJ_FONT));
-  ReleaseDC(window, windowDc);
-  if (bitmap && dc && bits) {
+  if (bitmap && dc) {
     HGDIOBJ old = SelectObject(dc, bitmap);
-    RECT all{0, 0, width, height};
-    FillRect(dc, &all, GetSysColorBrush(COLOR_BTNFACE));
-    SetTextColor(dc, RGB(0, 0, 0));
-    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-    SetBkMode(dc, OPAQUE);
-    TextOutA(dc, 0, 0, text.c_str(), static_cast<int>(text.size()));
+    DrawStatusField(dc, RECT{0, 0, width, height}, text);
     GdiFlush();
-    const uint32_t* p = static_cast<const uint32_t*>(bits);
-    pixels.assign(p, p + static_cast<size_t>(width) * height);
-    for (uint32_t& v : pixels) v &= 0x00FFFFFF;
     SelectObject(dc, old);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    pixels.resize(static_cast<size_t>(width) * height);
+    if (GetDIBits(windowDc, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS) != height) pixels.clear();
+    for (uint32_t& v : pixels) v &= 0x00FFFFFF;
   }
-  if (dc) {
-    SelectObject(dc, oldFont);
-    DeleteDC(dc);
-  }
+  if (dc) DeleteDC(dc);
   if (bitmap) DeleteObject(bitmap);
+  ReleaseDC(window, windowDc);
   return pixels;
 }
 
-// The information panel's box, client coordinates.
+// The information panel's box where the window draws it, client coordinates.
 RECT PanelBox() {
-  const MainWindowState& w = MainWindow();
-  const InfoPanelLayout p =
-      ComputeInfoPanel(w.windowWidth, View().imageHeight, w.metrics.charWidth, w.metrics.charHeight, 0, 0, 0);
+  InfoPanelLayout p{};
+  OnWindowThread([&] { p = CurrentInfoPanel(0, 0, 0); });
   return RECT{p.x, p.y, p.x + p.width + 1, p.y + p.height + 1};
 }
 
@@ -159,30 +149,33 @@ std::vector<uint32_t> Pixels(const Capture& shot, const RECT& area) {
 
 enum class Row { Title, Time, Frequency };
 
-// Whether the status block's value field of `row` (the title: its whole line) shows `text`:
-// its pixels are those of the text drawn by itself, over the text's own width.
+StatusField FieldOf(Row row, bool label) {
+  if (row == Row::Title) return StatusField::Title;
+  if (row == Row::Time) return label ? StatusField::TimeLabel : StatusField::TimeValue;
+  return label ? StatusField::FrequencyLabel : StatusField::FrequencyValue;
+}
+
+// Whether the status block's field of `row` (the title: its whole line) shows `text`: the
+// window last wrote `text` there, and the screen over the field holds the pixels of the
+// window's own drawing of it.
 ::testing::AssertionResult ShowsNow(HWND window, Row row, bool label, const std::string& text) {
-  const MainWindowState& w = MainWindow();
-  const StatusBlockLayout l = ComputeStatusBlock(w.windowWidth, View().imageHeight, w.sizes.scrollBarThickness,
-                                                 w.metrics.charWidth, w.metrics.charHeight);
-  const int x = (row == Row::Title || label) ? l.labelX : l.valueX;
-  const int y = row == Row::Title ? l.titleY : (row == Row::Time ? l.row1Y : l.row2Y);
-  HDC dc = GetDC(window);
-  SIZE extent{};
-  GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
-  ReleaseDC(window, dc);
-  const int width = extent.cx, height = w.metrics.charHeight;
-  if (width <= 0) return ::testing::AssertionFailure() << "no extent for \"" << text << "\"";
-  const std::vector<uint32_t> expected = RenderedText(window, text, width, height);
+  const MainWindowThread* ui = MainWindowThread::Current();
+  ShownField shown{};
+  if (!ui || !ui->RunHere([&] { shown = ShownStatusField(FieldOf(row, label)); })) {
+    return ::testing::AssertionFailure() << "the window's thread did not answer";
+  }
+  if (shown.text != text) {
+    return ::testing::AssertionFailure() << "the field holds \"" << shown.text << "\", not \"" << text << "\"";
+  }
+  const int width = shown.box.right - shown.box.left, height = shown.box.bottom - shown.box.top;
+  if (width < MainWindow().metrics.charWidth) return ::testing::AssertionFailure() << "the field is hidden by the panel";
+  const std::vector<uint32_t> expected = RenderedField(window, text, width, height);
   Capture shot;
   if (!CaptureClient(window, shot) || expected.empty()) return ::testing::AssertionFailure() << "no capture";
-  // The information panel covers what reaches past its left edge.
-  const int visible = std::min(width, static_cast<int>(PanelBox().left) - x);
-  if (visible < w.metrics.charWidth) return ::testing::AssertionFailure() << "the field is hidden by the panel";
   int wrong = 0;
   for (int dy = 0; dy < height; ++dy) {
-    for (int dx = 0; dx < visible; ++dx) {
-      if (shot.at(x + dx, y + dy) != expected[static_cast<size_t>(dy) * width + dx]) ++wrong;
+    for (int dx = 0; dx < width; ++dx) {
+      if (shot.at(shown.box.left + dx, shown.box.top + dy) != expected[static_cast<size_t>(dy) * width + dx]) ++wrong;
     }
   }
   if (wrong) return ::testing::AssertionFailure() << wrong << " pixels differ from \"" << text << "\"";
@@ -615,6 +608,18 @@ TEST_F(ReadoutWindow, NoGesturesAndAClockRowWhilePlaybackRuns) {
   ASSERT_TRUE(playback.Clear());
   ASSERT_TRUE(Mouse(WM_MOUSEMOVE, 100, 150));
   EXPECT_TRUE(Shows(window(), Row::Time, true, "Time (msec) :"));
+}
+
+// Regression: "Time Now (sec)" stayed in the status block after the playback had ended, until
+// something repainted the window.
+TEST_F(ReadoutWindow, PlaybackEndClearsTheClockRow) {
+  ASSERT_TRUE(Display().exists());
+  ASSERT_TRUE(ui_->Post(WM_COMMAND, IDB_PLAY, 0));
+  ASSERT_TRUE(WaitUntil([] { return ReadOnWindowThread([] { return Mode().playbackActive != 0; }); }));
+  ASSERT_TRUE(WaitUntil([] { return ReadOnWindowThread([] { return !Mode().playbackActive; }); }));
+  ASSERT_TRUE(WaitForIdle());
+  EXPECT_TRUE(Shows(window(), Row::Time, true, "Time (msec) :"));
+  EXPECT_TRUE(Shows(window(), Row::Time, false, "00000 + - 00"));
 }
 
 TEST_F(ReadoutWindow, ScopeGridCopiesTheMarkersBarsToTheLabelColumns) {

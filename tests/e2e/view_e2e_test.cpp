@@ -652,12 +652,13 @@ TEST_F(DisplayView, ResizingKeepsTheWindowWithinTheFftSizesLimitsAndLaysOutTheCh
   EXPECT_EQ(after.verticalRange, std::max(0, 512 - after.imageHeight + kEnvelopeRows));
   EXPECT_TRUE(ScreenShowsPattern());
 
-  // Narrower than 82 C and as low as the default: raised to 82 C.
+  // Narrower than 82 C and as low as the default: raised to 82 C, or to the width the texts
+  // under the image need.
   ASSERT_TRUE(SetWindowPos(window(), nullptr, 0, 0, 300, sizes.defaultHeight, SWP_NOMOVE | SWP_NOZORDER));
   ASSERT_TRUE(ui_->Flush());
   ASSERT_TRUE(Repaint());
   ASSERT_TRUE(GetWindowRect(window(), &r));
-  EXPECT_EQ(r.right - r.left, sizes.defaultWidth);
+  EXPECT_EQ(r.right - r.left, std::max(sizes.defaultWidth, MainWindow().textMinimumWidth));
   EXPECT_EQ(r.bottom - r.top, sizes.defaultHeight);
   EXPECT_TRUE(ScreenShowsPattern());
 }

@@ -94,6 +94,28 @@ TEST_F(CliFiles, TemporaryFileIsRemovedWhenTheToolIsInterrupted) {
     EXPECT_EQ(fs::file_size(target), 7u);
   }
 }
+
+// An interruption that came just after the new image was moved into place ended the tool
+// with the signal's failure status although the target held the complete image.
+TEST_F(CliFiles, AnInterruptionAfterTheOutputIsInPlaceLetsTheToolEndNormally) {
+  const std::string target = Make("out.bmp", 7);
+  for (int interruption : {SIGINT, SIGTERM, SIGHUP}) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      InstallInterruptCleanup();
+      const uint8_t image[] = {'B', 'M', 1, 2};
+      if (!WriteOutput(target, image, sizeof image).empty()) _exit(10);
+      raise(interruption);
+      _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "signal " << interruption;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(fs::file_size(target), 4u);
+  }
+}
 #endif
 
 }  // namespace

@@ -42,7 +42,7 @@ File Header(uint16_t tag, uint16_t channels, uint16_t bits, uint32_t dataLength,
   f.U(tag, 2).U(channels, 2).U(48000, 4).U(48000u * channels * bits / 8, 4).U(channels * bits / 8, 2).U(bits, 2);
   if (subFormat >= 0) {
     f.U(22, 2).U(bits, 2).U(3, 4).U(static_cast<uint16_t>(subFormat), 2);
-    f.U(0, 2).U(0x10, 2).U(0x80000000AA00ull, 8).U(0x719B3800, 4);  // the rest of the GUID
+    f.U(0, 4).U(0x10, 2).U(0x719B3800AA000080ull, 8);  // the rest of the GUID, 16 bytes in all
   }
   return f.Raw("data").U(dataLength, 4);
 }

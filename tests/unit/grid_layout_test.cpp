@@ -264,6 +264,26 @@ INSTANTIATE_TEST_SUITE_P(Values, RoundHalfUpTest,
 // ---------------------------------------------------------------------------
 // The information panel.
 
+TEST(InfoPanelTest, MeasuredTextsPlaceThePanelAfterTheStatusBlockAndWidenIt) {
+  TextWidths t;
+  t.title = 110;
+  t.label = 120;
+  t.value = 80;
+  t.panelLabel = 100;
+  t.panelValue = 100;
+  // The status block ends at 277 (see the readout tests): the panel starts a character after
+  // it rather than at 224; its values stand at 17 C (284 + 119, past 284 + 7 + 100 + 3) and
+  // the box reaches a character past the widest value: 403 + 100 + 7 - 284.
+  const InfoPanelLayout p = PlaceInfoPanel(574, 300, 14, 7, 16, t, 11025, 16, 1234567);
+  EXPECT_EQ(p.x, 284);
+  EXPECT_EQ(p.labelX, 291);
+  EXPECT_EQ(p.valueX, 403);
+  EXPECT_EQ(p.width, 226);
+  EXPECT_EQ(p.values[2], "1234 kb");
+  // Nothing measured: where the character cells put it.
+  EXPECT_EQ(PlaceInfoPanel(574, 300, 14, 7, 16, TextWidths(), 0, 0, 0).x, 224);
+}
+
 TEST(InfoPanelTest, OriginRowsAndTexts) {
   // Default window 574 wide (82 x 7): x = 0 / 4 + 224, y = 300 + 14 + 8.
   const InfoPanelLayout p = ComputeInfoPanel(574, 300, 7, 16, 11025, 16, 1234567);

@@ -255,6 +255,25 @@ TEST(ReadoutStatusBlock, Geometry) {
   }
 }
 
+TEST(ReadoutStatusBlock, MeasuredTextsMoveTheValuesAndSizeTheFields) {
+  // 574 wide, C 7: labels at 71, values at 183. A label 120 pixels wide moves the values half
+  // a character after it, to 71 + 120 + 3; the title and the values are as wide as their
+  // widest texts and half a character.
+  TextWidths t;
+  t.title = 110;
+  t.label = 120;
+  t.value = 80;
+  const StatusBlockLayout l = ComputeStatusBlock(574, 300, 14, 7, 13, t);
+  EXPECT_EQ(l.valueX, 194);
+  EXPECT_EQ(l.labelWidth, 123);
+  EXPECT_EQ(l.titleWidth, 113);
+  EXPECT_EQ(l.valueWidth, 83);
+  EXPECT_EQ(l.right, 277);
+  // Labels narrower than 16 C keep the values at 17 C.
+  t.label = 50;
+  EXPECT_EQ(ComputeStatusBlock(574, 300, 14, 7, 13, t).valueX, 183);
+}
+
 TEST(ReadoutStatusBlock, FieldTexts) {
   EXPECT_EQ(TimeField(1206, 6), "1206 + - 6  ");
   EXPECT_EQ(TimeField(6, 6), "6    + - 6  ");

@@ -85,6 +85,29 @@ TEST(WindowHeightLimitTest, DefaultPlusHalfTheFftLessTwoFiftySixAtMostScreenLess
   EXPECT_EQ(MinimumWindowWidth(7, false), 630);
 }
 
+TEST(TextMinimumWidthTest, TheWindowGrowsUntilThePanelEndsACharacterLeftOfTheButtons) {
+  const ScreenMetrics m{20, 1280, 1024, 16, 7};
+  TextWidths t;
+  t.title = 110;
+  t.label = 120;
+  t.value = 80;
+  t.panelLabel = 100;
+  t.panelValue = 100;
+  // At 681 the panel (x = 68 + 227 = 295, 226 wide) and a character end at 528, where the
+  // buttons start (681 - 136 - 107 / 6); at 680 the buttons start at 527.
+  EXPECT_EQ(TextMinimumWidth(m, t, 574, 1266), 681);
+  EXPECT_EQ(TextMinimumWidth(m, TextWidths(), 574, 1266), 574);
+  EXPECT_EQ(TextMinimumWidth(m, t, 574, 650), 650);
+  WindowFitInput in;
+  in.width = 600;
+  in.height = 440;
+  in.sizes = ComputeWindowSizes(m);
+  in.charWidth = 7;
+  in.screenHeight = 1024;
+  in.textMinimumWidth = 681;
+  EXPECT_EQ(FitWindow(in).width, 681);
+}
+
 // ---------------------------------------------------------------------------
 // Children after a resize.
 

@@ -74,7 +74,7 @@ struct Expected {
   uint16_t channels;
   uint32_t sampleRate;
   uint16_t bits;
-  uint32_t dataOffset;
+  uint64_t dataOffset;
   uint32_t dataLength;
   Message warning;
 };
