@@ -22,6 +22,7 @@ PACKAGES="
   sox imagemagick ffmpeg
   zlib1g-dev libz-mingw-w64-dev
   g++-multilib lib32z1-dev qemu-user-static
+  slurm-wlm munge
 "
 
 have() {

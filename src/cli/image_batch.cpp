@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -28,6 +29,7 @@
 #include "app/column_geometry.h"
 #include "common/limits.h"
 #include "common/messages.h"
+#include "common/sha256.h"
 #include "app/time_scale_fit.h"
 #include "cli/option_values.h"
 #include "cli/output_file.h"
@@ -50,6 +52,11 @@ namespace fs = std::filesystem;
 struct Job : PlannedInput {
   std::string output;
   int nextChunk = 0, chunksDone = 0, chunkCount = 0;
+  bool skipped = false;  // --skip-existing kept its output
+  std::chrono::steady_clock::time_point started{};
+  double seconds = 0;
+  uint64_t outputBytes = 0;  // what was written, for the manifest
+  std::string sha256;
 };
 
 void Refused(Job& job, Message message, const std::string& why = std::string()) {
@@ -103,6 +110,12 @@ void SaveJob(Job& job, const BatchOptions& batch, ImageFormat format) {
                                                    colors, kPaletteSize, DescribeImage(d), ThreadCount(o));
     if (file.empty()) return Refused(job, Message::NotEnoughMemoryForBitmap);
     failure = WriteOutput(job.output, file.data(), file.size());
+    if (!batch.manifest.empty() && failure.empty()) {
+      Sha256 hash;
+      hash.Update(file.data(), file.size());
+      job.outputBytes = file.size();
+      job.sha256 = hash.FinishHex();
+    }
   } else {
     uint8_t headers[kBitmapHeaderLength];
     if (!WriteBitmapHeaders(headers, picture->width, picture->height, colors, kPaletteSize)) {
@@ -118,6 +131,11 @@ void SaveJob(Job& job, const BatchOptions& batch, ImageFormat format) {
       chunks.push_back({picture->data + static_cast<size_t>(y) * picture->stride, static_cast<size_t>(picture->width)});
     }
     failure = WriteOutput(job.output, chunks.data(), chunks.size());
+    if (!batch.manifest.empty() && failure.empty()) {
+      Sha256 hash;
+      for (const ByteChunk& c : chunks) hash.Update(c.data, c.size), job.outputBytes += c.size;
+      job.sha256 = hash.FinishHex();
+    }
   }
   job.image = PaletteImage();
   if (!failure.empty()) {
@@ -174,8 +192,10 @@ void CollectInputs(const std::string& argument, bool recurse, std::vector<BatchI
 // of a few images), and the thread that draws an input's last chunk saves it.
 class Pool {
  public:
-  Pool(std::vector<std::unique_ptr<Job>>& jobs, const BatchOptions& batch, ImageFormat format, int threads)
-      : jobs_(jobs), batch_(batch), format_(format), threads_(threads) {}
+  // `ended` is called for each input as it ends, one at a time.
+  Pool(std::vector<std::unique_ptr<Job>>& jobs, const BatchOptions& batch, ImageFormat format, int threads,
+       std::function<void(Job&)> ended)
+      : jobs_(jobs), batch_(batch), format_(format), threads_(threads), ended_(std::move(ended)) {}
 
   void Run(bool progress) {
     std::vector<std::thread> pool;
@@ -246,6 +266,7 @@ class Pool {
         Job* planned = jobs_[next_++].get();
         ++planning_;
         lock.unlock();
+        planned->started = std::chrono::steady_clock::now();
         if (planned->outcome == Outcome::Rendered) {
           PlanInput(*planned, batch_.render, batch_.widthPx, false);
           planned->chunkCount = (planned->width + planned->chunkColumns - 1) / planned->chunkColumns;
@@ -267,9 +288,11 @@ class Pool {
     changed_.notify_all();
   }
 
-  void Finish(const Job& job) {
+  void Finish(Job& job) {
+    job.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - job.started).count();
     // A written image was counted when it was moved into place.
     if (job.outcome != Outcome::Rendered) OutputSettled();
+    if (ended_) ended_(job);
     ++finished_;
     changed_.notify_all();
   }
@@ -278,6 +301,7 @@ class Pool {
   const BatchOptions& batch_;
   const ImageFormat format_;
   const int threads_;
+  const std::function<void(Job&)> ended_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<Job*> active_;
@@ -354,6 +378,7 @@ bool ParseBatchArguments(const std::vector<std::string>& args, bool levels, Batc
   RenderOptions& o = b.render;
   const char* command = levels ? "levels" : "render";
   const std::string hint = " (harrowlight-cli --help lists the commands)";
+  bool shardGiven = false;
   std::vector<std::string> seen;
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& name = args[i];
@@ -367,7 +392,7 @@ bool ParseBatchArguments(const std::vector<std::string>& args, bool levels, Batc
       return *problem = name + " is given more than once" + hint, false;
     }
     seen.push_back(option);
-    if (!levels && (name == "--grid" || name == "--axes" || name == "-r")) {
+    if (!levels && (name == "--grid" || name == "--axes" || name == "-r" || name == "--skip-existing")) {
       // A switch takes no value: what follows it is an input, so it must be a file or folder.
       std::error_code error;
       const std::string next = i + 1 < args.size() ? args[i + 1] : std::string("-");
@@ -375,7 +400,7 @@ bool ParseBatchArguments(const std::vector<std::string>& args, bool levels, Batc
           !fs::is_symlink(fs::u8path(next), error)) {
         return *problem = name + " takes no value (\"" + next + "\" is no file or folder)" + hint, false;
       }
-      (name == "--grid" ? b.grid : name == "--axes" ? b.axes : b.recurse) = true;
+      (name == "--grid" ? b.grid : name == "--axes" ? b.axes : name == "-r" ? b.recurse : b.skipExisting) = true;
       continue;
     }
     const bool hasValue = i + 1 < args.size();
@@ -391,6 +416,15 @@ bool ParseBatchArguments(const std::vector<std::string>& args, bool levels, Batc
       if (value != "png" && value != "bmp") taken = name + " " + value + ": the format is png or bmp";
       b.formatGiven = true;
       b.format = value == "png" ? ImageFormat::Png : ImageFormat::Bmp;
+    } else if (!levels && name == "--shard") {
+      shardGiven = true;
+      if (!ParseShard(value, &b.shard)) {
+        taken = name + " " + value + ": the shard is K/N, plain whole numbers with 0 <= K < N <= " +
+                std::to_string(kMostShards);
+      }
+    } else if (!levels && name == "--manifest") {
+      if (value.empty()) taken = name + " needs a file name";
+      b.manifest = value;
     } else if (!levels && name == "--width") {
       double v = 0;
       if (ParseWholeIn(value, 4, 1e7, &v)) b.widthPx = static_cast<int>(v);
@@ -418,6 +452,7 @@ bool ParseBatchArguments(const std::vector<std::string>& args, bool levels, Batc
     }
     return *problem = std::string(command) + (levels ? " needs -o OUT.csv|OUT.npy" : " needs -o OUT.bmp|OUT.png or -d OUTDIR") + hint, false;
   }
+  if (shardGiven && b.outputFolder.empty()) return *problem = "--shard needs -d OUTDIR" + hint, false;
   if (!levels && b.outputFolder.empty()) {
     std::error_code error;
     if (b.inputs.size() > 1 || (b.inputs[0] != "-" && fs::is_directory(fs::u8path(b.inputs[0]), error))) {
@@ -465,17 +500,75 @@ int RunImageBatch(const BatchOptions& options) {
     return kExitRefused;
   }
   const bool single = jobs.size() == 1 && !toFolder;
+  // The shard is taken from the inputs sorted by name, after the same-name check has seen
+  // all of them, so every shard agrees on which input is whose.
+  if (options.shard.count > 1) {
+    std::stable_sort(jobs.begin(), jobs.end(), [](const std::unique_ptr<Job>& a, const std::unique_ptr<Job>& b) {
+      return a->input < b->input;
+    });
+    std::vector<std::unique_ptr<Job>> share;
+    for (size_t rank = 0; rank < jobs.size(); ++rank) {
+      if (InShard(rank, options.shard)) share.push_back(std::move(jobs[rank]));
+    }
+    jobs.swap(share);
+  }
+
+  AppendFile manifest;
+  bool manifestWritten = true;
+  if (!options.manifest.empty() && !manifest.Open(options.manifest)) {
+    return OutcomeError(Outcome::Failed, std::string(MessageText(Message::CannotOpenFile)) + ": " + options.manifest);
+  }
+  const auto record = [&](Job& job) {
+    if (options.manifest.empty()) return;
+    ManifestEntry entry;
+    entry.input = job.input;
+    entry.output = job.output;
+    entry.status = job.skipped ? "skipped"
+                   : job.outcome == Outcome::Rendered ? "rendered"
+                   : job.outcome == Outcome::Refused  ? "refused"
+                                                      : "failed";
+    entry.message = job.skipped ? "complete and newer than its input"
+                    : job.outcome != Outcome::Rendered ? job.reason
+                    : job.warning != Message::None     ? MessageText(job.warning)
+                                                       : "";
+    entry.seconds = job.seconds;
+    if (job.skipped || job.outcome == Outcome::Rendered) entry.bytes = job.outputBytes, entry.sha256 = job.sha256;
+    if (!manifest.Append(ManifestLine(entry))) manifestWritten = false;
+  };
+
+  // Outputs kept by --skip-existing end here; the manifest hashes them as they are.
+  std::vector<std::unique_ptr<Job>> kept;
+  if (options.skipExisting) {
+    std::vector<std::unique_ptr<Job>> toDraw;
+    for (auto& job : jobs) {
+      const auto started = std::chrono::steady_clock::now();
+      job->skipped = job->outcome == Outcome::Rendered && job->input != "-" && job->output != "-" &&
+                     OutputIsCurrent(job->input, job->output, format) &&
+                     (options.manifest.empty() || HashFile(job->output, &job->outputBytes, &job->sha256));
+      if (!job->skipped) {
+        toDraw.push_back(std::move(job));
+        continue;
+      }
+      job->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+      record(*job);
+      kept.push_back(std::move(job));
+    }
+    jobs.swap(toDraw);
+  }
   ExpectOutputs(static_cast<int>(jobs.size()));
-  Pool pool(jobs, options, format, ThreadCount(options.render));
+  Pool pool(jobs, options, format, ThreadCount(options.render), record);
   pool.Run(options.render.progress && options.output != "-");
 
-  int rendered = 0, refused = 0, failed = 0;
+  int rendered = 0, skipped = static_cast<int>(kept.size()), refused = 0, failed = 0;
   for (const auto& job : jobs) {
     rendered += job->outcome == Outcome::Rendered;
     refused += job->outcome == Outcome::Refused;
     failed += job->outcome == Outcome::Failed;
   }
-  if (single) {
+  if (single && !kept.empty()) {
+    std::fprintf(stderr, "harrowlight-cli: skipped %s: complete and newer than its input\n",
+                 kept.front()->output.c_str());
+  } else if (single) {
     // A refusal or failure is one line, the header's warning inside it; warnings precede a success.
     const Job& job = *jobs.front();
     if (job.outcome != Outcome::Rendered) {
@@ -485,7 +578,11 @@ int RunImageBatch(const BatchOptions& options) {
       if (!job.note.empty()) std::fprintf(stderr, "harrowlight-cli: warning: %s\n", job.note.c_str());
     }
   } else {
-    std::fprintf(stderr, "rendered %d, refused %d, failed %d\n", rendered, refused, failed);
+    if (options.skipExisting) {
+      std::fprintf(stderr, "rendered %d, skipped %d, refused %d, failed %d\n", rendered, skipped, refused, failed);
+    } else {
+      std::fprintf(stderr, "rendered %d, refused %d, failed %d\n", rendered, refused, failed);
+    }
     for (const auto& job : jobs) {
       if (job->outcome == Outcome::Refused) std::fprintf(stderr, "  refused %s: %s\n", job->input.c_str(), job->reason.c_str());
       if (job->outcome == Outcome::Failed) std::fprintf(stderr, "  failed %s: %s\n", job->input.c_str(), job->reason.c_str());
@@ -493,6 +590,9 @@ int RunImageBatch(const BatchOptions& options) {
         std::fprintf(stderr, "  warning %s: %s\n", job->input.c_str(), job->note.c_str());
       }
     }
+  }
+  if (!manifestWritten) {
+    return OutcomeError(Outcome::Failed, std::string(MessageText(Message::ErrorWritingFile)) + ": " + options.manifest);
   }
   if (failed) return kExitFileError;
   if (refused) return kExitRefused;

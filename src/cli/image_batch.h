@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/batch_manifest.h"
 #include "cli/render_command.h"
 #include "files/image_texts.h"
 
@@ -21,6 +22,9 @@ struct BatchOptions {
   ImageFormat format = ImageFormat::Bmp;
   int widthPx = 0;                  // --width: the time scale that fits this many columns
   bool grid = false, axes = false;
+  Shard shard;                      // --shard K/N: this share of the sorted inputs
+  bool skipExisting = false;        // --skip-existing: keep outputs complete and newer than their input
+  std::string manifest;             // --manifest: one JSON line appended per input as it ends
 };
 
 // Reads "render|levels IN... [options]" (args[0] is the command). False with `problem` set

@@ -113,4 +113,26 @@ class TemporaryFile {
 std::string WriteOutput(const std::string& path, const ByteChunk* chunks, size_t count);
 std::string WriteOutput(const std::string& path, const uint8_t* data, size_t size);
 
+// A log that only grows, such as the batch's manifest: each Append is one write of a whole
+// line at the end of the file, so a process killed at any moment leaves whole lines, and
+// nothing waits in a buffer of this process. Not for several threads at once.
+class AppendFile {
+ public:
+  AppendFile() = default;
+  AppendFile(const AppendFile&) = delete;
+  AppendFile& operator=(const AppendFile&) = delete;
+  ~AppendFile() { Close(); }
+  // Opens `path` for appending, creating it when absent; false when it cannot be.
+  bool Open(const std::string& path);
+  bool Append(const std::string& text);
+  void Close();
+
+ private:
+#ifdef _WIN32
+  void* handle_ = nullptr;
+#else
+  int fd_ = -1;
+#endif
+};
+
 }  // namespace hl

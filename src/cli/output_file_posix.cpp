@@ -399,4 +399,32 @@ void TemporaryFile::Discard() {
   open_ = false;
 }
 
+bool AppendFile::Open(const std::string& path) {
+  Close();
+  fd_ = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  if (fd_ < 0) return false;
+  struct stat info;
+  if (fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+    Close();
+    return false;
+  }
+  return true;
+}
+
+bool AppendFile::Append(const std::string& text) {
+  size_t done = 0;
+  while (fd_ >= 0 && done < text.size()) {
+    const ssize_t put = write(fd_, text.data() + done, text.size() - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    done += static_cast<size_t>(put);
+  }
+  return fd_ >= 0;
+}
+
+void AppendFile::Close() {
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+}
+
 }  // namespace hl

@@ -298,4 +298,29 @@ void TemporaryFile::Discard() {
   ReleaseSlot(slot_, true);
 }
 
+bool AppendFile::Open(const std::string& path) {
+  Close();
+  HANDLE file = CreateFileW(Wide(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  if (GetFileType(file) != FILE_TYPE_DISK) {
+    CloseHandle(file);
+    return false;
+  }
+  handle_ = file;
+  return true;
+}
+
+bool AppendFile::Append(const std::string& text) {
+  if (!handle_) return false;
+  DWORD put = 0;
+  return WriteFile(static_cast<HANDLE>(handle_), text.data(), static_cast<DWORD>(text.size()), &put, nullptr) &&
+         put == text.size();
+}
+
+void AppendFile::Close() {
+  if (handle_) CloseHandle(static_cast<HANDLE>(handle_));
+  handle_ = nullptr;
+}
+
 }  // namespace hl

@@ -4,6 +4,8 @@
 Usage: cli_test.py PATH/TO/harrowlight-cli [runner...]
 A runner (for example the Wine loader) is put in front of the tool when given.
 """
+import hashlib
+import json
 import os
 import resource
 import stat
@@ -863,6 +865,97 @@ class FormatTest(ToolCase):
             self.assertEqual(result.returncode, 2, result.stderr)
             self.assertIn(message, result.stderr)
             self.assertFalse(os.path.exists(out))
+
+
+class ShardedBatchTest(ToolCase):
+    """--shard, --skip-existing and --manifest: a batch split over machines and run again."""
+
+    def tree(self, count):
+        for i in range(count):
+            os.makedirs(self.path(os.path.join("in", "s%d" % (i % 3))), exist_ok=True)
+            self.generate(os.path.join("in", "s%d" % (i % 3), "f%02d.wav" % i), "tone", "--seconds", "1",
+                          "--freq", 200 + 150 * i)
+        return self.path("in")
+
+    def manifest(self, name):
+        with open(self.path(name), "rb") as f:
+            lines = [json.loads(line) for line in f.read().decode("utf-8").splitlines()]
+        # The Windows build joins the names it makes with backslashes.
+        for line in lines if under_wine() else []:
+            line["input"], line["output"] = line["input"].replace("\\", "/"), line["output"].replace("\\", "/")
+        return lines
+
+    def test_shards_take_every_input_exactly_once_whatever_the_argument_order(self):
+        folder = self.tree(7)
+        files = sorted(os.path.join(d, f) for d, _, names in os.walk(folder) for f in names)
+        # The PNG names its input as it was given, so the one-run images are of the same names.
+        run("render", *files, "-d", self.path("whole"))
+        taken = []
+        for k in range(3):
+            # Each shard is given the files in another order; the split is of the sorted list.
+            order = files[k:] + files[:k]
+            result = run("render", *order, "-d", self.path("out"), "--shard", "%d/3" % k, "--manifest", self.path("m.jsonl"))
+            self.assertEqual(result.returncode, 0, result.stderr)
+            taken += [line["input"] for line in self.manifest("m.jsonl")[len(taken):]]
+        self.assertEqual(sorted(taken), files)
+        for line in self.manifest("m.jsonl"):
+            data = read_bytes(line["output"])
+            self.assertEqual((line["status"], line["bytes"], line["sha256"]),
+                             ("rendered", len(data), hashlib.sha256(data).hexdigest()))
+            self.assertEqual(data, read_bytes(os.path.join(self.path("whole"), os.path.basename(line["output"]))))
+
+    def test_bad_shards_are_refused_in_one_line(self):
+        wav = self.generate("a.wav", "tone", "--seconds", "1")
+        for value in ("4/4", "-1/4", "1/0", "1 /4", "0x1/4", "1.0/4", "1/4/4", "1"):
+            result = run("render", wav, "-d", self.path("out"), "--shard", value)
+            self.assertEqual(result.returncode, 2, value)
+            self.assertEqual(len(result.stderr.splitlines()), 1, result.stderr)
+            self.assertIn("--shard " + value + ": the shard is K/N", result.stderr)
+        result = run("render", wav, "-o", self.path("a.png"), "--shard", "0/2")
+        self.assertEqual((result.returncode, result.stderr.strip()),
+                         (2, "harrowlight-cli: --shard needs -d OUTDIR (harrowlight-cli --help lists the commands)"))
+        self.assertFalse(os.path.exists(self.path("out")) or os.path.exists(self.path("a.png")))
+
+    def test_skip_existing_keeps_only_complete_outputs_newer_than_their_input(self):
+        folder = self.tree(4)
+        out = self.path("out")
+        self.assertEqual(run("render", folder, "-r", "-d", out, "--format", "bmp").returncode, 0)
+        images = {name: os.path.join(out, "s%d" % (i % 3), "f%02d.bmp" % i) for i, name in enumerate("abcd")}
+        reference = read_bytes(images["d"])
+        write_bytes(images["b"], read_bytes(images["b"])[:-100])          # cut short
+        later = os.stat(images["c"]).st_mtime + 10
+        os.utime(os.path.join(folder, "s2", "f02.wav"), (later, later))   # input changed after
+        os.remove(images["d"])
+        write_bytes(os.path.join(folder, "short.wav"), b"RIFF" + b"\xff" * 100)
+        result = run("render", folder, "-r", "-d", out, "--format", "bmp", "--skip-existing", "--manifest", self.path("m.jsonl"))
+        self.assertEqual(result.returncode, 2, result.stderr)
+        self.assertIn("rendered 3, skipped 1, refused 1, failed 0", result.stderr)
+        self.assertIn("short.wav: Sample Size Too Small", result.stderr)
+        status = {os.path.basename(line["output"]): line["status"] for line in self.manifest("m.jsonl")}
+        self.assertEqual(status, {"f00.bmp": "skipped", "f01.bmp": "rendered", "f02.bmp": "rendered", "f03.bmp": "rendered",
+                                  "short.bmp": "refused"})
+        self.assertEqual(read_bytes(images["d"]), reference)
+        self.assertEqual(len(read_bytes(images["b"])), len(reference))
+
+    def test_manifest_lines_name_refusals_and_escape_names(self):
+        folder = self.path("in")
+        os.makedirs(folder)
+        # Quotes and backslashes are no part of a Windows name; there the paths have backslashes.
+        name = "a 'quoted' name.wav" if under_wine() else 'a "quoted"\\name.wav'
+        self.generate(os.path.join("in", name), "tone", "--seconds", "1")
+        write_bytes(os.path.join(folder, "short.wav"), b"RIFF" + b"\xff" * 100)
+        result = run("render", folder, "-d", self.path("out"), "--manifest", self.path("m.jsonl"))
+        self.assertEqual(result.returncode, 2, result.stderr)
+        # Lines come in the order the inputs end.
+        lines = sorted(self.manifest("m.jsonl"), key=lambda l: l["input"])
+        self.assertEqual([(os.path.basename(l["input"]), l["status"]) for l in lines],
+                         [(name, "rendered"), ("short.wav", "refused")])
+        self.assertTrue(lines[1]["message"].startswith("Sample Size Too Small"))
+        self.assertEqual((lines[1]["bytes"], lines[1]["sha256"]), (0, None))
+        self.assertGreaterEqual(lines[0]["seconds"], 0)
+        result = run("render", folder, "-d", self.path("out"), "--manifest", self.path("out"))
+        self.assertEqual(result.returncode, 3)
+        self.assertIn("Cannot Open File: " + self.path("out"), result.stderr)
 
 
 def chunk(tag, body, stored=None):
