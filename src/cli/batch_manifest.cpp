@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <vector>
 
 #include "cli/output_file.h"
@@ -13,7 +12,6 @@ namespace hl {
 
 namespace {
 
-namespace fs = std::filesystem;
 
 // Digits only, at most seven of them (kMostShards has seven).
 bool ParseDigits(const std::string& text, int* value) {
@@ -59,11 +57,8 @@ bool ParseShard(const std::string& text, Shard* shard) {
 }
 
 bool OutputIsCurrent(const std::string& input, const std::string& output, ImageFormat format) {
-  std::error_code error;
-  const auto inputTime = fs::last_write_time(fs::u8path(input), error);
-  if (error) return false;
-  const auto outputTime = fs::last_write_time(fs::u8path(output), error);
-  if (error || !(outputTime > inputTime)) return false;
+  int64_t inputTime = 0, outputTime = 0;
+  if (!LastWriteTime(input, &inputTime) || !LastWriteTime(output, &outputTime) || outputTime <= inputTime) return false;
   uint64_t size = 0;
   if (!FileSizeOf(output, &size)) return false;
   if (format == ImageFormat::Png) {

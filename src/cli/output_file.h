@@ -19,6 +19,12 @@ std::string InputName(const std::string& path);
 // ends), and then read like any file: memory never holds more of it than of a file.
 bool FileSizeOf(const std::string& path, uint64_t* size);
 
+// When a regular file was last written, in nanoseconds since an epoch of the system's own;
+// false when it cannot be read. Only for comparing two files' times: std::filesystem's
+// clock on MinGW keeps whole seconds, so a file written within the same second as another
+// would not count as newer.
+bool LastWriteTime(const std::string& path, int64_t* nanoseconds);
+
 // Why FileSizeOf failed, one line: the message and its cause ("Cannot Open File: a.wav",
 // "Error Writing File: the copy of standard input in /tmp: No space left on device").
 std::string OpenFailure(const std::string& path);

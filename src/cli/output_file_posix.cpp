@@ -44,6 +44,13 @@ bool FileSizeOf(const std::string& path, uint64_t* size) {
   return true;
 }
 
+bool LastWriteTime(const std::string& path, int64_t* nanoseconds) {
+  struct stat info;
+  if (path == "-" || stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  *nanoseconds = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+  return true;
+}
+
 std::string OpenFailure(const std::string& path) {
   if (path == "-" && !gSpoolFailure.empty()) return gSpoolFailure;
   std::string line = std::string(MessageText(Message::CannotOpenFile)) + ": " + InputName(path);

@@ -89,6 +89,16 @@ bool FileSizeOf(const std::string& path, uint64_t* size) {
   return true;
 }
 
+bool LastWriteTime(const std::string& path, int64_t* nanoseconds) {
+  WIN32_FILE_ATTRIBUTE_DATA info;
+  if (path == "-" || !GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &info)) return false;
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+  const uint64_t ticks = (static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                         info.ftLastWriteTime.dwLowDateTime;  // 100 ns since 1601
+  *nanoseconds = static_cast<int64_t>(ticks) * 100;
+  return true;
+}
+
 size_t ReadFileRange(const std::string& path, uint64_t offset, size_t count, uint8_t* out) {
   if (path == "-") {
     InputFile copy;
