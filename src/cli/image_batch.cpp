@@ -463,13 +463,17 @@ bool ParseBatchArguments(const std::vector<std::string>& args, bool levels, Batc
   return true;
 }
 
-int RunImageBatch(const BatchOptions& options) {
+namespace {
+
+using Jobs = std::vector<std::unique_ptr<Job>>;
+
+// One job per input, with its output's name; an input that cannot be read, or whose image
+// would replace another input's, is settled here.
+Jobs PlanJobs(const BatchOptions& options, ImageFormat format) {
   std::vector<BatchInput> inputs;
   for (const std::string& argument : options.inputs) CollectInputs(argument, options.recurse, inputs);
   const bool toFolder = !options.outputFolder.empty();
-  ImageFormat format = options.format;
-  if (!options.formatGiven) format = toFolder ? ImageFormat::Png : ImageFormatOfName(options.output);
-  std::vector<std::unique_ptr<Job>> jobs;
+  Jobs jobs;
   std::vector<std::pair<std::string, std::string>> taken;  // output, the input it is the image of
   for (const BatchInput& input : inputs) {
     auto job = std::make_unique<Job>();
@@ -495,81 +499,70 @@ int RunImageBatch(const BatchOptions& options) {
     }
     jobs.push_back(std::move(job));
   }
-  if (jobs.empty()) {
-    std::fprintf(stderr, "harrowlight-cli: no .wav files found\n");
-    return kExitRefused;
+  return jobs;
+}
+
+// The shard is taken from the inputs sorted by name, after the same-name check has seen all
+// of them, so every shard agrees on which input is whose.
+void TakeShard(Jobs& jobs, const Shard& shard) {
+  if (shard.count <= 1) return;
+  std::stable_sort(jobs.begin(), jobs.end(),
+                   [](const std::unique_ptr<Job>& a, const std::unique_ptr<Job>& b) { return a->input < b->input; });
+  Jobs share;
+  for (size_t rank = 0; rank < jobs.size(); ++rank) {
+    if (InShard(rank, shard)) share.push_back(std::move(jobs[rank]));
   }
-  const bool single = jobs.size() == 1 && !toFolder;
-  // The shard is taken from the inputs sorted by name, after the same-name check has seen
-  // all of them, so every shard agrees on which input is whose.
-  if (options.shard.count > 1) {
-    std::stable_sort(jobs.begin(), jobs.end(), [](const std::unique_ptr<Job>& a, const std::unique_ptr<Job>& b) {
-      return a->input < b->input;
-    });
-    std::vector<std::unique_ptr<Job>> share;
-    for (size_t rank = 0; rank < jobs.size(); ++rank) {
-      if (InShard(rank, options.shard)) share.push_back(std::move(jobs[rank]));
+  jobs.swap(share);
+}
+
+// The manifest's line of a job that has ended.
+ManifestEntry EntryOf(const Job& job) {
+  ManifestEntry entry;
+  entry.input = job.input;
+  entry.output = job.output;
+  entry.status = job.skipped ? "skipped"
+                 : job.outcome == Outcome::Rendered ? "rendered"
+                 : job.outcome == Outcome::Refused  ? "refused"
+                                                    : "failed";
+  entry.message = job.skipped ? "complete and newer than its input"
+                  : job.outcome != Outcome::Rendered ? job.reason
+                  : job.warning != Message::None     ? MessageText(job.warning)
+                                                     : "";
+  entry.seconds = job.seconds;
+  if (job.skipped || job.outcome == Outcome::Rendered) entry.bytes = job.outputBytes, entry.sha256 = job.sha256;
+  return entry;
+}
+
+// --skip-existing: moves the jobs whose output is complete and newer than their input out of
+// `jobs` and returns them, each recorded; the manifest hashes those outputs as they are.
+Jobs KeepExisting(Jobs& jobs, const BatchOptions& options, ImageFormat format,
+                  const std::function<void(Job&)>& record) {
+  Jobs kept, toDraw;
+  for (auto& job : jobs) {
+    const auto started = std::chrono::steady_clock::now();
+    job->skipped = job->outcome == Outcome::Rendered && job->input != "-" && job->output != "-" &&
+                   OutputIsCurrent(job->input, job->output, format) &&
+                   (options.manifest.empty() || HashFile(job->output, &job->outputBytes, &job->sha256));
+    if (!job->skipped) {
+      toDraw.push_back(std::move(job));
+      continue;
     }
-    jobs.swap(share);
+    job->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    record(*job);
+    kept.push_back(std::move(job));
   }
+  jobs.swap(toDraw);
+  return kept;
+}
 
-  AppendFile manifest;
-  bool manifestWritten = true;
-  if (!options.manifest.empty() && !manifest.Open(options.manifest)) {
-    return OutcomeError(Outcome::Failed, std::string(MessageText(Message::CannotOpenFile)) + ": " + options.manifest);
-  }
-  const auto record = [&](Job& job) {
-    if (options.manifest.empty()) return;
-    ManifestEntry entry;
-    entry.input = job.input;
-    entry.output = job.output;
-    entry.status = job.skipped ? "skipped"
-                   : job.outcome == Outcome::Rendered ? "rendered"
-                   : job.outcome == Outcome::Refused  ? "refused"
-                                                      : "failed";
-    entry.message = job.skipped ? "complete and newer than its input"
-                    : job.outcome != Outcome::Rendered ? job.reason
-                    : job.warning != Message::None     ? MessageText(job.warning)
-                                                       : "";
-    entry.seconds = job.seconds;
-    if (job.skipped || job.outcome == Outcome::Rendered) entry.bytes = job.outputBytes, entry.sha256 = job.sha256;
-    if (!manifest.Append(ManifestLine(entry))) manifestWritten = false;
-  };
-
-  // Outputs kept by --skip-existing end here; the manifest hashes them as they are.
-  std::vector<std::unique_ptr<Job>> kept;
-  if (options.skipExisting) {
-    std::vector<std::unique_ptr<Job>> toDraw;
-    for (auto& job : jobs) {
-      const auto started = std::chrono::steady_clock::now();
-      job->skipped = job->outcome == Outcome::Rendered && job->input != "-" && job->output != "-" &&
-                     OutputIsCurrent(job->input, job->output, format) &&
-                     (options.manifest.empty() || HashFile(job->output, &job->outputBytes, &job->sha256));
-      if (!job->skipped) {
-        toDraw.push_back(std::move(job));
-        continue;
-      }
-      job->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-      record(*job);
-      kept.push_back(std::move(job));
-    }
-    jobs.swap(toDraw);
-  }
-  ExpectOutputs(static_cast<int>(jobs.size()));
-  Pool pool(jobs, options, format, ThreadCount(options.render), record);
-  pool.Run(options.render.progress && options.output != "-");
-
-  int rendered = 0, skipped = static_cast<int>(kept.size()), refused = 0, failed = 0;
-  for (const auto& job : jobs) {
-    rendered += job->outcome == Outcome::Rendered;
-    refused += job->outcome == Outcome::Refused;
-    failed += job->outcome == Outcome::Failed;
-  }
+// A single image's outcome is one line (a refusal or failure with the header's warning inside
+// it; warnings before a success); a batch's is the summary and a line per input of note.
+void PrintOutcome(const Jobs& jobs, const Jobs& kept, bool single, bool skipExisting) {
   if (single && !kept.empty()) {
-    std::fprintf(stderr, "harrowlight-cli: skipped %s: complete and newer than its input\n",
-                 kept.front()->output.c_str());
-  } else if (single) {
-    // A refusal or failure is one line, the header's warning inside it; warnings precede a success.
+    std::fprintf(stderr, "harrowlight-cli: skipped %s: complete and newer than its input\n", kept.front()->output.c_str());
+    return;
+  }
+  if (single) {
     const Job& job = *jobs.front();
     if (job.outcome != Outcome::Rendered) {
       std::fprintf(stderr, "harrowlight-cli: %s\n", WithWarning(job.reason, job.warning).c_str());
@@ -577,25 +570,65 @@ int RunImageBatch(const BatchOptions& options) {
       if (job.warning != Message::None) std::fprintf(stderr, "harrowlight-cli: warning: %s\n", MessageText(job.warning));
       if (!job.note.empty()) std::fprintf(stderr, "harrowlight-cli: warning: %s\n", job.note.c_str());
     }
+    return;
+  }
+  int rendered = 0, refused = 0, failed = 0;
+  for (const auto& job : jobs) {
+    rendered += job->outcome == Outcome::Rendered;
+    refused += job->outcome == Outcome::Refused;
+    failed += job->outcome == Outcome::Failed;
+  }
+  if (skipExisting) {
+    std::fprintf(stderr, "rendered %d, skipped %d, refused %d, failed %d\n", rendered, static_cast<int>(kept.size()),
+                 refused, failed);
   } else {
-    if (options.skipExisting) {
-      std::fprintf(stderr, "rendered %d, skipped %d, refused %d, failed %d\n", rendered, skipped, refused, failed);
-    } else {
-      std::fprintf(stderr, "rendered %d, refused %d, failed %d\n", rendered, refused, failed);
-    }
-    for (const auto& job : jobs) {
-      if (job->outcome == Outcome::Refused) std::fprintf(stderr, "  refused %s: %s\n", job->input.c_str(), job->reason.c_str());
-      if (job->outcome == Outcome::Failed) std::fprintf(stderr, "  failed %s: %s\n", job->input.c_str(), job->reason.c_str());
-      if (job->outcome == Outcome::Rendered && !job->note.empty()) {
-        std::fprintf(stderr, "  warning %s: %s\n", job->input.c_str(), job->note.c_str());
-      }
+    std::fprintf(stderr, "rendered %d, refused %d, failed %d\n", rendered, refused, failed);
+  }
+  for (const auto& job : jobs) {
+    if (job->outcome == Outcome::Refused) std::fprintf(stderr, "  refused %s: %s\n", job->input.c_str(), job->reason.c_str());
+    if (job->outcome == Outcome::Failed) std::fprintf(stderr, "  failed %s: %s\n", job->input.c_str(), job->reason.c_str());
+    if (job->outcome == Outcome::Rendered && !job->note.empty()) {
+      std::fprintf(stderr, "  warning %s: %s\n", job->input.c_str(), job->note.c_str());
     }
   }
+}
+
+}  // namespace
+
+int RunImageBatch(const BatchOptions& options) {
+  const bool toFolder = !options.outputFolder.empty();
+  ImageFormat format = options.format;
+  if (!options.formatGiven) format = toFolder ? ImageFormat::Png : ImageFormatOfName(options.output);
+  Jobs jobs = PlanJobs(options, format);
+  if (jobs.empty()) {
+    std::fprintf(stderr, "harrowlight-cli: no .wav files found\n");
+    return kExitRefused;
+  }
+  const bool single = jobs.size() == 1 && !toFolder;
+  TakeShard(jobs, options.shard);
+
+  AppendFile manifest;
+  bool manifestWritten = true;
+  if (!options.manifest.empty() && !manifest.Open(options.manifest)) {
+    return OutcomeError(Outcome::Failed, std::string(MessageText(Message::CannotOpenFile)) + ": " + options.manifest);
+  }
+  const auto record = [&](Job& job) {
+    if (!options.manifest.empty() && !manifest.Append(ManifestLine(EntryOf(job)))) manifestWritten = false;
+  };
+  const Jobs kept = options.skipExisting ? KeepExisting(jobs, options, format, record) : Jobs();
+  ExpectOutputs(static_cast<int>(jobs.size()));
+  Pool pool(jobs, options, format, ThreadCount(options.render), record);
+  pool.Run(options.render.progress && options.output != "-");
+  PrintOutcome(jobs, kept, single, options.skipExisting);
+
   if (!manifestWritten) {
     return OutcomeError(Outcome::Failed, std::string(MessageText(Message::ErrorWritingFile)) + ": " + options.manifest);
   }
-  if (failed) return kExitFileError;
-  if (refused) return kExitRefused;
+  const auto any = [&](Outcome o) {
+    return std::any_of(jobs.begin(), jobs.end(), [o](const std::unique_ptr<Job>& job) { return job->outcome == o; });
+  };
+  if (any(Outcome::Failed)) return kExitFileError;
+  if (any(Outcome::Refused)) return kExitRefused;
   return kExitOk;
 }
 

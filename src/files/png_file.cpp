@@ -140,6 +140,68 @@ void DeflateBand(const uint8_t* pixels, int stride, int width, int firstRow, int
   }
 }
 
+// IHDR, PLTE (padded to 256 entries like the BMP's colour table) and the tEXt chunks.
+void PutHeaderChunks(std::vector<uint8_t>& out, int width, int height, const BitmapColor* colors, int colorCount,
+                     const std::vector<PngText>& texts) {
+  uint8_t header[13] = {};
+  for (int i = 0; i < 4; ++i) {
+    header[i] = static_cast<uint8_t>(static_cast<uint32_t>(width) >> (24 - 8 * i));
+    header[4 + i] = static_cast<uint8_t>(static_cast<uint32_t>(height) >> (24 - 8 * i));
+  }
+  header[8] = 8;  // bits per index
+  header[9] = 3;  // colour type: palette
+  PutChunk(out, "IHDR", header, sizeof header);
+
+  uint8_t palette[3 * kPaletteEntries] = {};
+  for (int i = 0; i < colorCount; ++i) {
+    palette[3 * i] = colors[i].red;
+    palette[3 * i + 1] = colors[i].green;
+    palette[3 * i + 2] = colors[i].blue;
+  }
+  PutChunk(out, "PLTE", palette, sizeof palette);
+
+  for (const PngText& t : texts) {
+    std::vector<uint8_t> data(t.keyword.begin(), t.keyword.end());
+    data.push_back(0);
+    data.insert(data.end(), t.text.begin(), t.text.end());
+    PutChunk(out, "tEXt", data.data(), data.size());
+  }
+}
+
+// The rows deflated in bands on `threads` threads, the calling one included.
+std::vector<Band> DeflateBands(const uint8_t* pixels, int stride, int width, int height, int threads) {
+  // The bands are raw deflate streams, each ending on a byte boundary (an empty stored
+  // block, the last one final), so that one after the other they are a single deflate stream;
+  // the zlib header goes before them and the Adler-32 of all rows, combined from the
+  // bands' own, after them.
+  const int bandRows = PngBandRows(width);
+  const int bandCount = (height + bandRows - 1) / bandRows;
+  std::vector<Band> bands(static_cast<size_t>(bandCount));
+  std::atomic<int> next{0};
+  auto work = [&] {
+    std::vector<uint8_t> raw;
+    RunDeflater deflater;
+    for (int b; (b = next.fetch_add(1)) < bandCount;) {
+      const int first = b * bandRows;
+      DeflateBand(pixels, stride, width, first, std::min(bandRows, height - first), b == bandCount - 1, raw,
+                  deflater, bands[static_cast<size_t>(b)]);
+    }
+  };
+  std::vector<std::thread> helpers;
+  helpers.reserve(static_cast<size_t>(std::max(threads, 1)));  // no allocation once threads run
+  for (int i = 1; i < std::min(threads, bandCount); ++i) {
+    // A thread that cannot be started leaves its bands to the others.
+    try {
+      helpers.emplace_back(work);
+    } catch (const std::system_error&) {
+      break;
+    }
+  }
+  work();
+  for (std::thread& t : helpers) t.join();
+  return bands;
+}
+
 }  // namespace
 
 int PngBandRows(int width) {
@@ -169,60 +231,8 @@ std::vector<uint8_t> BuildPngFile(const uint8_t* pixels, int stride, int width, 
   try {
     out.insert(out.end(), kSignature, kSignature + 8);
 
-    uint8_t header[13] = {};
-    for (int i = 0; i < 4; ++i) {
-      header[i] = static_cast<uint8_t>(static_cast<uint32_t>(width) >> (24 - 8 * i));
-      header[4 + i] = static_cast<uint8_t>(static_cast<uint32_t>(height) >> (24 - 8 * i));
-    }
-    header[8] = 8;  // bits per index
-    header[9] = 3;  // colour type: palette
-    PutChunk(out, "IHDR", header, sizeof header);
-
-    uint8_t palette[3 * kPaletteEntries] = {};
-    for (int i = 0; i < colorCount; ++i) {
-      palette[3 * i] = colors[i].red;
-      palette[3 * i + 1] = colors[i].green;
-      palette[3 * i + 2] = colors[i].blue;
-    }
-    PutChunk(out, "PLTE", palette, sizeof palette);
-
-    for (const PngText& t : texts) {
-      std::vector<uint8_t> data(t.keyword.begin(), t.keyword.end());
-      data.push_back(0);
-      data.insert(data.end(), t.text.begin(), t.text.end());
-      PutChunk(out, "tEXt", data.data(), data.size());
-    }
-
-    // The bands are raw deflate streams, each ending on a byte boundary (an empty stored
-    // block, the last one final), so that one after the other they are a single deflate stream;
-    // the zlib header goes before them and the Adler-32 of all rows, combined from the
-    // bands' own, after them.
-    const int bandRows = PngBandRows(width);
-    const int bandCount = (height + bandRows - 1) / bandRows;
-    std::vector<Band> bands(static_cast<size_t>(bandCount));
-    std::atomic<int> next{0};
-    auto work = [&] {
-      std::vector<uint8_t> raw;
-      RunDeflater deflater;
-      for (int b; (b = next.fetch_add(1)) < bandCount;) {
-        const int first = b * bandRows;
-        DeflateBand(pixels, stride, width, first, std::min(bandRows, height - first), b == bandCount - 1, raw,
-                    deflater, bands[static_cast<size_t>(b)]);
-      }
-    };
-    std::vector<std::thread> helpers;
-    helpers.reserve(static_cast<size_t>(std::max(threads, 1)));  // no allocation once threads run
-    for (int i = 1; i < std::min(threads, bandCount); ++i) {
-      // A thread that cannot be started leaves its bands to the others.
-      try {
-        helpers.emplace_back(work);
-      } catch (const std::system_error&) {
-        break;
-      }
-    }
-    work();
-    for (std::thread& t : helpers) t.join();
-
+    PutHeaderChunks(out, width, height, colors, colorCount, texts);
+    const std::vector<Band> bands = DeflateBands(pixels, stride, width, height, threads);
     // Each band goes in IDAT chunks of its own; the last one also carries the checksum.
     uLong adler = adler32(0L, Z_NULL, 0);
     size_t total = out.size() + 4 + 12;

@@ -155,33 +155,81 @@ size_t RunLength(const uint8_t* data, size_t most, uint8_t c) {
   return run;
 }
 
+// Tokens: a literal byte (0..255), or 256 + the length of a match at distance 1. Counts each
+// symbol's uses, the end of block's included, in `frequencies`; returns the number of tokens.
+size_t Tokenize(const uint8_t* data, size_t length, uint16_t* tokens, uint32_t* frequencies) {
+  const LengthCodes& lengthCodes = Lengths();
+  size_t count = 0;
+  for (size_t i = 0; i < length;) {
+    const uint8_t c = data[i++];
+    tokens[count++] = c;
+    ++frequencies[c];
+    size_t run = i < length && data[i] == c ? RunLength(data + i, length - i, c) : 0;
+    // What is left of a run under three bytes goes as literals, each then starting a run
+    // of its own too short for a match.
+    for (; run >= 3;) {
+      const size_t match = std::min<size_t>(run, kLongestMatch);
+      tokens[count++] = static_cast<uint16_t>(256 + match);
+      ++frequencies[257 + lengthCodes.code[match]];
+      i += match;
+      run -= match;
+    }
+  }
+  frequencies[kEndOfBlock] = 1;
+  return count;
+}
+
+// The dynamic block's header after its first three bits: the code counts, the code of the
+// code lengths, and the lengths of the literal/length code and of `distanceCodes` one-bit
+// distance codes.
+void PutCodeLengths(BitWriter& bits, const uint8_t* lengths, int literalCodes, int distanceCodes) {
+  // The lengths of both codes, zero runs sent as symbols 17 (3..10) and 18 (11..138).
+  std::vector<uint8_t> sequence(lengths, lengths + literalCodes);
+  sequence.insert(sequence.end(), static_cast<size_t>(distanceCodes), 1);
+  std::vector<std::pair<uint8_t, uint8_t>> sent;  // symbol, extra bits' value
+  uint32_t lengthFrequencies[kLengthCodeSymbols] = {};
+  for (size_t i = 0; i < sequence.size();) {
+    size_t zeros = 0;
+    while (i + zeros < sequence.size() && sequence[i + zeros] == 0 && zeros < 138) ++zeros;
+    if (zeros >= 11) {
+      sent.push_back({18, static_cast<uint8_t>(zeros - 11)});
+    } else if (zeros >= 3) {
+      sent.push_back({17, static_cast<uint8_t>(zeros - 3)});
+    } else {
+      sent.push_back({sequence[i], 0});
+      zeros = 1;
+    }
+    ++lengthFrequencies[sent.back().first];
+    i += zeros;
+  }
+  uint8_t lengthLengths[kLengthCodeSymbols];
+  uint16_t lengthCodesSent[kLengthCodeSymbols];
+  CodeLengths(lengthFrequencies, kLengthCodeSymbols, kLongestLengthCode, lengthLengths);
+  CanonicalCodes(lengthLengths, kLengthCodeSymbols, lengthCodesSent);
+  int listed = kLengthCodeSymbols;
+  while (listed > 4 && lengthLengths[kLengthCodeOrder[listed - 1]] == 0) --listed;
+
+  bits.Put(static_cast<uint32_t>(literalCodes - 257), 5);
+  bits.Put(static_cast<uint32_t>(distanceCodes - 1), 5);
+  bits.Put(static_cast<uint32_t>(listed - 4), 4);
+  for (int i = 0; i < listed; ++i) bits.Put(lengthLengths[kLengthCodeOrder[i]], 3);
+  for (const auto& s : sent) {
+    bits.Put(lengthCodesSent[s.first], lengthLengths[s.first]);
+    if (s.first == 17) bits.Put(s.second, 3);
+    if (s.first == 18) bits.Put(s.second, 7);
+  }
+}
+
 }  // namespace
 
 bool RunDeflater::Deflate(const uint8_t* data, size_t length, bool last, std::vector<uint8_t>& out) {
   if (length == 0) return false;
   const LengthCodes& lengthCodes = Lengths();
   try {
-    // Tokens: a literal byte (0..255), or 256 + the length of a match at distance 1.
     if (tokens_.size() < length + 1) tokens_.resize(length + 1);
     uint16_t* const tokens = tokens_.data();
     uint32_t frequencies[kLiteralLengthSymbols] = {};
-    size_t count = 0;
-    for (size_t i = 0; i < length;) {
-      const uint8_t c = data[i++];
-      tokens[count++] = c;
-      ++frequencies[c];
-      size_t run = i < length && data[i] == c ? RunLength(data + i, length - i, c) : 0;
-      // What is left of a run under three bytes goes as literals, each then starting a run
-      // of its own too short for a match.
-      for (; run >= 3;) {
-        const size_t match = std::min<size_t>(run, kLongestMatch);
-        tokens[count++] = static_cast<uint16_t>(256 + match);
-        ++frequencies[257 + lengthCodes.code[match]];
-        i += match;
-        run -= match;
-      }
-    }
-    frequencies[kEndOfBlock] = 1;
+    const size_t count = Tokenize(data, length, tokens, frequencies);
 
     uint8_t lengths[kLiteralLengthSymbols];
     uint16_t codes[kLiteralLengthSymbols];
@@ -192,32 +240,6 @@ bool RunDeflater::Deflate(const uint8_t* data, size_t length, bool last, std::ve
     // Two distance codes of one bit each, a complete code; only the first (distance 1) is used.
     constexpr int kDistanceCodes = 2;
 
-    // The lengths of both codes, zero runs sent as symbols 17 (3..10) and 18 (11..138).
-    std::vector<uint8_t> sequence(lengths, lengths + literalCodes);
-    sequence.insert(sequence.end(), kDistanceCodes, 1);
-    std::vector<std::pair<uint8_t, uint8_t>> sent;  // symbol, extra bits' value
-    uint32_t lengthFrequencies[kLengthCodeSymbols] = {};
-    for (size_t i = 0; i < sequence.size();) {
-      size_t zeros = 0;
-      while (i + zeros < sequence.size() && sequence[i + zeros] == 0 && zeros < 138) ++zeros;
-      if (zeros >= 11) {
-        sent.push_back({18, static_cast<uint8_t>(zeros - 11)});
-      } else if (zeros >= 3) {
-        sent.push_back({17, static_cast<uint8_t>(zeros - 3)});
-      } else {
-        sent.push_back({sequence[i], 0});
-        zeros = 1;
-      }
-      ++lengthFrequencies[sent.back().first];
-      i += zeros;
-    }
-    uint8_t lengthLengths[kLengthCodeSymbols];
-    uint16_t lengthCodesSent[kLengthCodeSymbols];
-    CodeLengths(lengthFrequencies, kLengthCodeSymbols, kLongestLengthCode, lengthLengths);
-    CanonicalCodes(lengthLengths, kLengthCodeSymbols, lengthCodesSent);
-    int listed = kLengthCodeSymbols;
-    while (listed > 4 && lengthLengths[kLengthCodeOrder[listed - 1]] == 0) --listed;
-
     // A literal takes at most 15 bits and a match at most 21, for at least three bytes;
     // the header at most a few hundred bytes, the empty stored block five, and the writer's
     // last store eight past the end.
@@ -225,15 +247,7 @@ bool RunDeflater::Deflate(const uint8_t* data, size_t length, bool last, std::ve
     BitWriter bits(bits_.data());
     bits.Put(last ? 1 : 0, 1);
     bits.Put(2, 2);  // dynamic Huffman codes
-    bits.Put(static_cast<uint32_t>(literalCodes - 257), 5);
-    bits.Put(kDistanceCodes - 1, 5);
-    bits.Put(static_cast<uint32_t>(listed - 4), 4);
-    for (int i = 0; i < listed; ++i) bits.Put(lengthLengths[kLengthCodeOrder[i]], 3);
-    for (const auto& s : sent) {
-      bits.Put(lengthCodesSent[s.first], lengthLengths[s.first]);
-      if (s.first == 17) bits.Put(s.second, 3);
-      if (s.first == 18) bits.Put(s.second, 7);
-    }
+    PutCodeLengths(bits, lengths, literalCodes, kDistanceCodes);
     // Every token's bits, looked up: a literal's code, or a match's length code, its extra
     // bits and distance code 0 (the bit 0), which depend on the length alone.
     struct Sent {
