@@ -371,6 +371,35 @@ std::string TakeRenderOption(const std::string& name, const std::string& value, 
   return "";
 }
 
+// What is wrong with the options taken together ("" when nothing is): inputs and outputs that
+// do not fit each other, and options that exclude each other.
+std::string CombinationProblem(const BatchOptions& b, bool levels, bool shardGiven, bool timeScaleGiven) {
+  const char* command = levels ? "levels" : "render";
+  const std::string hint = " (harrowlight-cli --help lists the commands)";
+  if (b.inputs.empty()) return std::string(command) + " needs an input file" + hint;
+  if (b.widthPx > 0 && timeScaleGiven) {
+    return "--width and --time-scale both set the time scale: give one of them" + hint;
+  }
+  if (levels && b.inputs.size() > 1) return "levels takes one input file" + hint;
+  if (!b.output.empty() && !b.outputFolder.empty()) return "give either -o or -d" + hint;
+  if (b.outputFolder.empty() && b.output.empty()) {
+    if (b.inputs.size() > 1) {
+      // "render IN.wav OUT.bmp": the output name without its option.
+      return "unexpected argument \"" + b.inputs.back() + "\": " + command +
+                        (levels ? " writes to -o OUT.csv|OUT.npy" : " writes one input to -o OUT.bmp|OUT.png, several to -d OUTDIR") + hint;
+    }
+    return std::string(command) + (levels ? " needs -o OUT.csv|OUT.npy" : " needs -o OUT.bmp|OUT.png or -d OUTDIR") + hint;
+  }
+  if (shardGiven && b.outputFolder.empty()) return "--shard needs -d OUTDIR" + hint;
+  if (!levels && b.outputFolder.empty()) {
+    std::error_code error;
+    if (b.inputs.size() > 1 || (b.inputs[0] != "-" && fs::is_directory(fs::u8path(b.inputs[0]), error))) {
+      return "several inputs need -d OUTDIR" + hint;
+    }
+  }
+  return "";
+}
+
 }  // namespace
 
 bool ParseBatchArguments(const std::vector<std::string>& args, bool levels, BatchOptions* out, std::string* problem) {
@@ -437,28 +466,9 @@ bool ParseBatchArguments(const std::vector<std::string>& args, bool levels, Batc
     if (!taken.empty()) return *problem = taken, false;
     ++i;
   }
-  if (b.inputs.empty()) return *problem = std::string(command) + " needs an input file" + hint, false;
-  if (b.widthPx > 0 && std::find(seen.begin(), seen.end(), "--time-scale") != seen.end()) {
-    return *problem = "--width and --time-scale both set the time scale: give one of them" + hint, false;
-  }
-  if (levels && b.inputs.size() > 1) return *problem = "levels takes one input file" + hint, false;
-  if (!b.output.empty() && !b.outputFolder.empty()) return *problem = "give either -o or -d" + hint, false;
-  if (b.outputFolder.empty() && b.output.empty()) {
-    if (b.inputs.size() > 1) {
-      // "render IN.wav OUT.bmp": the output name without its option.
-      return *problem = "unexpected argument \"" + b.inputs.back() + "\": " + command +
-                        (levels ? " writes to -o OUT.csv|OUT.npy" : " writes one input to -o OUT.bmp|OUT.png, several to -d OUTDIR") + hint,
-             false;
-    }
-    return *problem = std::string(command) + (levels ? " needs -o OUT.csv|OUT.npy" : " needs -o OUT.bmp|OUT.png or -d OUTDIR") + hint, false;
-  }
-  if (shardGiven && b.outputFolder.empty()) return *problem = "--shard needs -d OUTDIR" + hint, false;
-  if (!levels && b.outputFolder.empty()) {
-    std::error_code error;
-    if (b.inputs.size() > 1 || (b.inputs[0] != "-" && fs::is_directory(fs::u8path(b.inputs[0]), error))) {
-      return *problem = "several inputs need -d OUTDIR" + hint, false;
-    }
-  }
+  const bool timeScaleGiven = std::find(seen.begin(), seen.end(), "--time-scale") != seen.end();
+  *problem = CombinationProblem(b, levels, shardGiven, timeScaleGiven);
+  if (!problem->empty()) return false;
   o.progress = HL_ISATTY(HL_FILENO(stderr)) != 0;
   return true;
 }
