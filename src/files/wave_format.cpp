@@ -363,46 +363,10 @@ ChunkWalk WalkWaveChunks(const ReadBytesAt& read, uint64_t fileSize) {
 
 namespace {
 
-// A RIFF WAVE file's layout from its walked chunks.
-SampleLayout WalkedLayout(const ChunkWalk& walk) {
-  SampleLayout layout;
-  layout.container = walk.container;
-  layout.rf64 = walk.container == WaveContainer::Rf64;
-  layout.dataLength = 0;
-  if (walk.container == WaveContainer::Rifx) {
-    Refuse(layout, "RIFX (big-endian) Wave");
-    return layout;
-  }
+// The sample encoding of a layout whose format record and data were found, or the refusal
+// of a format that cannot be, or cannot be analysed.
+SampleLayout EncodedLayout(SampleLayout layout) {
   char text[sizeof layout.detail];
-  if (!walk.hasFmt) return Problem(layout, walk.readFailed ? Message::CannotOpenFile : Message::NoFmtChunk);
-  const uint8_t* r = walk.record;
-  if (walk.recordBytes < 16) {
-    std::snprintf(text, sizeof text, "it holds %u bytes, fewer than the 16 of a format record", static_cast<unsigned>(walk.recordBytes));
-    return Problem(layout, walk.readFailed ? Message::CannotOpenFile : Message::UnreadableFmtChunk, text);
-  }
-  layout.recordBytes = walk.recordBytes;
-  std::memcpy(layout.record, r, walk.recordBytes);
-  layout.formatTag = ReadU16(r + 0);
-  layout.channels = ReadU16(r + 2);
-  layout.sampleRate = ReadU32(r + 4);
-  layout.blockAlign = ReadU16(r + 12);
-  layout.bitsPerSample = ReadU16(r + 14);
-  layout.subFormat = layout.formatTag;
-  layout.validBits = layout.bitsPerSample;
-  if (layout.formatTag == kTagExtensible) {
-    if (walk.recordBytes < kFormatRecordBytes) {
-      std::snprintf(text, sizeof text, "an extensible record of %u bytes, fewer than 40", static_cast<unsigned>(walk.recordBytes));
-      return Problem(layout, Message::UnreadableFmtChunk, text);
-    }
-    layout.subFormat = ReadU16(r + 24);
-    const uint16_t valid = ReadU16(r + 18);
-    layout.validBits = valid != 0 ? valid : layout.bitsPerSample;  // 0: not stated
-  }
-  if (!walk.hasData) return Problem(layout, walk.readFailed ? Message::CannotOpenFile : Message::NoDataChunk);
-  layout.wavFlag = true;
-  layout.dataOffset = walk.dataOffset;
-  layout.dataLength = walk.dataLength;
-
   const uint16_t tag = layout.subFormat;
   const uint16_t bits = layout.bitsPerSample;
   const char* compressed = CompressedName(tag);
@@ -450,6 +414,49 @@ SampleLayout WalkedLayout(const ChunkWalk& walk) {
   if (!EncodingOf(tag, layout.containerBytes, &layout.encoding)) return Refuse(layout, text), layout;
   Name(layout, text);
   return layout;
+}
+
+// A RIFF WAVE file's layout from its walked chunks.
+SampleLayout WalkedLayout(const ChunkWalk& walk) {
+  SampleLayout layout;
+  layout.container = walk.container;
+  layout.rf64 = walk.container == WaveContainer::Rf64;
+  layout.dataLength = 0;
+  if (walk.container == WaveContainer::Rifx) {
+    Refuse(layout, "RIFX (big-endian) Wave");
+    return layout;
+  }
+  char text[sizeof layout.detail];
+  if (!walk.hasFmt) return Problem(layout, walk.readFailed ? Message::CannotOpenFile : Message::NoFmtChunk);
+  const uint8_t* r = walk.record;
+  if (walk.recordBytes < 16) {
+    std::snprintf(text, sizeof text, "it holds %u bytes, fewer than the 16 of a format record", static_cast<unsigned>(walk.recordBytes));
+    return Problem(layout, walk.readFailed ? Message::CannotOpenFile : Message::UnreadableFmtChunk, text);
+  }
+  layout.recordBytes = walk.recordBytes;
+  std::memcpy(layout.record, r, walk.recordBytes);
+  layout.formatTag = ReadU16(r + 0);
+  layout.channels = ReadU16(r + 2);
+  layout.sampleRate = ReadU32(r + 4);
+  layout.blockAlign = ReadU16(r + 12);
+  layout.bitsPerSample = ReadU16(r + 14);
+  layout.subFormat = layout.formatTag;
+  layout.validBits = layout.bitsPerSample;
+  if (layout.formatTag == kTagExtensible) {
+    if (walk.recordBytes < kFormatRecordBytes) {
+      std::snprintf(text, sizeof text, "an extensible record of %u bytes, fewer than 40", static_cast<unsigned>(walk.recordBytes));
+      return Problem(layout, Message::UnreadableFmtChunk, text);
+    }
+    layout.subFormat = ReadU16(r + 24);
+    const uint16_t valid = ReadU16(r + 18);
+    layout.validBits = valid != 0 ? valid : layout.bitsPerSample;  // 0: not stated
+  }
+  if (!walk.hasData) return Problem(layout, walk.readFailed ? Message::CannotOpenFile : Message::NoDataChunk);
+  layout.wavFlag = true;
+  layout.dataOffset = walk.dataOffset;
+  layout.dataLength = walk.dataLength;
+
+  return EncodedLayout(layout);
 }
 
 // Headerless data: the tag search over the first block, read further for the encodings.
