@@ -101,6 +101,18 @@ bool CaptureClient(HWND window, Capture& capture) {
   return CaptureScreen(area, capture);
 }
 
+// The format of a 32-bit bitmap of `width` x `height` whose rows run top to bottom.
+BITMAPINFO TopDownRgb32(int width, int height) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  return info;
+}
+
 // `text` as the status block draws it into a field of `width` x `height`, through the window's
 // own field drawing into a bitmap compatible with the window: rows top to bottom, 0x00RRGGBB.
 // The same font, colours and clipping as on the screen, whatever fonts the machine has.
@@ -114,13 +126,7 @@ std::vector<uint32_t> RenderedField(HWND window, const std::string& text, int wi
     DrawStatusField(dc, RECT{0, 0, width, height}, text);
     GdiFlush();
     SelectObject(dc, old);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = TopDownRgb32(width, height);
     pixels.resize(static_cast<size_t>(width) * height);
     if (GetDIBits(windowDc, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS) != height) pixels.clear();
     for (uint32_t& v : pixels) v &= 0x00FFFFFF;
@@ -266,13 +272,7 @@ struct Surface {
   uint32_t* bits = nullptr;
   int width = 0, height = 0;
   Surface(HWND window, int w, int h) : width(w), height(h) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = w;
-    info.bmiHeader.biHeight = -h;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = TopDownRgb32(w, h);
     HDC windowDc = GetDC(window);
     void* p = nullptr;
     bitmap = CreateDIBSection(windowDc, &info, DIB_RGB_COLORS, &p, nullptr, 0);
