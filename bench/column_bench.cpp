@@ -21,10 +21,10 @@
 #include <string>
 #include <vector>
 
-#include "dsp/column_renderer.h"
-#include "dsp/fft_batch.h"
-#include "dsp/fft_engine.h"
-#include "dsp/level_scale.h"
+#include "core/dsp/column_renderer.h"
+#include "core/dsp/fft_batch.h"
+#include "core/dsp/fft_engine.h"
+#include "core/dsp/level_scale.h"
 
 namespace hl {
 namespace {

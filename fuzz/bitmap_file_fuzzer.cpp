@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "files/bitmap_file.h"
+#include "core/image/bitmap_file.h"
 #include "fuzz_input.h"
 
 namespace {

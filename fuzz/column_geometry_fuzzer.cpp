@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/column_geometry.h"
+#include "core/analysis/column_geometry.h"
 #include "fuzz_input.h"
 
 namespace {

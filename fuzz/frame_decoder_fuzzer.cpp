@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "files/frame_decoder.h"
+#include "core/samples/frame_decoder.h"
 #include "fuzz_input.h"
 
 namespace {

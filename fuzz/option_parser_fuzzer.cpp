@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/analysis_settings.h"
+#include "core/analysis/analysis_settings.h"
 #include "cli/image_batch.h"
 #include "fuzz_input.h"
 

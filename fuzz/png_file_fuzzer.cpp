@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "files/png_file.h"
+#include "core/image/png_file.h"
 #include "fuzz_input.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "files/data_log.h"
+#include "core/files/data_log.h"
 #include "fuzz_input.h"
 
 namespace {

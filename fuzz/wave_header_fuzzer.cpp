@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "files/frame_decoder.h"
-#include "files/wave_format.h"
+#include "core/samples/frame_decoder.h"
+#include "core/files/wave_format.h"
 
 namespace {
 

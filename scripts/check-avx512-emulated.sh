@@ -14,9 +14,9 @@ trap 'rm -rf "$work"' EXIT
 cp "$root/scripts/avx512-emulated/immintrin_stand_in.h" "$work/"
 sed -e 's|#include <immintrin.h>|#include "immintrin_stand_in.h"|' \
     -e 's|#if defined(__AVX512F__) && defined(__AVX512BW__)|#if 1|' \
-    "$root/src/dsp/fft_batch_avx512.cpp" >"$work/fft_batch_avx512.cpp"
+    "$root/src/core/dsp/fft_batch_avx512.cpp" >"$work/fft_batch_avx512.cpp"
 sed -e 's|if (path == kAvx512) return .*|if (path == kAvx512) return true;|' \
-    "$root/src/dsp/fft_batch.cpp" >"$work/fft_batch.cpp"
+    "$root/src/core/dsp/fft_batch.cpp" >"$work/fft_batch.cpp"
 sed -e 's|if (path == "avx512") return .*|if (path == "avx512") return true;|' \
     "$root/tests/unit/fft_batch_test.cpp" >"$work/fft_batch_test.cpp"
 for f in fft_batch_avx512.cpp fft_batch.cpp fft_batch_test.cpp; do
@@ -27,7 +27,7 @@ for f in fft_batch_avx512.cpp fft_batch.cpp fft_batch_test.cpp; do
 done
 g++ -std=c++17 -O1 -mavx2 -I"$root/src" -I"$root" -I"$work" -o "$work/emulated_test" \
     "$work/fft_batch_avx512.cpp" "$work/fft_batch.cpp" "$work/fft_batch_test.cpp" \
-    "$root/src/dsp/fft_engine.cpp" "$root/src/dsp/level_scale.cpp" \
-    "$root/src/dsp/fft_batch_sse2.cpp" "$root/src/dsp/fft_batch_avx2.cpp" \
+    "$root/src/core/dsp/fft_engine.cpp" "$root/src/core/dsp/level_scale.cpp" \
+    "$root/src/core/dsp/fft_batch_sse2.cpp" "$root/src/core/dsp/fft_batch_avx2.cpp" \
     -lgtest -lgtest_main -pthread
 "$work/emulated_test" --gtest_filter='*/avx512:*AutomaticChoice*'

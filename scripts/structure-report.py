@@ -50,6 +50,17 @@ ACCESSOR = re.compile(r"\b(Mode|MainWindow|Capture|View|Settings|Display|Drawing
 SELF_COMMAND = re.compile(r"\b(Send|Post)Message[AW]?\s*\([^,]+,\s*WM_COMMAND\b")
 
 
+# The floors, lowest first: an include may point only to a folder on a lower floor (or its own).
+# The command-line tool stands beside the program, on the core and the shell's base.
+FLOORS = ["core/base", "core/samples", "core/image", "core/dsp", "core/layout", "core/files",
+          "core/export", "core/analysis", "core/sound", "windows/base", "windows/view",
+          "windows/files", "windows/analysis", "windows/sound", "windows/program", "cli"]
+
+
+def floor(name):
+    return FLOORS.index(name) if name in FLOORS else len(FLOORS)
+
+
 def folder(rel):
     """The folder a file belongs to, below src/ (src/core/dsp/x.h -> core/dsp)."""
     return "/".join(pathlib.PurePath(rel).parts[1:-1]) or "."
@@ -73,10 +84,17 @@ def include_graph(files):
 
 def report_design(files):
     edges, both = include_graph(files)
+    up = sorted((a, b) for (a, b) in edges if floor(b) >= floor(a))
     print(f"includes between folders: {sum(edges.values())} in {len(edges)} arrows; "
-          f"folder pairs that include each other: {len(both)}")
+          f"folder pairs that include each other: {len(both)}; arrows pointing up: {len(up)}")
     for a, b in both:
         print(f"  {a} <-> {b}: {edges[(a, b)]} and {edges[(b, a)]}")
+    print("the folder include graph, floor by floor (UP: an arrow to the same floor or higher):")
+    for source in sorted({a for a, _ in edges}, key=floor):
+        arrows = sorted((b for a, b in edges if a == source), key=floor)
+        text = ", ".join(f"{b} {edges[(source, b)]}" + (" UP" if floor(b) >= floor(source) else "")
+                         for b in arrows)
+        print(f"  {source} -> {text}")
     uses, where = {}, {}
     commands = []
     for path, lines in files:

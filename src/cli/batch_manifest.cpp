@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cli/output_file.h"
-#include "common/sha256.h"
+#include "core/base/sha256.h"
 
 namespace hl {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "files/image_texts.h"
+#include "core/export/image_texts.h"
 
 namespace hl {
 

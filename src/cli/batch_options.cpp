@@ -17,12 +17,12 @@
 #define HL_FILENO fileno
 #endif
 
-#include "app/analysis_settings.h"
+#include "core/analysis/analysis_settings.h"
 #include "cli/batch_manifest.h"
 #include "cli/image_batch.h"
 #include "cli/option_values.h"
-#include "common/limits.h"
-#include "common/messages.h"
+#include "core/base/limits.h"
+#include "core/base/messages.h"
 
 namespace hl {
 

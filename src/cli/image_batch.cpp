@@ -16,20 +16,20 @@
 #include <thread>
 
 
-#include "app/analysis_settings.h"
-#include "app/column_geometry.h"
-#include "common/limits.h"
-#include "common/messages.h"
-#include "common/sha256.h"
-#include "app/time_scale_fit.h"
+#include "core/analysis/analysis_settings.h"
+#include "core/analysis/column_geometry.h"
+#include "core/base/limits.h"
+#include "core/base/messages.h"
+#include "core/base/sha256.h"
+#include "core/analysis/time_scale_fit.h"
 #include "cli/option_values.h"
 #include "cli/output_file.h"
-#include "display/image_annotation.h"
-#include "dsp/column_renderer.h"
-#include "files/bitmap_file.h"
-#include "files/levels_file.h"
-#include "files/png_file.h"
-#include "files/wave_format.h"
+#include "core/export/image_annotation.h"
+#include "core/dsp/column_renderer.h"
+#include "core/image/bitmap_file.h"
+#include "core/files/levels_file.h"
+#include "core/image/png_file.h"
+#include "core/files/wave_format.h"
 
 namespace hl {
 

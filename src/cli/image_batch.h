@@ -8,7 +8,7 @@
 
 #include "cli/batch_manifest.h"
 #include "cli/render_command.h"
-#include "files/image_texts.h"
+#include "core/export/image_texts.h"
 
 namespace hl {
 

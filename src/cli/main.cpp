@@ -14,7 +14,7 @@
 
 #include <shellapi.h>
 
-#include "common/wide_text_win32.h"
+#include "windows/base/wide_text_win32.h"
 #endif
 
 #include "cli/image_batch.h"

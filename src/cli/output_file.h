@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "common/messages.h"
+#include "core/base/messages.h"
 
 namespace hl {
 

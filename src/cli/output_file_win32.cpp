@@ -9,7 +9,7 @@
 #include <new>
 #include <string>
 
-#include "common/wide_text_win32.h"
+#include "windows/base/wide_text_win32.h"
 
 namespace hl {
 

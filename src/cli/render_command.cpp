@@ -11,12 +11,12 @@
 #include <thread>
 #include <vector>
 
-#include "app/analysis_settings.h"
-#include "app/time_scale_fit.h"
-#include "common/limits.h"
-#include "files/bitmap_file.h"
-#include "files/frame_decoder.h"
-#include "files/wave_format.h"
+#include "core/analysis/analysis_settings.h"
+#include "core/analysis/time_scale_fit.h"
+#include "core/base/limits.h"
+#include "core/image/bitmap_file.h"
+#include "core/samples/frame_decoder.h"
+#include "core/files/wave_format.h"
 
 namespace hl {
 

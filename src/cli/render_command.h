@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "app/column_geometry.h"
+#include "core/analysis/column_geometry.h"
 #include "cli/example_signals.h"
 #include "cli/output_file.h"
-#include "common/messages.h"
-#include "display/palette.h"
-#include "dsp/column_renderer.h"
-#include "files/wave_format.h"
+#include "core/base/messages.h"
+#include "core/image/palette.h"
+#include "core/dsp/column_renderer.h"
+#include "core/files/wave_format.h"
 
 namespace hl {
 

@@ -9,10 +9,10 @@
 
 #include "cli/output_file.h"
 #include "cli/render_command.h"
-#include "common/messages.h"
-#include "files/data_log.h"
-#include "files/frame_decoder.h"
-#include "files/wave_format.h"
+#include "core/base/messages.h"
+#include "core/files/data_log.h"
+#include "core/samples/frame_decoder.h"
+#include "core/files/wave_format.h"
 
 namespace hl {
 

@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "app/analysis_win32.h"
-#include "app/operating_mode_win32.h"
-#include "app/render_window_win32.h"
-#include "display/view_win32.h"
+#include "windows/base/analysis_win32.h"
+#include "windows/base/operating_mode_win32.h"
+#include "windows/analysis/render_window_win32.h"
+#include "windows/view/view_win32.h"
 #include "cli/example_signals.h"
 #include "resources/resource.h"
 #include "tests/e2e/dialog_driver.h"

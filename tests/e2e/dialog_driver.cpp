@@ -1,6 +1,6 @@
 #include "tests/e2e/dialog_driver.h"
 
-#include "common/wide_text_win32.h"
+#include "windows/base/wide_text_win32.h"
 #include "tests/e2e/harness.h"
 
 namespace hl::e2e {

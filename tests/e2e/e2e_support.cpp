@@ -3,12 +3,12 @@
 #include <cmath>
 #include <sstream>
 
-#include "app/main_window_win32.h"
-#include "app/operating_mode_win32.h"
-#include "common/wide_text_win32.h"
-#include "display/readout.h"
-#include "display/readout_win32.h"
-#include "display/view_win32.h"
+#include "windows/program/main_window_win32.h"
+#include "windows/base/operating_mode_win32.h"
+#include "windows/base/wide_text_win32.h"
+#include "core/layout/readout.h"
+#include "windows/view/readout_win32.h"
+#include "windows/view/view_win32.h"
 #include "tests/e2e/dialog_driver.h"
 
 namespace hl::e2e {

@@ -16,11 +16,11 @@
 #include <utility>
 #include <vector>
 
-#include "app/analysis_win32.h"
-#include "app/main_window_win32.h"
+#include "windows/base/analysis_win32.h"
+#include "windows/program/main_window_win32.h"
 #include "cli/example_signals.h"
-#include "display/view_win32.h"
-#include "files/data_log_win32.h"
+#include "windows/view/view_win32.h"
+#include "windows/files/data_log_win32.h"
 #include "resources/resource.h"
 #include "tests/e2e/dialog_driver.h"
 #include "tests/e2e/e2e_support.h"

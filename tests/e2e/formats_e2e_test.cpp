@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "app/analysis_win32.h"
-#include "app/main_window_win32.h"
-#include "app/operating_mode_win32.h"
+#include "windows/base/analysis_win32.h"
+#include "windows/program/main_window_win32.h"
+#include "windows/base/operating_mode_win32.h"
 #include "cli/example_signals.h"
-#include "display/view_win32.h"
-#include "files/wave_format.h"
+#include "windows/view/view_win32.h"
+#include "core/files/wave_format.h"
 #include "resources/resource.h"
 #include "tests/e2e/dialog_driver.h"
 #include "tests/e2e/e2e_support.h"

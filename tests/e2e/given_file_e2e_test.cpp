@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "app/analysis_win32.h"
-#include "app/operating_mode_win32.h"
+#include "windows/base/analysis_win32.h"
+#include "windows/base/operating_mode_win32.h"
 #include "cli/example_signals.h"
-#include "common/wide_text_win32.h"
-#include "files/data_log_win32.h"
+#include "windows/base/wide_text_win32.h"
+#include "windows/files/data_log_win32.h"
 #include "resources/resource.h"
 #include "tests/e2e/dialog_driver.h"
 #include "tests/e2e/e2e_support.h"

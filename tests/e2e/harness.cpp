@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/main_window_win32.h"
-#include "common/wide_text_win32.h"
+#include "windows/program/main_window_win32.h"
+#include "windows/base/wide_text_win32.h"
 
 namespace hl::e2e {
 

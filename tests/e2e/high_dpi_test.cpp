@@ -9,15 +9,15 @@
 #include <ostream>
 #include <string>
 
-#include "app/analysis_win32.h"
-#include "app/file_analysis_win32.h"
-#include "app/main_window_win32.h"
-#include "app/operating_mode_win32.h"
+#include "windows/base/analysis_win32.h"
+#include "windows/analysis/file_analysis_win32.h"
+#include "windows/program/main_window_win32.h"
+#include "windows/base/operating_mode_win32.h"
 #include "cli/example_signals.h"
-#include "display/view_layout.h"
-#include "display/view_win32.h"
+#include "core/layout/view_layout.h"
+#include "windows/view/view_win32.h"
 #include "resources/resource.h"
-#include "display/window_layout.h"
+#include "core/layout/window_layout.h"
 #include "tests/e2e/e2e_support.h"
 #include "tests/e2e/harness.h"
 

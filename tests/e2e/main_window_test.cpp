@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "app/commands_win32.h"
-#include "app/main_window_win32.h"
-#include "app/handles_win32.h"
-#include "app/operating_mode_win32.h"
-#include "display/view_layout.h"
-#include "display/window_layout.h"
+#include "windows/program/commands_win32.h"
+#include "windows/program/main_window_win32.h"
+#include "windows/base/handles_win32.h"
+#include "windows/base/operating_mode_win32.h"
+#include "core/layout/view_layout.h"
+#include "core/layout/window_layout.h"
 #include "harrowlight_version.h"
 #include "resources/resource.h"
 #include "tests/e2e/e2e_support.h"

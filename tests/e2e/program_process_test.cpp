@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "cli/example_signals.h"
-#include "common/wide_text_win32.h"
+#include "windows/base/wide_text_win32.h"
 #include "resources/resource.h"
 #include "tests/e2e/dialog_driver.h"
 #include "tests/e2e/e2e_support.h"

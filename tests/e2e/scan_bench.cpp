@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "app/operating_mode_win32.h"
-#include "audio/capture_state_win32.h"
+#include "windows/base/operating_mode_win32.h"
+#include "windows/sound/capture_state_win32.h"
 #include "resources/resource.h"
 #include "tests/e2e/dialog_driver.h"
 #include "tests/e2e/harness.h"

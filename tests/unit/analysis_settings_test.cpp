@@ -1,4 +1,4 @@
-#include "app/analysis_settings.h"
+#include "core/analysis/analysis_settings.h"
 
 #include <gtest/gtest.h>
 

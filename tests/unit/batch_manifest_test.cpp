@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <string>
 
-#include "common/sha256.h"
+#include "core/base/sha256.h"
 
 namespace hl {
 namespace {

@@ -1,4 +1,4 @@
-#include "files/bitmap_export.h"
+#include "core/export/bitmap_export.h"
 
 #include <gtest/gtest.h>
 

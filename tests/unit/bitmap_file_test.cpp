@@ -1,4 +1,4 @@
-#include "files/bitmap_file.h"
+#include "core/image/bitmap_file.h"
 
 #include <gtest/gtest.h>
 

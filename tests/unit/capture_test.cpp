@@ -1,4 +1,4 @@
-#include "audio/capture.h"
+#include "core/sound/capture.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "app/file_analysis.h"
-#include "files/wave_format.h"
+#include "core/analysis/file_analysis.h"
+#include "core/files/wave_format.h"
 
 namespace hl {
 namespace {

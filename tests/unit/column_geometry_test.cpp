@@ -1,4 +1,4 @@
-#include "app/column_geometry.h"
+#include "core/analysis/column_geometry.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "dsp/column_renderer.h"
+#include "core/dsp/column_renderer.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

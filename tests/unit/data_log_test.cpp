@@ -1,4 +1,4 @@
-#include "files/data_log.h"
+#include "core/files/data_log.h"
 
 #include <gtest/gtest.h>
 

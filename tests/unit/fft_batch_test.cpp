@@ -1,4 +1,4 @@
-#include "dsp/fft_batch.h"
+#include "core/dsp/fft_batch.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "dsp/fft_engine.h"
-#include "dsp/level_scale.h"
+#include "core/dsp/fft_engine.h"
+#include "core/dsp/level_scale.h"
 
 namespace hl {
 namespace {

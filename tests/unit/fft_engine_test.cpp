@@ -1,4 +1,4 @@
-#include "dsp/fft_engine.h"
+#include "core/dsp/fft_engine.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "dsp/level_scale.h"
+#include "core/dsp/level_scale.h"
 
 namespace hl {
 namespace {

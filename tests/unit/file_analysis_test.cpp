@@ -1,11 +1,11 @@
-#include "app/file_analysis.h"
+#include "core/analysis/file_analysis.h"
 
 #include <gtest/gtest.h>
 
 #include <ostream>
 #include <vector>
 
-#include "app/parameters_dialog.h"
+#include "core/analysis/parameters_dialog.h"
 
 namespace hl {
 namespace {

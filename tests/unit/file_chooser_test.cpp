@@ -1,4 +1,4 @@
-#include "files/file_chooser.h"
+#include "core/files/file_chooser.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "files/frame_decoder.h"
+#include "core/samples/frame_decoder.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "files/wave_format.h"
+#include "core/files/wave_format.h"
 
 namespace hl {
 namespace {

@@ -1,4 +1,4 @@
-#include "display/grid_layout.h"
+#include "core/layout/grid_layout.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-#include "display/image_annotation.h"
+#include "core/export/image_annotation.h"
 
 #include <gtest/gtest.h>
 
-#include "app/column_geometry.h"
-#include "app/time_scale_fit.h"
-#include "display/bitmap_font.h"
-#include "files/bitmap_file.h"
+#include "core/analysis/column_geometry.h"
+#include "core/analysis/time_scale_fit.h"
+#include "core/image/bitmap_font.h"
+#include "core/image/bitmap_file.h"
 
 namespace hl {
 namespace {

@@ -1,4 +1,4 @@
-#include "files/levels_file.h"
+#include "core/files/levels_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/memory_budget.h"
+#include "core/analysis/memory_budget.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/menu_state.h"
+#include "core/analysis/menu_state.h"
 
 #include <gtest/gtest.h>
 

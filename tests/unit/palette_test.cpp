@@ -1,4 +1,4 @@
-#include "display/palette.h"
+#include "core/image/palette.h"
 
 #include <gtest/gtest.h>
 

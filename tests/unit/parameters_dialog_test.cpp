@@ -1,4 +1,4 @@
-#include "app/parameters_dialog.h"
+#include "core/analysis/parameters_dialog.h"
 
 #include <gtest/gtest.h>
 

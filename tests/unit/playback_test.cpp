@@ -1,4 +1,4 @@
-#include "audio/playback.h"
+#include "core/sound/playback.h"
 
 #include <gtest/gtest.h>
 

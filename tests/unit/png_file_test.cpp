@@ -1,5 +1,5 @@
-#include "files/png_file.h"
-#include "files/image_texts.h"
+#include "core/image/png_file.h"
+#include "core/export/image_texts.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

@@ -1,7 +1,7 @@
 // The status block's arithmetic, with expected values worked out by hand from the rules:
 // bin width rate / N, the row of bin 0 at N/2 + 43, half columns, the half-up rounding, the
 // "Scope" scale of 4 pixels per dB and 2 pixels per bin.
-#include "display/readout.h"
+#include "core/layout/readout.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "display/view_layout.h"
+#include "core/layout/view_layout.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "files/wave_format.h"
+#include "core/files/wave_format.h"
 
 #include <gtest/gtest.h>
 

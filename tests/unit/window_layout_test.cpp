@@ -1,4 +1,4 @@
-#include "display/window_layout.h"
+#include "core/layout/window_layout.h"
 
 #include <gtest/gtest.h>
 

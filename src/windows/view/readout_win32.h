@@ -1,0 +1,66 @@
+// The status block under the image: the cursor readouts and the mouse gestures on the image
+// (left-drag selection, right-drag measurement, the click handed to an open data-log dialog).
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "core/layout/window_layout.h"
+
+namespace hl {
+
+// The values the readout last showed, in the units the status block shows them.
+struct ReadoutValues {
+  unsigned timeMs = 0;       // the time row's value, msec
+  unsigned frequencyHz = 0;  // the frequency row's value, Hz
+  int column = 0;            // the cursor's column of the display bitmap (x + horizontal offset)
+};
+const ReadoutValues& CurrentReadout();
+
+// WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONDOWN and WM_RBUTTONUP.
+LRESULT OnMouseMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// What the status block's title names. The scans and the recording set theirs when they start,
+// with the sample rate they run at (0: the analysed data's rate); the title says
+// "Audio Analysis " whenever an analysed image is shown and no input or file scan runs.
+enum class ReadoutActivity { None, Analysis, FileScan, Recording, LiveScan };
+void SetReadoutActivity(ReadoutActivity activity, uint32_t sampleRate = 0);
+
+// Recomputes and redraws the status block for a point of the display bitmap (image x, image y
+// are client x and y plus the view's offsets). Only changed fields are rewritten.
+void DrawReadout(HWND window, int imageX, int imageY);
+
+// The scans' and playback's clock: shows `elapsedMs` (rounded to whole seconds) in the
+// "Time Now (sec) : " row while input, a file scan or playback runs in the "Scroll" display.
+// Call it once per column; it rewrites the row only when the second changed.
+void DrawReadoutElapsed(HWND window, float elapsedMs);
+
+// One field of the status block: where the window draws it and the text it drew there last.
+// The box is in client coordinates, cut where the information panel begins (empty when the
+// panel covers the field). Window thread only.
+enum class StatusField { Title, TimeLabel, TimeValue, FrequencyLabel, FrequencyValue };
+struct ShownField {
+  RECT box;
+  std::string text;
+};
+ShownField ShownStatusField(StatusField field);
+
+// The widest texts of the status block and the information panel in the font selected into
+// `dc`, for the layout that places them beside each other.
+TextWidths MeasureTextsUnderImage(HDC dc);
+
+// Erases `box` to the button face and writes `text` from its top left corner in the window's
+// font, clipped to the box: how every field of the status block is drawn.
+void DrawStatusField(HDC dc, const RECT& box, const std::string& text);
+
+// Draws the whole status block again into `dc` (painting has just filled the panel under it).
+void RepaintReadout(HDC dc);
+
+// The end of a playback, recording or scan: the clock row goes, and the status block shows
+// what it shows with the pointer off the image ("Time (msec) :" and blank values, or the
+// level row in "Scope"), until the pointer moves over the image again.
+void ClearReadout(HWND window);
+
+}  // namespace hl
