@@ -8,6 +8,7 @@
 #include <mfreadwrite.h>
 
 #include <cstring>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -213,16 +214,10 @@ std::string FailureText(const char* what, HRESULT hr) {
   return std::string(what) + " (Media Foundation error " + code + ")";
 }
 
-}  // namespace
-
-MediaDecodeResult DecodeWithMediaFoundation(const std::string& path, SoundContainer kind, DecodedSound& out,
-                                            const DecodeProgress& progress) {
+// The decoding; the samples' buffer may throw std::bad_alloc.
+MediaDecodeResult DecodeInto(const std::string& path, SoundCodec codec, int flacBits, DecodedSound& out,
+                             const DecodeProgress& progress) {
   MediaDecodeResult result;
-  out = DecodedSound{};
-  const std::vector<uint8_t> head = HeadOf(path);
-  const SoundCodec codec = CodecOf(kind, head.data(), head.size());
-  const int flacBits = codec == SoundCodec::Flac ? FlacBitsPerSample(head.data(), head.size()) : 0;
-
   MediaFoundationSession session;
   Com<IMFSourceReader> reader;
   // A reader that cannot be made is a system without the decoder (Windows N without its
@@ -328,6 +323,26 @@ MediaDecodeResult DecodeWithMediaFoundation(const std::string& path, SoundContai
   out.wave = std::move(data);
   result.ok = true;
   return result;
+}
+
+}  // namespace
+
+MediaDecodeResult DecodeWithMediaFoundation(const std::string& path, SoundContainer kind, DecodedSound& out,
+                                            const DecodeProgress& progress) {
+  out = DecodedSound{};
+  const std::vector<uint8_t> head = HeadOf(path);
+  const SoundCodec codec = CodecOf(kind, head.data(), head.size());
+  const int flacBits = codec == SoundCodec::Flac ? FlacBitsPerSample(head.data(), head.size()) : 0;
+  try {
+    MediaDecodeResult result = DecodeInto(path, codec, flacBits, out, progress);
+    if (!result.ok) out = DecodedSound{};
+    return result;
+  } catch (const std::bad_alloc&) {
+    out = DecodedSound{};
+    MediaDecodeResult result;
+    result.message = "Not enough memory to hold the decoded " + std::string(CodecFormatName(codec)) + " file";
+    return result;
+  }
 }
 
 }  // namespace hl
