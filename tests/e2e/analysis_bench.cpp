@@ -16,7 +16,7 @@
 
 #include "windows/base/analysis_win32.h"
 #include "windows/base/operating_mode_win32.h"
-#include "windows/analysis/render_window_win32.h"
+#include "windows/view/render_window_win32.h"
 #include "windows/view/view_win32.h"
 #include "cli/example_signals.h"
 #include "resources/resource.h"

@@ -17,7 +17,8 @@
 
 #include "core/analysis/analysis_settings.h"
 #include "windows/base/analysis_win32.h"
-#include "windows/analysis/file_analysis_win32.h"
+#include "windows/base/message_box_win32.h"
+#include "windows/view/view_win32.h"
 #include "windows/program/main_window_win32.h"
 #include "windows/base/handles_win32.h"
 #include "windows/base/operating_mode_win32.h"
@@ -25,7 +26,6 @@
 #include "windows/sound/capture_state_win32.h"
 #include "windows/sound/scan_display_win32.h"
 #include "windows/view/palette_win32.h"
-#include "windows/view/view_win32.h"
 #include "core/dsp/column_renderer.h"
 #include "core/dsp/fft_engine.h"
 #include "core/files/wave_format.h"

@@ -14,7 +14,8 @@
 
 #include "core/analysis/analysis_settings.h"
 #include "windows/base/analysis_win32.h"
-#include "windows/analysis/file_analysis_win32.h"
+#include "windows/base/message_box_win32.h"
+#include "windows/view/view_win32.h"
 #include "windows/program/main_window_win32.h"
 #include "windows/base/handles_win32.h"
 #include "windows/base/operating_mode_win32.h"
@@ -23,7 +24,6 @@
 #include "core/sound/playback.h"
 #include "cli/example_signals.h"
 #include "windows/view/palette_win32.h"
-#include "windows/view/view_win32.h"
 #include "resources/resource.h"
 #include "tests/e2e/dialog_driver.h"
 #include "tests/e2e/e2e_support.h"

@@ -10,12 +10,12 @@
 #include <string>
 
 #include "windows/base/analysis_win32.h"
-#include "windows/analysis/file_analysis_win32.h"
+#include "windows/base/message_box_win32.h"
+#include "windows/view/view_win32.h"
 #include "windows/program/main_window_win32.h"
 #include "windows/base/operating_mode_win32.h"
 #include "cli/example_signals.h"
 #include "core/layout/view_layout.h"
-#include "windows/view/view_win32.h"
 #include "resources/resource.h"
 #include "core/layout/window_layout.h"
 #include "tests/e2e/e2e_support.h"

@@ -1,4 +1,5 @@
 #include "core/export/bitmap_export.h"
+#include "core/dsp/column_renderer.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // scroll offsets, the 44-row time-axis margin on top, and the two margin lines.
 #pragma once
 
-#include "core/dsp/column_renderer.h"
+#include "core/image/palette_image.h"
 
 namespace hl {
 

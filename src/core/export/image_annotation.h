@@ -12,7 +12,7 @@
 #include <string>
 
 #include "core/layout/grid_layout.h"
-#include "core/dsp/column_renderer.h"
+#include "core/image/palette_image.h"
 
 namespace hl {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "core/dsp/column_renderer.h"
+#include "core/image/palette_image.h"
 
 namespace hl {
 

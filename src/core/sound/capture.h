@@ -183,7 +183,7 @@ void RenderScanColumn(const int16_t* levels, const Peak& peak, uint8_t* column);
 // --- Fixed-length recording into the display bitmap ----------------------------------------
 
 // What the window shows once a recording's bitmap column x has been drawn is what an
-// analysis shows: ScreenUpdateAt (app/file_analysis.h).
+// analysis shows: ScreenUpdateAt (core/analysis/file_analysis.h).
 
 // --- Scope display -------------------------------------------------------------------------
 

@@ -1,7 +1,9 @@
 // "&Analyze File" (40020), the steps it shares with Parameters "&Change" and "&Restore"
 // (parameters_change_win32.cpp), the FFT-size commands (40012..40014) and the analysis's
 // part of closing the window.
-#include "windows/analysis/file_analysis_win32.h"
+#include "windows/base/analysis_win32.h"
+#include "windows/base/message_box_win32.h"
+#include "windows/view/view_win32.h"
 
 #include <algorithm>
 #include <cstring>
@@ -13,16 +15,16 @@
 
 #include "windows/analysis/analysis_steps_win32.h"
 #include "core/analysis/column_geometry.h"
-#include "windows/program/commands_win32.h"
+#include "windows/analysis/analysis_commands_win32.h"
 #include "windows/base/dialog_choices_win32.h"
 #include "core/analysis/file_analysis.h"
 #include "windows/base/handles_win32.h"
-#include "windows/program/main_window_win32.h"
+#include "windows/base/window_state_win32.h"
 #include "windows/base/menu_state_win32.h"
 #include "windows/base/operating_mode_win32.h"
 #include "core/analysis/parameters_dialog.h"
 #include "windows/analysis/parameters_dialog_win32.h"
-#include "windows/analysis/render_window_win32.h"
+#include "windows/view/render_window_win32.h"
 #include "core/base/limits.h"
 #include "windows/base/wide_text_win32.h"
 #include "windows/view/palette_win32.h"
@@ -172,7 +174,7 @@ Confirmed ConfirmParameters(HWND window, LoadedSpan& span, bool keepSpan) {
     DrainMessageQueue();
     UpdateWindow(window);
     const uint16_t bits = values.decodedResolution ? 16 : BitsOf(settings.resolution);
-    SendMessageA(window, WM_COMMAND, FftSizeCommand(settings.fftSize), 0);
+    ApplyFftSize(window, settings.fftSize);
 
     const uint32_t rate = values.sampleRate > 0 ? static_cast<uint32_t>(values.sampleRate) : 0;
     const SpanRequest request{static_cast<double>(values.beginMs), static_cast<double>(values.endMs), rate,
@@ -335,8 +337,8 @@ void LowResolutionFallback(HWND window, const LoadedSpan& span, bool afterBitmap
   if (afterBitmapCheck) {
     Settings().windowLengthMs = NbWindowLength(512, static_cast<float>(a.format.sampleRate));
   }
+  // The scan starts once the command that fell back here has returned.
   SetOpenWavePath(span.path.c_str());
-  SendMessageA(window, WM_COMMAND, IDM_SCAN_FILE, 1);
 }
 
 // The refusals of the column geometry: the message, then back to the analysis before.
@@ -344,7 +346,7 @@ bool RefuseGeometry(HWND window, Message refusal) {
   if (refusal != Message::ImproperEntry && refusal != Message::TimeScaleTooSmall) return false;
   ShowProgramMessage(window, refusal);
   DisableFourButtons();
-  SendMessageA(window, WM_COMMAND, IDM_PARAMETERS_RESTORE, 0);
+  RestoreAnalysis(window);
   Mode().fileAnalysisInProgress = 0;
   return true;
 }
@@ -375,7 +377,7 @@ bool PrepareDisplay(HWND window) {
 void RefuseDisplay(HWND window) {
   ShowProgramMessage(window, Message::NotEnoughDisplayMemory);
   Mode().fileAnalysisInProgress = 0;
-  SendMessageA(window, WM_COMMAND, IDM_EXIT, 0);
+  SendMessageA(window, WM_CLOSE, 0, 0);
 }
 
 // The loaded sample buffer drawn into the prepared display bitmap, then the result. The
@@ -409,21 +411,6 @@ void RenderIntoDisplay(HWND window) {
 void RenderLoadedSpan(HWND window) {
   if (!PrepareDisplay(window)) return RefuseDisplay(window);
   RenderIntoDisplay(window);
-}
-
-void ShowProgramMessage(HWND window, Message message) {
-  ShowMessage(window, MessageText(message),
-              MessageIconOf(message) == MessageIcon::Hand ? MB_ICONHAND : MB_ICONEXCLAMATION);
-}
-
-int ImageAreaWidth() {
-  const int width = View().imageWidth;
-  return width > 0 ? width : MainWindow().layout.imageAreaWidth;
-}
-
-int ImageAreaHeight() {
-  const int height = View().imageHeight;
-  return height > 0 ? height : MainWindow().layout.imageAreaHeight;
 }
 
 // ---------------------------------------------------------------------------
@@ -547,7 +534,7 @@ void SampleLoad::Done() {
 }  // namespace
 
 // Choose, read the header, confirm the parameters, load the samples, render.
-void OnAnalyzeFile(HWND window, LPARAM lParam) {
+void AnalyzeFile(HWND window, AnalysisStart start) {
   OperatingMode& mode = Mode();
   // Posted again while an analysis runs (the menu item is grey then): ignored.
   if (mode.fileAnalysisInProgress || mode.rendering) return;
@@ -564,8 +551,8 @@ void OnAnalyzeFile(HWND window, LPARAM lParam) {
 
   LoadedSpan span;
   std::string title;
-  if (!ChooseAnalysisFile(window, lParam == 0, span, title)) return;
-  const Confirmed confirmed = ConfirmParameters(window, span, lParam == 2);
+  if (!ChooseAnalysisFile(window, start == AnalysisStart::ChooseFile, span, title)) return;
+  const Confirmed confirmed = ConfirmParameters(window, span, start == AnalysisStart::AfterScan);
   if (confirmed == Confirmed::Cancelled) {
     ReturnToIdle(window);
     return;
@@ -583,7 +570,7 @@ void OnAnalyzeFile(HWND window, LPARAM lParam) {
     ShowProgramMessage(window, loaded);
     if (loaded == Message::NotEnoughMemory) {
       busy.Clear();
-      SendMessageA(window, WM_COMMAND, IDM_EXIT, 0);
+      SendMessageA(window, WM_CLOSE, 0, 0);
     }
     return;
   }
@@ -602,18 +589,16 @@ void OnAnalyzeFile(HWND window, LPARAM lParam) {
 // ---------------------------------------------------------------------------
 // FFT size (40012..40014, sent by the analysis commands).
 
-namespace {
-
-void SetFftSize(HWND window, int order) {
+void ApplyFftSize(HWND window, FftSize size) {
   AnalysisSettings& settings = Settings();
-  settings.fftOrder = order;
-  settings.fftSize = FftSizeOfOrder(order);
+  settings.fftSize = size;
+  settings.fftOrder = FftOrderOfChoice(size);
   View().verticalFraction = 1.0f;
-  View().verticallyScrollable = order > 9;
+  View().verticallyScrollable = settings.fftOrder > 9;
   RECT r;
   if (!GetWindowRect(window, &r)) return;
   const MainWindowState& w = MainWindow();
-  const int height = PreferredWindowHeight(w.sizes.defaultHeight, r.bottom - r.top, order);
+  const int height = PreferredWindowHeight(w.sizes.defaultHeight, r.bottom - r.top, settings.fftOrder);
   int top = CentredTop(w.metrics.screenHeight, height);
   if (top < 0) top = 0;
   // Not repainted here: the next layout pass takes the height.
@@ -621,11 +606,10 @@ void SetFftSize(HWND window, int order) {
   MainWindow().windowHeight = height;
 }
 
-}  // namespace
-
-void OnFftSize512(HWND window, LPARAM) { SetFftSize(window, 9); }
-void OnFftSize1024(HWND window, LPARAM) { SetFftSize(window, 10); }
-void OnFftSize2048(HWND window, LPARAM) { SetFftSize(window, 11); }
+void OnAnalyzeFile(HWND window, LPARAM lParam) { AnalyzeFile(window, static_cast<AnalysisStart>(lParam)); }
+void OnFftSize512(HWND window, LPARAM) { ApplyFftSize(window, FftSize::Fft512); }
+void OnFftSize1024(HWND window, LPARAM) { ApplyFftSize(window, FftSize::Fft1024); }
+void OnFftSize2048(HWND window, LPARAM) { ApplyFftSize(window, FftSize::Fft2048); }
 
 // ---------------------------------------------------------------------------
 // Closing.

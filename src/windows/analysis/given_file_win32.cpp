@@ -4,8 +4,10 @@
 
 #include <vector>
 
-#include "windows/program/commands_win32.h"
-#include "windows/analysis/file_analysis_win32.h"
+#include "windows/analysis/analysis_commands_win32.h"
+#include "windows/base/analysis_win32.h"
+#include "windows/base/message_box_win32.h"
+#include "windows/view/view_win32.h"
 #include "windows/base/operating_mode_win32.h"
 #include "core/base/messages.h"
 #include "windows/base/wide_text_win32.h"
@@ -17,7 +19,6 @@ namespace hl {
 namespace {
 
 // lParam of "&Analyze File" for a file already in the chooser's open path.
-constexpr LPARAM kFileAlreadyChosen = 1;
 
 // The name made absolute against the current folder, as the chooser returns it; the
 // analysis keeps the full path for its re-reads.
@@ -59,10 +60,10 @@ void AnalyzeGivenFile(HWND window, const std::string& path) {
     ShowProgramMessage(window, Message::CannotOpenFile);
     return;
   }
-  PostMessageW(window, WM_COMMAND, IDM_ANALYZE_FILE, kFileAlreadyChosen);
+  PostMessageW(window, WM_COMMAND, IDM_ANALYZE_FILE, static_cast<LPARAM>(AnalysisStart::FileChosen));
 }
 
-LRESULT OnDropFiles(HWND window, HDROP drop) {
+bool TakeDroppedFile(HWND window, HDROP drop) {
   std::wstring name;
   if (MayAnalyzeNow(window) && DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) > 0) {
     const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
@@ -70,14 +71,12 @@ LRESULT OnDropFiles(HWND window, HDROP drop) {
     name.resize(DragQueryFileW(drop, 0, &name[0], length + 1));
   }
   DragFinish(drop);
-  if (name.empty()) return 0;
-  // Run here, not posted: a drop that comes while the command runs finds it busy.
+  if (name.empty()) return false;
   if (!SetOpenWavePath(FullPathOf(name).c_str())) {
     ShowProgramMessage(window, Message::CannotOpenFile);
-    return 0;
+    return false;
   }
-  RunCommand(window, IDM_ANALYZE_FILE, kFileAlreadyChosen);
-  return 0;
+  return true;
 }
 
 }  // namespace hl

@@ -17,8 +17,9 @@ std::string FileOfCommandLine();
 // first). A path that does not fit the chooser's buffer gets the chooser path's message.
 void AnalyzeGivenFile(HWND window, const std::string& path);
 
-// WM_DROPFILES: the first dropped file is analysed when "&Analyze File" could be chosen
-// now; while the program is busy the drop is ignored. The drop's memory is released always.
-LRESULT OnDropFiles(HWND window, HDROP drop);
+// WM_DROPFILES: true when the first dropped file is to be analysed now (the open path is
+// set to it), which is when "&Analyze File" could be chosen; while the program is busy the
+// drop is ignored. The drop's memory is released always.
+bool TakeDroppedFile(HWND window, HDROP drop);
 
 }  // namespace hl

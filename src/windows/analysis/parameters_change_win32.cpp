@@ -7,12 +7,13 @@
 #include "windows/analysis/analysis_steps_win32.h"
 #include "windows/base/analysis_win32.h"
 #include "core/analysis/column_geometry.h"
-#include "windows/program/commands_win32.h"
+#include "windows/analysis/analysis_commands_win32.h"
 #include "windows/base/dialog_choices_win32.h"
 #include "core/analysis/file_analysis.h"
-#include "windows/analysis/file_analysis_win32.h"
+#include "windows/base/message_box_win32.h"
+#include "windows/view/view_win32.h"
 #include "windows/base/handles_win32.h"
-#include "windows/program/main_window_win32.h"
+#include "windows/base/window_state_win32.h"
 #include "windows/base/menu_state_win32.h"
 #include "windows/base/operating_mode_win32.h"
 #include "core/analysis/parameters_dialog.h"
@@ -20,7 +21,6 @@
 #include "core/base/limits.h"
 #include "windows/base/wide_text_win32.h"
 #include "windows/view/palette_win32.h"
-#include "windows/view/view_win32.h"
 #include "core/files/wave_format.h"
 #include "resources/resource.h"
 
@@ -33,11 +33,11 @@ namespace {
 
 // What the dialog offers: the shown data's rate, and the selection (a drag's hand-over,
 // lParam 1) or the whole of the shown data.
-ParametersDialogValues OfferedValues(LPARAM lParam, uint32_t sourceBytes, const WaveFormat& shown) {
+ParametersDialogValues OfferedValues(ChangeOffer offer, uint32_t sourceBytes, const WaveFormat& shown) {
   const AnalysisState& a = Analysis();
   ParametersDialogValues values;
   values.sampleRate = static_cast<int32_t>(shown.sampleRate);
-  if (lParam == 1) {
+  if (offer == ChangeOffer::Selection) {
     values.beginMs = static_cast<int32_t>(a.selectionBeginMs);
     values.endMs = static_cast<int32_t>(a.selectionEndMs);
   } else {
@@ -58,7 +58,7 @@ bool RefuseReanalysis(HWND window, Message refusal) {
   }
   ShowProgramMessage(window, refusal);
   Analysis().restorePoint = true;
-  SendMessageA(window, WM_COMMAND, IDM_PARAMETERS_RESTORE, 0);
+  RestoreAnalysis(window);
   return true;
 }
 
@@ -99,7 +99,7 @@ void TakeReanalysis(HWND window, GlobalBlock block, const WaveFormat& format, co
 }  // namespace
 
 // Offer the shown data, plan the new span, copy its samples from the shown buffer, render.
-void OnParametersChange(HWND window, LPARAM lParam) {
+void ChangeParameters(HWND window, ChangeOffer offer) {
   OperatingMode& mode = Mode();
   if (!Display().exists() || mode.rendering || mode.fileAnalysisInProgress) return;
   AnalysisState& a = Analysis();
@@ -114,7 +114,7 @@ void OnParametersChange(HWND window, LPARAM lParam) {
   const bool setAside = !mode.fullResolutionBitmapExists && !mode.lowMemory;
   const AnalysisSettings shownSettings = settings;
 
-  ParametersDialogValues values = OfferedValues(lParam, sourceBytes, shownFormat);
+  ParametersDialogValues values = OfferedValues(offer, sourceBytes, shownFormat);
   values.fileRate = a.source.sampleRate;
   values.decodedResolution = a.source.wavFlag ? DecodedResolutionText(a.source.encoding) : nullptr;
   if (CheckTimeScale(settings.timeScaleMs) != Message::None) settings.timeScaleMs = 20.0f;
@@ -129,7 +129,7 @@ void OnParametersChange(HWND window, LPARAM lParam) {
   // The grid's time of the first column counts from the start of the analysis before.
   a.accumulatedBeginMs += a.beginMs;
   DrainMessageQueue();
-  SendMessageA(window, WM_COMMAND, FftSizeCommand(settings.fftSize), 0);
+  ApplyFftSize(window, settings.fftSize);
 
   const uint16_t bits = values.decodedResolution ? 16 : BitsOf(settings.resolution);
   const uint32_t rate = values.sampleRate > 0 ? static_cast<uint32_t>(values.sampleRate) : 0;
@@ -148,7 +148,7 @@ void OnParametersChange(HWND window, LPARAM lParam) {
     if (!ReadHeaderOf(a.filePath, span.header)) {
       ShowProgramMessage(window, Message::CannotOpenFile);
       a.restorePoint = true;
-      SendMessageA(window, WM_COMMAND, IDM_PARAMETERS_RESTORE, 0);
+      RestoreAnalysis(window);
       return;
     }
     span.header.format = format;
@@ -161,7 +161,7 @@ void OnParametersChange(HWND window, LPARAM lParam) {
   if (!CopySpanSamples(source, g, format, block)) {
     ShowProgramMessage(window, Message::NotEnoughMemory);
     busy.Clear();
-    SendMessageA(window, WM_COMMAND, IDM_EXIT, 0);
+    SendMessageA(window, WM_CLOSE, 0, 0);
     return;
   }
   // Without a set-aside analysis the samples shown are not needed any more.
@@ -173,7 +173,7 @@ void OnParametersChange(HWND window, LPARAM lParam) {
 // ---------------------------------------------------------------------------
 // Parameters "&Restore".
 
-void OnParametersRestore(HWND window, LPARAM) {
+void RestoreAnalysis(HWND window) {
   OperatingMode& mode = Mode();
   AnalysisState& a = Analysis();
   if (!a.restorePoint || mode.rendering) return;
@@ -189,6 +189,7 @@ void OnParametersRestore(HWND window, LPARAM) {
   ReleaseDisplay();
   ReleaseSampleBuffer();
   HeldAnalysis& held = HeldFullResolution();
+  DestroyDisplayBitmap();
   Display() = std::move(held.bitmap);
   HandOverAnalysis(held.analysis, a);
   a.restorePoint = false;
@@ -230,5 +231,8 @@ void OnParametersRestore(HWND window, LPARAM) {
   RedrawView(window, true);
   InvalidateRect(window, nullptr, FALSE);
 }
+
+void OnParametersChange(HWND window, LPARAM) { ChangeParameters(window, ChangeOffer::Shown); }
+void OnParametersRestore(HWND window, LPARAM) { RestoreAnalysis(window); }
 
 }  // namespace hl

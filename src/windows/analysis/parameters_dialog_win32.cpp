@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "windows/base/dialog_choices_win32.h"
-#include "windows/program/main_window_win32.h"
+#include "windows/base/window_state_win32.h"
 #include "core/analysis/parameters_dialog.h"
 #include "core/image/palette.h"
 #include "windows/view/palette_win32.h"

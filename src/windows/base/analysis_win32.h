@@ -9,7 +9,7 @@
 
 #include "core/analysis/analysis_settings.h"
 #include "windows/base/handles_win32.h"
-#include "windows/view/view_win32.h"
+#include "windows/base/display_state_win32.h"
 #include "core/files/wave_format.h"
 
 namespace hl {

@@ -62,11 +62,6 @@ static_assert(RadioId(kRecordLengthGroup, RecordLength::Any) == IDC_RECORD_ANY, 
 static_assert(RadioId(kDisplayTypeGroup, DisplayType::Scope) == IDC_DISPLAY_SCOPE, "display buttons out of order");
 static_assert(RadioId(kAnalysisAtStopGroup, AnalysisAtStop::Off) == IDC_ANALYSIS_OFF, "analysis buttons out of order");
 
-// The FFT-size menu commands, one per size in the order of FftSize.
-constexpr int FftSizeCommand(FftSize size) { return IDM_FFT_512 + static_cast<int>(size); }
-static_assert(FftSizeCommand(FftSize::Fft1024) == IDM_FFT_1024, "FFT commands out of order");
-static_assert(FftSizeCommand(FftSize::Fft2048) == IDM_FFT_2048, "FFT commands out of order");
-
 // The command id of a menu item the menu-state table names.
 constexpr int MenuCommandId(MenuCommand command) {
   switch (command) {

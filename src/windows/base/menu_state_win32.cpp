@@ -2,7 +2,7 @@
 
 #include "windows/base/analysis_win32.h"
 #include "windows/base/dialog_choices_win32.h"
-#include "windows/program/main_window_win32.h"
+#include "windows/base/window_state_win32.h"
 #include "windows/base/operating_mode_win32.h"
 
 namespace hl {

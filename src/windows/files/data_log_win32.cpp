@@ -8,16 +8,16 @@
 
 #include "core/analysis/analysis_settings.h"
 #include "windows/base/analysis_win32.h"
-#include "windows/program/commands_win32.h"
+#include "windows/files/files_commands_win32.h"
 #include "windows/base/dialog_place_win32.h"
-#include "windows/analysis/file_analysis_win32.h"
-#include "windows/program/main_window_win32.h"
+#include "windows/base/message_box_win32.h"
+#include "windows/view/view_win32.h"
+#include "windows/base/window_state_win32.h"
 #include "windows/base/menu_state_win32.h"
 #include "windows/base/operating_mode_win32.h"
 #include "windows/base/wide_text_win32.h"
 #include "windows/base/gdi_objects_win32.h"
 #include "windows/view/readout_win32.h"
-#include "windows/view/view_win32.h"
 #include "core/files/data_log.h"
 #include "windows/files/file_chooser_win32.h"
 #include "windows/files/save_commands_win32.h"
@@ -370,7 +370,15 @@ bool OpenLogDialog(HWND window, int resource, DLGPROC procedure) {
 
 HWND OpenDataLogDialog() { return State().dialog; }
 
-bool SpectrumLogOpen() { return State().dialog != nullptr && State().kind == LogKind::Spectrum; }
+void MeasureForLog() {
+  const DataLogState& s = State();
+  if (!s.dialog) return;
+  if (s.kind == LogKind::Spectrum) {
+    MeasureSpectrum(s.dialog);
+  } else {
+    MeasurePoint(s.dialog);
+  }
+}
 
 void OnLogPoints(HWND window, LPARAM) {
   if (!LogMayStart() || !ChooseLogFile(window)) return;

@@ -14,12 +14,11 @@
 
 namespace hl {
 
-// The open data-log dialog (points or spectrum), or nullptr when none is open. The main
-// window's left-button handler sends it WM_COMMAND 1062 (lParam 0) after updating the
-// readouts; the dialog then measures at the readout's column.
+// The open data-log dialog (points or spectrum), or nullptr when none is open.
 HWND OpenDataLogDialog();
 
-// Whether the open log dialog (if any) is the spectrum log.
-bool SpectrumLogOpen();
+// A left click in the image while a log dialog is open: the dialog measures at the
+// readout's column (a point line, or the spectrum), as its own click button does.
+void MeasureForLog();
 
 }  // namespace hl

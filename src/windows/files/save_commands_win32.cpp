@@ -7,14 +7,14 @@
 #include <vector>
 
 #include "windows/base/analysis_win32.h"
-#include "windows/program/commands_win32.h"
-#include "windows/analysis/file_analysis_win32.h"
-#include "windows/program/main_window_win32.h"
+#include "windows/files/files_commands_win32.h"
+#include "windows/base/message_box_win32.h"
+#include "windows/view/view_win32.h"
+#include "windows/base/window_state_win32.h"
 #include "windows/base/operating_mode_win32.h"
 #include "windows/base/wide_text_win32.h"
 #include "core/image/palette.h"
 #include "windows/view/palette_win32.h"
-#include "windows/view/view_win32.h"
 #include "core/export/bitmap_export.h"
 #include "core/image/bitmap_file.h"
 #include "windows/files/file_chooser_win32.h"

@@ -1,7 +1,8 @@
 #include "windows/files/wave_open_win32.h"
 
 #include "windows/base/handles_win32.h"
-#include "windows/program/main_window_win32.h"
+#include "windows/base/message_box_win32.h"
+#include "windows/base/window_state_win32.h"
 #include "core/base/limits.h"
 #include "windows/base/wide_text_win32.h"
 

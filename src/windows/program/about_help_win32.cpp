@@ -1,5 +1,6 @@
 // File "&Exit", Help "&Help Topics" and "&About Harrowlight".
 #include "windows/program/commands_win32.h"
+#include "windows/base/message_box_win32.h"
 #include "windows/program/main_window_win32.h"
 #include "windows/base/wide_text_win32.h"
 #include "harrowlight_version.h"

@@ -79,11 +79,16 @@ void RunCommand(HWND window, int commandId, LPARAM lParam) {
     return;
   }
   handler(window, lParam);
+  RunHandedOverScan(window);
   // The outermost command has returned and nothing is busy: the held ones go back to the
   // queue, in the order they came, behind whatever is waiting there already.
   if (AnalysisBusy() || held.empty() || !IsWindow(window)) return;
   for (const HeldCommand& c : held) PostMessageA(window, WM_COMMAND, static_cast<WPARAM>(c.id), c.lParam);
   held.clear();
+}
+
+void RunHandedOverScan(HWND window) {
+  if (Mode().lowResolutionScan && IsWindow(window)) OnScanFile(window, 0);
 }
 
 CommandHandler HandlerOf(int commandId) {

@@ -1,37 +1,20 @@
-// Handlers of the main window's commands, one per command id. Each takes the window and
-// the command's lParam.
+// The command table: the handler of each command id of the main window. Each handler takes
+// the window and the command's lParam.
 #pragma once
 
 #include <windows.h>
+
+#include "windows/analysis/analysis_commands_win32.h"
+#include "windows/files/files_commands_win32.h"
+#include "windows/sound/sound_commands_win32.h"
+#include "windows/view/view_commands_win32.h"
 
 namespace hl {
 
 using CommandHandler = void (*)(HWND window, LPARAM lParam);
 
-// Buttons.
-void OnPlay(HWND window, LPARAM lParam);
-void OnPlayWindow(HWND window, LPARAM lParam);
-void OnStop(HWND window, LPARAM lParam);
-void OnToggleGrid(HWND window, LPARAM lParam);
-// File menu.
-void OnAnalyzeFile(HWND window, LPARAM lParam);
-void OnRecordAudio(HWND window, LPARAM lParam);
-void OnParametersChange(HWND window, LPARAM lParam);
-void OnParametersRestore(HWND window, LPARAM lParam);
-void OnLogPoints(HWND window, LPARAM lParam);
-void OnLogSpectrum(HWND window, LPARAM lParam);
-void OnScanFile(HWND window, LPARAM lParam);
-void OnScanAudio(HWND window, LPARAM lParam);
-void OnSaveWave(HWND window, LPARAM lParam);
-void OnSaveWindowBitmap(HWND window, LPARAM lParam);
-void OnSaveEntireBitmap(HWND window, LPARAM lParam);
+// The program's own commands; every room's handlers are declared in its folder.
 void OnExit(HWND window, LPARAM lParam);
-// Sent internally: the FFT size.
-void OnFftSize512(HWND window, LPARAM lParam);
-void OnFftSize1024(HWND window, LPARAM lParam);
-void OnFftSize2048(HWND window, LPARAM lParam);
-// Colors and Help menus.
-void OnColorsChange(HWND window, LPARAM lParam);
 void OnHelpTopics(HWND window, LPARAM lParam);
 void OnAbout(HWND window, LPARAM lParam);
 
@@ -49,11 +32,8 @@ CommandHandler HandlerOf(int commandId);
 // posted again once the window is no longer busy, instead of being refused.
 void RunCommand(HWND window, int commandId, LPARAM lParam);
 
-// What the window's close step asks of the other subsystems, in this order.
-void ResetAudioDevicesForClose();  // waveOutReset / waveInStop + waveInReset of open devices
-void ReleaseAnalysisForClose();    // display bitmap, kept full-resolution image, sample buffer
-
-// Blanks the cursor readout when the mouse leaves the client area.
-void BlankReadoutOutsideImage(HWND window);
+// An analysis whose image would not fit in memory hands its whole file to "Scan &File" at
+// low resolution: the scan runs here, once the command that handed it over has returned.
+void RunHandedOverScan(HWND window);
 
 }  // namespace hl

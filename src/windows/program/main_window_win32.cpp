@@ -8,6 +8,8 @@
 #include <cstring>
 
 #include "windows/program/commands_win32.h"
+#include "windows/files/data_log_win32.h"
+#include "windows/base/message_box_win32.h"
 #include "windows/analysis/given_file_win32.h"
 #include "windows/base/menu_state_win32.h"
 #include "windows/base/handles_win32.h"
@@ -218,6 +220,22 @@ LRESULT OnDpiChanged(HWND window, WPARAM wParam, LPARAM lParam) {
   return 0;
 }
 
+// The readout's gestures, and what they ask of the data log and the analysis.
+LRESULT OnMouse(HWND window, UINT message, LPARAM lParam) {
+  switch (OnMouseMessage(window, message, lParam, OpenDataLogDialog() != nullptr)) {
+    case Gesture::LogClick:
+      MeasureForLog();
+      break;
+    case Gesture::SpanSelected:
+      ChangeParameters(window, ChangeOffer::Selection);
+      RunHandedOverScan(window);
+      break;
+    case Gesture::None:
+      break;
+  }
+  return 0;
+}
+
 LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
   RunCommand(window, LOWORD(wParam), lParam);
   return 0;
@@ -250,54 +268,6 @@ LRESULT OnPaletteChanged(HWND window, HWND changedBy) {
 
 }  // namespace
 
-WindowFontIn::WindowFontIn(HDC dc) : dc_(dc) {
-  if (MainWindow().font) previous_ = SelectObject(dc, MainWindow().font);
-}
-
-WindowFontIn::~WindowFontIn() {
-  if (previous_) SelectObject(dc_, previous_);
-}
-
-MainWindowState& MainWindow() {
-  static MainWindowState state;
-  return state;
-}
-
-int ShowMessage(HWND owner, const char* text, UINT icon) {
-  return MessageBoxA(owner, text, kCaption, MB_OK | icon);
-}
-
-void AddModelessDialog(HWND dialog) {
-  for (HWND& slot : MainWindow().modelessDialogs) {
-    if (!slot) {
-      slot = dialog;
-      return;
-    }
-  }
-}
-
-void RemoveModelessDialog(HWND dialog) {
-  for (HWND& slot : MainWindow().modelessDialogs) {
-    if (slot == dialog) slot = nullptr;
-  }
-}
-
-bool IsModelessDialogMessage(MSG* message) {
-  for (HWND dialog : MainWindow().modelessDialogs) {
-    if (dialog && IsDialogMessageW(dialog, message)) return true;
-  }
-  return false;
-}
-
-void DrainMessageQueue() {
-  MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    if (IsModelessDialogMessage(&message)) continue;
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
-}
-
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE:
@@ -322,7 +292,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_LBUTTONUP:
     case WM_RBUTTONDOWN:
     case WM_RBUTTONUP:
-      return OnMouseMessage(window, message, wParam, lParam);
+      return OnMouse(window, message, lParam);
     case MM_WIM_DATA:
       return OnWaveInData(window, wParam, lParam);
     case MM_WIM_CLOSE:
@@ -330,7 +300,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case MM_WOM_DONE:
       return OnWaveOutDone(window, wParam, lParam);
     case WM_KEYDOWN:
-      if (wParam == kEscapeKey) SendMessageA(window, WM_COMMAND, IDB_STOP, 0);
+      if (wParam == kEscapeKey) OnStop(window, 0);
       return 0;
     case WM_COMMAND:
       return OnCommand(window, wParam, lParam);
@@ -341,7 +311,11 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case kDpiChanged:
       return OnDpiChanged(window, wParam, lParam);
     case WM_DROPFILES:
-      return OnDropFiles(window, reinterpret_cast<HDROP>(wParam));
+      // Run here, not posted: a drop that comes while the command runs finds it busy.
+      if (TakeDroppedFile(window, reinterpret_cast<HDROP>(wParam))) {
+        RunCommand(window, IDM_ANALYZE_FILE, static_cast<LPARAM>(AnalysisStart::FileChosen));
+      }
+      return 0;
     default:
       return DefWindowProcW(window, message, wParam, lParam);
   }

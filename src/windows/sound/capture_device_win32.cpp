@@ -13,7 +13,7 @@
 #include <mmsystem.h>
 
 #include "windows/base/handles_win32.h"
-#include "windows/program/main_window_win32.h"
+#include "windows/base/window_state_win32.h"
 #include "windows/base/operating_mode_win32.h"
 #include "core/sound/capture.h"
 #include "windows/sound/capture_state_win32.h"

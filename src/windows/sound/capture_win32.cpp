@@ -15,11 +15,13 @@
 
 #include "core/analysis/analysis_settings.h"
 #include "windows/base/analysis_win32.h"
-#include "windows/program/commands_win32.h"
+#include "windows/analysis/analysis_commands_win32.h"
+#include "windows/sound/sound_commands_win32.h"
 #include "windows/base/dialog_choices_win32.h"
-#include "windows/analysis/file_analysis_win32.h"
+#include "windows/base/message_box_win32.h"
+#include "windows/view/view_win32.h"
 #include "windows/base/handles_win32.h"
-#include "windows/program/main_window_win32.h"
+#include "windows/base/window_state_win32.h"
 #include "windows/base/menu_state_win32.h"
 #include "windows/base/operating_mode_win32.h"
 #include "core/sound/capture.h"
@@ -30,7 +32,6 @@
 #include "core/image/palette.h"
 #include "windows/view/palette_win32.h"
 #include "windows/view/readout_win32.h"
-#include "windows/view/view_win32.h"
 #include "core/dsp/column_renderer.h"
 #include "core/dsp/fft_engine.h"
 #include "windows/files/file_chooser_win32.h"
@@ -392,7 +393,7 @@ void OnScanAudio(HWND window, LPARAM) {
   Analysis().dataLength = 0;
 
   s.fftSize = FftSize::Fft512;
-  SendMessageA(window, WM_COMMAND, IDM_FFT_512, 0);
+  ApplyFftSize(window, FftSize::Fft512);
   InvalidateRect(window, nullptr, TRUE);
   DrainMessageQueue();
 

@@ -6,7 +6,7 @@
 
 #include "core/analysis/analysis_settings.h"
 #include "windows/base/dialog_choices_win32.h"
-#include "windows/program/main_window_win32.h"
+#include "windows/base/window_state_win32.h"
 #include "windows/base/operating_mode_win32.h"
 #include "core/sound/capture.h"
 #include "core/sound/playback.h"

@@ -11,11 +11,13 @@
 
 #include "core/analysis/analysis_settings.h"
 #include "windows/base/analysis_win32.h"
-#include "windows/program/commands_win32.h"
+#include "windows/analysis/analysis_commands_win32.h"
+#include "windows/sound/sound_commands_win32.h"
 #include "windows/base/dialog_choices_win32.h"
-#include "windows/analysis/file_analysis_win32.h"
+#include "windows/base/message_box_win32.h"
+#include "windows/view/view_win32.h"
 #include "windows/base/handles_win32.h"
-#include "windows/program/main_window_win32.h"
+#include "windows/base/window_state_win32.h"
 #include "windows/base/menu_state_win32.h"
 #include "windows/base/operating_mode_win32.h"
 #include "core/analysis/parameters_dialog.h"
@@ -30,7 +32,6 @@
 #include "windows/base/wide_text_win32.h"
 #include "windows/view/palette_win32.h"
 #include "windows/view/readout_win32.h"
-#include "windows/view/view_win32.h"
 #include "core/dsp/fft_engine.h"
 #include "windows/files/file_chooser_win32.h"
 #include "core/files/wave_format.h"
@@ -236,7 +237,7 @@ Message PrepareAndCheck(HWND window, uint32_t rate) {
     ReleaseDC(window, dc);
   }
   settings.fftSize = FftSize::Fft512;
-  SendMessageA(window, WM_COMMAND, IDM_FFT_512, 0);
+  ApplyFftSize(window, FftSize::Fft512);
   settings.frequencyMode = FrequencyMode::NB;
   View().horizontalOffset = 0;
   InvalidateRect(window, nullptr, FALSE);
@@ -543,7 +544,7 @@ void FinishScan(HWND window) {
     AnalysisState& a = Analysis();
     a.beginMs = static_cast<float>(span.beginMs);
     a.endMs = static_cast<float>(span.endMs);
-    SendMessageA(window, WM_COMMAND, IDM_ANALYZE_FILE, 2);
+    AnalyzeFile(window, AnalysisStart::AfterScan);
   } else {
     MessageBoxA(window, kCompleteText, kCompleteCaption, MB_OK);
   }

@@ -1,7 +1,7 @@
 // "&Scan File": a wave file played through the sound card from a ring of two halves while
 // its time–frequency image is drawn in step with the sound; the "Scan Wave File" dialog;
 // the hand-over of the stretch around the stopping point to the file analysis.
-// The command handler OnScanFile is declared in app/commands_win32.h.
+// The command handler OnScanFile is declared in sound_commands_win32.h.
 #pragma once
 
 #include <windows.h>

@@ -5,9 +5,11 @@
 
 #include "core/analysis/analysis_settings.h"
 #include "windows/base/analysis_win32.h"
-#include "windows/program/commands_win32.h"
-#include "windows/analysis/file_analysis_win32.h"
-#include "windows/program/main_window_win32.h"
+#include "windows/analysis/analysis_commands_win32.h"
+#include "windows/sound/sound_commands_win32.h"
+#include "windows/base/message_box_win32.h"
+#include "windows/view/view_win32.h"
+#include "windows/base/window_state_win32.h"
 #include "windows/base/menu_state_win32.h"
 #include "windows/base/operating_mode_win32.h"
 #include "core/sound/capture.h"
@@ -18,7 +20,6 @@
 #include "windows/sound/scan_display_win32.h"
 #include "windows/view/palette_win32.h"
 #include "windows/view/readout_win32.h"
-#include "windows/view/view_win32.h"
 #include "windows/files/file_chooser_win32.h"
 #include "core/files/wave_format.h"
 #include "resources/resource.h"
@@ -38,7 +39,7 @@ bool ChooseRecording(HWND window, std::string& path) {
   s.recordLength = RecordLength::Seconds10;
   s.resolution = Resolution::Bits16;
   s.sampleRateChoice = RateChoice::Rate22k;
-  SendMessageA(window, WM_COMMAND, IDM_FFT_512, 0);
+  ApplyFftSize(window, FftSize::Fft512);
   c.recording = 1;
   RedrawView(window, false);
 
@@ -169,7 +170,7 @@ void FinishRecording(HWND window, const std::string& path) {
 
   if (!FixedLengthCapture()) {
     EnableButton(w.toggleGridButton, false);
-    SendMessageA(window, WM_COMMAND, IDM_ANALYZE_FILE, 1);
+    AnalyzeFile(window, AnalysisStart::FileChosen);
     return;
   }
   KeepRecordingAsAnalysis(path);

@@ -6,8 +6,9 @@
 #include "core/analysis/analysis_settings.h"
 #include "windows/base/analysis_win32.h"
 #include "core/analysis/file_analysis.h"
-#include "windows/analysis/file_analysis_win32.h"
-#include "windows/program/main_window_win32.h"
+#include "windows/base/message_box_win32.h"
+#include "windows/view/view_win32.h"
+#include "windows/base/window_state_win32.h"
 #include "windows/base/operating_mode_win32.h"
 #include "windows/sound/capture_state_win32.h"
 #include "windows/sound/capture_win32.h"
@@ -15,7 +16,6 @@
 #include "windows/view/palette_win32.h"
 #include "windows/view/readout_win32.h"
 #include "windows/view/scope_axes_win32.h"
-#include "windows/view/view_win32.h"
 #include "core/dsp/column_renderer.h"
 
 namespace hl {

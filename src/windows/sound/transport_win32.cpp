@@ -5,10 +5,11 @@
 
 #include "core/analysis/analysis_settings.h"
 #include "windows/base/analysis_win32.h"
-#include "windows/program/commands_win32.h"
-#include "windows/analysis/file_analysis_win32.h"
+#include "windows/sound/sound_commands_win32.h"
+#include "windows/base/message_box_win32.h"
+#include "windows/view/view_win32.h"
 #include "windows/base/handles_win32.h"
-#include "windows/program/main_window_win32.h"
+#include "windows/base/window_state_win32.h"
 #include "windows/base/menu_state_win32.h"
 #include "windows/base/operating_mode_win32.h"
 #include "windows/sound/capture_state_win32.h"
@@ -19,7 +20,6 @@
 #include "core/base/messages.h"
 #include "windows/view/palette_win32.h"
 #include "windows/view/readout_win32.h"
-#include "windows/view/view_win32.h"
 #include "core/dsp/column_renderer.h"
 #include "core/files/wave_format.h"
 

@@ -1,6 +1,6 @@
 // Sound output: the "Play" and "Play Wdw" buttons, "Stop", and the output device's
 // MM_WOM_DONE; the output device helpers the file scan (file_scan_win32.h) shares.
-// The button handlers themselves are declared in app/commands_win32.h.
+// The button handlers themselves are declared in sound_commands_win32.h.
 #pragma once
 
 #include <windows.h>

@@ -4,10 +4,10 @@
 #include <cstdint>
 
 #include "core/analysis/analysis_settings.h"
-#include "windows/program/commands_win32.h"
+#include "windows/view/view_commands_win32.h"
 #include "windows/base/dialog_choices_win32.h"
 #include "windows/base/dialog_place_win32.h"
-#include "windows/program/main_window_win32.h"
+#include "windows/base/window_state_win32.h"
 #include "windows/base/operating_mode_win32.h"
 #include "core/image/palette.h"
 #include "windows/view/palette_win32.h"

@@ -4,8 +4,8 @@
 
 #include "core/analysis/analysis_settings.h"
 #include "windows/base/analysis_win32.h"
-#include "windows/program/commands_win32.h"
-#include "windows/program/main_window_win32.h"
+#include "windows/view/view_commands_win32.h"
+#include "windows/base/window_state_win32.h"
 #include "windows/base/operating_mode_win32.h"
 #include "core/layout/grid_layout.h"
 #include "windows/view/palette_win32.h"

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "windows/program/main_window_win32.h"
+#include "windows/base/window_state_win32.h"
 #include "windows/view/view_win32.h"
 
 namespace hl {

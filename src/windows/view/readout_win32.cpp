@@ -9,8 +9,8 @@
 
 #include "core/analysis/analysis_settings.h"
 #include "windows/base/analysis_win32.h"
-#include "windows/program/commands_win32.h"
-#include "windows/program/main_window_win32.h"
+#include "windows/view/view_commands_win32.h"
+#include "windows/base/window_state_win32.h"
 #include "windows/base/operating_mode_win32.h"
 #include "core/layout/grid_layout.h"
 #include "windows/view/palette_win32.h"
@@ -18,7 +18,6 @@
 #include "windows/view/scope_axes_win32.h"
 #include "windows/view/view_win32.h"
 #include "core/dsp/column_renderer.h"
-#include "windows/files/data_log_win32.h"
 #include "resources/resource.h"
 
 namespace hl {
@@ -286,16 +285,16 @@ void Repaint(HWND window) {
   UpdateWindow(window);
 }
 
-void OnLeftDown(HWND window, int x, int y) {
-  if (!GesturesAllowed()) return;
+// With a data log open a left click measures at the cursor for the log; otherwise it starts
+// a selection drag.
+Gesture OnLeftDown(HWND window, int x, int y, bool logOpen) {
+  if (!GesturesAllowed()) return Gesture::None;
   ReadoutState& s = State();
-  HWND log = OpenDataLogDialog();
-  if (log) {
+  if (logOpen) {
     StorePosition(x, y);
     s.inImage = true;
     Redraw(window, false);
-    SendMessageA(log, WM_COMMAND, MAKEWPARAM(IDC_LOG_CLICK, 0), 0);
-    return;
+    return Gesture::LogClick;
   }
   SetCapture(window);
   s.dragStartX = ClampInt(x, 0, View().imageWidth);
@@ -304,12 +303,13 @@ void OnLeftDown(HWND window, int x, int y) {
     Repaint(window);
     s.leftDrag = true;
   }
+  return Gesture::None;
 }
 
-void OnLeftUp(HWND window, int x) {
+Gesture OnLeftUp(int x) {
   ReleaseCapture();
   ReadoutState& s = State();
-  if (!s.leftDrag) return;
+  if (!s.leftDrag) return Gesture::None;
   s.leftDrag = false;
   const int endX = ClampInt(x, 0, View().imageWidth);
   AnalysisState& a = Analysis();
@@ -322,12 +322,12 @@ void OnLeftUp(HWND window, int x) {
   in.channels = a.format.channels;
   in.rate = a.format.sampleRate;
   const Selection selection = SelectSpan(in);
-  if (!selection.made) return;
+  if (!selection.made) return Gesture::None;
   // "&Change" offers the span in ms of the shown data and turns it back into the same byte
   // offsets, cut to whole frames.
   a.selectionBeginMs = static_cast<float>(selection.beginMs);
   a.selectionEndMs = static_cast<float>(selection.endMs);
-  SendMessageA(window, WM_COMMAND, IDM_PARAMETERS_CHANGE, 1);
+  return Gesture::SpanSelected;
 }
 
 void OnRightDown(HWND window, int x, int y) {
@@ -359,18 +359,18 @@ void OnRightUp(HWND window) {
 
 const ReadoutValues& CurrentReadout() { return State().values; }
 
-LRESULT OnMouseMessage(HWND window, UINT message, WPARAM, LPARAM lParam) {
+Gesture OnMouseMessage(HWND window, UINT message, LPARAM lParam, bool logOpen) {
   const int x = MouseCoordinate(LOWORD(lParam));
   const int y = MouseCoordinate(HIWORD(lParam));
   switch (message) {
     case WM_MOUSEMOVE: OnMove(window, x, y); break;
-    case WM_LBUTTONDOWN: OnLeftDown(window, x, y); break;
-    case WM_LBUTTONUP: OnLeftUp(window, x); break;
+    case WM_LBUTTONDOWN: return OnLeftDown(window, x, y, logOpen);
+    case WM_LBUTTONUP: return OnLeftUp(x);
     case WM_RBUTTONDOWN: OnRightDown(window, x, y); break;
     case WM_RBUTTONUP: OnRightUp(window); break;
     default: break;
   }
-  return 0;
+  return Gesture::None;
 }
 
 void BlankReadoutOutsideImage(HWND window) {

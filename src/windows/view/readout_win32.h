@@ -20,7 +20,12 @@ struct ReadoutValues {
 const ReadoutValues& CurrentReadout();
 
 // WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONDOWN and WM_RBUTTONUP.
-LRESULT OnMouseMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// What a mouse gesture asks of the rooms above the view: a click to measure for the open
+// data log, or a span selected (its ms are in the analysis's selection) for "&Change".
+enum class Gesture { None, LogClick, SpanSelected };
+
+// `logOpen`: a data log dialog is open, so that a left click measures for it.
+Gesture OnMouseMessage(HWND window, UINT message, LPARAM lParam, bool logOpen);
 
 // What the status block's title names. The scans and the recording set theirs when they start,
 // with the sample rate they run at (0: the analysed data's rate); the title says
@@ -62,5 +67,8 @@ void RepaintReadout(HDC dc);
 // what it shows with the pointer off the image ("Time (msec) :" and blank values, or the
 // level row in "Scope"), until the pointer moves over the image again.
 void ClearReadout(HWND window);
+
+// Blanks the cursor readout when the mouse leaves the client area.
+void BlankReadoutOutsideImage(HWND window);
 
 }  // namespace hl

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "core/analysis/analysis_settings.h"
-#include "windows/program/main_window_win32.h"
+#include "windows/base/window_state_win32.h"
 #include "windows/base/operating_mode_win32.h"
 #include "windows/view/palette_win32.h"
 #include "core/layout/readout.h"

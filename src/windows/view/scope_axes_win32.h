@@ -3,7 +3,7 @@
 // (-75 .. -15 dB, 60 pixels per 15 dB) to its left.
 //
 // The scan that draws the "Scope" display places it with ScopeOriginX / ScopeBaselineY of
-// display/readout.h (x0 = (image width - 512) / 2, at least 9 C / 2; baseline = image height
+// core/layout/readout.h (x0 = (image width - 512) / 2, at least 9 C / 2; baseline = image height
 // - 2 character heights) and passes the same two values here.
 #pragma once
 

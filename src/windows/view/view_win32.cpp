@@ -5,9 +5,9 @@
 #include "core/analysis/analysis_settings.h"
 #include "windows/base/analysis_win32.h"
 #include "windows/base/handles_win32.h"
-#include "windows/program/main_window_win32.h"
+#include "windows/base/window_state_win32.h"
 #include "windows/base/operating_mode_win32.h"
-#include "windows/analysis/render_window_win32.h"
+#include "windows/view/render_window_win32.h"
 #include "windows/base/gdi_objects_win32.h"
 #include "core/image/palette.h"
 #include "windows/view/palette_win32.h"
@@ -217,16 +217,6 @@ void ScrollView(HWND window, WPARAM wParam, bool horizontal) {
 
 }  // namespace
 
-DisplayBitmap& Display() {
-  static DisplayBitmap bitmap;
-  return bitmap;
-}
-
-ViewState& View() {
-  static ViewState view;
-  return view;
-}
-
 InfoPanelValues& ShownInfoPanel() { return View().infoPanel; }
 
 bool CreateDisplayBitmap(HWND window, int width, int height) {
@@ -261,41 +251,11 @@ bool CreateDisplayBitmap(HWND window, int width, int height) {
   return true;
 }
 
-void DisplayBitmap::Destroy() {
-  if (!exists()) return;
+void DestroyDisplayBitmap() {
   // A render's workers may be writing into the bits.
   StopColumnWorkers();
-  if (dc) {
-    // Leave the program palette free before the DC goes.
-    SelectPalette(dc, static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE)), FALSE);
-    SelectObject(dc, previousBitmap);
-    DeleteDC(dc);
-  }
-  DeleteObject(bitmap);
-  --AllocationCount();
-  bitmap = nullptr;
-  previousBitmap = nullptr;
-  dc = nullptr;
-  bits = nullptr;
-  width = height = stride = 0;
+  Display().Destroy();
 }
-
-void DisplayBitmap::TakeFrom(DisplayBitmap& other) {
-  bitmap = other.bitmap;
-  previousBitmap = other.previousBitmap;
-  dc = other.dc;
-  bits = other.bits;
-  width = other.width;
-  height = other.height;
-  stride = other.stride;
-  other.bitmap = nullptr;
-  other.previousBitmap = nullptr;
-  other.dc = nullptr;
-  other.bits = nullptr;
-  other.width = other.height = other.stride = 0;
-}
-
-void DestroyDisplayBitmap() { Display().Destroy(); }
 
 void UpdateDisplayColourTable() {
   const DisplayBitmap& d = Display();
@@ -421,6 +381,16 @@ LRESULT OnVerticalScroll(HWND window, WPARAM wParam) {
   if (Mode().playbackActive || !View().verticallyScrollable) return 0;
   ScrollView(window, wParam, false);
   return 0;
+}
+
+int ImageAreaWidth() {
+  const int width = View().imageWidth;
+  return width > 0 ? width : MainWindow().layout.imageAreaWidth;
+}
+
+int ImageAreaHeight() {
+  const int height = View().imageHeight;
+  return height > 0 ? height : MainWindow().layout.imageAreaHeight;
 }
 
 }  // namespace hl

@@ -1,4 +1,4 @@
-#include "windows/analysis/render_window_win32.h"
+#include "windows/view/render_window_win32.h"
 
 #include <algorithm>
 #include <atomic>
@@ -12,11 +12,11 @@
 #include "core/analysis/analysis_settings.h"
 #include "windows/base/analysis_win32.h"
 #include "core/analysis/file_analysis.h"
-#include "windows/analysis/file_analysis_win32.h"
-#include "windows/program/main_window_win32.h"
+#include "windows/base/message_box_win32.h"
+#include "windows/view/view_win32.h"
+#include "windows/base/window_state_win32.h"
 #include "windows/base/operating_mode_win32.h"
 #include "windows/view/palette_win32.h"
-#include "windows/view/view_win32.h"
 #include "core/dsp/column_renderer.h"
 
 namespace hl {
