@@ -1,0 +1,231 @@
+// Compressed sound files in the window, decoded by the system's Media Foundation (under Wine:
+// its GStreamer plugins): a FLAC made losslessly from a wave file gives that file's image bit
+// for bit, an MP3 of a tone is named in the information panel and peaks in the tone's bin,
+// bytes that are not what their name says are refused by name, and a system without the
+// decoders says so. The test files are encoded by the Linux tools flac and lame, which Wine
+// starts from here as it starts any Unix program.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "cli/example_signals.h"
+#include "core/image/palette_image.h"
+#include "resources/resource.h"
+#include "tests/e2e/dialog_driver.h"
+#include "tests/e2e/e2e_support.h"
+#include "tests/e2e/harness.h"
+#include "windows/base/analysis_win32.h"
+#include "windows/base/display_state_win32.h"
+#include "windows/base/wide_text_win32.h"
+#include "windows/view/view_win32.h"
+
+namespace hl::e2e {
+namespace {
+
+constexpr char kParametersCaption[] = "Choose Analysis Parameters";
+
+// The Unix path of a file of the Wine prefix, for a Unix program's arguments.
+std::string UnixPath(const std::string& windowsPath) {
+  using ToUnix = char*(CDECL*)(const WCHAR*);
+  const auto toUnix =
+      reinterpret_cast<ToUnix>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name"));
+  if (!toUnix) return std::string();
+  char* unixName = toUnix(Wide(windowsPath).c_str());
+  if (!unixName) return std::string();
+  const std::string path = unixName;
+  HeapFree(GetProcessHeap(), 0, unixName);
+  return path;
+}
+
+// Runs /usr/bin/`tool` with `arguments` (Unix paths quoted in them); its exit code, or -1
+// when it could not be started or did not end within a minute.
+int RunUnixTool(const std::string& tool, const std::string& arguments) {
+  const std::wstring program = Wide("Z:\\usr\\bin\\" + tool);
+  std::wstring commandLine = Wide(tool + " " + arguments);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process)) {
+    return -1;
+  }
+  DWORD code = static_cast<DWORD>(-1);
+  if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  return static_cast<int>(code);
+}
+
+// `name`.wav of `example` in the scratch folder, and its encoding by `tool` as `name`.`ext`.
+// The encoded file's path; empty (with a failure added) when anything went wrong.
+std::string EncodedTone(const ExampleSignal& example, const std::string& name, const std::string& tool,
+                        const std::string& options, const std::string& ext) {
+  const std::string wave = ScratchFolder() + name + ".wav";
+  const std::string encoded = ScratchFolder() + name + "." + ext;
+  if (!WriteWholeFile(wave, MakeExampleWave(example))) {
+    ADD_FAILURE() << "cannot write " << wave;
+    return std::string();
+  }
+  const std::string in = UnixPath(wave), out = UnixPath(encoded);
+  const std::string arguments = tool == "flac" ? options + " -o \"" + out + "\" \"" + in + "\""
+                                               : options + " \"" + in + "\" \"" + out + "\"";
+  const int code = RunUnixTool(tool, arguments);
+  if (code != 0 || !Exists(encoded)) {
+    ADD_FAILURE() << tool << " " << arguments << " ended with " << code << " (scripts/install-deps.sh installs it)";
+    return std::string();
+  }
+  return encoded;
+}
+
+ExampleSignal Tone(ExampleKind kind, uint32_t rate, double frequency) {
+  ExampleSignal example;
+  example.kind = kind;
+  example.sampleRate = rate;
+  example.seconds = 2.0;
+  example.frequency = frequency;
+  example.amplitude = 0.4;
+  return example;
+}
+
+class CompressedFiles : public AnalysisWindowSuite {
+ protected:
+  static HWND OpenParameters(const std::string& path) {
+    if (!ui_->PostCommand(IDM_ANALYZE_FILE)) return nullptr;
+    if (!ChooseFile("Open WAV File", path)) return nullptr;
+    return WaitForDialog(kParametersCaption);
+  }
+  static ::testing::AssertionResult Render(HWND dialog) {
+    if (!dialog) return ::testing::AssertionFailure() << "no parameters dialog: " << TakeMessage(1000);
+    if (!PressAndWaitUntilClosed(dialog, IDOK)) return ::testing::AssertionFailure() << "OK did not close it";
+    if (!WaitForAnalysisEnd()) return ::testing::AssertionFailure() << "the analysis did not end";
+    if (!Display().exists()) return ::testing::AssertionFailure() << "no display bitmap after the analysis";
+    return ::testing::AssertionSuccess();
+  }
+  static std::vector<uint8_t> EntireBitmap(const std::string& name) {
+    const std::string path = ScratchFolder() + name;
+    if (!ui_->PostCommand(IDM_SAVE_ENTIRE_BITMAP) || !ChooseFile("Save Bitmap", path)) return {};
+    if (!ui_->Flush() || !WaitForAnalysisEnd()) return {};
+    return ReadWholeFile(path);
+  }
+  // The frequency bin of column `x` with the highest palette index (bin b is row height - 1 - b).
+  static int PeakBin(int x) {
+    int peak = -1;
+    OnWindowThread([&] {
+      const PaletteImage image = Display().Image();
+      int best = -1;
+      for (int b = 0; b < image.height - kEnvelopeRows; ++b) {
+        const int level = image.At(x, image.height - 1 - b);
+        if (level > best) {
+          best = level;
+          peak = b;
+        }
+      }
+    });
+    return peak;
+  }
+};
+
+TEST_F(CompressedFiles, FlacOfASixteenBitWaveGivesItsImageBitForBit) {
+  const ExampleSignal tone = Tone(ExampleKind::Harmonics, 22050, 700.0);
+  const std::string flac = EncodedTone(tone, "harmonics", "flac", "-s -f -8", "flac");
+  ASSERT_FALSE(flac.empty());
+  ASSERT_TRUE(Render(OpenParameters(ScratchFolder() + "harmonics.wav")));
+  ASSERT_GT(Analysis().columnCount, 100);
+  const std::vector<uint8_t> expected = EntireBitmap("harmonics-wav.bmp");
+  ASSERT_GT(expected.size(), 1078u);
+
+  HWND dialog = OpenParameters(flac);
+  ASSERT_NE(dialog, nullptr) << TakeMessage(1000);
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_SAMPLE_RATE)), "22050");
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_END)), "2000");
+  ASSERT_TRUE(Render(dialog));
+  EXPECT_EQ(ShownInfoPanel().coding, "FLAC 16-bit");
+  const std::vector<uint8_t> image = EntireBitmap("harmonics-flac.bmp");
+  ASSERT_EQ(image.size(), expected.size());
+  EXPECT_TRUE(image == expected) << "the FLAC's image differs from its wave file's";
+}
+
+TEST_F(CompressedFiles, Mp3OfAToneIsNamedInThePanelAndPeaksInTheTonesBin) {
+  // Bin 40 of a 512-point transform at 22050 Hz: 40 x 22050 / 512 Hz.
+  const std::string mp3 =
+      EncodedTone(Tone(ExampleKind::Tone, 22050, 40 * 22050.0 / 512), "tone", "lame", "--quiet -b 64", "mp3");
+  ASSERT_FALSE(mp3.empty());
+  HWND dialog = OpenParameters(mp3);
+  ASSERT_NE(dialog, nullptr) << TakeMessage(1000);
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_SAMPLE_RATE)), "22050");
+  ASSERT_TRUE(Render(dialog));
+  EXPECT_EQ(ShownInfoPanel().coding.compare(0, 3, "MP3"), 0) << ShownInfoPanel().coding;
+  ASSERT_GT(Analysis().columnCount, 100);
+  EXPECT_EQ(PeakBin(Analysis().columnCount / 2), 40);
+}
+
+TEST_F(CompressedFiles, RandomBytesNamedFlacAreRefusedByNameAndTheShownAnalysisStays) {
+  ASSERT_TRUE(Render(OpenParameters(EncodedTone(Tone(ExampleKind::Tone, 11025, 1000.0), "shown", "flac",
+                                                "-s -f", "flac"))));
+  const int columns = Analysis().columnCount;
+  std::mt19937 random(7);
+  std::vector<uint8_t> noise(20000);
+  for (uint8_t& b : noise) b = static_cast<uint8_t>(random());
+  const std::string path = ScratchFolder() + "noise.flac";
+  ASSERT_TRUE(WriteWholeFile(path, noise));
+  ASSERT_TRUE(ui_->PostCommand(IDM_ANALYZE_FILE));
+  ASSERT_TRUE(ChooseFile("Open WAV File", path));
+  EXPECT_EQ(TakeMessage(), "This file is named as FLAC, but its bytes are not FLAC sound");
+  ASSERT_TRUE(WaitForAnalysisEnd());
+  EXPECT_EQ(Analysis().columnCount, columns);
+  EXPECT_EQ(ShownInfoPanel().coding, "FLAC 16-bit") << "the shown analysis lost its file";
+}
+
+// A child program whose GStreamer finds no plugins: GST_PLUGIN_SYSTEM_PATH_1_0 and
+// GST_PLUGIN_PATH_1_0 name an empty folder and GST_REGISTRY_1_0 a registry of its own (so
+// the shared one is not rewritten). Wine hands the Windows environment to the Unix side of
+// the process it starts, where GStreamer reads it.
+TEST(CompressedProcess, ASystemWithoutTheDecoderSaysSoForAnMp3) {
+  const char* program = std::getenv("HL_E2E_PROGRAM");
+  ASSERT_TRUE(program && *program) << "HL_E2E_PROGRAM must name Harrowlight.exe (scripts/e2e-run.sh sets it)";
+  const std::string mp3 =
+      EncodedTone(Tone(ExampleKind::Tone, 22050, 1000.0), "undecodable", "lame", "--quiet -b 64", "mp3");
+  ASSERT_FALSE(mp3.empty());
+  const std::string empty = ScratchFolder() + "no-plugins";
+  CreateDirectoryA(empty.c_str(), nullptr);
+  const std::string emptyUnix = UnixPath(empty), registry = UnixPath(ScratchFolder() + "registry.bin");
+  SetEnvironmentVariableA("GST_PLUGIN_SYSTEM_PATH_1_0", emptyUnix.c_str());
+  SetEnvironmentVariableA("GST_PLUGIN_PATH_1_0", emptyUnix.c_str());
+  SetEnvironmentVariableA("GST_REGISTRY_1_0", registry.c_str());
+  const std::string path = WindowsPath(program);
+  std::wstring commandLine = Wide("\"" + path + "\" \"" + mp3 + "\"");
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION child{};
+  const BOOL started = CreateProcessW(Wide(path).c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                      nullptr, &startup, &child);
+  for (const char* name : {"GST_PLUGIN_SYSTEM_PATH_1_0", "GST_PLUGIN_PATH_1_0", "GST_REGISTRY_1_0"}) {
+    SetEnvironmentVariableA(name, nullptr);
+  }
+  ASSERT_TRUE(started) << "CreateProcess failed for " << path;
+
+  HWND box = WaitForDialog("Harrowlight", child.dwProcessId);
+  ASSERT_NE(box, nullptr) << "no message box from the program";
+  EXPECT_EQ(MessageBoxText(box), "This computer has no decoder for this MP3 file");
+  EXPECT_TRUE(PressAndWaitUntilClosed(box, IDOK));
+  EXPECT_EQ(WaitForDialog(kParametersCaption, child.dwProcessId, 1000), nullptr) << "it went on to analyse";
+  HWND window = FindTopLevelWindow("Harrowlight", child.dwProcessId);
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(PostMessageA(window, WM_CLOSE, 0, 0));
+  EXPECT_EQ(WaitForSingleObject(child.hProcess, kWaitMs), WAIT_OBJECT_0);
+  DWORD exitCode = 1;
+  GetExitCodeProcess(child.hProcess, &exitCode);
+  EXPECT_EQ(exitCode, 0u) << "the program did not end cleanly";
+  if (WaitForSingleObject(child.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(child.hProcess, 1);
+  CloseHandle(child.hProcess);
+  CloseHandle(child.hThread);
+}
+
+}  // namespace
+}  // namespace hl::e2e
