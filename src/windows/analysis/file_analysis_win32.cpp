@@ -141,7 +141,7 @@ void FinishRender(HWND window) {
   ShowView(window, mode.gridOn != 0);
   SetHorizontalScrollRange();
   // A stopped render has shortened the data: the panel shows what the image holds.
-  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), PanelLength(a));
+  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), PanelLength(a), a.coding);
   SetMenuState(window, MenuState::DataLoaded);
   EnableButtonsForShownAnalysis();
   mode.rendering = 0;
@@ -462,7 +462,7 @@ void CommitSpan(HWND window, const LoadedSpan& span, const std::string& title) {
   a.fileTitle = title;
   a.imageStartMs = a.accumulatedBeginMs + a.beginMs;
   a.restorePoint = false;
-  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), PanelLength(a));
+  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), PanelLength(a), a.coding);
 }
 
 // The span's samples read into a new sample buffer behind their wave header, on a thread of

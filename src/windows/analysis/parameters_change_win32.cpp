@@ -93,7 +93,7 @@ void TakeReanalysis(HWND window, GlobalBlock block, const WaveFormat& format, co
   a.columnCount = g.columnCount;
   a.imageStartMs = a.accumulatedBeginMs + a.beginMs;
   a.restorePoint = true;
-  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), PanelLength(a));
+  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), PanelLength(a), a.coding);
 }
 
 }  // namespace
@@ -227,7 +227,7 @@ void RestoreAnalysis(HWND window) {
   SetMenuState(window, MenuState::DataLoaded);
   EnableButtonsForShownAnalysis();
   SetWindowTextW(window, Wide(a.fileTitle.empty() ? kCaption : a.fileTitle.c_str()).c_str());
-  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), PanelLength(a));
+  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), PanelLength(a), a.coding);
   RedrawView(window, true);
   InvalidateRect(window, nullptr, FALSE);
 }

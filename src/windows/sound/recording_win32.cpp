@@ -127,7 +127,7 @@ void ShowKeptRecording(HWND window) {
   const MainWindowState& w = MainWindow();
   const AnalysisState& a = Analysis();
   const int width = ImageAreaWidth();
-  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), PanelLength(a));
+  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), PanelLength(a), a.coding);
   EnableButton(w.toggleGridButton, true);
   EnableButton(w.playButton, a.columnCount > width);
   EnableButton(w.playWindowButton, true);
