@@ -2,7 +2,7 @@
 """Counts what the architecture rules bound in src/: the include graph between folders and the
 pairs of folders that include each other, the uses of each global accessor, the commands the
 program sends or posts to itself, process-wide state (function-static variables and
-namespace-scope variables of the shell), function lengths over a limit, and file lengths over
+namespace-scope variables), function lengths over a limit, and file lengths over
 a limit. A reading by text, not by a compiler: functions are the
 definitions that open at column 0 and close with a "}" at column 0, as the code is laid out.
 
@@ -131,7 +131,7 @@ def main():
         for n, line in enumerate(lines):
             if STATIC_LOCAL.match(line) and "(" not in line.split("=")[0]:
                 statics.append(f"{rel}:{n + 1}: {line.strip()}")
-            if path.name.endswith("_win32.cpp") and depth == 0 and DECLARATION.match(line) \
+            if path.suffix == ".cpp" and depth == 0 and DECLARATION.match(line) \
                     and not NOT_STATE.search(line.split("=")[0]) and "(" not in line.split("=")[0]:
                 globals_.append(f"{rel}:{n + 1}: {line.strip()}")
             # braces of functions and types open at column 0 and close at column 0
@@ -147,7 +147,7 @@ def main():
     print(f"function-static variables: {len(statics)}")
     for s in statics:
         print("  " + s)
-    print(f"namespace-scope variables in the shell: {len(globals_)}")
+    print(f"namespace-scope variables: {len(globals_)}")
     for g in globals_:
         print("  " + g)
     over = [f for f in long_functions if f[0] > args.function_limit]

@@ -23,19 +23,22 @@ namespace hl {
 namespace {
 
 // The copy of standard input, made once by the first FileSizeOf("-").
-std::once_flag gSpoolOnce;
-int gSpoolFd = -1;
-uint64_t gSpoolSize = 0;
-std::string gSpoolFailure;
+struct StandardInputCopy {
+  std::once_flag once;
+  int fd = -1;
+  uint64_t size = 0;
+  std::string failure;
+};
+StandardInputCopy gStandardInput;
 void SpoolStandardInput();
 
 }  // namespace
 
 bool FileSizeOf(const std::string& path, uint64_t* size) {
   if (path == "-") {
-    std::call_once(gSpoolOnce, SpoolStandardInput);
-    if (gSpoolFd < 0) return false;
-    *size = gSpoolSize;
+    std::call_once(gStandardInput.once, SpoolStandardInput);
+    if (gStandardInput.fd < 0) return false;
+    *size = gStandardInput.size;
     return true;
   }
   struct stat info;
@@ -52,7 +55,7 @@ bool LastWriteTime(const std::string& path, int64_t* nanoseconds) {
 }
 
 std::string OpenFailure(const std::string& path) {
-  if (path == "-" && !gSpoolFailure.empty()) return gSpoolFailure;
+  if (path == "-" && !gStandardInput.failure.empty()) return gStandardInput.failure;
   std::string line = std::string(MessageText(Message::CannotOpenFile)) + ": " + InputName(path);
   if (path == "-") return line;
   // What stands in the way: no such file (or a dangling link), a pipe or a device, no permission.
@@ -82,7 +85,7 @@ size_t ReadFully(int fd, uint64_t offset, size_t count, uint8_t* out) {
 }  // namespace
 
 size_t ReadFileRange(const std::string& path, uint64_t offset, size_t count, uint8_t* out) {
-  if (path == "-") return gSpoolFd >= 0 ? ReadFully(gSpoolFd, offset, count, out) : 0;
+  if (path == "-") return gStandardInput.fd >= 0 ? ReadFully(gStandardInput.fd, offset, count, out) : 0;
   int fd = open(path.c_str(), O_RDONLY);
   if (fd < 0) return 0;
   const size_t done = ReadFully(fd, offset, count, out);
@@ -93,7 +96,7 @@ size_t ReadFileRange(const std::string& path, uint64_t offset, size_t count, uin
 bool InputFile::Open(const std::string& path) {
   Close();
   if (path == "-") {
-    fd_ = gSpoolFd >= 0 ? dup(gSpoolFd) : -1;
+    fd_ = gStandardInput.fd >= 0 ? dup(gStandardInput.fd) : -1;
   } else {
     fd_ = open(path.c_str(), O_RDONLY);
   }
@@ -125,19 +128,24 @@ enum SlotState : int { kFree = 0, kExists = 1, kBusy = 2 };
 struct TemporarySlot {
   char name[PATH_MAX + 16];
   std::atomic<int> state;
-  bool taken;  // guarded by gSlotsLock
+  bool taken;  // guarded by gInterruptions.slotsLock
 };
 constexpr int kSlots = 72;  // more than the batch's most threads, each writing one file
-TemporarySlot gSlots[kSlots];
-std::mutex gSlotsLock;
-std::atomic<int> gOutputsLeft{1};
+// What the interruption handler reads: the temporary files to remove, and how many outputs
+// are still to be moved into place.
+struct Interruptions {
+  TemporarySlot slots[kSlots];
+  std::mutex slotsLock;
+  std::atomic<int> outputsLeft{1};
+};
+Interruptions gInterruptions;
 const int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP};
 
 int TakeSlot() {
-  std::lock_guard<std::mutex> lock(gSlotsLock);
+  std::lock_guard<std::mutex> lock(gInterruptions.slotsLock);
   for (int i = 0; i < kSlots; ++i) {
-    if (!gSlots[i].taken) {
-      gSlots[i].taken = true;
+    if (!gInterruptions.slots[i].taken) {
+      gInterruptions.slots[i].taken = true;
       return i;
     }
   }
@@ -145,13 +153,13 @@ int TakeSlot() {
 }
 
 void GiveBackSlot(int slot) {
-  std::lock_guard<std::mutex> lock(gSlotsLock);
-  gSlots[slot].taken = false;
+  std::lock_guard<std::mutex> lock(gInterruptions.slotsLock);
+  gInterruptions.slots[slot].taken = false;
 }
 
 void RemoveTemporaryAndEnd(int signal) {
   const int saved = errno;
-  for (TemporarySlot& slot : gSlots) {
+  for (TemporarySlot& slot : gInterruptions.slots) {
     const timespec pause = {0, 1000000};
     while (slot.state.load() == kBusy) nanosleep(&pause, nullptr);
     int exists = kExists;
@@ -161,7 +169,7 @@ void RemoveTemporaryAndEnd(int signal) {
     }
   }
   // Every output is complete: the tool ends as it would have, with its own exit code.
-  if (gOutputsLeft.load() <= 0) {
+  if (gInterruptions.outputsLeft.load() <= 0) {
     errno = saved;
     return;
   }
@@ -213,19 +221,19 @@ std::string Cause(int error) { return std::string(": ") + std::strerror(error); 
 constexpr uint64_t kLargestCopy = (uint64_t{17} << 30);
 
 // Standard input into a temporary file that is removed the moment it is made, so no exit,
-// not even SIGKILL, leaves it behind; it stays open for reading as gSpoolFd.
+// not even SIGKILL, leaves it behind; it stays open for reading as gStandardInput.fd.
 void SpoolStandardInput() {
   const char* folder = std::getenv("TMPDIR");
   if (!folder || !*folder) folder = "/tmp";
   const std::string where = std::string(MessageText(Message::ErrorWritingFile)) +
                             ": the copy of standard input in " + folder;
   const std::string name = std::string(folder) + "/.hl-stdin-XXXXXX";
-  const int index = name.size() < sizeof gSlots[0].name ? TakeSlot() : -1;
+  const int index = name.size() < sizeof gInterruptions.slots[0].name ? TakeSlot() : -1;
   if (index < 0) {
-    gSpoolFailure = where;
+    gStandardInput.failure = where;
     return;
   }
-  TemporarySlot& slot = gSlots[index];
+  TemporarySlot& slot = gInterruptions.slots[index];
   int fd = -1;
   {
     HoldInterruptions hold;
@@ -235,7 +243,7 @@ void SpoolStandardInput() {
     const int error = errno;
     if (fd >= 0) unlink(slot.name);
     slot.state = kFree;
-    if (fd < 0) gSpoolFailure = where + Cause(error);
+    if (fd < 0) gStandardInput.failure = where + Cause(error);
   }
   GiveBackSlot(index);
   if (fd < 0) return;
@@ -243,7 +251,7 @@ void SpoolStandardInput() {
   std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[kBlock]);
   if (!block) {
     close(fd);
-    gSpoolFailure = MessageText(Message::NotEnoughMemory);
+    gStandardInput.failure = MessageText(Message::NotEnoughMemory);
     return;
   }
   uint64_t size = 0;
@@ -251,23 +259,23 @@ void SpoolStandardInput() {
     const ssize_t got = read(STDIN_FILENO, block.get(), static_cast<size_t>(std::min<uint64_t>(kBlock, kLargestCopy - size)));
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
-      gSpoolFailure = std::string(MessageText(Message::CannotOpenFile)) + ": standard input" + Cause(errno);
+      gStandardInput.failure = std::string(MessageText(Message::CannotOpenFile)) + ": standard input" + Cause(errno);
       break;
     }
     if (got == 0) break;
     const ByteChunk chunk{block.get(), static_cast<size_t>(got)};
     if (!WriteChunks(fd, &chunk, 1)) {
-      gSpoolFailure = where + Cause(errno);
+      gStandardInput.failure = where + Cause(errno);
       break;
     }
     size += static_cast<uint64_t>(got);
   }
-  if (!gSpoolFailure.empty()) {
+  if (!gStandardInput.failure.empty()) {
     close(fd);
     return;
   }
-  gSpoolFd = fd;
-  gSpoolSize = size;
+  gStandardInput.fd = fd;
+  gStandardInput.size = size;
 }
 
 // The target may be written: its write permission (for root, whose access no bit limits,
@@ -297,8 +305,8 @@ void InstallInterruptCleanup() {
   signal(SIGPIPE, SIG_IGN);
 }
 
-void ExpectOutputs(int count) { gOutputsLeft = count; }
-void OutputSettled() { --gOutputsLeft; }
+void ExpectOutputs(int count) { gInterruptions.outputsLeft = count; }
+void OutputSettled() { --gInterruptions.outputsLeft; }
 
 Message TemporaryFile::Create(const std::string& target) {
   Discard();
@@ -326,13 +334,13 @@ Message TemporaryFile::Create(const std::string& target) {
   }
   const size_t slash = target.find_last_of('/');
   const std::string name = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + ".hl-XXXXXX";
-  if (name.size() >= sizeof gSlots[0].name) {
+  if (name.size() >= sizeof gInterruptions.slots[0].name) {
     problem_ = Cause(ENAMETOOLONG);
     return Message::ErrorWritingFile;
   }
   slot_ = TakeSlot();
   if (slot_ < 0) return Message::ErrorWritingFile;
-  TemporarySlot& slot = gSlots[slot_];
+  TemporarySlot& slot = gInterruptions.slots[slot_];
   HoldInterruptions hold;
   slot.state = kBusy;
   std::memcpy(slot.name, name.c_str(), name.size() + 1);
@@ -373,7 +381,7 @@ Message TemporaryFile::Commit() {
   // and ext4 already flushes a file renamed over another.)
   if (close(fd_) != 0 && ok) ok = false, problem_ = Cause(errno);
   fd_ = -1;
-  TemporarySlot& slot = gSlots[slot_];
+  TemporarySlot& slot = gInterruptions.slots[slot_];
   {
     // An interruption during the move waits for it, and one after it finds the output
     // counted as complete.
@@ -394,7 +402,7 @@ void TemporaryFile::Discard() {
   if (!open_) return;
   close(fd_);
   fd_ = -1;
-  TemporarySlot& slot = gSlots[slot_];
+  TemporarySlot& slot = gInterruptions.slots[slot_];
   {
     HoldInterruptions hold;
     slot.state = kBusy;

@@ -17,10 +17,13 @@ namespace {
 
 // The copy of standard input, made once by the first FileSizeOf("-"): a temporary file
 // the system deletes when its handle closes, so it goes however the tool ends.
-std::once_flag gSpoolOnce;
-HANDLE gSpool = INVALID_HANDLE_VALUE;
-uint64_t gSpoolSize = 0;
-std::string gSpoolFailure;
+struct StandardInputCopy {
+  std::once_flag once;
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  uint64_t size = 0;
+  std::string failure;
+};
+StandardInputCopy gStandardInput;
 // More than any analysis reads; past it standard input is not read.
 constexpr uint64_t kLargestCopy = (uint64_t{17} << 30);
 
@@ -28,19 +31,19 @@ void SpoolStandardInput() {
   const std::string failed = std::string(MessageText(Message::ErrorWritingFile)) + ": the copy of standard input";
   wchar_t folder[MAX_PATH + 1], name[MAX_PATH + 1];
   if (!GetTempPathW(MAX_PATH + 1, folder) || !GetTempFileNameW(folder, L"hl", 0, name)) {
-    gSpoolFailure = failed;
+    gStandardInput.failure = failed;
     return;
   }
   HANDLE file = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                             CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     DeleteFileW(name);
-    gSpoolFailure = failed;
+    gStandardInput.failure = failed;
     return;
   }
   constexpr DWORD kBlock = 1 << 20;
   std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[kBlock]);
-  if (!block) gSpoolFailure = MessageText(Message::NotEnoughMemory);
+  if (!block) gStandardInput.failure = MessageText(Message::NotEnoughMemory);
   HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
   uint64_t size = 0;
   while (block && size < kLargestCopy) {
@@ -49,37 +52,37 @@ void SpoolStandardInput() {
     if (!ReadFile(in, block.get(), want, &got, nullptr)) {
       // A pipe whose writer closed it ends this way.
       if (GetLastError() != ERROR_BROKEN_PIPE) {
-        gSpoolFailure = std::string(MessageText(Message::CannotOpenFile)) + ": standard input";
+        gStandardInput.failure = std::string(MessageText(Message::CannotOpenFile)) + ": standard input";
       }
       break;
     }
     if (got == 0) break;
     if (!WriteFile(file, block.get(), got, &wrote, nullptr) || wrote != got) {
-      gSpoolFailure = failed;
+      gStandardInput.failure = failed;
       break;
     }
     size += got;
   }
-  if (!gSpoolFailure.empty()) {
+  if (!gStandardInput.failure.empty()) {
     CloseHandle(file);
     return;
   }
-  gSpool = file;
-  gSpoolSize = size;
+  gStandardInput.handle = file;
+  gStandardInput.size = size;
 }
 
 }  // namespace
 
 std::string OpenFailure(const std::string& path) {
-  if (path == "-" && !gSpoolFailure.empty()) return gSpoolFailure;
+  if (path == "-" && !gStandardInput.failure.empty()) return gStandardInput.failure;
   return std::string(MessageText(Message::CannotOpenFile)) + ": " + InputName(path);
 }
 
 bool FileSizeOf(const std::string& path, uint64_t* size) {
   if (path == "-") {
-    std::call_once(gSpoolOnce, SpoolStandardInput);
-    if (gSpool == INVALID_HANDLE_VALUE) return false;
-    *size = gSpoolSize;
+    std::call_once(gStandardInput.once, SpoolStandardInput);
+    if (gStandardInput.handle == INVALID_HANDLE_VALUE) return false;
+    *size = gStandardInput.size;
     return true;
   }
   WIN32_FILE_ATTRIBUTE_DATA info;
@@ -105,8 +108,8 @@ size_t ReadFileRange(const std::string& path, uint64_t offset, size_t count, uin
     if (!copy.Open(path)) return 0;
     size_t done = count;
     // The copy's size is known: read only what it holds.
-    if (offset >= gSpoolSize) return 0;
-    if (done > gSpoolSize - offset) done = static_cast<size_t>(gSpoolSize - offset);
+    if (offset >= gStandardInput.size) return 0;
+    if (done > gStandardInput.size - offset) done = static_cast<size_t>(gStandardInput.size - offset);
     return copy.ReadAt(offset, done, out) ? done : 0;
   }
   HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -131,8 +134,8 @@ bool InputFile::Open(const std::string& path) {
   Close();
   if (path == "-") {
     HANDLE copy = nullptr;
-    if (gSpool == INVALID_HANDLE_VALUE ||
-        !DuplicateHandle(GetCurrentProcess(), gSpool, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+    if (gStandardInput.handle == INVALID_HANDLE_VALUE ||
+        !DuplicateHandle(GetCurrentProcess(), gStandardInput.handle, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
       return false;
     }
     handle_ = copy;
@@ -180,12 +183,17 @@ struct TemporarySlot {
   volatile LONG taken;
 };
 constexpr int kSlots = 72;  // more than the batch's most threads, each writing one file
-TemporarySlot gSlots[kSlots];
-std::atomic<int> gOutputsLeft{1};
+// What the console handler reads: the temporary files to remove, and how many outputs are
+// still to be moved into place.
+struct Interruptions {
+  TemporarySlot slots[kSlots];
+  std::atomic<int> outputsLeft{1};
+};
+Interruptions gInterruptions;
 
 int TakeSlot() {
   for (int i = 0; i < kSlots; ++i) {
-    if (InterlockedCompareExchange(&gSlots[i].taken, 1, 0) == 0) return i;
+    if (InterlockedCompareExchange(&gInterruptions.slots[i].taken, 1, 0) == 0) return i;
   }
   return -1;
 }
@@ -193,18 +201,18 @@ int TakeSlot() {
 // Deletes the slot's file when it still exists and gives the slot back.
 void ReleaseSlot(int& slot, bool removeFile) {
   if (slot < 0) return;
-  if (InterlockedExchange(&gSlots[slot].exists, 0) && removeFile) DeleteFileW(gSlots[slot].name);
-  InterlockedExchange(&gSlots[slot].taken, 0);
+  if (InterlockedExchange(&gInterruptions.slots[slot].exists, 0) && removeFile) DeleteFileW(gInterruptions.slots[slot].name);
+  InterlockedExchange(&gInterruptions.slots[slot].taken, 0);
   slot = -1;
 }
 
 BOOL WINAPI RemoveTemporaryOnInterrupt(DWORD) {
   // The files are open with delete sharing, so they go when the process closes them.
-  for (TemporarySlot& slot : gSlots) {
+  for (TemporarySlot& slot : gInterruptions.slots) {
     if (InterlockedExchange(&slot.exists, 0)) DeleteFileW(slot.name);
   }
   // Every output complete: the tool ends as it would have, with its own exit code.
-  if (gOutputsLeft.load() <= 0) return TRUE;
+  if (gInterruptions.outputsLeft.load() <= 0) return TRUE;
   return FALSE;  // the default handler then ends the process
 }
 
@@ -228,8 +236,8 @@ bool ReplaceableTarget(const std::string& path) {
 
 void InstallInterruptCleanup() { SetConsoleCtrlHandler(RemoveTemporaryOnInterrupt, TRUE); }
 
-void ExpectOutputs(int count) { gOutputsLeft = count; }
-void OutputSettled() { --gOutputsLeft; }
+void ExpectOutputs(int count) { gInterruptions.outputsLeft = count; }
+void OutputSettled() { --gInterruptions.outputsLeft; }
 
 Message TemporaryFile::Create(const std::string& target) {
   Discard();
@@ -251,7 +259,7 @@ Message TemporaryFile::Create(const std::string& target) {
   if (slash != std::string::npos) folder = target.substr(0, slash + 1);
   slot_ = TakeSlot();
   if (slot_ < 0) return Message::ErrorWritingFile;
-  TemporarySlot& slot = gSlots[slot_];
+  TemporarySlot& slot = gInterruptions.slots[slot_];
   if (!GetTempFileNameW(Wide(folder).c_str(), L"hl", 0, slot.name)) {
     ReleaseSlot(slot_, false);
     return Message::ErrorWritingFile;
@@ -292,7 +300,7 @@ Message TemporaryFile::Commit() {
   if (!CloseHandle(file)) ok = false;
   handle_ = nullptr;
   open_ = false;
-  if (ok && !MoveFileExW(gSlots[slot_].name, Wide(target_).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (ok && !MoveFileExW(gInterruptions.slots[slot_].name, Wide(target_).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     ok = false;
   }
   if (ok) OutputSettled();

@@ -91,4 +91,12 @@ inline uint32_t PanelLength(const AnalysisState& a) {
   return bytes > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(bytes);
 }
 
+// The analysis shown and the one "&Change" set aside: one owner, so that the samples and
+// the bitmap of either are released exactly once.
+struct Analyses {
+  AnalysisState shown;
+  HeldAnalysis held;
+};
+Analyses& WindowAnalyses();
+
 }  // namespace hl

@@ -4,15 +4,7 @@
 
 namespace hl {
 
-DisplayBitmap& Display() {
-  static DisplayBitmap bitmap;
-  return bitmap;
-}
 
-ViewState& View() {
-  static ViewState view;
-  return view;
-}
 
 void DisplayBitmap::Destroy() {
   if (!exists()) return;

@@ -2,10 +2,6 @@
 
 namespace hl {
 
-int& AllocationCount() {
-  static int count = 0;
-  return count;
-}
 
 bool GlobalBlock::Allocate(size_t bytes) {
   Free();

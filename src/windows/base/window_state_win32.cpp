@@ -10,10 +10,6 @@ WindowFontIn::~WindowFontIn() {
   if (previous_) SelectObject(dc_, previous_);
 }
 
-MainWindowState& MainWindow() {
-  static MainWindowState state;
-  return state;
-}
 
 void AddModelessDialog(HWND dialog) {
   for (HWND& slot : MainWindow().modelessDialogs) {

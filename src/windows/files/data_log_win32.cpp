@@ -27,29 +27,10 @@ namespace hl {
 
 namespace {
 
-enum class LogKind { Points, Spectrum };
 
-struct DataLogState {
-  HWND dialog = nullptr;  // set while a log dialog is open: the left button then clicks it
-  LogKind kind = LogKind::Points;
-  HANDLE pointFile = INVALID_HANDLE_VALUE;  // the point log, open at its end
-  // The spectrum log.
-  std::string spectrumTarget;  // full path chosen for the table
-  int fftOrder = 9;
-  std::vector<int16_t> spectrum;  // N values: re, im of bins 0 .. N/2 - 1
-  float binWidthHz = 0;
-  WNDPROC plotProc = nullptr;  // the plot frame's own procedure, under ours
-  // The time of the last click of a spectrum log; a table saved before any click of its
-  // dialog carries the time of the previous one (0 until the first click of the run).
-  unsigned spectrumSampleStart = 0;
-};
 
-DataLogState& State() {
-  static DataLogState state;
-  return state;
-}
 
-unsigned& SpectrumSampleStart() { return State().spectrumSampleStart; }
+unsigned& SpectrumSampleStart() { return DataLog().spectrumSampleStart; }
 
 HWND MainHandle() { return MainWindow().window; }
 
@@ -83,7 +64,7 @@ bool TransformAt(float startMs, int order, bool raw, std::vector<int16_t>& out) 
 
 // The log dialog has gone (closed by its buttons, or destroyed with the main window).
 void Forget(HWND dialog) {
-  DataLogState& s = State();
+  DataLogState& s = DataLog();
   RemoveModelessDialog(dialog);
   if (s.pointFile != INVALID_HANDLE_VALUE) {
     CloseHandle(s.pointFile);
@@ -116,7 +97,7 @@ bool ChooseLogFile(HWND window) {
 // Whether a log command may start now: an analysis with its samples, nothing running, no
 // other log open (which is brought forward instead).
 bool LogMayStart() {
-  DataLogState& s = State();
+  DataLogState& s = DataLog();
   if (s.dialog) {
     SetActiveWindow(s.dialog);
     return false;
@@ -134,7 +115,7 @@ std::string FieldText(HWND dialog, int id) {
 }
 
 void EnterPoint(HWND dialog) {
-  DataLogState& s = State();
+  DataLogState& s = DataLog();
   const std::string line = PointLogLine(FieldText(dialog, IDC_EVENT_ID), FieldText(dialog, IDC_POINT_TIME),
                                         FieldText(dialog, IDC_POINT_FREQ), FieldText(dialog, IDC_POINT_LEVEL));
   if (!line.empty() && s.pointFile != INVALID_HANDLE_VALUE) {
@@ -189,8 +170,8 @@ char EventLetter(int id) {
 INT_PTR CALLBACK PointLogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
-      State().dialog = dialog;
-      State().kind = LogKind::Points;
+      DataLog().dialog = dialog;
+      DataLog().kind = LogKind::Points;
       PlaceDialogOnScreen(dialog, SWP_NOACTIVATE);
       FocusImage();
       return FALSE;  // the focus stays with the image
@@ -230,10 +211,10 @@ INT_PTR CALLBACK PointLogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
 // ---------------------------------------------------------------------------
 // Spectrum.
 
-int SpectrumLength() { return 1 << State().fftOrder; }
+int SpectrumLength() { return 1 << DataLog().fftOrder; }
 
 void MeasureSpectrum(HWND dialog) {
-  DataLogState& s = State();
+  DataLogState& s = DataLog();
   const ReadoutValues& readout = CurrentReadout();
   SpectrumSampleStart() = readout.timeMs;
   const AnalysisState& a = Analysis();
@@ -251,7 +232,7 @@ void MeasureSpectrum(HWND dialog) {
 // The plot frame's painting: white, with 128 bars two pixels apart and at most 50 high,
 // centred in the frame.
 void PaintPlot(HWND plot) {
-  const DataLogState& s = State();
+  const DataLogState& s = DataLog();
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(plot, &paint);
   RECT r;
@@ -274,7 +255,7 @@ void PaintPlot(HWND plot) {
 }
 
 LRESULT CALLBACK PlotProc(HWND plot, UINT message, WPARAM wParam, LPARAM lParam) {
-  const WNDPROC original = State().plotProc;
+  const WNDPROC original = DataLog().plotProc;
   if (message == WM_PAINT) {
     PaintPlot(plot);
     return 0;
@@ -287,7 +268,7 @@ LRESULT CALLBACK PlotProc(HWND plot, UINT message, WPARAM wParam, LPARAM lParam)
 // it only once every byte is written and the file closed. False when it could not be saved
 // (the chosen file is then as it was).
 bool SaveSpectrum() {
-  const DataLogState& s = State();
+  const DataLogState& s = DataLog();
   const int n = SpectrumLength();
   std::vector<int16_t> zero;
   const int16_t* values = s.spectrum.data();
@@ -306,7 +287,7 @@ bool SaveSpectrum() {
 }
 
 INT_PTR CALLBACK SpectrumLogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  DataLogState& s = State();
+  DataLogState& s = DataLog();
   switch (message) {
     case WM_INITDIALOG: {
       s.dialog = dialog;
@@ -358,7 +339,7 @@ INT_PTR CALLBACK SpectrumLogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 bool OpenLogDialog(HWND window, int resource, DLGPROC procedure) {
   HWND dialog = CreateDialogParamA(MainWindow().instance, MAKEINTRESOURCEA(resource), window, procedure, 0);
   if (!dialog) {
-    State().dialog = nullptr;
+    DataLog().dialog = nullptr;
     return false;
   }
   AddModelessDialog(dialog);
@@ -368,10 +349,10 @@ bool OpenLogDialog(HWND window, int resource, DLGPROC procedure) {
 
 }  // namespace
 
-HWND OpenDataLogDialog() { return State().dialog; }
+HWND OpenDataLogDialog() { return DataLog().dialog; }
 
 void MeasureForLog() {
-  const DataLogState& s = State();
+  const DataLogState& s = DataLog();
   if (!s.dialog) return;
   if (s.kind == LogKind::Spectrum) {
     MeasureSpectrum(s.dialog);
@@ -398,10 +379,10 @@ void OnLogPoints(HWND window, LPARAM) {
     ShowProgramMessage(window, Message::CannotOpenFile);
     return;
   }
-  State().pointFile = file;
+  DataLog().pointFile = file;
   if (!OpenLogDialog(window, IDD_POINT_LOG, PointLogProc)) {
     CloseHandle(file);
-    State().pointFile = INVALID_HANDLE_VALUE;
+    DataLog().pointFile = INVALID_HANDLE_VALUE;
   }
 }
 
@@ -418,7 +399,7 @@ void OnLogSpectrum(HWND window, LPARAM) {
   }
   wchar_t full[MAX_PATH];
   const DWORD length = GetFullPathNameW(Wide(DataLogPath()).c_str(), MAX_PATH, full, nullptr);
-  State().spectrumTarget = length > 0 && length < MAX_PATH ? Utf8(full) : std::string(DataLogPath());
+  DataLog().spectrumTarget = length > 0 && length < MAX_PATH ? Utf8(full) : std::string(DataLogPath());
   OpenLogDialog(window, IDD_SPECTRUM_LOG, SpectrumLogProc);
 }
 

@@ -12,6 +12,10 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
 namespace hl {
 
 // The open data-log dialog (points or spectrum), or nullptr when none is open.
@@ -20,5 +24,25 @@ HWND OpenDataLogDialog();
 // A left click in the image while a log dialog is open: the dialog measures at the
 // readout's column (a point line, or the spectrum), as its own click button does.
 void MeasureForLog();
+
+// The log dialogs' state.
+enum class LogKind { Points, Spectrum };
+
+struct DataLogState {
+  HWND dialog = nullptr;  // set while a log dialog is open: the left button then clicks it
+  LogKind kind = LogKind::Points;
+  HANDLE pointFile = INVALID_HANDLE_VALUE;  // the point log, open at its end
+  // The spectrum log.
+  std::string spectrumTarget;  // full path chosen for the table
+  int fftOrder = 9;
+  std::vector<int16_t> spectrum;  // N values: re, im of bins 0 .. N/2 - 1
+  float binWidthHz = 0;
+  WNDPROC plotProc = nullptr;  // the plot frame's own procedure, under ours
+  // The time of the last click of a spectrum log; a table saved before any click of its
+  // dialog carries the time of the previous one (0 until the first click of the run).
+  unsigned spectrumSampleStart = 0;
+};
+
+DataLogState& DataLog();
 
 }  // namespace hl

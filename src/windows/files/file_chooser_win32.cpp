@@ -11,7 +11,6 @@ static_assert(kChooserOverwritePrompt == OFN_OVERWRITEPROMPT, "flag differs from
 static_assert(kChooserHideReadOnly == OFN_HIDEREADONLY, "flag differs from the system's");
 static_assert(kChooserPathLength == MAX_PATH, "path buffers hold one full Windows path");
 
-FileChooser g_fileChooser = {};
 
 namespace {
 
@@ -26,19 +25,19 @@ bool CopyText(char* target, size_t capacity, const char* source) {
 char* PathBufferOf(ChooserKind kind) {
   switch (kind) {
     case ChooserKind::OpenWave:
-      return g_fileChooser.openWavePath;
+      return Chooser().openWavePath;
     case ChooserKind::SaveBitmap:
-      return g_fileChooser.bitmapPath;
+      return Chooser().bitmapPath;
     case ChooserKind::SaveWave:
-      return g_fileChooser.waveSavePath;
+      return Chooser().waveSavePath;
     case ChooserKind::SaveDataLog:
-      return g_fileChooser.dataLogPath;
+      return Chooser().dataLogPath;
   }
-  return g_fileChooser.openWavePath;
+  return Chooser().openWavePath;
 }
 
 bool RunChooser(ChooserKind kind) {
-  FileChooser& chooser = g_fileChooser;
+  FileChooser& chooser = Chooser();
   if (!chooser.initialised) return false;
 
   const ChooserSpec& row = ChooserSpecOf(kind);
@@ -87,7 +86,7 @@ bool RunChooser(ChooserKind kind) {
 }  // namespace
 
 void InitFileChooser(HWND owner) {
-  FileChooser& chooser = g_fileChooser;
+  FileChooser& chooser = Chooser();
   chooser = FileChooser{};
 
   OPENFILENAMEW& record = chooser.record;
@@ -119,16 +118,16 @@ bool ChooseSaveBitmap() { return RunChooser(ChooserKind::SaveBitmap); }
 bool ChooseSaveWave() { return RunChooser(ChooserKind::SaveWave); }
 bool ChooseSaveDataLog() { return RunChooser(ChooserKind::SaveDataLog); }
 
-const char* OpenWavePath() { return g_fileChooser.openWavePath; }
-const char* BitmapPath() { return g_fileChooser.bitmapPath; }
-const char* WaveSavePath() { return g_fileChooser.waveSavePath; }
-const char* DataLogPath() { return g_fileChooser.dataLogPath; }
-const char* ChosenTitle() { return g_fileChooser.title; }
-int ChosenFilterIndex() { return static_cast<int>(g_fileChooser.record.nFilterIndex); }
+const char* OpenWavePath() { return Chooser().openWavePath; }
+const char* BitmapPath() { return Chooser().bitmapPath; }
+const char* WaveSavePath() { return Chooser().waveSavePath; }
+const char* DataLogPath() { return Chooser().dataLogPath; }
+const char* ChosenTitle() { return Chooser().title; }
+int ChosenFilterIndex() { return static_cast<int>(Chooser().record.nFilterIndex); }
 
 bool SetOpenWavePath(const char* path) {
   if (path == nullptr) return false;
-  return CopyText(g_fileChooser.openWavePath, kChooserPathBytes, path);
+  return CopyText(Chooser().openWavePath, kChooserPathBytes, path);
 }
 
 }  // namespace hl

@@ -33,7 +33,7 @@ struct FileChooser {
   wchar_t wideTitle[kChooserTitleLength];
 };
 
-extern FileChooser g_fileChooser;
+FileChooser& Chooser();
 
 // Sets up the shared record with `owner` as the dialogs' owner window. Called once, from the
 // main window's create step; the choosers return false until it has run.

@@ -1,5 +1,6 @@
 // File "&Exit", Help "&Help Topics" and "&About Harrowlight".
 #include "windows/program/commands_win32.h"
+#include "windows/program/program_state_win32.h"
 #include "windows/base/message_box_win32.h"
 #include "windows/program/main_window_win32.h"
 #include "windows/base/wide_text_win32.h"
@@ -22,13 +23,11 @@ bool OpenWithShell(HWND window, const char* path) {
   return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
-DocumentOpener documentOpener = OpenWithShell;
-
 bool Exists(const std::string& path) { return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 }  // namespace
 
-void SetDocumentOpener(DocumentOpener opener) { documentOpener = opener ? opener : OpenWithShell; }
+void SetDocumentOpener(DocumentOpener opener) { Program().documentOpener = opener; }
 
 void OnExit(HWND window, LPARAM) { SendMessageA(window, WM_CLOSE, 0, 0); }
 
@@ -57,7 +56,8 @@ void OnHelpTopics(HWND window, LPARAM) {
   const std::string helpFile = folder + "Tulm32" + "." + "hlp";
   if (Exists(helpFile) && WinHelpW(window, Wide(helpFile).c_str(), HELP_INDEX, 0)) return;
   const std::string guide = folder + kGuideName;
-  if (Exists(guide) && documentOpener(window, guide.c_str())) return;
+  const DocumentOpener opener = Program().documentOpener ? Program().documentOpener : OpenWithShell;
+  if (Exists(guide) && opener(window, guide.c_str())) return;
   ShowMessage(window, "Cannot Access Help", MB_ICONEXCLAMATION);
 }
 

@@ -1,4 +1,5 @@
 #include "windows/program/commands_win32.h"
+#include "windows/program/program_state_win32.h"
 
 #include <vector>
 
@@ -58,22 +59,13 @@ bool AnalysisBusy() {
   return mode.fileAnalysisInProgress || mode.rendering;
 }
 
-struct HeldCommand {
-  int id;
-  LPARAM lParam;
-};
-
-std::vector<HeldCommand>& HeldCommands() {
-  static std::vector<HeldCommand> held;
-  return held;
-}
 
 }  // namespace
 
 void RunCommand(HWND window, int commandId, LPARAM lParam) {
   CommandHandler handler = HandlerOf(commandId);
   if (!handler) return;
-  std::vector<HeldCommand>& held = HeldCommands();
+  std::vector<HeldCommand>& held = Program().heldCommands;
   if (AnalysisBusy() && WaitsForAnalysis(commandId)) {
     held.push_back({commandId, lParam});
     return;

@@ -53,35 +53,7 @@ constexpr char kCompleteText[] = "Audio Scanning Complete.  No wave data has bee
 constexpr char kCompleteCaption[] = "Scanning Complete";
 constexpr char kCannotOpenAudioDevice[] = "Cannot Open Audio Device";
 
-// ---------------------------------------------------------------------------
-// The scan's state: the file, its facts, the ring and the playback header block.
 
-struct FileScan {
-  SoundFile file;  // the file, or a compressed file's decoded WAV image
-  std::string path;
-  std::string title;
-  WaveHeaderInfo facts;  // as read from the file's first 2048 bytes, in the analysis's terms
-  SampleLayout source;   // the file's own format: a decoded one plays as its 16-bit samples
-  std::vector<uint8_t> sourceBytes;  // a decoded file's bytes of one refill
-  uint32_t rate = 0;
-  uint16_t bits = 16;
-  uint16_t channels = 1;
-  uint32_t bytesPerSample = 2;
-  uint32_t frameBytes = 2;
-  uint64_t firstByte = 0;  // file position of the first sample
-  uint32_t dataLength = 0;
-  LockedBlock header;  // the 46-byte wave header the device is opened with
-  LockedBlock ring;
-  RingLayout layout;
-  RefillState refill;
-  FileScanReport report;  // the last scan's counts, for the analysis at the stopping point
-  FileScanFaults faults;
-};
-
-FileScan& Scan() {
-  static FileScan scan;
-  return scan;
-}
 
 FileScanReport& Report() { return Scan().report; }
 

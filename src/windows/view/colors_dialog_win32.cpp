@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "core/analysis/analysis_settings.h"
+#include "windows/view/colors_dialog_win32.h"
 #include "windows/view/view_commands_win32.h"
 #include "windows/base/dialog_choices_win32.h"
 #include "windows/base/dialog_place_win32.h"
@@ -18,17 +19,7 @@ namespace hl {
 
 namespace {
 
-struct ColorsDialogState {
-  HWND dialog = nullptr;
-  PaletteScheme openedScheme = PaletteScheme::CB;  // what Cancel puts back
-  int16_t openedAttenuation = 0;
-  PaletteScheme selectedScheme = PaletteScheme::CB;  // clicked, not yet tried
-};
 
-ColorsDialogState& State() {
-  static ColorsDialogState state;
-  return state;
-}
 
 int16_t ClampAttenuation(int value) {
   if (value < 0) return 0;
@@ -51,7 +42,7 @@ void Apply(PaletteScheme scheme, int16_t attenuation) {
 }
 
 void Open(HWND dialog) {
-  ColorsDialogState& s = State();
+  ColorsDialogState& s = ColorsDialog();
   const AnalysisSettings& settings = Settings();
   PlaceDialogOnScreen(dialog, SWP_NOACTIVATE);
   s.openedScheme = Drawing().scheme;
@@ -76,7 +67,7 @@ void Scroll(HWND dialog, WPARAM wParam) {
 void Close(HWND dialog) { DestroyWindow(dialog); }
 
 void Command(HWND dialog, int id) {
-  ColorsDialogState& s = State();
+  ColorsDialogState& s = ColorsDialog();
   switch (id) {
     case IDC_PALETTE_CB:
     case IDC_PALETTE_CG:
@@ -115,7 +106,7 @@ INT_PTR CALLBACK ColorsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
       return TRUE;
     case WM_DESTROY:
       RemoveModelessDialog(dialog);
-      State().dialog = nullptr;
+      ColorsDialog().dialog = nullptr;
       return TRUE;
     default:
       return FALSE;
@@ -125,7 +116,7 @@ INT_PTR CALLBACK ColorsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 }  // namespace
 
 void OnColorsChange(HWND window, LPARAM) {
-  ColorsDialogState& s = State();
+  ColorsDialogState& s = ColorsDialog();
   if (s.dialog) {
     // One at a time: a second request brings the open one forward.
     SetActiveWindow(s.dialog);

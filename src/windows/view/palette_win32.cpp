@@ -56,10 +56,6 @@ void FillWithIndex(HDC dc, int right, int bottom, int index) {
   FillRect(dc, &area, brush.get());
 }
 
-DrawingObjects& Drawing() {
-  static DrawingObjects objects;
-  return objects;
-}
 
 bool CreateDrawingObjects(HWND window, HDC windowDc, int offset) {
   DrawingObjects& d = Drawing();

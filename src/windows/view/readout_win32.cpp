@@ -24,30 +24,8 @@ namespace hl {
 
 namespace {
 
-// The five texts of the status block, in the order they are kept and drawn.
-enum Field { kTitle, kTimeLabelField, kTimeValueField, kFrequencyLabelField, kFrequencyValueField, kFieldCount };
 
-struct ReadoutState {
-  int x = 0, y = 0;            // cursor, client pixels
-  int imageX = 0, imageY = 0;  // cursor in display-bitmap coordinates
-  bool inImage = false;
-  bool leftDrag = false;
-  int dragStartX = 0, lastX = 0;
-  bool rightDrag = false;
-  int anchorX = 0, anchorY = 0, anchorImageX = 0, anchorImageY = 0;
-  RECT lastRect{};
-  bool rectShown = false;
-  ReadoutActivity activity = ReadoutActivity::None;
-  uint32_t activityRate = 0;
-  float elapsedMs = 0;
-  std::string shown[kFieldCount];
-  ReadoutValues values;
-};
 
-ReadoutState& State() {
-  static ReadoutState state;
-  return state;
-}
 
 bool ScopeDisplay() { return Settings().displayType == DisplayType::Scope; }
 
@@ -70,7 +48,7 @@ ReadoutTitle TitleOf(ReadoutActivity activity) {
 }
 
 ReadoutTitle CurrentTitle() {
-  const ReadoutState& s = State();
+  const ReadoutState& s = Readout();
   if (!InputOrScanRunning() && Display().exists() && !ScopeDisplay() && Analysis().columnCount > 0) {
     return ReadoutTitle::Analysis;
   }
@@ -78,14 +56,14 @@ ReadoutTitle CurrentTitle() {
 }
 
 uint32_t CurrentRate() {
-  const ReadoutState& s = State();
+  const ReadoutState& s = Readout();
   if (ScopeDisplay() && ShownScope().known && ShownScope().sampleRate > 0) return ShownScope().sampleRate;
   if (InputOrScanRunning() && s.activityRate > 0) return s.activityRate;
   return Analysis().format.sampleRate;
 }
 
 ReadoutTexts ComputeTexts(ReadoutValues& values) {
-  const ReadoutState& s = State();
+  const ReadoutState& s = Readout();
   const AnalysisSettings& settings = Settings();
   const AnalysisState& a = Analysis();
   ReadoutInput in;
@@ -163,7 +141,7 @@ void DrawTexts(HDC dc, const ReadoutTexts& texts, bool force) {
   const StatusBlockLayout l = CurrentStatusBlock();
   const std::string* now[kFieldCount] = {&texts.title, &texts.timeLabel, &texts.timeValue, &texts.frequencyLabel,
                                          &texts.frequencyValue};
-  ReadoutState& s = State();
+  ReadoutState& s = Readout();
   const int panelLeft = PanelLeft();
   for (int f = 0; f < kFieldCount; ++f) {
     if (!force && *now[f] == s.shown[f]) continue;
@@ -173,7 +151,7 @@ void DrawTexts(HDC dc, const ReadoutTexts& texts, bool force) {
 }
 
 void Redraw(HWND window, bool force) {
-  ReadoutState& s = State();
+  ReadoutState& s = Readout();
   const ReadoutTexts texts = ComputeTexts(s.values);
   HDC dc = GetDC(window);
   if (!dc) return;
@@ -184,7 +162,7 @@ void Redraw(HWND window, bool force) {
 int ClampInt(int v, int low, int high) { return v < low ? low : (v > high ? high : v); }
 
 void StorePosition(int x, int y) {
-  ReadoutState& s = State();
+  ReadoutState& s = Readout();
   const ViewState& v = View();
   s.x = x;
   s.y = y;
@@ -221,7 +199,7 @@ void RestoreFromBitmap(HDC dc, const RECT& r) {
 }
 
 void MoveRightDrag(HWND window) {
-  ReadoutState& s = State();
+  ReadoutState& s = Readout();
   const ViewState& v = View();
   const int x = ClampInt(s.x, 0, v.imageWidth);
   const int y = ClampInt(s.y, kSeparatorRow, v.imageHeight);
@@ -245,7 +223,7 @@ void MoveRightDrag(HWND window) {
 }
 
 void MoveLeftDrag(HWND window) {
-  ReadoutState& s = State();
+  ReadoutState& s = Readout();
   const int x = ClampInt(s.x, 0, View().imageWidth);
   if (x == s.lastX) return;
   HDC dc = GetDC(window);
@@ -262,7 +240,7 @@ void OnMove(HWND window, int x, int y) {
   const bool shown = Display().exists() || m.displayBitmapExists || m.audioInputActive ||
                      m.fileScanPlaybackActive || m.playbackActive;
   if (!shown || m.rendering) return;
-  ReadoutState& s = State();
+  ReadoutState& s = Readout();
   StorePosition(x, y);
   Redraw(window, false);
   if (s.leftDrag && !s.rightDrag) {
@@ -289,7 +267,7 @@ void Repaint(HWND window) {
 // a selection drag.
 Gesture OnLeftDown(HWND window, int x, int y, bool logOpen) {
   if (!GesturesAllowed()) return Gesture::None;
-  ReadoutState& s = State();
+  ReadoutState& s = Readout();
   if (logOpen) {
     StorePosition(x, y);
     s.inImage = true;
@@ -308,7 +286,7 @@ Gesture OnLeftDown(HWND window, int x, int y, bool logOpen) {
 
 Gesture OnLeftUp(int x) {
   ReleaseCapture();
-  ReadoutState& s = State();
+  ReadoutState& s = Readout();
   if (!s.leftDrag) return Gesture::None;
   s.leftDrag = false;
   const int endX = ClampInt(x, 0, View().imageWidth);
@@ -332,7 +310,7 @@ Gesture OnLeftUp(int x) {
 
 void OnRightDown(HWND window, int x, int y) {
   if (!GesturesAllowed()) return;
-  ReadoutState& s = State();
+  ReadoutState& s = Readout();
   StorePosition(x, y);
   s.anchorX = x;
   s.anchorY = y;
@@ -347,7 +325,7 @@ void OnRightDown(HWND window, int x, int y) {
 
 void OnRightUp(HWND window) {
   ReleaseCapture();
-  ReadoutState& s = State();
+  ReadoutState& s = Readout();
   if (!s.rightDrag) return;
   s.rightDrag = false;
   s.rectShown = false;
@@ -357,7 +335,7 @@ void OnRightUp(HWND window) {
 
 }  // namespace
 
-const ReadoutValues& CurrentReadout() { return State().values; }
+const ReadoutValues& CurrentReadout() { return Readout().values; }
 
 Gesture OnMouseMessage(HWND window, UINT message, LPARAM lParam, bool logOpen) {
   const int x = MouseCoordinate(LOWORD(lParam));
@@ -374,29 +352,29 @@ Gesture OnMouseMessage(HWND window, UINT message, LPARAM lParam, bool logOpen) {
 }
 
 void BlankReadoutOutsideImage(HWND window) {
-  State().inImage = false;
+  Readout().inImage = false;
   Redraw(window, false);
 }
 
 void SetReadoutActivity(ReadoutActivity activity, uint32_t sampleRate) {
-  State().activity = activity;
-  State().activityRate = sampleRate;
+  Readout().activity = activity;
+  Readout().activityRate = sampleRate;
 }
 
 void DrawReadout(HWND window, int imageX, int imageY) {
-  ReadoutState& s = State();
+  ReadoutState& s = Readout();
   s.imageX = imageX;
   s.imageY = imageY;
   Redraw(window, false);
 }
 
 void DrawReadoutElapsed(HWND window, float elapsedMs) {
-  State().elapsedMs = elapsedMs;
+  Readout().elapsedMs = elapsedMs;
   Redraw(window, false);
 }
 
 void ClearReadout(HWND window) {
-  ReadoutState& s = State();
+  ReadoutState& s = Readout();
   s.inImage = false;
   s.elapsedMs = 0;
   Redraw(window, true);
@@ -432,12 +410,12 @@ void DrawStatusField(HDC dc, const RECT& box, const std::string& text) {
 
 ShownField ShownStatusField(StatusField field) {
   const int f = static_cast<int>(field);
-  return ShownField{FieldBox(CurrentStatusBlock(), f, PanelLeft()), State().shown[f]};
+  return ShownField{FieldBox(CurrentStatusBlock(), f, PanelLeft()), Readout().shown[f]};
 }
 
 void RepaintReadout(HDC dc) {
   if (!dc || !MainWindow().createDone) return;
-  ReadoutState& s = State();
+  ReadoutState& s = Readout();
   DrawTexts(dc, ComputeTexts(s.values), true);
 }
 

@@ -71,4 +71,26 @@ void ClearReadout(HWND window);
 // Blanks the cursor readout when the mouse leaves the client area.
 void BlankReadoutOutsideImage(HWND window);
 
+// The cursor readout's state.
+// The five texts of the status block, in the order they are kept and drawn.
+enum Field { kTitle, kTimeLabelField, kTimeValueField, kFrequencyLabelField, kFrequencyValueField, kFieldCount };
+
+struct ReadoutState {
+  int x = 0, y = 0;            // cursor, client pixels
+  int imageX = 0, imageY = 0;  // cursor in display-bitmap coordinates
+  bool inImage = false;
+  bool leftDrag = false;
+  int dragStartX = 0, lastX = 0;
+  bool rightDrag = false;
+  int anchorX = 0, anchorY = 0, anchorImageX = 0, anchorImageY = 0;
+  RECT lastRect{};
+  bool rectShown = false;
+  ReadoutActivity activity = ReadoutActivity::None;
+  uint32_t activityRate = 0;
+  float elapsedMs = 0;
+  std::string shown[kFieldCount];
+  ReadoutValues values;
+};
+ReadoutState& Readout();
+
 }  // namespace hl

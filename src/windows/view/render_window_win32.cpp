@@ -35,8 +35,6 @@ constexpr double kCopySeconds = 0.016;
 // picture is renewed at most this often (its position is always set).
 constexpr DWORD kScrollBarRedrawMs = 50;
 
-RenderTimings lastTimings;
-
 // Seconds on the performance counter.
 class Stopwatch {
  public:
@@ -62,6 +60,8 @@ class Stopwatch {
  private:
   LARGE_INTEGER frequency_{}, start_{};
 };
+
+}  // namespace
 
 // The columns drawn on every core: a worker thread for each core but one, and the window's
 // thread between its looks at the message queue and its copies to the screen. Under Wine
@@ -175,8 +175,7 @@ class ColumnWorkers {
   std::vector<std::thread> threads_;
 };
 
-// The workers of the render under way, for StopColumnWorkers.
-ColumnWorkers* runningWorkers = nullptr;
+namespace {
 
 // Copies bitmap columns to the image area in its two parts: the frequency rows at the
 // vertical scroll offset below the margin, then the 44-row margin itself.
@@ -288,10 +287,10 @@ void RenderColumns(ColumnWorkers& workers, RenderRun& run, int32_t planned) {
 
 }  // namespace
 
-RenderTimings& LastRenderTimings() { return lastTimings; }
+RenderTimings& LastRenderTimings() { return Render().lastTimings; }
 
 void StopColumnWorkers() {
-  if (runningWorkers) runningWorkers->StopAndJoin();
+  if (Render().runningWorkers) Render().runningWorkers->StopAndJoin();
 }
 
 double SecondsNow() {
@@ -325,9 +324,9 @@ int RenderImage(HWND window, const uint8_t* firstSample) {
     ReleaseDC(window, run.screen);
     return -1;
   }
-  runningWorkers = &workers;
+  Render().runningWorkers = &workers;
   RenderColumns(workers, run, planned);
-  runningWorkers = nullptr;
+  Render().runningWorkers = nullptr;
   const bool bitmapKept = Display().bits == run.bits;
   if (bitmapKept) {
     workers.StopAndJoin();
@@ -343,9 +342,9 @@ int RenderImage(HWND window, const uint8_t* firstSample) {
   ReleaseDC(window, run.screen);
   run.timings.loop = loopClock.Lap();
   const RenderTimings& t = run.timings;
-  lastTimings.loop = t.loop, lastTimings.compute = t.compute, lastTimings.pump = t.pump, lastTimings.copy = t.copy;
-  lastTimings.passes = t.passes, lastTimings.messages = t.messages;
-  lastTimings.loopEnded = SecondsNow();
+  Render().lastTimings.loop = t.loop, Render().lastTimings.compute = t.compute, Render().lastTimings.pump = t.pump, Render().lastTimings.copy = t.copy;
+  Render().lastTimings.passes = t.passes, Render().lastTimings.messages = t.messages;
+  Render().lastTimings.loopEnded = SecondsNow();
 
   analysis.dataLength = ScaledDataLength(analysis.dataLength, planned, run.last + 1);
   analysis.columnCount = run.last + 1;

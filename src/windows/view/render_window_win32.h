@@ -41,4 +41,14 @@ RenderTimings& LastRenderTimings();
 // Seconds on the performance counter, from an arbitrary origin.
 double SecondsNow();
 
+class ColumnWorkers;
+
+// The render's state: the timings of the last one, and the workers of the one under way
+// (for StopColumnWorkers).
+struct RenderState {
+  RenderTimings lastTimings;
+  ColumnWorkers* runningWorkers = nullptr;
+};
+RenderState& Render();
+
 }  // namespace hl
