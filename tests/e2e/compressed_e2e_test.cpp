@@ -33,8 +33,9 @@ constexpr char kParametersCaption[] = "Choose Analysis Parameters";
 // The Unix path of a file of the Wine prefix, for a Unix program's arguments.
 std::string UnixPath(const std::string& windowsPath) {
   using ToUnix = char*(CDECL*)(const WCHAR*);
-  const auto toUnix =
-      reinterpret_cast<ToUnix>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name"));
+  // Through void*: the exported function's real type is not FARPROC's.
+  const auto toUnix = reinterpret_cast<ToUnix>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
   if (!toUnix) return std::string();
   char* unixName = toUnix(Wide(windowsPath).c_str());
   if (!unixName) return std::string();
@@ -43,23 +44,21 @@ std::string UnixPath(const std::string& windowsPath) {
   return path;
 }
 
-// Runs /usr/bin/`tool` with `arguments` (Unix paths quoted in them); its exit code, or -1
-// when it could not be started or did not end within a minute.
-int RunUnixTool(const std::string& tool, const std::string& arguments) {
-  const std::wstring program = Wide("Z:\\usr\\bin\\" + tool);
-  std::wstring commandLine = Wide(tool + " " + arguments);
+// Runs the Unix command `command` through /bin/sh and waits for the file at `result` (a Unix
+// path) to appear; true when it did within a minute. Wine gives no waitable handle for a Unix
+// process, so the command ends by renaming its output into place, which is seen by polling.
+bool RunUnixCommand(const std::string& command, const std::string& result) {
+  std::wstring commandLine = Wide("sh -c \"" + command + "\"");
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+  if (!CreateProcessW(L"Z:\\bin\\sh", &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                       &process)) {
-    return -1;
+    return false;
   }
-  DWORD code = static_cast<DWORD>(-1);
-  if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &code);
   CloseHandle(process.hProcess);
   CloseHandle(process.hThread);
-  return static_cast<int>(code);
+  return WaitUntil([&] { return Exists(WindowsPath(result)); }, 60000);
 }
 
 // `name`.wav of `example` in the scratch folder, and its encoding by `tool` as `name`.`ext`.
@@ -72,12 +71,11 @@ std::string EncodedTone(const ExampleSignal& example, const std::string& name, c
     ADD_FAILURE() << "cannot write " << wave;
     return std::string();
   }
-  const std::string in = UnixPath(wave), out = UnixPath(encoded);
-  const std::string arguments = tool == "flac" ? options + " -o \"" + out + "\" \"" + in + "\""
-                                               : options + " \"" + in + "\" \"" + out + "\"";
-  const int code = RunUnixTool(tool, arguments);
-  if (code != 0 || !Exists(encoded)) {
-    ADD_FAILURE() << tool << " " << arguments << " ended with " << code << " (scripts/install-deps.sh installs it)";
+  const std::string in = UnixPath(wave), out = UnixPath(encoded), partial = out + ".part";
+  const std::string encode = tool == "flac" ? tool + " " + options + " -o '" + partial + "' '" + in + "'"
+                                            : tool + " " + options + " '" + in + "' '" + partial + "'";
+  if (in.empty() || !RunUnixCommand(encode + " && mv '" + partial + "' '" + out + "'", out)) {
+    ADD_FAILURE() << encode << " gave no file (scripts/install-deps.sh installs " << tool << ")";
     return std::string();
   }
   return encoded;

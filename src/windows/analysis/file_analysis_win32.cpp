@@ -1,6 +1,7 @@
 // "&Analyze File" (40020), the steps it shares with Parameters "&Change" and "&Restore"
 // (parameters_change_win32.cpp), the FFT-size commands (40012..40014) and the analysis's
 // part of closing the window.
+#include "windows/base/sound_source_win32.h"
 #include "windows/base/analysis_win32.h"
 #include "windows/base/message_box_win32.h"
 #include "windows/view/view_win32.h"
@@ -30,6 +31,7 @@
 #include "windows/view/palette_win32.h"
 #include "windows/files/file_chooser_win32.h"
 #include "core/files/wave_format.h"
+#include "windows/files/compressed_open_win32.h"
 #include "windows/files/wave_open_win32.h"
 #include "resources/resource.h"
 
@@ -53,28 +55,19 @@ void ReleaseHeldAnalysis() {
 // ---------------------------------------------------------------------------
 // Files.
 
-HANDLE OpenForAnalysis(const char* path) {
-  return CreateFileW(Wide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, nullptr);
-}
+// The analysed file, or a compressed file's decoded WAV image, for reading by position.
+bool OpenForAnalysis(SoundFile& file, const std::string& path) { return file.Open(path, FILE_FLAG_RANDOM_ACCESS); }
 
 // Reads up to `bytes` bytes at `offset`; read errors leave the rest as it was (zeros).
-void ReadAt(HANDLE file, uint64_t offset, uint8_t* buffer, uint32_t bytes) {
-  LARGE_INTEGER position;
-  position.QuadPart = static_cast<LONGLONG>(offset);
-  if (!SetFilePointerEx(file, position, nullptr, FILE_BEGIN)) return;
-  while (bytes > 0) {
-    DWORD got = 0;
-    if (!ReadFile(file, buffer, bytes, &got, nullptr) || got == 0) return;
-    buffer += got;
-    bytes -= got;
-  }
+void ReadAt(const SoundFile& file, uint64_t offset, uint8_t* buffer, uint32_t bytes) {
+  file.ReadAt(offset, buffer, bytes);
 }
 
 // Reads `samples` samples of `encoding` from `offset` on and stores them as 16-bit samples
 // at `into` (little-endian, as a 16-bit file holds them), a piece at a time so that the
 // file's wider bytes never need a buffer of the whole span. Samples a short read leaves
 // out stay as they were (zeros).
-void ReadDecoded(HANDLE file, uint64_t offset, SampleEncoding encoding, uint8_t* into, uint32_t samples) {
+void ReadDecoded(const SoundFile& file, uint64_t offset, SampleEncoding encoding, uint8_t* into, uint32_t samples) {
   constexpr uint32_t kPieceSamples = 16384;
   const uint32_t width = static_cast<uint32_t>(EncodingBytes(encoding));
   std::vector<uint8_t> raw(static_cast<size_t>(kPieceSamples) * width);
@@ -184,7 +177,9 @@ Confirmed ConfirmParameters(HWND window, LoadedSpan& span, bool keepSpan) {
     const ColumnGeometry& g = span.geometry;
     a.format = WaveFormat{1, file.channels, rate, bits};
 
-    if (SpanExceedsBudget(g.byteCount, MainWindow().memory.budget)) {
+    // A compressed file's decoded image is held beside the span: the budget is what is left.
+    const uint64_t budget = BudgetBesideDecoded(MainWindow().memory.budget);
+    if (SpanExceedsBudget(g.byteCount, budget)) {
       LowResolutionFallback(window, span, false);
       return Confirmed::HandedOver;
     }
@@ -202,7 +197,7 @@ Confirmed ConfirmParameters(HWND window, LoadedSpan& span, bool keepSpan) {
     // new samples replace the ones shown, so that a refusal leaves the shown analysis whole.
     if (RefuseGeometry(window, g.refusal)) return Confirmed::HandedOver;
     const int bitmapWidth = DisplayBitmapWidth(g.columnCount, MainWindow().metrics.screenWidth);
-    if (ImageExceedsBudget(g.bitmapHeight, bitmapWidth, g.byteCount, MainWindow().memory.budget)) {
+    if (ImageExceedsBudget(g.bitmapHeight, bitmapWidth, g.byteCount, budget)) {
       LowResolutionFallback(window, span, true);
       return Confirmed::HandedOver;
     }
@@ -294,6 +289,8 @@ void ReturnToIdle(HWND window) {
   a.dataLength = 0;
   a.columnCount = 0;
   a.restorePoint = false;
+  a.coding.clear();
+  ReleaseDecodedSounds(std::string());
   // Nothing is held any more: the panel must not go on naming the file that was.
   DrawInfoPanel(window, 0, 0, 0);
   OperatingMode& mode = Mode();
@@ -313,12 +310,9 @@ void ReturnToIdle(HWND window) {
 // The header facts of the file at `path`, read as "&Analyze File" reads them, for a
 // re-analysis that hands the whole file to the scan. False when the file cannot be opened.
 bool ReadHeaderOf(const std::string& path, WaveHeaderInfo& header) {
-  HANDLE file = OpenForAnalysis(path.c_str());
-  if (file == INVALID_HANDLE_VALUE) return false;
-  LARGE_INTEGER size{};
-  GetFileSizeEx(file, &size);
-  header = ReadAnalysedWave(HandleBytes(file), static_cast<uint64_t>(size.QuadPart)).header;
-  CloseHandle(file);
+  SoundFile file;
+  if (!OpenForAnalysis(file, path)) return false;
+  header = ReadAnalysedWave(file.Bytes(), file.Size()).header;
   return true;
 }
 
@@ -330,6 +324,7 @@ void LowResolutionFallback(HWND window, const LoadedSpan& span, bool afterBitmap
   // The scan works on the whole file.
   AnalysisState& a = Analysis();
   a.filePath = span.path;
+  a.coding = span.coding;
   a.wavFlag = span.header.wavFlag;
   a.dataOffset = span.header.dataOffset;
   a.dataLength = span.header.dataLength;
@@ -428,6 +423,18 @@ bool ChooseAnalysisFile(HWND window, bool fromMenu, LoadedSpan& span, std::strin
     }
     span.path = OpenWavePath();
     title = fromMenu ? std::string(ChosenTitle()) : NameWithoutFolder(span.path);
+    // A compressed file is decoded whole first (Stop cancels it); the window goes on showing
+    // its analysis until the new one is confirmed.
+    const CompressedOpenResult compressed =
+        DecodeIfCompressed(window, MainWindow().stopButton, span.path, Analysis().filePath);
+    if (compressed.outcome == CompressedOpen::Cancelled) return false;
+    if (compressed.outcome == CompressedOpen::Refused) {
+      ShowMessage(window, compressed.message.c_str(), MB_ICONEXCLAMATION);
+      return false;
+    }
+    const DecodedSound* decoded =
+        compressed.outcome == CompressedOpen::Decoded ? HeldDecodedSound(span.path) : nullptr;
+    span.coding = decoded ? decoded->coding : std::string();
     const OpenedWave opened = ReadChosenWave(span.path.c_str(), FILE_FLAG_RANDOM_ACCESS);
     if (opened.refusal != Message::None) {
       ShowProgramMessage(window, opened.refusal);
@@ -452,6 +459,9 @@ void CommitSpan(HWND window, const LoadedSpan& span, const std::string& title) {
   a.wavFlag = span.header.wavFlag;
   a.dataOffset = span.header.dataOffset;
   a.source = span.source;
+  a.coding = span.coding;
+  // Only the new file's decoded image, if it has one, is read from now on.
+  ReleaseDecodedSounds(span.path);
   a.beginOffset = g.beginOffset;
   a.fileBeginOffset = g.beginOffset;
   a.byteCount = g.byteCount;
@@ -481,7 +491,7 @@ class SampleLoad {
   void Done();
 
  private:
-  FileHandle file_;
+  SoundFile file_;
   std::thread reader_;
   bool locked_ = false;
 };
@@ -489,8 +499,7 @@ class SampleLoad {
 Message SampleLoad::Start(const LoadedSpan& span) {
   AnalysisState& a = Analysis();
   const ColumnGeometry& g = span.geometry;
-  file_ = FileHandle(OpenForAnalysis(span.path.c_str()));
-  if (!file_.valid()) return Message::CannotOpenFile;
+  if (!OpenForAnalysis(file_, span.path)) return Message::CannotOpenFile;
   ReleaseSampleBuffer();
   if (!AllocateSampleBlock(a.sampleBuffer, g.byteCount)) return Message::NotEnoughMemory;
   Mode().sampleBufferHeld = 1;
@@ -502,8 +511,8 @@ Message SampleLoad::Start(const LoadedSpan& span) {
   const SampleEncoding encoding = span.source.encoding;
   const uint32_t bytes = g.byteCount;
   uint8_t* samples = buffer + kWaveHeaderLength;
-  const HANDLE file = file_.get();
-  const auto read = [file, firstByte, encoding, bytes, samples]() {
+  const SoundFile& file = file_;
+  const auto read = [&file, firstByte, encoding, bytes, samples]() {
     // The block's pages are touched first and the span then read in one call: under Wine a
     // read into pages never touched costs about twice the touching and the read together
     // (about 0.1 s against 0.06 s for ten minutes of 44.1 kHz mono).
@@ -618,6 +627,7 @@ void ReleaseAnalysisForClose() {
   ReleaseDisplay();
   if (!Mode().lowMemory) ReleaseHeldAnalysis();
   ReleaseSampleBuffer();
+  ReleaseDecodedSounds(std::string());
 }
 
 }  // namespace hl

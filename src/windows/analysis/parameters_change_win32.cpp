@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "windows/analysis/analysis_steps_win32.h"
+#include "windows/base/sound_source_win32.h"
 #include "windows/base/analysis_win32.h"
 #include "core/analysis/column_geometry.h"
 #include "windows/analysis/analysis_commands_win32.h"
@@ -140,11 +141,12 @@ void ChangeParameters(HWND window, ChangeOffer offer) {
   if (RefuseReanalysis(window, g.refusal)) return;
   const WaveFormat format{1, shownFormat.channels, rate, bits};
   const int bitmapWidth = DisplayBitmapWidth(g.columnCount, MainWindow().metrics.screenWidth);
-  if (ImageExceedsBudget(g.bitmapHeight, bitmapWidth, g.byteCount, MainWindow().memory.budget)) {
+  if (ImageExceedsBudget(g.bitmapHeight, bitmapWidth, g.byteCount, BudgetBesideDecoded(MainWindow().memory.budget))) {
     // The scan works on the whole file, not the span shown, in the format the dialog chose.
     LoadedSpan span;
     span.path = a.filePath;
     span.source = a.source;
+    span.coding = a.coding;
     if (!ReadHeaderOf(a.filePath, span.header)) {
       ShowProgramMessage(window, Message::CannotOpenFile);
       a.restorePoint = true;
