@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <random>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "cli/example_signals.h"
+#include "core/files/wave_format.h"
 #include "core/image/palette_image.h"
 #include "resources/resource.h"
 #include "tests/e2e/dialog_driver.h"
@@ -61,17 +63,17 @@ bool RunUnixCommand(const std::string& command, const std::string& result) {
   return WaitUntil([&] { return Exists(WindowsPath(result)); }, 60000);
 }
 
-// `name`.wav of `example` in the scratch folder, and its encoding by `tool` as `name`.`ext`.
+// `wave` as `name`.wav in the scratch folder, and its encoding by `tool` as `name`.`ext`.
 // The encoded file's path; empty (with a failure added) when anything went wrong.
-std::string EncodedTone(const ExampleSignal& example, const std::string& name, const std::string& tool,
-                        const std::string& options, const std::string& ext) {
-  const std::string wave = ScratchFolder() + name + ".wav";
+std::string Encoded(const std::vector<uint8_t>& wave, const std::string& name, const std::string& tool,
+                    const std::string& options, const std::string& ext) {
+  const std::string wavePath = ScratchFolder() + name + ".wav";
   const std::string encoded = ScratchFolder() + name + "." + ext;
-  if (!WriteWholeFile(wave, MakeExampleWave(example))) {
-    ADD_FAILURE() << "cannot write " << wave;
+  if (!WriteWholeFile(wavePath, wave)) {
+    ADD_FAILURE() << "cannot write " << wavePath;
     return std::string();
   }
-  const std::string in = UnixPath(wave), out = UnixPath(encoded), partial = out + ".part";
+  const std::string in = UnixPath(wavePath), out = UnixPath(encoded), partial = out + ".part";
   const std::string encode = tool == "flac" ? tool + " " + options + " -o '" + partial + "' '" + in + "'"
                                             : tool + " " + options + " '" + in + "' '" + partial + "'";
   if (in.empty() || !RunUnixCommand(encode + " && mv '" + partial + "' '" + out + "'", out)) {
@@ -79,6 +81,29 @@ std::string EncodedTone(const ExampleSignal& example, const std::string& name, c
     return std::string();
   }
   return encoded;
+}
+
+std::string EncodedTone(const ExampleSignal& example, const std::string& name, const std::string& tool,
+                        const std::string& options, const std::string& ext) {
+  return Encoded(MakeExampleWave(example), name, tool, options, ext);
+}
+
+// The 16-bit file MakeExampleWave wrote (mono, 44-byte header) as 24-bit samples x 256 + 0x5A:
+// their top 16 bits are the 16-bit samples, the low byte is not zero.
+std::vector<uint8_t> TwentyFourBitOf(const std::vector<uint8_t>& sixteen) {
+  const uint32_t samples = static_cast<uint32_t>((sixteen.size() - 44) / 2);
+  std::vector<uint8_t> wave(sixteen.begin(), sixteen.begin() + 44);
+  const auto put32 = [&wave](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) wave[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  };
+  const uint32_t rate = wave[24] | wave[25] << 8 | wave[26] << 16 | static_cast<uint32_t>(wave[27]) << 24;
+  put32(4, 36 + 3 * samples);
+  put32(28, rate * 3);
+  wave[32] = 3;
+  wave[34] = 24;
+  put32(40, 3 * samples);
+  for (uint32_t i = 0; i < samples; ++i) wave.insert(wave.end(), {0x5A, sixteen[44 + 2 * i], sixteen[45 + 2 * i]});
+  return wave;
 }
 
 ExampleSignal Tone(ExampleKind kind, uint32_t rate, double frequency) {
@@ -147,6 +172,43 @@ TEST_F(CompressedFiles, FlacOfASixteenBitWaveGivesItsImageBitForBit) {
   const std::vector<uint8_t> image = EntireBitmap("harmonics-flac.bmp");
   ASSERT_EQ(image.size(), expected.size());
   EXPECT_TRUE(image == expected) << "the FLAC's image differs from its wave file's";
+}
+
+// Wine's decoder offers a 24-bit stream only as 16-bit PCM (dithered) or as float: the float
+// holds the 24-bit values exactly, and they are kept as 24-bit samples.
+TEST_F(CompressedFiles, TwentyFourBitFlacKeepsItsSamplesAndSaveWaveWritesThem) {
+  const std::vector<uint8_t> sixteen = MakeExampleWave(Tone(ExampleKind::Harmonics, 11025, 700.0));
+  const std::vector<uint8_t> wide = TwentyFourBitOf(sixteen);
+  const std::string flac = Encoded(wide, "wide", "flac", "-s -f", "flac");
+  ASSERT_FALSE(flac.empty());
+  ASSERT_TRUE(WriteWholeFile(ScratchFolder() + "narrow.wav", sixteen));
+  ASSERT_TRUE(Render(OpenParameters(ScratchFolder() + "narrow.wav")));
+  const std::vector<uint8_t> expected = EntireBitmap("narrow.bmp");
+  ASSERT_GT(expected.size(), 1078u);
+
+  ASSERT_TRUE(Render(OpenParameters(flac)));
+  EXPECT_EQ(ShownInfoPanel().coding, "FLAC 24-bit");
+  EXPECT_TRUE(EntireBitmap("wide.bmp") == expected) << "the 24-bit FLAC's image differs from its 16-bit samples'";
+
+  // "Save &Wave" of a span from 500 ms: the 24-bit samples as the FLAC holds them.
+  HWND dialog = OpenParameters(flac);
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(SendText(GetDlgItem(dialog, IDC_BEGIN), "500"));
+  ASSERT_TRUE(Render(dialog));
+  const std::string saved = ScratchFolder() + "span24.wav";
+  ASSERT_TRUE(ui_->PostCommand(IDM_SAVE_WAVE));
+  ASSERT_TRUE(ChooseFile("Save Windows Wave File", saved));
+  ASSERT_TRUE(ui_->Flush() && WaitForAnalysisEnd());
+  const std::vector<uint8_t> wav = ReadWholeFile(saved);
+  ASSERT_GT(wav.size(), 1000u);
+  const SampleLayout layout = ReadSampleLayout(wav.data(), std::min<size_t>(wav.size(), 2048), wav.size());
+  EXPECT_EQ(layout.encoding, SampleEncoding::Pcm24);
+  const size_t begin = 44 + SourceBytesOf(Analysis().fileBeginOffset, layout);
+  ASSERT_LE(begin + layout.dataLength, wide.size());
+  EXPECT_GT(begin, 44u + 3u * 5000u);
+  EXPECT_TRUE(std::equal(wav.begin() + static_cast<std::ptrdiff_t>(layout.dataOffset), wav.end(),
+                         wide.begin() + static_cast<std::ptrdiff_t>(begin)))
+      << "the saved samples are not the FLAC's 24-bit samples";
 }
 
 TEST_F(CompressedFiles, Mp3OfAToneIsNamedInThePanelAndPeaksInTheTonesBin) {
