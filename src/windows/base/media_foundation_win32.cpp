@@ -53,6 +53,38 @@ class Com {
   T* p_ = nullptr;
 };
 
+// Media Foundation's entry points, looked up when a file is first decoded rather than
+// imported: Windows N editions without the media features have no mfplat.dll, and a program
+// importing it would not start there at all; this way it starts and says it has no decoder.
+struct MediaFoundationApi {
+  HRESULT(WINAPI* startup)(ULONG, DWORD) = nullptr;
+  HRESULT(WINAPI* shutdown)() = nullptr;
+  HRESULT(WINAPI* createMediaType)(IMFMediaType**) = nullptr;
+  HRESULT(WINAPI* createSourceReaderFromUrl)(LPCWSTR, IMFAttributes*, IMFSourceReader**) = nullptr;
+  bool loaded() const { return startup && shutdown && createMediaType && createSourceReaderFromUrl; }
+};
+
+template <typename F>
+void Look(HMODULE module, const char* name, F& function) {
+  // Through void*: FARPROC's type is not the function's.
+  function = module ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+}
+
+// Loaded once, from the system folder only; the modules stay for the life of the process.
+const MediaFoundationApi& Api() {
+  static const MediaFoundationApi api = [] {
+    MediaFoundationApi a;
+    const HMODULE plat = LoadLibraryExW(L"mfplat.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    const HMODULE readWrite = LoadLibraryExW(L"mfreadwrite.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    Look(plat, "MFStartup", a.startup);
+    Look(plat, "MFShutdown", a.shutdown);
+    Look(plat, "MFCreateMediaType", a.createMediaType);
+    Look(readWrite, "MFCreateSourceReaderFromURL", a.createSourceReaderFromUrl);
+    return a;
+  }();
+  return api;
+}
+
 // COM and Media Foundation for the time of one decoding. A thread whose COM is already set
 // up the other way (RPC_E_CHANGED_MODE) keeps it: the source reader works in either.
 class MediaFoundationSession {
@@ -60,10 +92,10 @@ class MediaFoundationSession {
   MediaFoundationSession() {
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     comStarted_ = SUCCEEDED(com);
-    started_ = SUCCEEDED(MFStartup(MF_VERSION, MFSTARTUP_NOSOCKET));
+    started_ = Api().loaded() && SUCCEEDED(Api().startup(MF_VERSION, MFSTARTUP_NOSOCKET));
   }
   ~MediaFoundationSession() {
-    if (started_) MFShutdown();
+    if (started_) Api().shutdown();
     if (comStarted_) CoUninitialize();
   }
   MediaFoundationSession(const MediaFoundationSession&) = delete;
@@ -109,7 +141,7 @@ uint64_t PresentationNumber(IMFSourceReader* reader, const GUID& key) {
 // 0); true when it took the type.
 bool AskForOutput(IMFSourceReader* reader, int bits) {
   Com<IMFMediaType> type;
-  if (FAILED(MFCreateMediaType(type.put()))) return false;
+  if (FAILED(Api().createMediaType(type.put()))) return false;
   type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio);
   type->SetGUID(MF_MT_SUBTYPE, bits > 0 ? MFAudioFormat_PCM : MFAudioFormat_Float);
   type->SetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, bits > 0 ? static_cast<UINT32>(bits) : 32);
@@ -222,7 +254,7 @@ MediaDecodeResult DecodeInto(const std::string& path, SoundCodec codec, int flac
   Com<IMFSourceReader> reader;
   // A reader that cannot be made is a system without the decoder (Windows N without its
   // media pack, Wine without the GStreamer plugins): its own message, never an empty image.
-  if (!session.started() || FAILED(MFCreateSourceReaderFromURL(Wide(path).c_str(), nullptr, reader.put()))) {
+  if (!session.started() || FAILED(Api().createSourceReaderFromUrl(Wide(path).c_str(), nullptr, reader.put()))) {
     result.message = NoDecoderText(codec);
     return result;
   }
