@@ -242,6 +242,33 @@ TEST_F(CompressedFiles, RandomBytesNamedFlacAreRefusedByNameAndTheShownAnalysisS
   EXPECT_EQ(ShownInfoPanel().coding, "FLAC 16-bit") << "the shown analysis lost its file";
 }
 
+// Esc while a long MP3 is decoded (its share in the caption): nothing is analysed, no box
+// comes, and the analysis shown stays with its caption.
+TEST_F(CompressedFiles, EscWhileDecodingCancelsAndTheShownAnalysisStays) {
+  ExampleSignal tone = Tone(ExampleKind::Tone, 22050, 1000.0);
+  tone.seconds = 600.0;  // a second or more of decoding
+  const std::string mp3 = EncodedTone(tone, "long", "lame", "--quiet -b 32", "mp3");
+  ASSERT_FALSE(mp3.empty());
+  ASSERT_TRUE(WriteWholeFile(ScratchFolder() + "before.wav", MakeExampleWave(Tone(ExampleKind::Tone, 11025, 500.0))));
+  ASSERT_TRUE(Render(OpenParameters(ScratchFolder() + "before.wav")));
+  std::string shownCaption;
+  ASSERT_TRUE(ReadWindowText(window(), shownCaption));
+  const int columns = Analysis().columnCount;
+
+  ASSERT_TRUE(ui_->PostCommand(IDM_ANALYZE_FILE));
+  ASSERT_TRUE(ChooseFile("Open WAV File", mp3));
+  std::string caption;
+  ASSERT_TRUE(WaitUntil([&] { return ReadWindowText(window(), caption) && caption.rfind("Decoding long.mp3: ", 0) == 0; }))
+      << "the caption never showed the decoding: \"" << caption << "\"";
+  ASSERT_TRUE(ui_->Post(WM_KEYDOWN, VK_ESCAPE, 0));
+  ASSERT_TRUE(WaitForAnalysisEnd());
+  EXPECT_EQ(WaitForDialog(kParametersCaption, GetCurrentProcessId(), 500), nullptr) << "the decoding was not stopped";
+  EXPECT_TRUE(OpenDialogs().empty()) << "a box came after Esc";
+  EXPECT_TRUE(ReadWindowText(window(), caption));
+  EXPECT_EQ(caption, shownCaption);
+  EXPECT_EQ(Analysis().columnCount, columns);
+}
+
 // A program whose GStreamer finds no plugins: GST_PLUGIN_SYSTEM_PATH_1_0 and
 // GST_PLUGIN_PATH_1_0 name an empty folder and GST_REGISTRY_1_0 a registry of its own (so
 // the shared one is not rewritten). GStreamer reads them from the Unix environment, which a
