@@ -119,11 +119,7 @@ void ShowView(HWND window, bool grid) {
 
 // The buttons and menu while the columns are drawn: only Stop.
 void EnterRendering(HWND window) {
-  const MainWindowState& w = MainWindow();
-  EnableButton(w.stopButton, true);
-  EnableButton(w.playButton, false);
-  EnableButton(w.playWindowButton, false);
-  EnableButton(w.toggleGridButton, false);
+  SetButtons(ButtonsState::Running);
   SetMenuState(window, MenuState::Busy);
   Mode().stopRequest = 0;
   Mode().rendering = 1;
@@ -220,11 +216,7 @@ Confirmed ConfirmParameters(HWND window, LoadedSpan& span, bool keepSpan) {
 
 // The buttons of an analysis that is shown and not running.
 void EnableButtonsForShownAnalysis() {
-  const MainWindowState& w = MainWindow();
-  EnableButton(w.playWindowButton, true);
-  EnableButton(w.toggleGridButton, true);
-  EnableButton(w.stopButton, false);
-  EnableButton(w.playButton, Analysis().columnCount > ImageAreaWidth());
+  SetButtons(ButtonsState::Shown);
 }
 
 void SetHorizontalScrollRange() {
@@ -287,7 +279,7 @@ void ReturnToIdle(HWND window) {
   ReleaseDisplay();
   ReleaseHeldAnalysis();
   ReleaseSampleBuffer();
-  DisableFourButtons();
+  SetButtons(ButtonsState::Off);
   AnalysisState& a = Analysis();
   a.format.bitsPerSample = 0;
   a.format.sampleRate = 0;
@@ -345,7 +337,7 @@ void LowResolutionFallback(HWND window, const LoadedSpan& span, bool afterBitmap
 bool RefuseGeometry(HWND window, Message refusal) {
   if (refusal != Message::ImproperEntry && refusal != Message::TimeScaleTooSmall) return false;
   ShowProgramMessage(window, refusal);
-  DisableFourButtons();
+  SetButtons(ButtonsState::Off);
   RestoreAnalysis(window);
   Mode().fileAnalysisInProgress = 0;
   return true;

@@ -2,6 +2,7 @@
 
 #include "windows/base/analysis_win32.h"
 #include "windows/base/dialog_choices_win32.h"
+#include "windows/base/display_state_win32.h"
 #include "windows/base/window_state_win32.h"
 #include "windows/base/operating_mode_win32.h"
 
@@ -49,9 +50,17 @@ void EnableButton(HWND button, bool on) {
   if (button) EnableWindow(button, on ? TRUE : FALSE);
 }
 
-void DisableFourButtons() {
+void SetButtons(ButtonsState state, bool scopeDisplay) {
+  ButtonConditions c;
+  c.columnCount = Analysis().columnCount;
+  c.imageAreaWidth = ImageAreaWidth();
+  c.scopeDisplay = scopeDisplay;
+  const ButtonStates b = ButtonTable(state, c);
   const MainWindowState& w = MainWindow();
-  for (HWND b : {w.playButton, w.playWindowButton, w.toggleGridButton, w.stopButton}) EnableButton(b, false);
+  EnableButton(w.playButton, b.play);
+  EnableButton(w.playWindowButton, b.playWindow);
+  EnableButton(w.toggleGridButton, b.toggleGrid);
+  EnableButton(w.stopButton, b.stop);
 }
 
 }  // namespace hl

@@ -172,7 +172,7 @@ void AbandonCapture(HWND window) {
   ReleaseHeaderBlock();
   ReleaseCaptureBlock();
   ReleaseDisplayBitmap();
-  DisableFourButtons();
+  SetButtons(ButtonsState::Off);
   SetMenuState(window, MenuState::Idle);
   SetReadoutActivity(ReadoutActivity::None);
   c.captureActive = 0;
@@ -310,7 +310,6 @@ void PrepareCaptureView(HWND window, HDC dc, bool scope) {
 // switch to the running capture.
 bool StartCapture(HWND window, bool scope) {
   CaptureState& c = Capture();
-  const MainWindowState& w = MainWindow();
   if (waveInStart(c.inputDevice) != MMSYSERR_NOERROR) return false;
   if (c.recording && !CreateRecordingFile()) {
     ShowProgramMessage(window, Message::CannotOpenFile);
@@ -319,10 +318,7 @@ bool StartCapture(HWND window, bool scope) {
   SetReadoutActivity(c.recording ? ReadoutActivity::Recording : ReadoutActivity::LiveScan,
                      static_cast<uint32_t>(c.sampleRate));
   SetMenuState(window, MenuState::Busy);
-  EnableButton(w.stopButton, true);
-  EnableButton(w.playButton, false);
-  EnableButton(w.playWindowButton, false);
-  EnableButton(w.toggleGridButton, scope);
+  SetButtons(ButtonsState::Sounding, scope);
   return true;
 }
 

@@ -120,7 +120,7 @@ uint32_t ReadIntoRing(uint8_t* into, uint32_t bytes) {
 // Cancel in the dialog: nothing is kept, the window is idle.
 void CancelToIdle(HWND window) {
   ReleaseShownAnalysis();
-  DisableFourButtons();
+  SetButtons(ButtonsState::Off);
   SetMenuState(window, MenuState::Idle);
   AnalysisState& a = Analysis();
   a.format.sampleRate = 0;
@@ -145,7 +145,7 @@ void AbandonScan(HWND window) {
   s.ring.Free();
   s.header.Free();
   ReleaseDisplay();
-  DisableFourButtons();
+  SetButtons(ButtonsState::Off);
   SetMenuState(window, MenuState::Idle);
   SetWindowTextA(window, kCaption);
   Mode().fileScanPlaybackActive = 0;
@@ -282,11 +282,7 @@ bool OpenScanRing() {
 // The menu and buttons of a running scan: only Stop, and the grid toggle of the Scope.
 void EnterScanning(HWND window) {
   SetMenuState(window, MenuState::Busy);
-  const MainWindowState& w = MainWindow();
-  EnableButton(w.playButton, false);
-  EnableButton(w.playWindowButton, false);
-  EnableButton(w.toggleGridButton, Settings().displayType == DisplayType::Scope);
-  EnableButton(w.stopButton, true);
+  SetButtons(ButtonsState::Sounding, Settings().displayType == DisplayType::Scope);
   SetWindowTextW(window, Wide(Scan().title).c_str());
 }
 
@@ -505,7 +501,7 @@ void FinishScan(HWND window) {
   DrawInfoPanel(window, 0, 0, 0);
   ClearReadout(window);
   SetMenuState(window, MenuState::Idle);
-  DisableFourButtons();
+  SetButtons(ButtonsState::Off);
   Capture().scanFlag = 0;
 
   const FileScanReport& report = Report();

@@ -128,9 +128,7 @@ void ShowKeptRecording(HWND window) {
   const AnalysisState& a = Analysis();
   const int width = ImageAreaWidth();
   DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), PanelLength(a));
-  EnableButton(w.toggleGridButton, true);
-  EnableButton(w.playButton, a.columnCount > width);
-  EnableButton(w.playWindowButton, true);
+  SetButtons(ButtonsState::Shown);
   SetMenuState(window, MenuState::DataLoaded);
   ViewState& view = View();
   if (a.columnCount <= width) {
