@@ -44,10 +44,8 @@ constexpr char kLowResolutionCaption[] = "Not Enough Memory";
 
 // Releases the analysis "&Change" set aside: its bitmap and its sample buffer.
 void ReleaseHeldAnalysis() {
-  OperatingMode& mode = Mode();
-  if (!mode.fullResolutionBitmapExists) return;
-  HeldFullResolution() = HeldAnalysis();
-  mode.fullResolutionBitmapExists = 0;
+  if (!AnalysisSetAside()) return;
+  SetAsideAnalysis() = HeldAnalysis();
 }
 
 // ---------------------------------------------------------------------------
@@ -144,7 +142,6 @@ void FinishRender(HWND window) {
   if (settings.frequencyMode == FrequencyMode::BB) settings.savedWindowLengthMs = settings.windowLengthMs;
   mode.fileScanPlaybackActive = 0;
   mode.playbackActive = 0;
-  mode.dataPresent = 1;
   mode.fileAnalysisInProgress = 0;
 }
 
@@ -244,7 +241,6 @@ void SetVerticalScrollBar() {
 
 void ReleaseDisplay() {
   if (Display().exists()) DestroyDisplayBitmap();
-  Mode().displayBitmapExists = 0;
 }
 
 void ReleaseSampleBuffer() {
@@ -252,7 +248,6 @@ void ReleaseSampleBuffer() {
   AnalysisState& a = Analysis();
   a.sampleBuffer.Free();
   a.waveDataFlag = false;
-  Mode().sampleBufferHeld = 0;
 }
 
 bool AllocateSampleBlock(GlobalBlock& block, uint32_t byteCount) {
@@ -262,15 +257,11 @@ bool AllocateSampleBlock(GlobalBlock& block, uint32_t byteCount) {
 // Moves the shown analysis aside as the point "&Restore" returns to, with the settings it
 // was made with.
 void SetShownAnalysisAside(const AnalysisSettings& madeWith) {
-  HeldAnalysis& held = HeldFullResolution();
+  HeldAnalysis& held = SetAsideAnalysis();
   held.bitmap = std::move(Display());
   HandOverAnalysis(Analysis(), held.analysis);
   held.view = View();
   held.settings = madeWith;
-  OperatingMode& mode = Mode();
-  mode.fullResolutionBitmapExists = 1;
-  mode.displayBitmapExists = 0;
-  mode.sampleBufferHeld = 0;
 }
 
 // Everything an analysis holds goes, and the window returns to idle (a cancelled
@@ -291,7 +282,6 @@ void ReturnToIdle(HWND window) {
   OperatingMode& mode = Mode();
   mode.fileAnalysisInProgress = 0;
   mode.rendering = 0;
-  mode.dataPresent = 0;
   mode.fileScanPlaybackActive = 0;
   mode.playbackActive = 0;
   View().horizontalOffset = 0;
@@ -353,7 +343,6 @@ bool PrepareDisplay(HWND window) {
   const int bitmapHeight = (1 << Settings().fftOrder) / 2 + kEnvelopeRows;
   const int bitmapWidth = DisplayBitmapWidth(a.columnCount, MainWindow().metrics.screenWidth);
   if (!CreateDisplayBitmap(window, bitmapWidth, bitmapHeight)) return false;
-  Mode().displayBitmapExists = 1;
   PlaceViewForRender(bitmapHeight);
   Settings().displayType = DisplayType::Scroll;
 
@@ -485,7 +474,6 @@ Message SampleLoad::Start(const LoadedSpan& span) {
   if (!file_.valid()) return Message::CannotOpenFile;
   ReleaseSampleBuffer();
   if (!AllocateSampleBlock(a.sampleBuffer, g.byteCount)) return Message::NotEnoughMemory;
-  Mode().sampleBufferHeld = 1;
   uint8_t* buffer = a.sampleBuffer.Lock();
   if (!buffer) return Message::NotEnoughMemory;
   locked_ = true;

@@ -15,7 +15,7 @@ UINT Flags(MenuAction action) { return action == MenuAction::Enable ? MF_ENABLED
 MenuConditions CurrentConditions() {
   MenuConditions c;
   const OperatingMode& mode = Mode();
-  c.fullResolutionBitmap = mode.fullResolutionBitmapExists != 0;
+  c.fullResolutionBitmap = AnalysisSetAside();
   c.lowMemory = mode.lowMemory != 0;
   c.nonPaletteDisplay = mode.nonPaletteDisplay != 0;
   c.columnCount = Analysis().columnCount;

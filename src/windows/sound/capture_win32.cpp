@@ -251,7 +251,6 @@ bool OpenCaptureBlock(HWND window) {
     ShowProgramMessage(window, Message::NotEnoughDisplayMemory);
     return false;
   }
-  Mode().displayBitmapExists = 1;
   const DisplayBitmap& d = Display();
   GdiFlush();
   std::memset(d.bits, kIndexFloor, static_cast<size_t>(d.stride) * d.height);
@@ -384,7 +383,6 @@ void OnScanAudio(HWND window, LPARAM) {
   }
   // Nothing of the shown analysis stays: the scan draws over the whole image area.
   ReleaseAnalysisForClose();
-  mode.dataPresent = 0;
   Analysis().columnCount = 0;
   Analysis().dataLength = 0;
 

@@ -62,7 +62,6 @@ void CloseScanFile() {
 
 void ReleaseDisplay() {
   if (Display().exists()) DestroyDisplayBitmap();
-  Mode().displayBitmapExists = 0;
 }
 
 // The image shown, the analysis set aside and the sample buffer all go.
@@ -71,7 +70,6 @@ void ReleaseShownAnalysis() {
   AnalysisState& a = Analysis();
   a.columnCount = 0;
   a.step = 0;
-  Mode().dataPresent = 0;
 }
 
 // Reads `bytes` from the scan file into `into`; a short read (end of the file or an error)
@@ -256,7 +254,6 @@ bool PrepareScanDisplay(HWND window) {
   if (Settings().displayType == DisplayType::Scope) {
     displayReady = PrepareScopeDisplay(window, dc);
     if (displayReady) {
-      mode.displayBitmapExists = 1;
     }
   } else {
     mode.stopRequest = 0;
