@@ -177,7 +177,7 @@ TEST_F(ToneAnalysis, DialogOffersTheFileAndCancelReturnsToIdle) {
   ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDCANCEL));
   ASSERT_TRUE(WaitForAnalysisEnd());
   EXPECT_FALSE(Display().exists());
-  EXPECT_FALSE(Mode().dataPresent);
+  EXPECT_FALSE(DataPresent());
   EXPECT_FALSE(MenuEnabled(window(), IDM_PARAMETERS_CHANGE));
   EXPECT_FALSE(MenuEnabled(window(), IDM_SAVE_WAVE));
   EXPECT_TRUE(MenuEnabled(window(), IDM_ANALYZE_FILE));
@@ -495,7 +495,7 @@ TEST_F(ToneAnalysis, ChangeCancelledKeepsTheImage) {
   ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDCANCEL));
   ASSERT_TRUE(WaitForAnalysisEnd());
   EXPECT_TRUE(Display().exists());
-  EXPECT_FALSE(Mode().fullResolutionBitmapExists);
+  EXPECT_FALSE(AnalysisSetAside());
   EXPECT_TRUE(DisplayPixels(Display().width) == image);
   EXPECT_EQ(Analysis().columnCount, 831);
   EXPECT_EQ(Analysis().imageStartMs, startMs);
@@ -532,7 +532,7 @@ TEST_F(ToneAnalysis, ChangeThenRestoreBringsBackTheFirstImage) {
   EXPECT_EQ(Display().height, 556);
   EXPECT_EQ(Settings().windowLengthMs, 20.0f);
   EXPECT_FLOAT_EQ(Analysis().imageStartMs, 2000.0f);
-  EXPECT_TRUE(Mode().fullResolutionBitmapExists);
+  EXPECT_TRUE(AnalysisSetAside());
   EXPECT_TRUE(MenuEnabled(window(), IDM_PARAMETERS_RESTORE));
   // 1000 Hz at 1024 points is bin 92.9: bin 93.
   EXPECT_EQ(BrightestRow(100), 555 - 93);
@@ -544,7 +544,7 @@ TEST_F(ToneAnalysis, ChangeThenRestoreBringsBackTheFirstImage) {
 
   ASSERT_TRUE(ui_->PostCommand(IDM_PARAMETERS_RESTORE));
   ASSERT_TRUE(ui_->Flush());
-  ASSERT_FALSE(Mode().fullResolutionBitmapExists);
+  ASSERT_FALSE(AnalysisSetAside());
   EXPECT_EQ(Analysis().columnCount, firstColumns);
   EXPECT_EQ(Analysis().dataLength, firstLength);
   EXPECT_EQ(View().horizontalOffset, firstOffset);
@@ -591,13 +591,13 @@ TEST_F(ToneAnalysis, RestoreBringsBackTheColoursOfTheRestoredAnalysis) {
   ASSERT_TRUE(WaitUntil([&] { return TextOf(GetDlgItem(dialog, IDC_ATTENUATION)) == "20"; }));
   ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDOK));
   ASSERT_TRUE(WaitForAnalysisEnd());
-  ASSERT_TRUE(Mode().fullResolutionBitmapExists);
+  ASSERT_TRUE(AnalysisSetAside());
   ASSERT_EQ(Settings().palette, PaletteScheme::WB);
   ASSERT_EQ(Settings().attenuation, 20);
 
   ASSERT_TRUE(ui_->PostCommand(IDM_PARAMETERS_RESTORE));
   ASSERT_TRUE(ui_->Flush());
-  ASSERT_FALSE(Mode().fullResolutionBitmapExists);
+  ASSERT_FALSE(AnalysisSetAside());
   EXPECT_EQ(Settings().palette, scheme);
   EXPECT_EQ(Settings().attenuation, attenuation);
   EXPECT_EQ(Drawing().scheme, scheme);
@@ -857,7 +857,7 @@ TEST_F(AnalysisCases, DialogChecksSendTheDialogBack) {
 TEST_F(AnalysisCases, SpanShorterThanOneFrameIsRefused) {
   // The refusal disables the buttons and sends "&Restore": an analysis "&Change" set aside
   // comes back with its buttons; after any other the buttons stay disabled.
-  const bool restorable = Analysis().restorePoint && Mode().fullResolutionBitmapExists;
+  const bool restorable = Analysis().restorePoint && AnalysisSetAside();
   const bool stopBefore = restorable && IsWindowEnabled(MainWindow().stopButton) != FALSE;
   const bool playBefore = restorable && IsWindowEnabled(MainWindow().playWindowButton) != FALSE;
   const std::string tone = ToneFile("tone2s-b.wav", 2.0);
@@ -895,7 +895,7 @@ TEST_F(AnalysisCases, RateOutsideTheRangeIsRefusedByChange) {
   ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDOK));
   EXPECT_EQ(TakeMessage(), "Sample Rate Out of Range");
   ASSERT_TRUE(WaitForAnalysisEnd());
-  EXPECT_FALSE(Mode().fullResolutionBitmapExists);
+  EXPECT_FALSE(AnalysisSetAside());
   EXPECT_EQ(Analysis().columnCount, columns);
 
   // "New" pulls a typed rate into 5513..44100 and rescales begin and end.
@@ -922,20 +922,20 @@ TEST_F(AnalysisCases, RateOutsideTheRangeIsRefusedByChange) {
 TEST_F(AnalysisCases, OnALowMemoryMachineARefusedChangeReturnsToIdle) {
   // A new analysis releases anything an earlier "&Change" set aside.
   ASSERT_TRUE(Analyse(ToneFile("lowmemory.wav", 2.0)));
-  ASSERT_FALSE(Mode().fullResolutionBitmapExists);
+  ASSERT_FALSE(AnalysisSetAside());
   Mode().lowMemory = 1;  // as the create step sets it below 12,000,000 bytes
   ASSERT_TRUE(ui_->PostCommand(IDM_PARAMETERS_CHANGE));
   HWND dialog = WaitForDialog(kParametersCaption);
   ASSERT_NE(dialog, nullptr);
-  EXPECT_FALSE(Mode().fullResolutionBitmapExists) << "nothing is set aside on a low-memory machine";
+  EXPECT_FALSE(AnalysisSetAside()) << "nothing is set aside on a low-memory machine";
   ASSERT_TRUE(SendText(GetDlgItem(dialog, IDC_TIME_SCALE), "0"));
   ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDOK));
   EXPECT_EQ(TakeMessage(), "Time Scale Out of Range");
   ASSERT_TRUE(WaitForAnalysisEnd());
   Mode().lowMemory = 0;
   EXPECT_FALSE(Display().exists());
-  EXPECT_FALSE(Mode().sampleBufferHeld);
-  EXPECT_FALSE(Mode().dataPresent);
+  EXPECT_FALSE(SampleBufferHeld());
+  EXPECT_FALSE(DataPresent());
   EXPECT_EQ(ShownInfoPanel().sampleRate, 0u);
   EXPECT_EQ(ShownInfoPanel().bitsPerSample, 0);
   EXPECT_EQ(ShownInfoPanel().dataLength, 0u);

@@ -451,7 +451,7 @@ TEST_F(CaptureLiveScan, ScrollDrawsTheToneOnItsRowColumnAfterColumn) {
   EXPECT_EQ(AllocationCount(), allocationsBefore) << "the scan left memory held";
   EXPECT_TRUE(MenuEnabled(window(), IDM_ANALYZE_FILE));
   EXPECT_FALSE(IsWindowEnabled(MainWindow().stopButton));
-  EXPECT_FALSE(Mode().dataPresent);
+  EXPECT_FALSE(DataPresent());
 }
 
 TEST_F(CaptureLiveScan, ScopeBarsPeakAtTheTonesBin) {
@@ -606,8 +606,8 @@ TEST_F(CaptureRecording, TenSecondsAt22050Hz16BitFillTheFileAndStayForPlayback) 
 
   // The recording stays as the sample buffer, its image in the display bitmap.
   const AnalysisState& a = Analysis();
-  EXPECT_TRUE(Mode().sampleBufferHeld);
-  EXPECT_TRUE(Mode().dataPresent);
+  EXPECT_TRUE(SampleBufferHeld());
+  EXPECT_TRUE(DataPresent());
   EXPECT_EQ(a.dataLength, captured);
   EXPECT_EQ(a.columnCount, hl::Capture().columnCount);
   const DisplayBitmap& d = Display();

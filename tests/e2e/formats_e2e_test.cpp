@@ -210,7 +210,7 @@ TEST_F(FormatsWindow, FilesAt48And96kHzAreAnalysedAndReanalysedByALeftDrag) {
     EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_BEGIN)), "246");  // 20.5 x 12 ms
     ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDOK));
     ASSERT_TRUE(WaitForAnalysisEnd()) << "the re-analysis was refused or did not end";
-    EXPECT_TRUE(Mode().fullResolutionBitmapExists) << "no re-analysis to restore from";
+    EXPECT_TRUE(AnalysisSetAside()) << "no re-analysis to restore from";
     EXPECT_EQ(Analysis().format.sampleRate, rate);
     EXPECT_LT(Analysis().byteCount, wholeBytes);
     EXPECT_GT(Analysis().columnCount, 40);

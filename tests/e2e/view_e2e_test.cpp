@@ -272,7 +272,6 @@ TEST_F(DisplayView, PaintShowsTheBitmapThroughItsColourTable) {
       for (int x = 0; x < d.width; ++x) d.bits[static_cast<size_t>(y) * d.stride + x] = PatternIndex(x, y);
     }
     GdiFlush();
-    Mode().displayBitmapExists = 1;
   }));
   ASSERT_TRUE(created) << "CreateDisplayBitmap failed";
   ASSERT_TRUE(Repaint());
@@ -667,7 +666,6 @@ TEST_F(DisplayView, ResizingKeepsTheWindowWithinTheFftSizesLimitsAndLaysOutTheCh
 TEST_F(DisplayView, ReleasingTheBitmapAndClosing) {
   ASSERT_TRUE(OnWindowThread(window(), [] {
     DestroyDisplayBitmap();
-    Mode().displayBitmapExists = 0;
     Analysis().columnCount = 0;
   }));
   EXPECT_EQ(AllocationCount(), allocationsBefore_);

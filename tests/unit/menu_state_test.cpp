@@ -108,5 +108,21 @@ TEST(MenuState, ColorsChangeOfferedWithDataOnANonPaletteDisplay) {
   }
 }
 
+// Play needs more columns than the image area shows; Toggle Grid runs beside a sounding
+// device only in the Scope; Stop only while something runs.
+TEST(ButtonTableTest, EachStateEnablesWhatItCanUse) {
+  ButtonConditions wide{800, 700, false};
+  ButtonConditions narrow{700, 700, true};
+  const ButtonStates shown = ButtonTable(ButtonsState::Shown, wide);
+  EXPECT_TRUE(shown.play && shown.playWindow && shown.toggleGrid && !shown.stop);
+  EXPECT_FALSE(ButtonTable(ButtonsState::Shown, narrow).play);
+  const ButtonStates running = ButtonTable(ButtonsState::Running, wide);
+  EXPECT_TRUE(running.stop && !running.play && !running.playWindow && !running.toggleGrid);
+  EXPECT_TRUE(ButtonTable(ButtonsState::Sounding, narrow).toggleGrid);
+  EXPECT_FALSE(ButtonTable(ButtonsState::Sounding, wide).toggleGrid);
+  const ButtonStates off = ButtonTable(ButtonsState::Off, wide);
+  EXPECT_FALSE(off.play || off.playWindow || off.toggleGrid || off.stop);
+}
+
 }  // namespace
 }  // namespace hl

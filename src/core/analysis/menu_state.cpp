@@ -64,4 +64,25 @@ std::vector<MenuItemAction> MenuStateTable(MenuState state, const MenuConditions
   return table;
 }
 
+ButtonStates ButtonTable(ButtonsState state, const ButtonConditions& conditions) {
+  ButtonStates b;
+  switch (state) {
+    case ButtonsState::Off:
+      break;
+    case ButtonsState::Running:
+      b.stop = true;
+      break;
+    case ButtonsState::Sounding:
+      b.stop = true;
+      b.toggleGrid = conditions.scopeDisplay;
+      break;
+    case ButtonsState::Shown:
+      b.play = conditions.columnCount > conditions.imageAreaWidth;
+      b.playWindow = true;
+      b.toggleGrid = true;
+      break;
+  }
+  return b;
+}
+
 }  // namespace hl

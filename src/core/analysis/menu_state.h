@@ -57,6 +57,26 @@ struct MenuItemAction {
 // Every item of the table for a state, in the order the routines set them.
 std::vector<MenuItemAction> MenuStateTable(MenuState state, const MenuConditions& conditions);
 
+// The four buttons under the image (Play, Play Wdw, Toggle Grid, Stop) in the window's states.
+enum class ButtonsState {
+  Off,       // nothing to play or stop
+  Running,   // a render or a playback runs: only Stop
+  Sounding,  // a recording, live scan or file scan runs: Stop, and Toggle Grid in the Scope
+  Shown,     // an analysis is shown and nothing runs
+};
+
+struct ButtonConditions {
+  int columnCount = 0;  // of the image shown: Play needs more columns than the image area
+  int imageAreaWidth = 0;
+  bool scopeDisplay = false;
+};
+
+struct ButtonStates {
+  bool play = false, playWindow = false, toggleGrid = false, stop = false;
+};
+
+ButtonStates ButtonTable(ButtonsState state, const ButtonConditions& conditions);
+
 // The File menu positions of its popups, and the system menu's Close position.
 constexpr int kParametersPopup = 2;
 constexpr int kLogDataPopup = 3;

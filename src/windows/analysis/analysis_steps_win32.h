@@ -31,6 +31,8 @@ void EnableButtonsForShownAnalysis();
 void SetHorizontalScrollRange();
 void SetVerticalScrollBar();
 
+// Releases the analysis "&Change" set aside: its bitmap and its sample buffer.
+void ReleaseHeldAnalysis();
 // The display bitmap destroyed; the sample buffer freed and counted out.
 void ReleaseDisplay();
 void ReleaseSampleBuffer();
@@ -51,5 +53,11 @@ void LowResolutionFallback(HWND window, const LoadedSpan& span, bool afterBitmap
 bool RefuseGeometry(HWND window, Message refusal);
 // The loaded sample buffer becomes an image: bitmap, scroll bars, the render, the result.
 void RenderLoadedSpan(HWND window);
+// Its steps, for "&Analyze File", which reads the samples while the bitmap is made: the
+// display bitmap made, cleared and shown with the view placed for the render (false when
+// it cannot be had); the refusal then; the render into it and the result.
+bool PrepareDisplay(HWND window);
+void RefuseDisplay(HWND window);
+void RenderIntoDisplay(HWND window);
 
 }  // namespace hl

@@ -81,7 +81,6 @@ void TakeReanalysis(HWND window, GlobalBlock block, const WaveFormat& format, co
                     int32_t beginMs) {
   AnalysisState& a = Analysis();
   a.sampleBuffer = std::move(block);
-  Mode().sampleBufferHeld = 1;
   a.waveDataFlag = true;
   a.format = format;
   a.beginMs = static_cast<float>(beginMs);
@@ -112,7 +111,7 @@ void ChangeParameters(HWND window, ChangeOffer offer) {
   const HGLOBAL source = a.sampleBuffer.get();
   const uint32_t sourceBytes = a.dataLength < a.byteCount ? a.dataLength : a.byteCount;
   const WaveFormat shownFormat = a.format;
-  const bool setAside = !mode.fullResolutionBitmapExists && !mode.lowMemory;
+  const bool setAside = !AnalysisSetAside() && !mode.lowMemory;
   const AnalysisSettings shownSettings = settings;
 
   ParametersDialogValues values = OfferedValues(offer, sourceBytes, shownFormat);
@@ -186,11 +185,11 @@ void RestoreAnalysis(HWND window) {
     ReturnToIdle(window);
     return;
   }
-  if (!mode.fullResolutionBitmapExists) return;
+  if (!AnalysisSetAside()) return;
 
   ReleaseDisplay();
   ReleaseSampleBuffer();
-  HeldAnalysis& held = HeldFullResolution();
+  HeldAnalysis& held = SetAsideAnalysis();
   DestroyDisplayBitmap();
   Display() = std::move(held.bitmap);
   HandOverAnalysis(held.analysis, a);
@@ -216,10 +215,6 @@ void RestoreAnalysis(HWND window) {
   settings.palette = was.palette;
   settings.attenuation = was.attenuation;
   held = HeldAnalysis();
-  mode.fullResolutionBitmapExists = 0;
-  mode.displayBitmapExists = 1;
-  mode.sampleBufferHeld = a.sampleBuffer ? 1 : 0;
-  mode.dataPresent = 1;
 
   // The restored image is shown in the colours it had: its colour table is rewritten.
   Drawing().scheme = settings.palette;

@@ -11,6 +11,6 @@ void HandOverAnalysis(AnalysisState& from, AnalysisState& to) {
 
 AnalysisState& Analysis() { return WindowAnalyses().shown; }
 
-HeldAnalysis& HeldFullResolution() { return WindowAnalyses().held; }
+HeldAnalysis& SetAsideAnalysis() { return WindowAnalyses().held; }
 
 }  // namespace hl

@@ -74,8 +74,8 @@ struct HeldAnalysis {
   AnalysisSettings settings;
 };
 
-// Valid while Mode().fullResolutionBitmapExists is set.
-HeldAnalysis& HeldFullResolution();
+// Valid while AnalysisSetAside() is set.
+HeldAnalysis& SetAsideAnalysis();
 
 // The bits the information panel names: the file's own resolution (12, 24, 32, 64 ...) when the
 // analysis reads its samples whole, else the analysis's 8 or 16 (what `info` reports too).
@@ -98,5 +98,10 @@ struct Analyses {
   HeldAnalysis held;
 };
 Analyses& WindowAnalyses();
+
+// What the owners hold, asked of them instead of kept in flags beside them.
+inline bool SampleBufferHeld() { return Analysis().sampleBuffer.get() != nullptr; }
+inline bool AnalysisSetAside() { return SetAsideAnalysis().bitmap.exists(); }
+inline bool DataPresent() { return Analysis().columnCount > 0; }
 
 }  // namespace hl

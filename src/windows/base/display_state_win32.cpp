@@ -1,6 +1,7 @@
 #include "windows/base/display_state_win32.h"
 
 #include "windows/base/handles_win32.h"
+#include "windows/base/window_state_win32.h"
 
 namespace hl {
 
@@ -36,6 +37,16 @@ void DisplayBitmap::TakeFrom(DisplayBitmap& other) {
   other.dc = nullptr;
   other.bits = nullptr;
   other.width = other.height = other.stride = 0;
+}
+
+int ImageAreaWidth() {
+  const int width = View().imageWidth;
+  return width > 0 ? width : MainWindow().layout.imageAreaWidth;
+}
+
+int ImageAreaHeight() {
+  const int height = View().imageHeight;
+  return height > 0 ? height : MainWindow().layout.imageAreaHeight;
 }
 
 }  // namespace hl

@@ -90,4 +90,8 @@ struct ViewState {
 
 ViewState& View();
 
+// The image area's size: the view's once the window is laid out, the layout's before.
+int ImageAreaWidth();
+int ImageAreaHeight();
+
 }  // namespace hl

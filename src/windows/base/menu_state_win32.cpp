@@ -2,6 +2,7 @@
 
 #include "windows/base/analysis_win32.h"
 #include "windows/base/dialog_choices_win32.h"
+#include "windows/base/display_state_win32.h"
 #include "windows/base/window_state_win32.h"
 #include "windows/base/operating_mode_win32.h"
 
@@ -14,7 +15,7 @@ UINT Flags(MenuAction action) { return action == MenuAction::Enable ? MF_ENABLED
 MenuConditions CurrentConditions() {
   MenuConditions c;
   const OperatingMode& mode = Mode();
-  c.fullResolutionBitmap = mode.fullResolutionBitmapExists != 0;
+  c.fullResolutionBitmap = AnalysisSetAside();
   c.lowMemory = mode.lowMemory != 0;
   c.nonPaletteDisplay = mode.nonPaletteDisplay != 0;
   c.columnCount = Analysis().columnCount;
@@ -49,9 +50,17 @@ void EnableButton(HWND button, bool on) {
   if (button) EnableWindow(button, on ? TRUE : FALSE);
 }
 
-void DisableFourButtons() {
+void SetButtons(ButtonsState state, bool scopeDisplay) {
+  ButtonConditions c;
+  c.columnCount = Analysis().columnCount;
+  c.imageAreaWidth = ImageAreaWidth();
+  c.scopeDisplay = scopeDisplay;
+  const ButtonStates b = ButtonTable(state, c);
   const MainWindowState& w = MainWindow();
-  for (HWND b : {w.playButton, w.playWindowButton, w.toggleGridButton, w.stopButton}) EnableButton(b, false);
+  EnableButton(w.playButton, b.play);
+  EnableButton(w.playWindowButton, b.playWindow);
+  EnableButton(w.toggleGridButton, b.toggleGrid);
+  EnableButton(w.stopButton, b.stop);
 }
 
 }  // namespace hl

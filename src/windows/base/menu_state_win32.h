@@ -12,7 +12,7 @@ void SetMenuState(HWND window, MenuState state);
 
 // Enables or disables `button`; nothing for a button not yet created.
 void EnableButton(HWND button, bool on);
-// Disables all four buttons.
-void DisableFourButtons();
+// The four buttons as the button table has them in `state`.
+void SetButtons(ButtonsState state, bool scopeDisplay = false);
 
 }  // namespace hl

@@ -13,10 +13,6 @@ struct OperatingMode {
   uint8_t stopRequest = 1;          // ends every long loop at its next pass
   uint8_t fileAnalysisInProgress = 0;
   uint8_t rendering = 0;
-  uint8_t displayBitmapExists = 0;
-  uint8_t fullResolutionBitmapExists = 0;
-  uint8_t sampleBufferHeld = 0;
-  uint8_t dataPresent = 0;
   uint8_t playbackActive = 0;
   uint8_t fileScanPlaybackActive = 0;
   uint8_t audioInputActive = 0;

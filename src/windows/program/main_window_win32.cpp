@@ -243,7 +243,7 @@ LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
 
 LRESULT OnNonClientMouseMove(HWND window) {
   const OperatingMode& mode = Mode();
-  if (!mode.displayBitmapExists && !mode.audioInputActive && !mode.fileScanPlaybackActive) return 0;
+  if (!Display().exists() && !mode.audioInputActive && !mode.fileScanPlaybackActive) return 0;
   if (mode.rendering || mode.rightButtonHeld) return 0;
   BlankReadoutOutsideImage(window);
   return 0;

@@ -231,7 +231,6 @@ void ReleaseCaptureBlock() {
 
 void ReleaseDisplayBitmap() {
   DestroyDisplayBitmap();
-  Mode().displayBitmapExists = 0;
 }
 
 // How far the card has written into the current half, by its own position; -1 when the

@@ -172,7 +172,7 @@ void AbandonCapture(HWND window) {
   ReleaseHeaderBlock();
   ReleaseCaptureBlock();
   ReleaseDisplayBitmap();
-  DisableFourButtons();
+  SetButtons(ButtonsState::Off);
   SetMenuState(window, MenuState::Idle);
   SetReadoutActivity(ReadoutActivity::None);
   c.captureActive = 0;
@@ -251,7 +251,6 @@ bool OpenCaptureBlock(HWND window) {
     ShowProgramMessage(window, Message::NotEnoughDisplayMemory);
     return false;
   }
-  Mode().displayBitmapExists = 1;
   const DisplayBitmap& d = Display();
   GdiFlush();
   std::memset(d.bits, kIndexFloor, static_cast<size_t>(d.stride) * d.height);
@@ -310,7 +309,6 @@ void PrepareCaptureView(HWND window, HDC dc, bool scope) {
 // switch to the running capture.
 bool StartCapture(HWND window, bool scope) {
   CaptureState& c = Capture();
-  const MainWindowState& w = MainWindow();
   if (waveInStart(c.inputDevice) != MMSYSERR_NOERROR) return false;
   if (c.recording && !CreateRecordingFile()) {
     ShowProgramMessage(window, Message::CannotOpenFile);
@@ -319,10 +317,7 @@ bool StartCapture(HWND window, bool scope) {
   SetReadoutActivity(c.recording ? ReadoutActivity::Recording : ReadoutActivity::LiveScan,
                      static_cast<uint32_t>(c.sampleRate));
   SetMenuState(window, MenuState::Busy);
-  EnableButton(w.stopButton, true);
-  EnableButton(w.playButton, false);
-  EnableButton(w.playWindowButton, false);
-  EnableButton(w.toggleGridButton, scope);
+  SetButtons(ButtonsState::Sounding, scope);
   return true;
 }
 
@@ -388,7 +383,6 @@ void OnScanAudio(HWND window, LPARAM) {
   }
   // Nothing of the shown analysis stays: the scan draws over the whole image area.
   ReleaseAnalysisForClose();
-  mode.dataPresent = 0;
   Analysis().columnCount = 0;
   Analysis().dataLength = 0;
 

@@ -64,7 +64,6 @@ void CloseScanFile() {
 
 void ReleaseDisplay() {
   if (Display().exists()) DestroyDisplayBitmap();
-  Mode().displayBitmapExists = 0;
 }
 
 // The image shown, the analysis set aside and the sample buffer all go.
@@ -73,7 +72,6 @@ void ReleaseShownAnalysis() {
   AnalysisState& a = Analysis();
   a.columnCount = 0;
   a.step = 0;
-  Mode().dataPresent = 0;
 }
 
 // Reads `bytes` from the scan file into `into`; a short read (end of the file or an error)
@@ -116,7 +114,7 @@ uint32_t ReadIntoRing(uint8_t* into, uint32_t bytes) {
 // Cancel in the dialog: nothing is kept, the window is idle.
 void CancelToIdle(HWND window) {
   ReleaseShownAnalysis();
-  DisableFourButtons();
+  SetButtons(ButtonsState::Off);
   SetMenuState(window, MenuState::Idle);
   AnalysisState& a = Analysis();
   a.format.sampleRate = 0;
@@ -141,7 +139,7 @@ void AbandonScan(HWND window) {
   s.ring.Free();
   s.header.Free();
   ReleaseDisplay();
-  DisableFourButtons();
+  SetButtons(ButtonsState::Off);
   SetMenuState(window, MenuState::Idle);
   SetWindowTextA(window, kCaption);
   Mode().fileScanPlaybackActive = 0;
@@ -260,7 +258,6 @@ bool PrepareScanDisplay(HWND window) {
   if (Settings().displayType == DisplayType::Scope) {
     displayReady = PrepareScopeDisplay(window, dc);
     if (displayReady) {
-      mode.displayBitmapExists = 1;
     }
   } else {
     mode.stopRequest = 0;
@@ -286,11 +283,7 @@ bool OpenScanRing() {
 // The menu and buttons of a running scan: only Stop, and the grid toggle of the Scope.
 void EnterScanning(HWND window) {
   SetMenuState(window, MenuState::Busy);
-  const MainWindowState& w = MainWindow();
-  EnableButton(w.playButton, false);
-  EnableButton(w.playWindowButton, false);
-  EnableButton(w.toggleGridButton, Settings().displayType == DisplayType::Scope);
-  EnableButton(w.stopButton, true);
+  SetButtons(ButtonsState::Sounding, Settings().displayType == DisplayType::Scope);
   SetWindowTextW(window, Wide(Scan().title).c_str());
 }
 
@@ -507,7 +500,7 @@ void FinishScan(HWND window) {
   DrawInfoPanel(window, 0, 0, 0);
   ClearReadout(window);
   SetMenuState(window, MenuState::Idle);
-  DisableFourButtons();
+  SetButtons(ButtonsState::Off);
   Capture().scanFlag = 0;
 
   const FileScanReport& report = Report();

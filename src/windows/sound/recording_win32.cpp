@@ -77,7 +77,6 @@ void PrepareRecording(HWND window, const std::string& path) {
   ClearScrollDisplay(window, dc);
   ReleaseDC(window, dc);
   ReleaseAnalysisForClose();
-  Mode().dataPresent = 0;
   Analysis().columnCount = 0;
   c.scanFlag = 0;
   c.outputFile = nullptr;
@@ -115,8 +114,6 @@ void KeepRecordingAsAnalysis(const std::string& path) {
   a.step = c.samplesPerColumn;
   a.sampleBuffer = std::move(c.block);
   a.waveDataFlag = true;
-  Mode().sampleBufferHeld = 1;
-  Mode().dataPresent = 1;
   // The image's columns are as far apart as they were drawn, for the grid and readouts.
   Settings().timeScaleMs = c.measuredColumnTimeMs;
 }
@@ -128,9 +125,7 @@ void ShowKeptRecording(HWND window) {
   const AnalysisState& a = Analysis();
   const int width = ImageAreaWidth();
   DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), PanelLength(a), a.coding);
-  EnableButton(w.toggleGridButton, true);
-  EnableButton(w.playButton, a.columnCount > width);
-  EnableButton(w.playWindowButton, true);
+  SetButtons(ButtonsState::Shown);
   SetMenuState(window, MenuState::DataLoaded);
   ViewState& view = View();
   if (a.columnCount <= width) {

@@ -89,7 +89,6 @@ bool PrepareScopeDisplay(HWND window, HDC dc) {
   LoadPalette(window, PaletteOffset(0));
   const int width = ImageAreaWidth(), height = ImageAreaHeight();
   if (!CreateDisplayBitmap(window, width, height)) return false;
-  Mode().displayBitmapExists = 1;
   const DisplayBitmap& d = Display();
   GdiFlush();
   FillBitmapRect(d, 0, 0, d.width, d.height, kIndexFloor);

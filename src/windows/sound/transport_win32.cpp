@@ -149,11 +149,7 @@ void FinishPlayback(HWND window) {
   ReleaseOutputDevice();
   Capture().playing = 0;
   if (IsWindow(window)) {
-    const MainWindowState& w = MainWindow();
-    EnableButton(w.stopButton, false);
-    EnableButton(w.playWindowButton, true);
-    EnableButton(w.toggleGridButton, true);
-    EnableButton(w.playButton, Analysis().columnCount > ImageAreaWidth());
+    SetButtons(ButtonsState::Shown);
     HDC dc = PaletteDc(window);
     CopyView(dc);
     ReleaseDC(window, dc);
@@ -268,11 +264,7 @@ void OnPlay(HWND window, LPARAM) {
   View().gridOnScreen = false;
 
   SetMenuState(window, MenuState::Busy);
-  const MainWindowState& w = MainWindow();
-  EnableButton(w.stopButton, true);
-  EnableButton(w.playButton, false);
-  EnableButton(w.playWindowButton, false);
-  EnableButton(w.toggleGridButton, false);
+  SetButtons(ButtonsState::Running);
   mode.playbackActive = 1;
   c.playing = 1;
   DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), PanelLength(a), a.coding);
@@ -317,11 +309,7 @@ void OnPlayWindow(HWND window, LPARAM) {
   c.playing = 1;
   c.playStartTimeMs = NowMs();
   SetMenuState(window, MenuState::Busy);
-  const MainWindowState& w = MainWindow();
-  EnableButton(w.stopButton, true);
-  EnableButton(w.playButton, false);
-  EnableButton(w.playWindowButton, false);
-  EnableButton(w.toggleGridButton, false);
+  SetButtons(ButtonsState::Running);
 
   const double columnMs = PlayColumnTimeMs();
   HDC cursor = Drawing().cursorDc;

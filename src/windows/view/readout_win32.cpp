@@ -237,7 +237,7 @@ void MoveLeftDrag(HWND window) {
 
 void OnMove(HWND window, int x, int y) {
   const OperatingMode& m = Mode();
-  const bool shown = Display().exists() || m.displayBitmapExists || m.audioInputActive ||
+  const bool shown = Display().exists() || m.audioInputActive ||
                      m.fileScanPlaybackActive || m.playbackActive;
   if (!shown || m.rendering) return;
   ReadoutState& s = Readout();

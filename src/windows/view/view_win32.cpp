@@ -383,14 +383,5 @@ LRESULT OnVerticalScroll(HWND window, WPARAM wParam) {
   return 0;
 }
 
-int ImageAreaWidth() {
-  const int width = View().imageWidth;
-  return width > 0 ? width : MainWindow().layout.imageAreaWidth;
-}
-
-int ImageAreaHeight() {
-  const int height = View().imageHeight;
-  return height > 0 ? height : MainWindow().layout.imageAreaHeight;
-}
 
 }  // namespace hl

@@ -64,8 +64,4 @@ LRESULT OnSize(HWND window);
 LRESULT OnHorizontalScroll(HWND window, WPARAM wParam);
 LRESULT OnVerticalScroll(HWND window, WPARAM wParam);
 
-// The image area's size: the view's once the window is laid out, the layout's before.
-int ImageAreaWidth();
-int ImageAreaHeight();
-
 }  // namespace hl
