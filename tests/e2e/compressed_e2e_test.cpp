@@ -25,6 +25,8 @@
 #include "windows/base/analysis_win32.h"
 #include "windows/base/display_state_win32.h"
 #include "windows/base/wide_text_win32.h"
+#include "windows/base/operating_mode_win32.h"
+#include "windows/sound/file_scan_win32.h"
 #include "windows/view/view_win32.h"
 
 namespace hl::e2e {
@@ -240,6 +242,29 @@ TEST_F(CompressedFiles, RandomBytesNamedFlacAreRefusedByNameAndTheShownAnalysisS
   ASSERT_TRUE(WaitForAnalysisEnd());
   EXPECT_EQ(Analysis().columnCount, columns);
   EXPECT_EQ(ShownInfoPanel().coding, "FLAC 16-bit") << "the shown analysis lost its file";
+}
+
+// "&Scan File" plays a FLAC's decoded samples: every one of them goes through the ring.
+TEST_F(CompressedFiles, ScanFilePlaysAFlacsDecodedSamples) {
+  const ExampleSignal tone = Tone(ExampleKind::Tone, 11025, 1000.0);
+  const std::string flac = EncodedTone(tone, "scanned", "flac", "-s -f", "flac");
+  ASSERT_FALSE(flac.empty());
+  ASSERT_TRUE(ui_->PostCommand(IDM_SCAN_FILE));
+  ASSERT_TRUE(ChooseFile("Open WAV File", flac));
+  HWND dialog = WaitForDialog("Scan Wave File");
+  ASSERT_NE(dialog, nullptr) << TakeMessage(1000);
+  EXPECT_EQ(TextOf(GetDlgItem(dialog, IDC_SAMPLE_RATE)), "11025");
+  ASSERT_TRUE(Click(dialog, IDC_ANALYSIS_OFF));
+  ASSERT_TRUE(WaitUntil([&] { return IsChecked(dialog, IDC_ANALYSIS_OFF); }));
+  ASSERT_TRUE(PressAndWaitUntilClosed(dialog, IDC_OK));
+  ASSERT_TRUE(WaitUntil([] { return ReadOnWindowThread([] { return Mode().fileScanPlaybackActive != 0; }); }))
+      << "the scan did not start: " << TakeMessage(1000);
+  EXPECT_GT(SinkLevel(400), 2000.0) << "the tone is not heard";
+  HWND box = WaitForDialog("Scanning Complete", GetCurrentProcessId(), 8000);
+  ASSERT_NE(box, nullptr) << "the scan did not end by the clock";
+  ASSERT_TRUE(PressAndWaitUntilClosed(box, IDOK));
+  ASSERT_TRUE(WaitForAnalysisEnd());
+  EXPECT_EQ(LastFileScan().bytesRead, MakeExampleWave(tone).size() - 44);
 }
 
 // Esc while a long MP3 is decoded (its share in the caption): nothing is analysed, no box

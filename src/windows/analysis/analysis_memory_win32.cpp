@@ -101,7 +101,6 @@ void ReleaseAnalysisForClose() {
   ReleaseDisplay();
   if (!Mode().lowMemory) ReleaseHeldAnalysis();
   ReleaseSampleBuffer();
-  ReleaseDecodedSounds(std::string());
 }
 
 }  // namespace hl
