@@ -123,7 +123,7 @@ void SetVerticalScrollBar() {
 // had; nothing is shown then.
 bool PrepareDisplay(HWND window) {
   const AnalysisState& a = Analysis();
-  const int bitmapHeight = (1 << Settings().fftOrder) / 2 + kEnvelopeRows;
+  const int bitmapHeight = (1 << Settings().FftOrder()) / 2 + kEnvelopeRows;
   const int bitmapWidth = DisplayBitmapWidth(a.columnCount, MainWindow().metrics.screenWidth);
   if (!CreateDisplayBitmap(window, bitmapWidth, bitmapHeight)) return false;
   PlaceViewForRender(bitmapHeight);

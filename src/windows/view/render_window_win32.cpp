@@ -306,7 +306,7 @@ int RenderImage(HWND window, const uint8_t* firstSample) {
 
   const SampleSpan span{firstSample, analysis.byteCount, analysis.format.bitsPerSample == 8 ? 1 : 2,
                         analysis.format.channels};
-  const RenderSettings renderSettings{settings.fftOrder, static_cast<int32_t>(analysis.format.sampleRate),
+  const RenderSettings renderSettings{settings.FftOrder(), static_cast<int32_t>(analysis.format.sampleRate),
                                       settings.windowLengthMs, analysis.step};
   Stopwatch loopClock;
   RenderRun run;
