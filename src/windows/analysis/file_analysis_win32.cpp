@@ -233,7 +233,7 @@ void AnalyzeFile(HWND window, AnalysisStart start) {
   SetWindowTextW(window, Wide(title).c_str());
   InvalidateRect(window, nullptr, FALSE);
   const double preparing = SecondsNow();
-  const bool prepared = PrepareDisplay(window);
+  const bool prepared = PrepareDisplay(window, DisplayRequestOfAnalysis());
   const double waiting = SecondsNow();
   load.Done();
   timings.prepare = waiting - preparing;
