@@ -178,7 +178,7 @@ void PlanGeometry(PlannedInput& job, const RenderOptions& o, const InputLayout& 
   const uint64_t planLength =
       layout.native ? layout.header.dataLength : layout.header.dataLength / layout.sampleBytes * 2;
   const uint32_t dataLength = static_cast<uint32_t>(std::min<uint64_t>(planLength, 0xFFFFFFFFu));
-  job.order = o.fftLength == 2048 ? 11 : o.fftLength == 1024 ? 10 : 9;
+  job.order = FftOrderOfChoice(FftSizeOfLength(o.fftLength));
   const float fftLength = static_cast<float>(1 << job.order);
   job.windowMs = o.broadband ? BbWindowLength(o.windowMs, fftLength / static_cast<float>(job.rate) * 1000.0f)
                              : NbWindowLength(1 << job.order, static_cast<float>(job.rate));

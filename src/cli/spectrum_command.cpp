@@ -1,5 +1,7 @@
 #include "cli/spectrum_command.h"
 
+#include "core/analysis/analysis_settings.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -68,7 +70,7 @@ int PlanFrame(const SpectrumOptions& options, SpectrumFrame& f) {
   f.samples.channels = header.channels;
   const int blockAlign = f.samples.channels * f.samples.bitsPerSample / 8;
   f.rate = header.sampleRate;
-  f.order = options.fftLength == 2048 ? 11 : options.fftLength == 1024 ? 10 : 9;
+  f.order = FftOrderOfChoice(FftSizeOfLength(options.fftLength));
   f.n = 1 << f.order;
   f.frameBytes = f.native ? static_cast<uint64_t>(blockAlign) : static_cast<uint64_t>(header.FrameBytes());
   f.dataLength = f.native ? std::min<uint64_t>(header.dataLength, 0xFFFFFFFFu) : header.dataLength;

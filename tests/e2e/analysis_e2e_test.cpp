@@ -548,7 +548,7 @@ TEST_F(ToneAnalysis, ChangeThenRestoreBringsBackTheFirstImage) {
   EXPECT_EQ(Analysis().columnCount, firstColumns);
   EXPECT_EQ(Analysis().dataLength, firstLength);
   EXPECT_EQ(View().horizontalOffset, firstOffset);
-  EXPECT_EQ(Settings().fftOrder, 9);
+  EXPECT_EQ(Settings().FftOrder(), 9);
   EXPECT_EQ(Settings().frequencyMode, FrequencyMode::NB);
   ASSERT_EQ(Display().height, 300);
   EXPECT_TRUE(DisplayPixels(Display().width) == firstImage) << "the first image did not come back pixel for pixel";

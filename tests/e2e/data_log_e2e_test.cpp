@@ -285,7 +285,7 @@ class SpectrumLog : public LogSuite {
 TEST_F(SpectrumLog, AnalyseATone) {
   TonePath() = ToneFile(ScratchFolder(), "tone.wav", 20.0, kToneHz, kToneAmplitude);
   ASSERT_TRUE(Analyse(TonePath()));
-  EXPECT_EQ(Settings().fftOrder, 9);
+  EXPECT_EQ(Settings().FftOrder(), 9);
   char full[MAX_PATH];
   GetFullPathNameA(TonePath().c_str(), sizeof full, full, nullptr);
   EXPECT_EQ(Analysis().filePath, full);

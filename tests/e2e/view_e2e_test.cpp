@@ -256,7 +256,6 @@ TEST_F(DisplayView, PaintShowsTheBitmapThroughItsColourTable) {
   bool created = false;
   ASSERT_TRUE(OnWindowThread(window(), [&] {
     AnalysisSettings& settings = Settings();
-    settings.fftOrder = kFftOrder;
     settings.fftSize = FftSize::Fft1024;
     settings.timeScaleMs = 12.0f;
     settings.displayType = DisplayType::Scroll;

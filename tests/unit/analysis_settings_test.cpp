@@ -26,7 +26,7 @@ TEST(AnalysisSettingsTest, StartsFromTheDefaults) {
   EXPECT_EQ(s.windowLengthMs, 8.0f);
   EXPECT_EQ(s.savedWindowLengthMs, 8.0f);
   EXPECT_EQ(s.timeScaleMs, 12.0f);
-  EXPECT_EQ(s.fftOrder, 9);
+  EXPECT_EQ(s.FftOrder(), 9);
 }
 
 // ---------------------------------------------------------------------------

@@ -44,4 +44,31 @@ float BbWindowLength(float enteredMs, float fftLengthMs) {
   return ms;
 }
 
+int FftLengthOfChoice(FftSize fftSizeChoice) { return 1 << FftOrderOfChoice(fftSizeChoice); }
+
+int FftOrderOfChoice(FftSize fftSizeChoice) {
+  switch (fftSizeChoice) {
+    case FftSize::Fft1024:
+      return 10;
+    case FftSize::Fft2048:
+      return 11;
+    default:
+      return 9;
+  }
+}
+
+FftSize FftSizeOfOrder(int fftOrder) {
+  if (fftOrder == 10) return FftSize::Fft1024;
+  if (fftOrder == 11) return FftSize::Fft2048;
+  return FftSize::Fft512;
+}
+
+FftSize FftSizeOfLength(int fftLength) {
+  if (fftLength == 1024) return FftSize::Fft1024;
+  if (fftLength == 2048) return FftSize::Fft2048;
+  return FftSize::Fft512;
+}
+
+int AnalysisSettings::FftOrder() const { return FftOrderOfChoice(fftSize); }
+
 }  // namespace hl

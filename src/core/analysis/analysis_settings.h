@@ -27,10 +27,19 @@ enum class AnalysisAtStop : uint8_t { On, Off };
 constexpr uint16_t BitsOf(Resolution r) { return r == Resolution::Bits16 ? 16 : 8; }
 constexpr Resolution ResolutionOfBits(uint16_t bits) { return bits == 16 ? Resolution::Bits16 : Resolution::Bits8; }
 
+// FFT length of an FFT-size choice (512, 1024, 2048) and its order (9, 10, 11). A value
+// that is no FFT-size choice gives 512 and 9. FftSizeOfOrder is the choice of an order;
+// an order that is none of the three gives 512 points.
+int FftLengthOfChoice(FftSize fftSizeChoice);
+int FftOrderOfChoice(FftSize fftSizeChoice);
+FftSize FftSizeOfOrder(int fftOrder);
+// The choice of an FFT length (512, 1024, 2048; any other length gives 512 points).
+FftSize FftSizeOfLength(int fftLength);
+
 struct AnalysisSettings {
   RateChoice sampleRateChoice = RateChoice::Rate11k;  // used by the scan and record dialogs
   Resolution resolution = Resolution::Bits8;
-  FftSize fftSize = FftSize::Fft512;  // the dialogs' choice; fftOrder is the image's
+  FftSize fftSize = FftSize::Fft512;  // of the image shown; its order is FftOrder()
   PaletteScheme palette = PaletteScheme::CB;
   FrequencyMode frequencyMode = FrequencyMode::NB;
   RecordLength recordLength = RecordLength::Seconds10;
@@ -41,7 +50,8 @@ struct AnalysisSettings {
   float windowLengthMs = 8.0f;  // "BB": as entered; "NB": the FFT length in ms
   float savedWindowLengthMs = 8.0f;  // last "BB" window, brought back with "BB"
   float timeScaleMs = 12.0f;    // time between two image columns
-  int32_t fftOrder = 9;         // log2 of the FFT length: 9, 10 or 11
+
+  int FftOrder() const;  // log2 of the FFT length: 9, 10 or 11
 };
 
 // Time between columns: 1.0 to 500.0 ms inclusive, else TimeScaleOutOfRange.

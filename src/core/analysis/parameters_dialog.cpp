@@ -53,25 +53,6 @@ int32_t RescaleForNewRate(int32_t ms, float previousRate, float newRate) {
   return static_cast<int32_t>(scaled);
 }
 
-int FftLengthOfChoice(FftSize fftSizeChoice) { return 1 << FftOrderOfChoice(fftSizeChoice); }
-
-int FftOrderOfChoice(FftSize fftSizeChoice) {
-  switch (fftSizeChoice) {
-    case FftSize::Fft1024:
-      return 10;
-    case FftSize::Fft2048:
-      return 11;
-    default:
-      return 9;
-  }
-}
-
-FftSize FftSizeOfOrder(int fftOrder) {
-  if (fftOrder == 10) return FftSize::Fft1024;
-  if (fftOrder == 11) return FftSize::Fft2048;
-  return FftSize::Fft512;
-}
-
 float WindowLengthAtOk(FrequencyMode frequencyMode, int32_t enteredBbMs, int fftLength, float sampleRate,
                        float currentMs) {
   if (frequencyMode == FrequencyMode::BB) {

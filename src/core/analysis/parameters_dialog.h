@@ -42,12 +42,6 @@ const char* DecodedResolutionText(SampleEncoding encoding);
 // time scales by previous rate / new rate (binary32, the product truncated).
 int32_t RescaleForNewRate(int32_t ms, float previousRate, float newRate);
 
-// FFT length of an FFT-size choice (512, 1024, 2048) and its order (9, 10, 11). A value
-// that is no FFT-size choice gives 512 and 9. FftSizeOfOrder is the choice of an order;
-// an order that is none of the three gives 512 points.
-int FftLengthOfChoice(FftSize fftSizeChoice);
-int FftOrderOfChoice(FftSize fftSizeChoice);
-FftSize FftSizeOfOrder(int fftOrder);
 
 // The analysis window stored when OK is pressed: in "BB" the entered length, cut to the
 // FFT length in ms and raised to 1.0 ms when 0 or less; in "NB" the FFT length in ms at

@@ -121,13 +121,11 @@ void SetVerticalScrollBar() {
 // The display bitmap for the analysis's column count made, cleared and shown, the view
 // placed for the render and the buttons those of a render. False when the bitmap cannot be
 // had; nothing is shown then.
-bool PrepareDisplay(HWND window) {
-  const AnalysisState& a = Analysis();
-  const int bitmapHeight = (1 << Settings().fftOrder) / 2 + kEnvelopeRows;
-  const int bitmapWidth = DisplayBitmapWidth(a.columnCount, MainWindow().metrics.screenWidth);
+bool PrepareDisplay(HWND window, const DisplayRequest& request) {
+  const int bitmapHeight = (1 << request.fftOrder) / 2 + kEnvelopeRows;
+  const int bitmapWidth = DisplayBitmapWidth(request.columns, MainWindow().metrics.screenWidth);
   if (!CreateDisplayBitmap(window, bitmapWidth, bitmapHeight)) return false;
   PlaceViewForRender(bitmapHeight);
-  Settings().displayType = DisplayType::Scroll;
 
   PaletteImage image = Display().Image();
   GdiFlush();
@@ -150,7 +148,14 @@ void RenderIntoDisplay(HWND window) {
   AnalysisState& a = Analysis();
   OperatingMode& mode = Mode();
   const uint8_t* samples = a.sampleBuffer.Lock();
-  const int rendered = samples ? RenderImage(window, samples + kWaveHeaderLength) : -1;
+  const AnalysisSettings& settings = Settings();
+  RenderRequest request;
+  request.span = SampleSpan{samples + kWaveHeaderLength, a.byteCount, a.format.bitsPerSample == 8 ? 1 : 2,
+                            a.format.channels};
+  request.settings = RenderSettings{settings.FftOrder(), static_cast<int32_t>(a.format.sampleRate),
+                                    settings.windowLengthMs, a.step};
+  request.columns = a.columnCount;
+  const int drawn = samples ? RenderImage(window, request) : -1;
   if (!IsWindow(window) || !Display().exists()) {
     // The window was closed while the columns were drawn: the close step has released
     // everything already.
@@ -159,19 +164,27 @@ void RenderIntoDisplay(HWND window) {
     return;
   }
   a.sampleBuffer.Unlock();
-  if (rendered != 0) {
+  if (drawn < 0) {
     ShowProgramMessage(window, Message::NotEnoughMemory);
     ReturnToIdle(window);
     return;
   }
+  // The image holds the columns drawn; its data length is scaled to them.
+  a.dataLength = ScaledDataLength(a.dataLength, a.columnCount, drawn);
+  a.columnCount = drawn;
   RenderTimings& timings = LastRenderTimings();
-  const double drawn = SecondsNow();
+  const double finishing = SecondsNow();
   FinishRender(window);
-  timings.finish = SecondsNow() - drawn;
+  timings.finish = SecondsNow() - finishing;
+}
+
+DisplayRequest DisplayRequestOfAnalysis() {
+  Settings().displayType = DisplayType::Scroll;
+  return DisplayRequest{Analysis().columnCount, Settings().FftOrder()};
 }
 
 void RenderLoadedSpan(HWND window) {
-  if (!PrepareDisplay(window)) return RefuseDisplay(window);
+  if (!PrepareDisplay(window, DisplayRequestOfAnalysis())) return RefuseDisplay(window);
   RenderIntoDisplay(window);
 }
 

@@ -56,7 +56,13 @@ void RenderLoadedSpan(HWND window);
 // Its steps, for "&Analyze File", which reads the samples while the bitmap is made: the
 // display bitmap made, cleared and shown with the view placed for the render (false when
 // it cannot be had); the refusal then; the render into it and the result.
-bool PrepareDisplay(HWND window);
+struct DisplayRequest {
+  int columns = 0;
+  int fftOrder = 9;
+};
+bool PrepareDisplay(HWND window, const DisplayRequest& request);
+// The request of the analysis about to be drawn (which is shown in "Scroll").
+DisplayRequest DisplayRequestOfAnalysis();
 void RefuseDisplay(HWND window);
 void RenderIntoDisplay(HWND window);
 

@@ -67,12 +67,12 @@ Confirmed ConfirmParameters(HWND window, LoadedSpan& span, bool keepSpan) {
     DrainMessageQueue();
     UpdateWindow(window);
     const uint16_t bits = values.decodedResolution ? 16 : BitsOf(settings.resolution);
-    ApplyFftSize(window, settings.fftSize);
+    ApplyFftSize(window, values.fftSize);
 
     const uint32_t rate = values.sampleRate > 0 ? static_cast<uint32_t>(values.sampleRate) : 0;
     const SpanRequest request{static_cast<double>(values.beginMs), static_cast<double>(values.endMs), rate,
                               file.channels, bits, span.header.dataLength, settings.timeScaleMs,
-                              settings.windowLengthMs, settings.fftOrder};
+                              settings.windowLengthMs, settings.FftOrder()};
     span.geometry = PlanColumns(request);
     const ColumnGeometry& g = span.geometry;
     a.format = WaveFormat{1, file.channels, rate, bits};
@@ -253,7 +253,7 @@ void AnalyzeFile(HWND window, AnalysisStart start) {
   SetWindowTextW(window, Wide(title).c_str());
   InvalidateRect(window, nullptr, FALSE);
   const double preparing = SecondsNow();
-  const bool prepared = PrepareDisplay(window);
+  const bool prepared = PrepareDisplay(window, DisplayRequestOfAnalysis());
   const double waiting = SecondsNow();
   load.Done();
   timings.prepare = waiting - preparing;
@@ -268,13 +268,12 @@ void AnalyzeFile(HWND window, AnalysisStart start) {
 void ApplyFftSize(HWND window, FftSize size) {
   AnalysisSettings& settings = Settings();
   settings.fftSize = size;
-  settings.fftOrder = FftOrderOfChoice(size);
   View().verticalFraction = 1.0f;
-  View().verticallyScrollable = settings.fftOrder > 9;
+  View().verticallyScrollable = settings.FftOrder() > 9;
   RECT r;
   if (!GetWindowRect(window, &r)) return;
   const MainWindowState& w = MainWindow();
-  const int height = PreferredWindowHeight(w.sizes.defaultHeight, r.bottom - r.top, settings.fftOrder);
+  const int height = PreferredWindowHeight(w.sizes.defaultHeight, r.bottom - r.top, settings.FftOrder());
   int top = CentredTop(w.metrics.screenHeight, height);
   if (top < 0) top = 0;
   // Not repainted here: the next layout pass takes the height.

@@ -129,13 +129,13 @@ void ChangeParameters(HWND window, ChangeOffer offer) {
   // The grid's time of the first column counts from the start of the analysis before.
   a.accumulatedBeginMs += a.beginMs;
   DrainMessageQueue();
-  ApplyFftSize(window, settings.fftSize);
+  ApplyFftSize(window, values.fftSize);
 
   const uint16_t bits = values.decodedResolution ? 16 : BitsOf(settings.resolution);
   const uint32_t rate = values.sampleRate > 0 ? static_cast<uint32_t>(values.sampleRate) : 0;
   const SpanRequest request{static_cast<double>(values.beginMs), static_cast<double>(values.endMs), rate,
                             shownFormat.channels, bits, sourceBytes, settings.timeScaleMs,
-                            settings.windowLengthMs, settings.fftOrder};
+                            settings.windowLengthMs, settings.FftOrder()};
   const ColumnGeometry g = PlanReanalysis(request, a.source.sampleRate);
   if (RefuseReanalysis(window, g.refusal)) return;
   const WaveFormat format{1, shownFormat.channels, rate, bits};
@@ -206,7 +206,6 @@ void RestoreAnalysis(HWND window) {
   const AnalysisSettings& was = held.settings;
   settings.resolution = was.resolution;
   settings.fftSize = was.fftSize;
-  settings.fftOrder = was.fftOrder;
   settings.frequencyMode = was.frequencyMode;
   settings.windowLengthMs = was.windowLengthMs;
   settings.savedWindowLengthMs = was.savedWindowLengthMs;

@@ -165,7 +165,7 @@ void Accept(HWND dialog, DialogState& s) {
   settings.timeScaleMs = static_cast<float>(ReadInteger(dialog, IDC_TIME_SCALE));
   settings.displayType = DisplayType::Scroll;
   settings.resolution = s.resolution;
-  settings.fftSize = s.fftSize;
+  values.fftSize = s.fftSize;
   settings.palette = s.palette;
   settings.frequencyMode = s.frequencyMode;
   settings.attenuation = s.attenuation;

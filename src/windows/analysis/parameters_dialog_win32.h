@@ -19,6 +19,9 @@ struct ParametersDialogValues {
   // The file's own resolution when it is decoded to 16 bits ("24 bit", "32 bit float", ...):
   // shown in place of "16 bit", with both resolution buttons out of use. nullptr otherwise.
   const char* decodedResolution = nullptr;
+  // The FFT size chosen. The settings keep the one of the image shown until the caller
+  // applies it (ApplyFftSize), so that anything drawn meanwhile matches that image.
+  FftSize fftSize = FftSize::Fft512;
 };
 
 // Runs the dialog modally over `owner`. It opens with the radio groups, the window length,

@@ -146,8 +146,8 @@ void MeasurePoint(HWND dialog) {
   const AnalysisSettings& settings = Settings();
   std::vector<int16_t> levels;
   const float startMs = ColumnStartMs(readout.column, settings.timeScaleMs, 0.0f);
-  if (TransformAt(startMs, settings.fftOrder, false, levels)) {
-    const int bin = BinOfFrequency(readout.frequencyHz, Analysis().format.sampleRate, 1 << settings.fftOrder);
+  if (TransformAt(startMs, settings.FftOrder(), false, levels)) {
+    const int bin = BinOfFrequency(readout.frequencyHz, Analysis().format.sampleRate, 1 << settings.FftOrder());
     SetDlgItemInt(dialog, IDC_POINT_LEVEL, static_cast<UINT>(LevelDecibels(levels[bin])), TRUE);
   }
   FocusImage();
@@ -292,7 +292,7 @@ INT_PTR CALLBACK SpectrumLogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
     case WM_INITDIALOG: {
       s.dialog = dialog;
       s.kind = LogKind::Spectrum;
-      s.fftOrder = Settings().fftOrder;
+      s.fftOrder = Settings().FftOrder();
       s.spectrum.assign(static_cast<size_t>(SpectrumLength()), 0);
       s.binWidthHz = static_cast<float>(Analysis().format.sampleRate) / static_cast<float>(SpectrumLength());
       PlaceDialogOnScreen(dialog, SWP_NOACTIVATE);

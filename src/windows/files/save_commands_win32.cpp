@@ -244,7 +244,7 @@ std::vector<PngText> ShownAnalysisTexts() {
   d.file = a.filePath;
   d.beginMs = a.beginMs;
   d.endMs = a.endMs;
-  d.fftLength = 1 << s.fftOrder;
+  d.fftLength = 1 << s.FftOrder();
   d.broadband = s.frequencyMode == FrequencyMode::BB;
   d.windowMs = s.windowLengthMs;
   d.timeScaleMs = s.timeScaleMs;

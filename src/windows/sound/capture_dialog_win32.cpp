@@ -102,7 +102,6 @@ void AcceptDialog(DialogWork& w) {
   }
   s.timeScaleMs = CaptureTimeScale(CaptureRateOfChoice(w.rate));
   s.fftSize = FftSize::Fft512;
-  s.fftOrder = 9;
   s.frequencyMode = FrequencyMode::NB;
   SetScopeWindowStyle(w.owner, s.displayType == DisplayType::Scope);
   DrainMessageQueue();

@@ -34,7 +34,6 @@ bool ChooseRecording(HWND window, std::string& path) {
   CaptureState& c = Capture();
   OperatingMode& mode = Mode();
   AnalysisSettings& s = Settings();
-  s.fftOrder = 9;
   s.fftSize = FftSize::Fft512;
   s.recordLength = RecordLength::Seconds10;
   s.resolution = Resolution::Bits16;

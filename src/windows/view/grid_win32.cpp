@@ -38,9 +38,9 @@ void DrawGrid(HDC dc, bool wholeBitmap) {
   in.imageStartMs = Analysis().imageStartMs;
   in.horizontalPosition = view.horizontalOffset;
   in.sampleRate = static_cast<int32_t>(Analysis().format.sampleRate);
-  in.fftOrder = settings.fftOrder;
+  in.fftOrder = settings.FftOrder();
   in.verticalOffset = view.verticalOffset;
-  in.verticalScrollOn = settings.fftOrder > 9;
+  in.verticalScrollOn = settings.FftOrder() > 9;
   // Over the whole bitmap the grid spans the analysis's columns, not the bitmap, which is at
   // least as wide as the screen: the entire export holds only those columns.
   in.width = wholeBitmap ? Analysis().columnCount : view.imageWidth;

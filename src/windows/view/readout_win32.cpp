@@ -78,7 +78,7 @@ ReadoutTexts ComputeTexts(ReadoutValues& values) {
   in.anchorImageX = s.anchorImageX;
   in.anchorImageY = s.anchorImageY;
   in.rate = CurrentRate();
-  in.fftOrder = settings.fftOrder;
+  in.fftOrder = settings.FftOrder();
   in.timeScaleMs = settings.timeScaleMs;
   in.imageBeginMs = a.accumulatedBeginMs + a.beginMs;
   in.elapsedMs = s.elapsedMs;

@@ -300,14 +300,7 @@ double SecondsNow() {
   return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-int RenderImage(HWND window, const uint8_t* firstSample) {
-  AnalysisState& analysis = Analysis();
-  const AnalysisSettings& settings = Settings();
-
-  const SampleSpan span{firstSample, analysis.byteCount, analysis.format.bitsPerSample == 8 ? 1 : 2,
-                        analysis.format.channels};
-  const RenderSettings renderSettings{settings.fftOrder, static_cast<int32_t>(analysis.format.sampleRate),
-                                      settings.windowLengthMs, analysis.step};
+int RenderImage(HWND window, const RenderRequest& request) {
   Stopwatch loopClock;
   RenderRun run;
   run.screen = GetDC(window);
@@ -318,9 +311,9 @@ int RenderImage(HWND window, const uint8_t* firstSample) {
   run.scrollBar = MainWindow().horizontalScrollBar;
   run.scrollBarDrawn = GetTickCount();
   run.bits = Display().bits;
-  const int32_t planned = analysis.columnCount;
+  const int32_t planned = request.columns;
   ColumnWorkers workers;
-  if (!workers.Start(span, renderSettings, Display().Image(), planned)) {
+  if (!workers.Start(request.span, request.settings, Display().Image(), planned)) {
     ReleaseDC(window, run.screen);
     return -1;
   }
@@ -345,10 +338,7 @@ int RenderImage(HWND window, const uint8_t* firstSample) {
   Render().lastTimings.loop = t.loop, Render().lastTimings.compute = t.compute, Render().lastTimings.pump = t.pump, Render().lastTimings.copy = t.copy;
   Render().lastTimings.passes = t.passes, Render().lastTimings.messages = t.messages;
   Render().lastTimings.loopEnded = SecondsNow();
-
-  analysis.dataLength = ScaledDataLength(analysis.dataLength, planned, run.last + 1);
-  analysis.columnCount = run.last + 1;
-  return 0;
+  return run.last + 1;
 }
 
 }  // namespace hl

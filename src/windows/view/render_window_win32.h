@@ -4,21 +4,27 @@
 
 #include <windows.h>
 
+#include "core/dsp/column_renderer.h"
+
 #include <cstdint>
 
 namespace hl {
 
-// Draws Analysis().columnCount columns of the samples at `firstSample` (Analysis().byteCount
-// bytes, Analysis().format, Analysis().step) into the display bitmap with the window length
-// and FFT order of Settings(), on a worker thread per core. The window's thread handles
-// messages as they arrive, one per look and at least every 16 ms or so; every 16 ms or so
-// it brings the screen to what the update of every fourth column would show, scrolling
-// once the image is wider than the image area, with one copy, revealing the columns from
-// the left as they are all drawn. A raised stop request ends the run after the passes the
-// workers are drawing. On return the column count holds the columns drawn and the data
-// length is scaled to them. Returns 0, or -1 when the transform's memory could not be had
-// (nothing drawn).
-int RenderImage(HWND window, const uint8_t* firstSample);
+// What a render draws: `columns` columns of the samples in `span`, each with `settings`.
+struct RenderRequest {
+  SampleSpan span;
+  RenderSettings settings;
+  int32_t columns = 0;
+};
+
+// Draws the request's columns into the display bitmap on a worker thread per core. The
+// window's thread handles messages as they arrive, one per look and at least every 16 ms
+// or so; every 16 ms or so it brings the screen to what the update of every fourth column
+// would show, scrolling once the image is wider than the image area, with one copy,
+// revealing the columns from the left as they are all drawn. A raised stop request ends the
+// run after the passes the workers are drawing. Returns the columns drawn (fewer than asked
+// after a stop), or -1 when the transform's memory could not be had (nothing drawn).
+int RenderImage(HWND window, const RenderRequest& request);
 
 // Stops the workers of a render under way and waits for them (each ends the pass it is
 // drawing): called before the display bitmap or the sample buffer goes, so that no worker

@@ -122,7 +122,7 @@ WindowSize FittedSize(HWND window, bool pinScopeWidth) {
   in.charWidth = s.metrics.charWidth;
   in.textMinimumWidth = s.textMinimumWidth;
   in.screenHeight = s.metrics.screenHeight;
-  in.fftOrder = Settings().fftOrder;
+  in.fftOrder = Settings().FftOrder();
   in.scrollDisplay = InScrollDisplay();
   in.pinScopeWidth = pinScopeWidth;
   return FitWindow(in);
@@ -140,7 +140,7 @@ void UpdateScrollRanges() {
   ShowScrollState(true);
 
   const ScrollAxis vertical =
-      VerticalAfterResize({v.verticalOffset, v.verticalRange, v.verticallyScrollable}, Settings().fftOrder,
+      VerticalAfterResize({v.verticalOffset, v.verticalRange, v.verticallyScrollable}, Settings().FftOrder(),
                           v.imageHeight);
   v.verticalFraction = vertical.range > 0 ? static_cast<float>(vertical.offset) / static_cast<float>(vertical.range)
                                           : 1.0f;
