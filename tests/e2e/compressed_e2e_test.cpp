@@ -225,6 +225,13 @@ TEST_F(CompressedFiles, Mp3OfAToneIsNamedInThePanelAndPeaksInTheTonesBin) {
   EXPECT_EQ(ShownInfoPanel().coding.compare(0, 3, "MP3"), 0) << ShownInfoPanel().coding;
   ASSERT_GT(Analysis().columnCount, 100);
   EXPECT_EQ(PeakBin(Analysis().columnCount / 2), 40);
+  // "Play Wdw" sounds the decoded samples the window holds.
+  ASSERT_TRUE(ui_->Post(WM_COMMAND, static_cast<WPARAM>(IDB_PLAY_WINDOW), 0));
+  ASSERT_TRUE(WaitUntil([] { return ReadOnWindowThread([] { return Mode().playbackActive != 0; }); }))
+      << "the playback did not start: " << TakeMessage(1000);
+  EXPECT_GT(SinkLevel(300), 2000.0) << "the tone is not heard";
+  ASSERT_TRUE(WaitUntil([] { return ReadOnWindowThread([] { return !Mode().playbackActive; }); }));
+  ASSERT_TRUE(WaitForAnalysisEnd());
 }
 
 TEST_F(CompressedFiles, RandomBytesNamedFlacAreRefusedByNameAndTheShownAnalysisStays) {
