@@ -1,4 +1,5 @@
 // "Save &Wave" (40030), Save Bitmap "&Window Bitmap" (40033) and "&Entire Bitmap" (40034).
+#include "windows/base/handles_win32.h"
 #include "windows/files/save_commands_win32.h"
 
 #include <algorithm>
@@ -219,13 +220,13 @@ bool DrawGridOver(PaletteImage& picture, bool entire, const BitmapColor* colors,
   info.header.biClrUsed = 256;
   for (int i = 0; i < colorCount; ++i) info.table[i] = {colors[i].blue, colors[i].green, colors[i].red, 0};
 
-  HDC screen = GetDC(nullptr);
+  WindowDc screenOwner(nullptr);
+  HDC screen = screenOwner.get();
   void* bits = nullptr;
   GdiObject<HBITMAP> bitmap(
       CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0));
   // Declared after the bitmap, so that the DC goes first and the bitmap is no longer in it.
   MemoryDc dc(screen);
-  ReleaseDC(nullptr, screen);
   if (!bitmap || !dc || !bits) return false;
   const int stride = (picture.width + 3) & ~3;
   uint8_t* rows = static_cast<uint8_t*>(bits);

@@ -200,11 +200,11 @@ Message PrepareAndCheck(HWND window, uint32_t rate) {
   Capture().scanFlag = 1;
   AnalysisSettings& settings = Settings();
   if (settings.displayType != DisplayType::Scope) {
-    HDC dc = GetDC(window);
+    WindowDc dcOwner(window);
+    HDC dc = dcOwner.get();
     SelectPalette(dc, Drawing().palette, FALSE);
     RealizePalette(dc);
     ClearScrollDisplay(window, dc);
-    ReleaseDC(window, dc);
   }
   settings.fftSize = FftSize::Fft512;
   ApplyFftSize(window, FftSize::Fft512);
@@ -247,7 +247,8 @@ void PlanScan(HWND window) {
 bool PrepareScanDisplay(HWND window) {
   OperatingMode& mode = Mode();
   ReleaseShownAnalysis();
-  HDC dc = GetDC(window);
+  WindowDc dcOwner(window);
+  HDC dc = dcOwner.get();
   SelectPalette(dc, Drawing().palette, FALSE);
   RealizePalette(dc);
   bool displayReady = true;
@@ -258,7 +259,6 @@ bool PrepareScanDisplay(HWND window) {
   } else {
     mode.stopRequest = 0;
   }
-  ReleaseDC(window, dc);
   return displayReady;
 }
 
@@ -474,7 +474,8 @@ void RunScan(HWND window) {
   CaptureState& c = Capture();
   View().horizontalOffset = 0;
   View().verticalOffset = 0;
-  HDC dc = GetDC(window);
+  WindowDc dcOwner(window);
+  HDC dc = dcOwner.get();
   SelectPalette(dc, Drawing().palette, FALSE);
   RealizePalette(dc);
   if (Settings().displayType != DisplayType::Scope) ClearScrollDisplay(window, dc);
@@ -485,7 +486,6 @@ void RunScan(HWND window) {
 
   AwaitOutputDone();
   c.scanRunning = 0;
-  ReleaseDC(window, dc);
   CloseScanFile();
   SetReadoutActivity(ReadoutActivity::None);
 }

@@ -303,7 +303,8 @@ double SecondsNow() {
 int RenderImage(HWND window, const RenderRequest& request) {
   Stopwatch loopClock;
   RenderRun run;
-  run.screen = GetDC(window);
+  WindowDc screen(window);
+  run.screen = screen.get();
   SelectPalette(run.screen, Drawing().palette, FALSE);
   RealizePalette(run.screen);
   // Nothing GDI drew into the bitmap may still be pending when its bits are written.
@@ -314,7 +315,6 @@ int RenderImage(HWND window, const RenderRequest& request) {
   const int32_t planned = request.columns;
   ColumnWorkers workers;
   if (!workers.Start(request.span, request.settings, Display().Image(), planned)) {
-    ReleaseDC(window, run.screen);
     return -1;
   }
   Render().runningWorkers = &workers;
@@ -332,7 +332,6 @@ int RenderImage(HWND window, const RenderRequest& request) {
   // A stop leaves the columns drawn since the last copy on the screen too.
   if (run.firstNotCopied <= run.last && bitmapKept) CopyDrawnColumns(run, false);
   if (run.scrollBarBehind && IsWindow(run.scrollBar)) SetScrollPos(run.scrollBar, SB_CTL, View().horizontalOffset, TRUE);
-  ReleaseDC(window, run.screen);
   run.timings.loop = loopClock.Lap();
   const RenderTimings& t = run.timings;
   Render().lastTimings.loop = t.loop, Render().lastTimings.compute = t.compute, Render().lastTimings.pump = t.pump, Render().lastTimings.copy = t.copy;
