@@ -126,12 +126,11 @@ void SampleLoad::Done() {
 // The header facts of the file at `path`, read as "&Analyze File" reads them, for a
 // re-analysis that hands the whole file to the scan. False when the file cannot be opened.
 bool ReadHeaderOf(const std::string& path, WaveHeaderInfo& header) {
-  HANDLE file = OpenForAnalysis(path.c_str());
-  if (file == INVALID_HANDLE_VALUE) return false;
+  FileHandle file(OpenForAnalysis(path.c_str()));
+  if (!file.valid()) return false;
   LARGE_INTEGER size{};
-  GetFileSizeEx(file, &size);
-  header = ReadAnalysedWave(HandleBytes(file), static_cast<uint64_t>(size.QuadPart)).header;
-  CloseHandle(file);
+  GetFileSizeEx(file.get(), &size);
+  header = ReadAnalysedWave(HandleBytes(file.get()), static_cast<uint64_t>(size.QuadPart)).header;
   return true;
 }
 

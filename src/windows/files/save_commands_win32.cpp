@@ -46,13 +46,8 @@ bool ReplacingFile::Open(const char* target) {
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
     return false;
   }
-  HANDLE probe = CreateFileW(full, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (probe == INVALID_HANDLE_VALUE) {
-    const DWORD error = GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND) return false;
-  } else {
-    CloseHandle(probe);
-  }
+  FileHandle probe(CreateFileW(full, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!probe.valid() && GetLastError() != ERROR_FILE_NOT_FOUND) return false;
 
   // In the target's own folder, so that the final move is a rename, never a copy.
   std::string folder = target_;
@@ -61,8 +56,8 @@ bool ReplacingFile::Open(const char* target) {
   wchar_t temporary[MAX_PATH];
   if (!GetTempFileNameW(Wide(folder).c_str(), L"hl", 0, temporary)) return false;
   temporary_ = Utf8(temporary);
-  file_ = CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (file_ == INVALID_HANDLE_VALUE) {
+  file_.Reset(CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file_.valid()) {
     DeleteFileW(temporary);
     temporary_.clear();
     return false;
@@ -71,7 +66,7 @@ bool ReplacingFile::Open(const char* target) {
 }
 
 bool ReplacingFile::Write(const void* data, size_t bytes) {
-  if (failed_ || file_ == INVALID_HANDLE_VALUE) {
+  if (failed_ || !file_.valid()) {
     failed_ = true;
     return false;
   }
@@ -79,7 +74,7 @@ bool ReplacingFile::Write(const void* data, size_t bytes) {
   while (bytes > 0) {
     const DWORD piece = bytes > (1u << 30) ? (1u << 30) : static_cast<DWORD>(bytes);
     DWORD wrote = 0;
-    if (!WriteFile(file_, p, piece, &wrote, nullptr) || wrote != piece) {
+    if (!WriteFile(file_.get(), p, piece, &wrote, nullptr) || wrote != piece) {
       failed_ = true;
       return false;
     }
@@ -90,14 +85,13 @@ bool ReplacingFile::Write(const void* data, size_t bytes) {
 }
 
 bool ReplacingFile::Commit() {
-  if (file_ == INVALID_HANDLE_VALUE) {
+  if (!file_.valid()) {
     Abandon();
     return false;
   }
   // A full disk may show up only when the data is flushed or the file closed.
-  bool ok = !failed_ && FlushFileBuffers(file_) != 0;
-  ok = CloseHandle(file_) != 0 && ok;
-  file_ = INVALID_HANDLE_VALUE;
+  bool ok = !failed_ && FlushFileBuffers(file_.get()) != 0;
+  ok = file_.Close() && ok;
   if (ok) ok = MoveFileExW(Wide(temporary_).c_str(), Wide(target_).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
   if (!ok) {
     Abandon();
@@ -108,10 +102,7 @@ bool ReplacingFile::Commit() {
 }
 
 void ReplacingFile::Abandon() {
-  if (file_ != INVALID_HANDLE_VALUE) {
-    CloseHandle(file_);
-    file_ = INVALID_HANDLE_VALUE;
-  }
+  file_.Close();
   if (!temporary_.empty()) {
     DeleteFileW(Wide(temporary_).c_str());
     temporary_.clear();
@@ -127,27 +118,23 @@ namespace {
 // header of its own format. Unwritten (false, nothing written yet) when the file cannot be
 // read or has no format record to copy; `written` tells whether what was written went well.
 bool WriteSourceSpan(ReplacingFile& out, const AnalysisState& a, uint32_t length, bool* written) {
-  HANDLE source = CreateFileW(Wide(a.filePath).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (source == INVALID_HANDLE_VALUE) return false;
+  FileHandle source(CreateFileW(Wide(a.filePath).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!source.valid()) return false;
   const uint64_t bytes = SourceBytesOf(length, a.source);
   const std::vector<uint8_t> header = SourceWaveHeader(a.source, bytes);
   LARGE_INTEGER at;
   at.QuadPart = static_cast<LONGLONG>(a.dataOffset + SourceBytesOf(a.fileBeginOffset, a.source));
-  if (header.empty() || !SetFilePointerEx(source, at, nullptr, FILE_BEGIN)) {
-    CloseHandle(source);
-    return false;
-  }
+  if (header.empty() || !SetFilePointerEx(source.get(), at, nullptr, FILE_BEGIN)) return false;
   bool ok = out.Write(header.data(), header.size());
   std::vector<uint8_t> piece(1u << 20);
   for (uint64_t left = bytes; ok && left > 0;) {
     const DWORD want = left < piece.size() ? static_cast<DWORD>(left) : static_cast<DWORD>(piece.size());
     DWORD read = 0;
     // The file is shorter than when it was analysed: what is missing is not invented.
-    ok = ReadFile(source, piece.data(), want, &read, nullptr) && read == want && out.Write(piece.data(), read);
+    ok = ReadFile(source.get(), piece.data(), want, &read, nullptr) && read == want && out.Write(piece.data(), read);
     left -= want;
   }
-  CloseHandle(source);
   *written = ok;
   return true;
 }

@@ -79,7 +79,7 @@ void PrepareRecording(HWND window, const std::string& path) {
   ReleaseAnalysisForClose();
   Analysis().columnCount = 0;
   c.scanFlag = 0;
-  c.outputFile = nullptr;
+  c.outputFile.Close();
   c.outputPath = path;
 
   // The playback lead of the image: the window of a column ends latency + one frame before

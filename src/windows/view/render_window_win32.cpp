@@ -86,8 +86,8 @@ class ColumnWorkers {
     planned_ = planned;
     passCount_ = (planned + kColumnsPerPass - 1) / kColumnsPerPass;
     done_.reset(new (std::nothrow) std::atomic<uint8_t>[static_cast<size_t>(std::max(passCount_, 1))]());
-    allDrawn_ = CreateEventW(nullptr, TRUE, passCount_ == 0, nullptr);
-    if (!done_ || !allDrawn_) return false;
+    allDrawn_.Reset(CreateEventW(nullptr, TRUE, passCount_ == 0, nullptr));
+    if (!done_ || !allDrawn_.valid()) return false;
     const int cores = std::max(1, std::min(64, static_cast<int>(std::thread::hardware_concurrency())));
     try {
       renderers_.reserve(static_cast<size_t>(cores));
@@ -121,7 +121,8 @@ class ColumnWorkers {
   // Waits until every column is drawn, input arrives for the window's thread or `ms` pass.
   // True when input is waiting.
   bool Wait(DWORD ms) {
-    return MsgWaitForMultipleObjectsEx(1, &allDrawn_, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE) == WAIT_OBJECT_0 + 1;
+    HANDLE event = allDrawn_.get();
+    return MsgWaitForMultipleObjectsEx(1, &event, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE) == WAIT_OBJECT_0 + 1;
   }
 
   // The columns from the first on that are all drawn.
@@ -148,8 +149,7 @@ class ColumnWorkers {
       for (auto& renderer : renderers_) renderer->End();
       renderers_.clear();
     }
-    if (allDrawn_) CloseHandle(allDrawn_);
-    allDrawn_ = nullptr;
+    allDrawn_.Close();
   }
 
  private:
@@ -159,7 +159,7 @@ class ColumnWorkers {
     const int first = pass * kColumnsPerPass;
     renderer.DrawColumns(first, std::min(kColumnsPerPass, planned_ - first), image_);
     done_[static_cast<size_t>(pass)].store(1, std::memory_order_release);
-    if (drawnPasses_.fetch_add(1) + 1 == passCount_) SetEvent(allDrawn_);
+    if (drawnPasses_.fetch_add(1) + 1 == passCount_) SetEvent(allDrawn_.get());
     return true;
   }
 
@@ -169,7 +169,7 @@ class ColumnWorkers {
   std::unique_ptr<std::atomic<uint8_t>[]> done_;
   std::atomic<int> next_{0}, drawnPasses_{0};
   std::atomic<bool> stop_{false};
-  HANDLE allDrawn_ = nullptr;
+  FileHandle allDrawn_;  // an event: the same owner closes it once
   int shownPasses_ = 0;  // the window thread's own
   std::vector<std::unique_ptr<ColumnRenderer>> renderers_;
   std::vector<std::thread> threads_;
