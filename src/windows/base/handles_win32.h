@@ -92,9 +92,16 @@ class FileHandle {
     return *this;
   }
 
-  void Close() {
-    if (valid()) CloseHandle(handle_);
+  // False when the system reports the close failed (for a file written to: its last data
+  // may not have reached the disk).
+  bool Close() {
+    const bool closed = !valid() || CloseHandle(handle_) != 0;
     handle_ = INVALID_HANDLE_VALUE;
+    return closed;
+  }
+  void Reset(HANDLE handle) {
+    Close();
+    handle_ = handle;
   }
   bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
   HANDLE get() const { return handle_; }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/analysis/analysis_settings.h"
@@ -66,10 +67,7 @@ bool TransformAt(float startMs, int order, bool raw, std::vector<int16_t>& out) 
 void Forget(HWND dialog) {
   DataLogState& s = DataLog();
   RemoveModelessDialog(dialog);
-  if (s.pointFile != INVALID_HANDLE_VALUE) {
-    CloseHandle(s.pointFile);
-    s.pointFile = INVALID_HANDLE_VALUE;
-  }
+  s.pointFile.Close();
   s.spectrum.clear();
   s.spectrum.shrink_to_fit();
   s.spectrumTarget.clear();
@@ -118,19 +116,19 @@ void EnterPoint(HWND dialog) {
   DataLogState& s = DataLog();
   const std::string line = PointLogLine(FieldText(dialog, IDC_EVENT_ID), FieldText(dialog, IDC_POINT_TIME),
                                         FieldText(dialog, IDC_POINT_FREQ), FieldText(dialog, IDC_POINT_LEVEL));
-  if (!line.empty() && s.pointFile != INVALID_HANDLE_VALUE) {
+  if (!line.empty() && s.pointFile.valid()) {
     LARGE_INTEGER end{};
     const LARGE_INTEGER here{};
-    const bool known = SetFilePointerEx(s.pointFile, here, &end, FILE_CURRENT) != 0;
+    const bool known = SetFilePointerEx(s.pointFile.get(), here, &end, FILE_CURRENT) != 0;
     DWORD wrote = 0;
     // A full disk may show up only when the data is flushed, so a point counts as written
     // once it is on the disk.
-    const bool ok = WriteFile(s.pointFile, line.data(), static_cast<DWORD>(line.size()), &wrote, nullptr) &&
-                    wrote == line.size() && FlushFileBuffers(s.pointFile);
+    const bool ok = WriteFile(s.pointFile.get(), line.data(), static_cast<DWORD>(line.size()), &wrote, nullptr) &&
+                    wrote == line.size() && FlushFileBuffers(s.pointFile.get());
     if (!ok) {
       // A point that did not reach the file must not pass for one that did, and the part of
       // it that did is taken back: the log keeps whole points and every byte it had.
-      if (known && SetFilePointerEx(s.pointFile, end, nullptr, FILE_BEGIN)) SetEndOfFile(s.pointFile);
+      if (known && SetFilePointerEx(s.pointFile.get(), end, nullptr, FILE_BEGIN)) SetEndOfFile(s.pointFile.get());
       ShowProgramMessage(MainHandle(), Message::ErrorWritingFile);
     }
   }
@@ -368,22 +366,19 @@ void OnLogPoints(HWND window, LPARAM) {
   const DWORD attributes = GetFileAttributesW(Wide(DataLogPath()).c_str());
   const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
   // Appended to: an existing log keeps every byte it had.
-  HANDLE file = readOnly ? INVALID_HANDLE_VALUE
-                         : CreateFileW(Wide(DataLogPath()).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
+  FileHandle file(readOnly ? INVALID_HANDLE_VALUE
+                           : CreateFileW(Wide(DataLogPath()).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file.valid()) {
     ShowProgramMessage(window, Message::CannotOpenFile);
     return;
   }
-  if (SetFilePointer(file, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) {
-    CloseHandle(file);
+  if (SetFilePointer(file.get(), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) {
     ShowProgramMessage(window, Message::CannotOpenFile);
     return;
   }
-  DataLog().pointFile = file;
-  if (!OpenLogDialog(window, IDD_POINT_LOG, PointLogProc)) {
-    CloseHandle(file);
-    DataLog().pointFile = INVALID_HANDLE_VALUE;
-  }
+  DataLog().pointFile = std::move(file);
+  if (!OpenLogDialog(window, IDD_POINT_LOG, PointLogProc)) DataLog().pointFile.Close();
 }
 
 void OnLogSpectrum(HWND window, LPARAM) {

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "windows/base/handles_win32.h"
+
 namespace hl {
 
 // The open data-log dialog (points or spectrum), or nullptr when none is open.
@@ -31,7 +33,7 @@ enum class LogKind { Points, Spectrum };
 struct DataLogState {
   HWND dialog = nullptr;  // set while a log dialog is open: the left button then clicks it
   LogKind kind = LogKind::Points;
-  HANDLE pointFile = INVALID_HANDLE_VALUE;  // the point log, open at its end
+  FileHandle pointFile;  // the point log, open at its end
   // The spectrum log.
   std::string spectrumTarget;  // full path chosen for the table
   int fftOrder = 9;

@@ -1,4 +1,5 @@
 // "Save &Wave" (40030), Save Bitmap "&Window Bitmap" (40033) and "&Entire Bitmap" (40034).
+#include "windows/base/handles_win32.h"
 #include "windows/files/save_commands_win32.h"
 
 #include <algorithm>
@@ -46,13 +47,8 @@ bool ReplacingFile::Open(const char* target) {
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
     return false;
   }
-  HANDLE probe = CreateFileW(full, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (probe == INVALID_HANDLE_VALUE) {
-    const DWORD error = GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND) return false;
-  } else {
-    CloseHandle(probe);
-  }
+  FileHandle probe(CreateFileW(full, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!probe.valid() && GetLastError() != ERROR_FILE_NOT_FOUND) return false;
 
   // In the target's own folder, so that the final move is a rename, never a copy.
   std::string folder = target_;
@@ -61,8 +57,8 @@ bool ReplacingFile::Open(const char* target) {
   wchar_t temporary[MAX_PATH];
   if (!GetTempFileNameW(Wide(folder).c_str(), L"hl", 0, temporary)) return false;
   temporary_ = Utf8(temporary);
-  file_ = CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (file_ == INVALID_HANDLE_VALUE) {
+  file_.Reset(CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file_.valid()) {
     DeleteFileW(temporary);
     temporary_.clear();
     return false;
@@ -71,7 +67,7 @@ bool ReplacingFile::Open(const char* target) {
 }
 
 bool ReplacingFile::Write(const void* data, size_t bytes) {
-  if (failed_ || file_ == INVALID_HANDLE_VALUE) {
+  if (failed_ || !file_.valid()) {
     failed_ = true;
     return false;
   }
@@ -79,7 +75,7 @@ bool ReplacingFile::Write(const void* data, size_t bytes) {
   while (bytes > 0) {
     const DWORD piece = bytes > (1u << 30) ? (1u << 30) : static_cast<DWORD>(bytes);
     DWORD wrote = 0;
-    if (!WriteFile(file_, p, piece, &wrote, nullptr) || wrote != piece) {
+    if (!WriteFile(file_.get(), p, piece, &wrote, nullptr) || wrote != piece) {
       failed_ = true;
       return false;
     }
@@ -90,14 +86,13 @@ bool ReplacingFile::Write(const void* data, size_t bytes) {
 }
 
 bool ReplacingFile::Commit() {
-  if (file_ == INVALID_HANDLE_VALUE) {
+  if (!file_.valid()) {
     Abandon();
     return false;
   }
   // A full disk may show up only when the data is flushed or the file closed.
-  bool ok = !failed_ && FlushFileBuffers(file_) != 0;
-  ok = CloseHandle(file_) != 0 && ok;
-  file_ = INVALID_HANDLE_VALUE;
+  bool ok = !failed_ && FlushFileBuffers(file_.get()) != 0;
+  ok = file_.Close() && ok;
   if (ok) ok = MoveFileExW(Wide(temporary_).c_str(), Wide(target_).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
   if (!ok) {
     Abandon();
@@ -108,10 +103,7 @@ bool ReplacingFile::Commit() {
 }
 
 void ReplacingFile::Abandon() {
-  if (file_ != INVALID_HANDLE_VALUE) {
-    CloseHandle(file_);
-    file_ = INVALID_HANDLE_VALUE;
-  }
+  file_.Close();
   if (!temporary_.empty()) {
     DeleteFileW(Wide(temporary_).c_str());
     temporary_.clear();
@@ -215,13 +207,13 @@ bool DrawGridOver(PaletteImage& picture, bool entire, const BitmapColor* colors,
   info.header.biClrUsed = 256;
   for (int i = 0; i < colorCount; ++i) info.table[i] = {colors[i].blue, colors[i].green, colors[i].red, 0};
 
-  HDC screen = GetDC(nullptr);
+  WindowDc screenOwner(nullptr);
+  HDC screen = screenOwner.get();
   void* bits = nullptr;
   GdiObject<HBITMAP> bitmap(
       CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0));
   // Declared after the bitmap, so that the DC goes first and the bitmap is no longer in it.
   MemoryDc dc(screen);
-  ReleaseDC(nullptr, screen);
   if (!bitmap || !dc || !bits) return false;
   const int stride = (picture.width + 3) & ~3;
   uint8_t* rows = static_cast<uint8_t*>(bits);

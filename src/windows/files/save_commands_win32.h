@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "windows/base/handles_win32.h"
+
 #include <cstddef>
 #include <string>
 
@@ -36,7 +38,7 @@ class ReplacingFile {
   const std::string& temporaryPath() const { return temporary_; }
 
  private:
-  HANDLE file_ = INVALID_HANDLE_VALUE;
+  FileHandle file_;
   std::string target_, temporary_;
   bool failed_ = false;
 };

@@ -115,7 +115,8 @@ LRESULT OnCreate(HWND window) {
   MeasureMemory();
   InitFileChooser(window);
 
-  HDC dc = GetDC(window);
+  WindowDc dcOwner(window);
+  HDC dc = dcOwner.get();
   ReadMetrics(dc);
   CheckColours(window, dc);
 
@@ -133,7 +134,6 @@ LRESULT OnCreate(HWND window) {
   CreateDrawingObjects(window, dc, offset);
 
   SetMenuState(window, MenuState::Idle);
-  ReleaseDC(window, dc);
   // A wave file dropped from a file manager is analysed as a chosen one.
   DragAcceptFiles(window, TRUE);
   s.createDone = true;
@@ -152,9 +152,10 @@ LRESULT OnClose(HWND window) {
   // The scan and the recording release the shown analysis too, but the file a scan plays may
   // be a decoded one: its image goes only here.
   ReleaseDecodedSounds(std::string());
-  HDC dc = GetDC(window);
-  DeleteDrawingObjects(dc);
-  ReleaseDC(window, dc);
+  {
+    WindowDc dc(window);
+    DeleteDrawingObjects(dc.get());
+  }
   if (MainWindow().font) {
     DeleteObject(MainWindow().font);
     MainWindow().font = nullptr;
@@ -192,7 +193,8 @@ LRESULT OnDpiChanged(HWND window, WPARAM wParam, LPARAM lParam) {
     system.lfWidth = MulDiv(system.lfWidth, dpi, s.systemDpi);
     font = CreateFontIndirectA(&system);
   }
-  HDC dc = GetDC(window);
+  WindowDc dcOwner(window);
+  HDC dc = dcOwner.get();
   HGDIOBJ previous = font ? SelectObject(dc, font) : nullptr;
   TEXTMETRICA text;
   GetTextMetricsA(dc, &text);
@@ -207,7 +209,6 @@ LRESULT OnDpiChanged(HWND window, WPARAM wParam, LPARAM lParam) {
   s.sizes = ComputeWindowSizes(s.metrics);
   MeasureTexts(dc);
   if (previous) SelectObject(dc, previous);
-  ReleaseDC(window, dc);
 
   // Centring on the primary screen, as a resize does, would carry a window that was moved
   // to another screen back across the border, and its DPI with it.
@@ -254,19 +255,19 @@ LRESULT OnNonClientMouseMove(HWND window) {
 }
 
 LRESULT OnQueryNewPalette(HWND window) {
-  HDC dc = GetDC(window);
+  WindowDc dcOwner(window);
+  HDC dc = dcOwner.get();
   SelectPalette(dc, Drawing().palette, FALSE);
   if (RealizePalette(dc) > 0) InvalidateRect(window, nullptr, TRUE);
-  ReleaseDC(window, dc);
   return 0;
 }
 
 LRESULT OnPaletteChanged(HWND window, HWND changedBy) {
   if (changedBy == window) return 0;
-  HDC dc = GetDC(window);
+  WindowDc dcOwner(window);
+  HDC dc = dcOwner.get();
   SelectPalette(dc, Drawing().palette, FALSE);
   if (RealizePalette(dc) > 0) UpdateColors(dc);
-  ReleaseDC(window, dc);
   return 0;
 }
 

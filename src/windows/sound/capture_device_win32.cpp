@@ -45,16 +45,16 @@ CaptureRun& Run() { return Capture().run; }
 void CommitRecordingHeader() {
   CaptureState& c = Capture();
   uint8_t* header = c.block.locked();
-  if (!c.outputFile || !header) return;
+  if (!c.outputFile.valid() || !header) return;
   // The limit keeps the count within 32 bits.
   PatchRecordingHeader(header, static_cast<uint32_t>(Run().bytesWritten));
   LARGE_INTEGER start{};
   LARGE_INTEGER end{};
   end.QuadPart = static_cast<LONGLONG>(kWaveHeaderLength + Run().bytesWritten);
   DWORD written = 0;
-  if (!SetFilePointerEx(c.outputFile, start, nullptr, FILE_BEGIN) ||
-      !WriteFile(c.outputFile, header, kWaveHeaderLength, &written, nullptr) || written != kWaveHeaderLength ||
-      !SetFilePointerEx(c.outputFile, end, nullptr, FILE_BEGIN) || !FlushFileBuffers(c.outputFile)) {
+  if (!SetFilePointerEx(c.outputFile.get(), start, nullptr, FILE_BEGIN) ||
+      !WriteFile(c.outputFile.get(), header, kWaveHeaderLength, &written, nullptr) || written != kWaveHeaderLength ||
+      !SetFilePointerEx(c.outputFile.get(), end, nullptr, FILE_BEGIN) || !FlushFileBuffers(c.outputFile.get())) {
     Run().writeFailed = true;
   }
 }
@@ -64,10 +64,10 @@ void CommitRecordingHeader() {
 // request; the device returns its buffer and closes as on "Stop"); nothing is written after.
 void WriteSamples(const uint8_t* bytes, uint32_t count) {
   CaptureState& c = Capture();
-  if (!c.outputFile || count == 0 || Run().limitReached) return;
+  if (!c.outputFile.valid() || count == 0 || Run().limitReached) return;
   const uint32_t fits = RecordingBytesThatFit(Run().bytesWritten, count, static_cast<uint32_t>(c.bytesPerSample));
   DWORD written = 0;
-  if (fits > 0 && (!WriteFile(c.outputFile, bytes, fits, &written, nullptr) || written != fits)) Run().writeFailed = true;
+  if (fits > 0 && (!WriteFile(c.outputFile.get(), bytes, fits, &written, nullptr) || written != fits)) Run().writeFailed = true;
   Run().bytesWritten += written;
   if (fits < count) {
     Run().limitReached = true;
@@ -80,10 +80,9 @@ void WriteSamples(const uint8_t* bytes, uint32_t count) {
 // file, which is every byte the card delivered unless a write failed or the limit was met.
 void FinishOutputFile() {
   CaptureState& c = Capture();
-  if (!c.outputFile) return;
+  if (!c.outputFile.valid()) return;
   CommitRecordingHeader();
-  if (!CloseHandle(c.outputFile)) Run().writeFailed = true;
-  c.outputFile = nullptr;
+  if (!c.outputFile.Close()) Run().writeFailed = true;
 }
 
 // The device closes: the header is unprepared and waveInClose posts MM_WIM_CLOSE.
@@ -306,10 +305,9 @@ void AwaitDeviceClose(HWND window) {
 // yet, so that it is a wave file from the start; the samples follow from byte 46.
 bool CreateRecordingFile() {
   CaptureState& c = Capture();
-  HANDLE file = CreateFileW(Wide(c.outputPath).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  c.outputFile = file;
+  c.outputFile.Reset(CreateFileW(Wide(c.outputPath).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!c.outputFile.valid()) return false;
   CommitRecordingHeader();
   return true;
 }
@@ -321,7 +319,7 @@ bool CreateRecordingFile() {
 // for a driver that counts only on return, its position in the half.
 void WriteRecordingSoFar() {
   CaptureState& c = Capture();
-  if (!c.recording || !c.outputFile || !c.header || !Run().bufferQueued || c.bytesPerSample <= 0) return;
+  if (!c.recording || !c.outputFile.valid() || !c.header || !Run().bufferQueued || c.bytesPerSample <= 0) return;
   const bool fixed = FixedLengthCapture();
   const uint64_t size = fixed ? c.areaBytes : static_cast<uint64_t>(c.bytesPerHalf);
   uint64_t held = c.header->dwBytesRecorded;

@@ -103,7 +103,7 @@ struct CaptureState {
   uint8_t scanRunning = 0;    // a capture or scan loop is drawing columns
 
   // --- The recording's output file ---------------------------------------------------------
-  void* outputFile = nullptr;  // HANDLE, nullptr when none is open
+  FileHandle outputFile;  // the recording's file while it is written
   std::string outputPath;
 
   // --- Playback (the transport buttons' own fields) ------------------------------------------

@@ -331,16 +331,15 @@ bool RunCapture(HWND window) {
     return false;
   }
   const bool scope = Settings().displayType == DisplayType::Scope && !Capture().recording;
-  HDC dc = GetDC(window);
+  WindowDc dcOwner(window);
+  HDC dc = dcOwner.get();
   PrepareCaptureView(window, dc, scope);
   if (!StartCapture(window, scope)) {
-    ReleaseDC(window, dc);
     AbandonCapture(window);
     return false;
   }
   Capture().switchTimeMs = CaptureClockMs();
   const int loop = CaptureLoop(window, dc);
-  if (IsWindow(window)) ReleaseDC(window, dc);
   if (loop != 0) {
     // No transform: the device is stopped and closed as "Stop" would.
     StopCaptureDevice();
@@ -391,19 +390,20 @@ void OnScanAudio(HWND window, LPARAM) {
   InvalidateRect(window, nullptr, TRUE);
   DrainMessageQueue();
 
-  HDC dc = GetDC(window);
-  SelectPalette(dc, Drawing().palette, FALSE);
-  RealizePalette(dc);
-  if (s.displayType == DisplayType::Scope) {
-    if (!PrepareScopeDisplay(window, dc)) {
-      ReleaseDC(window, dc);
-      ShowProgramMessage(window, Message::NotEnoughDisplayMemory);
-      return;
+  {
+    WindowDc dcOwner(window);
+    HDC dc = dcOwner.get();
+    SelectPalette(dc, Drawing().palette, FALSE);
+    RealizePalette(dc);
+    if (s.displayType == DisplayType::Scope) {
+      if (!PrepareScopeDisplay(window, dc)) {
+        ShowProgramMessage(window, Message::NotEnoughDisplayMemory);
+        return;
+      }
+    } else {
+      ClearScrollDisplay(window, dc);
     }
-  } else {
-    ClearScrollDisplay(window, dc);
   }
-  ReleaseDC(window, dc);
 
   c.scanFlag = 1;
   c.recording = 0;

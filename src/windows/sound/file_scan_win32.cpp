@@ -204,11 +204,11 @@ Message PrepareAndCheck(HWND window, uint32_t rate) {
   Capture().scanFlag = 1;
   AnalysisSettings& settings = Settings();
   if (settings.displayType != DisplayType::Scope) {
-    HDC dc = GetDC(window);
+    WindowDc dcOwner(window);
+    HDC dc = dcOwner.get();
     SelectPalette(dc, Drawing().palette, FALSE);
     RealizePalette(dc);
     ClearScrollDisplay(window, dc);
-    ReleaseDC(window, dc);
   }
   settings.fftSize = FftSize::Fft512;
   ApplyFftSize(window, FftSize::Fft512);
@@ -251,7 +251,8 @@ void PlanScan(HWND window) {
 bool PrepareScanDisplay(HWND window) {
   OperatingMode& mode = Mode();
   ReleaseShownAnalysis();
-  HDC dc = GetDC(window);
+  WindowDc dcOwner(window);
+  HDC dc = dcOwner.get();
   SelectPalette(dc, Drawing().palette, FALSE);
   RealizePalette(dc);
   bool displayReady = true;
@@ -262,7 +263,6 @@ bool PrepareScanDisplay(HWND window) {
   } else {
     mode.stopRequest = 0;
   }
-  ReleaseDC(window, dc);
   return displayReady;
 }
 
@@ -476,7 +476,8 @@ void RunScan(HWND window) {
   CaptureState& c = Capture();
   View().horizontalOffset = 0;
   View().verticalOffset = 0;
-  HDC dc = GetDC(window);
+  WindowDc dcOwner(window);
+  HDC dc = dcOwner.get();
   SelectPalette(dc, Drawing().palette, FALSE);
   RealizePalette(dc);
   if (Settings().displayType != DisplayType::Scope) ClearScrollDisplay(window, dc);
@@ -487,7 +488,6 @@ void RunScan(HWND window) {
 
   AwaitOutputDone();
   c.scanRunning = 0;
-  ReleaseDC(window, dc);
   CloseScanFile();
   SetReadoutActivity(ReadoutActivity::None);
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/analysis/analysis_settings.h"
+#include "windows/base/handles_win32.h"
 #include "windows/base/analysis_win32.h"
 #include "windows/analysis/analysis_commands_win32.h"
 #include "windows/sound/sound_commands_win32.h"
@@ -70,15 +71,15 @@ void PrepareRecording(HWND window, const std::string& path) {
   CaptureState& c = Capture();
   const AnalysisSettings& s = Settings();
   DrainMessageQueue();
-  HDC dc = GetDC(window);
+  WindowDc dcOwner(window);
+  HDC dc = dcOwner.get();
   SelectPalette(dc, Drawing().palette, FALSE);
   RealizePalette(dc);
   ClearScrollDisplay(window, dc);
-  ReleaseDC(window, dc);
   ReleaseAnalysisForClose();
   Analysis().columnCount = 0;
   c.scanFlag = 0;
-  c.outputFile = nullptr;
+  c.outputFile.Close();
   c.outputPath = path;
 
   // The playback lead of the image: the window of a column ends latency + one frame before

@@ -1,3 +1,4 @@
+#include "windows/base/handles_win32.h"
 #include "windows/sound/scan_display_win32.h"
 
 #include <cstdio>
@@ -203,14 +204,14 @@ void DrawRecordedLength(HWND window) {
     kb = value > 0.0f ? static_cast<unsigned>(value) : 0u;
   }
   const std::string text = RecordedLengthText(kb);
-  HDC dc = GetDC(window);
+  WindowDc dcOwner(window);
+  HDC dc = dcOwner.get();
   if (!dc) return;
   SetTextColor(dc, RGB(0, 0, 0));
   SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
   SetBkMode(dc, OPAQUE);
   const WindowFontIn font(dc);
   TextOutA(dc, p.valueX, p.rowY[2], text.c_str(), static_cast<int>(text.size()));
-  ReleaseDC(window, dc);
 }
 
 }  // namespace hl

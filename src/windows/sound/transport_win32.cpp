@@ -31,13 +31,12 @@ constexpr char kCannotOpenAudioDevice[] = "Cannot Open Audio Device";
 constexpr int kCursorSourceColumn = 0;  // the strip's cursor colour
 constexpr int kCursorSavedColumn = 4;   // the window column under the cursor
 
-HDC PaletteDc(HWND window) {
-  HDC dc = GetDC(window);
+// The program's palette realised in a window DC, when there is one.
+void RealizeProgramPalette(HDC dc) {
   if (dc && Drawing().palette) {
     SelectPalette(dc, Drawing().palette, FALSE);
     RealizePalette(dc);
   }
-  return dc;
 }
 
 // Bitmap columns from `sourceX` to window column 0 on: frequency rows from the vertical
@@ -119,9 +118,10 @@ void EndPlayback(HWND window) {
   if (!IsWindow(window)) return;  // closed meanwhile: the close step released everything
   AnalysisState& a = Analysis();
   if (Mode().gridOn) {
-    HDC dc = PaletteDc(window);
+    WindowDc dcOwner(window);
+    HDC dc = dcOwner.get();
+    RealizeProgramPalette(dc);
     DrawGrid(dc, false);
-    ReleaseDC(window, dc);
   }
   a.sampleBuffer.Unlock();
   Mode().rendering = 0;
@@ -150,9 +150,10 @@ void FinishPlayback(HWND window) {
   Capture().playing = 0;
   if (IsWindow(window)) {
     SetButtons(ButtonsState::Shown);
-    HDC dc = PaletteDc(window);
+    WindowDc dcOwner(window);
+    HDC dc = dcOwner.get();
+    RealizeProgramPalette(dc);
     CopyView(dc);
-    ReleaseDC(window, dc);
   }
   Mode().playbackActive = 0;
 }
@@ -257,10 +258,12 @@ void OnPlay(HWND window, LPARAM) {
   OperatingMode& mode = Mode();
   const ViewState& v = View();
 
-  HDC dc = PaletteDc(window);
+  WindowDc dcOwner(window);
+  HDC dc = dcOwner.get();
+
+  RealizeProgramPalette(dc);
   FillWithIndex(dc, v.imageWidth, v.imageHeight, kIndexFloor);
   DrawMarginLines(dc, v.imageWidth);
-  ReleaseDC(window, dc);
   View().gridOnScreen = false;
 
   SetMenuState(window, MenuState::Busy);
@@ -280,9 +283,10 @@ void OnPlay(HWND window, LPARAM) {
     if (!r.copy) return false;
     c.lastDrawnColumn = r.lastDrawn;
     if (r.scroll) SetHorizontalPosition(r.scrollPosition);
-    HDC screen = PaletteDc(window);
+    WindowDc screenOwner(window);
+    HDC screen = screenOwner.get();
+    RealizeProgramPalette(screen);
     CopyColumns(screen, r.sourceX, r.width);
-    ReleaseDC(window, screen);
     return true;
   });
   EndPlayback(window);
@@ -324,11 +328,12 @@ void OnPlayWindow(HWND window, LPARAM) {
       return false;
     }
     if (!s.move || !cursor) return false;
-    HDC screen = PaletteDc(window);
+    WindowDc screenOwner(window);
+    HDC screen = screenOwner.get();
+    RealizeProgramPalette(screen);
     if (s.restoreX >= 0) BitBlt(screen, s.restoreX, 0, 1, height, cursor, kCursorSavedColumn, 0, SRCCOPY);
     BitBlt(cursor, kCursorSavedColumn, 0, 1, height, screen, s.drawX, 0, SRCCOPY);
     BitBlt(screen, s.drawX, 0, 1, height, cursor, kCursorSourceColumn, 0, SRCCOPY);
-    ReleaseDC(window, screen);
     c.lastDrawnColumn = s.drawX;
     return true;
   });

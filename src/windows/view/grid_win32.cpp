@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/analysis/analysis_settings.h"
+#include "windows/base/handles_win32.h"
 #include "windows/base/analysis_win32.h"
 #include "windows/view/view_commands_win32.h"
 #include "windows/base/window_state_win32.h"
@@ -118,10 +119,10 @@ void DrawInfoPanelInto(HDC dc, uint32_t sampleRate, int bitsPerSample, uint32_t 
 void DrawInfoPanel(HWND window, uint32_t sampleRate, int bitsPerSample, uint32_t dataLength,
                    const std::string& coding) {
   ShownInfoPanel() = InfoPanelValues{sampleRate, bitsPerSample, dataLength, sampleRate > 0 ? coding : std::string()};
-  HDC dc = GetDC(window);
+  WindowDc dcOwner(window);
+  HDC dc = dcOwner.get();
   if (!dc) return;
   DrawInfoPanelInto(dc, sampleRate, bitsPerSample, dataLength, ShownInfoPanel().coding);
-  ReleaseDC(window, dc);
 }
 
 // "Toggle Grid": the window is repainted at once, with or without the grid ("Scope" picks

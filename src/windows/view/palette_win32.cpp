@@ -1,3 +1,4 @@
+#include "windows/base/handles_win32.h"
 #include "windows/view/palette_win32.h"
 
 #include <vector>
@@ -91,7 +92,8 @@ void LoadPalette(HWND window, int offset) {
   DrawingObjects& d = Drawing();
   if (!d.palette) return;
   d.offset = offset;
-  HDC dc = GetDC(window);
+  WindowDc dcOwner(window);
+  HDC dc = dcOwner.get();
   // Take the palette out of use while its entries change.
   HPALETTE standIn = d.previousPalette ? d.previousPalette : static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE));
   SelectPalette(dc, standIn, FALSE);
@@ -112,7 +114,6 @@ void LoadPalette(HWND window, int offset) {
 
   SelectPalette(dc, d.palette, FALSE);
   RealizePalette(dc);
-  ReleaseDC(window, dc);
   if (Display().exists()) {
     SelectPalette(Display().dc, d.palette, FALSE);
     RealizePalette(Display().dc);

@@ -1,6 +1,7 @@
 // The status block under the image and the mouse on the image: readouts of time, frequency and
 // level, the left-drag selection handed to "&Change", the right-drag measuring rectangle, and
 // the click handed to an open data-log dialog.
+#include "windows/base/handles_win32.h"
 #include "windows/view/readout_win32.h"
 
 #include <algorithm>
@@ -153,10 +154,10 @@ void DrawTexts(HDC dc, const ReadoutTexts& texts, bool force) {
 void Redraw(HWND window, bool force) {
   ReadoutState& s = Readout();
   const ReadoutTexts texts = ComputeTexts(s.values);
-  HDC dc = GetDC(window);
+  WindowDc dcOwner(window);
+  HDC dc = dcOwner.get();
   if (!dc) return;
   DrawTexts(dc, texts, force);
-  ReleaseDC(window, dc);
 }
 
 int ClampInt(int v, int low, int high) { return v < low ? low : (v > high ? high : v); }
@@ -208,7 +209,8 @@ void MoveRightDrag(HWND window) {
   r.right = x < s.anchorX ? s.anchorX : x;
   r.top = y < s.anchorY ? y : s.anchorY;
   r.bottom = y < s.anchorY ? s.anchorY : y;
-  HDC dc = GetDC(window);
+  WindowDc dcOwner(window);
+  HDC dc = dcOwner.get();
   if (!dc) return;
   if (Drawing().palette) {
     SelectPalette(dc, Drawing().palette, FALSE);
@@ -219,19 +221,18 @@ void MoveRightDrag(HWND window) {
   s.lastRect = r;
   s.rectShown = true;
   if (Mode().gridOn) DrawGrid(dc, false);
-  ReleaseDC(window, dc);
 }
 
 void MoveLeftDrag(HWND window) {
   ReadoutState& s = Readout();
   const int x = ClampInt(s.x, 0, View().imageWidth);
   if (x == s.lastX) return;
-  HDC dc = GetDC(window);
+  WindowDc dcOwner(window);
+  HDC dc = dcOwner.get();
   if (!dc) return;
   const int left = x < s.lastX ? x : s.lastX;
   const int width = x < s.lastX ? s.lastX - x : x - s.lastX;
   PatBlt(dc, left, 0, width, View().imageHeight, DSTINVERT);
-  ReleaseDC(window, dc);
   s.lastX = x;
 }
 

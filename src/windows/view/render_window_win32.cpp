@@ -86,8 +86,8 @@ class ColumnWorkers {
     planned_ = planned;
     passCount_ = (planned + kColumnsPerPass - 1) / kColumnsPerPass;
     done_.reset(new (std::nothrow) std::atomic<uint8_t>[static_cast<size_t>(std::max(passCount_, 1))]());
-    allDrawn_ = CreateEventW(nullptr, TRUE, passCount_ == 0, nullptr);
-    if (!done_ || !allDrawn_) return false;
+    allDrawn_.Reset(CreateEventW(nullptr, TRUE, passCount_ == 0, nullptr));
+    if (!done_ || !allDrawn_.valid()) return false;
     const int cores = std::max(1, std::min(64, static_cast<int>(std::thread::hardware_concurrency())));
     try {
       renderers_.reserve(static_cast<size_t>(cores));
@@ -121,7 +121,8 @@ class ColumnWorkers {
   // Waits until every column is drawn, input arrives for the window's thread or `ms` pass.
   // True when input is waiting.
   bool Wait(DWORD ms) {
-    return MsgWaitForMultipleObjectsEx(1, &allDrawn_, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE) == WAIT_OBJECT_0 + 1;
+    HANDLE event = allDrawn_.get();
+    return MsgWaitForMultipleObjectsEx(1, &event, ms, QS_ALLINPUT, MWMO_INPUTAVAILABLE) == WAIT_OBJECT_0 + 1;
   }
 
   // The columns from the first on that are all drawn.
@@ -148,8 +149,7 @@ class ColumnWorkers {
       for (auto& renderer : renderers_) renderer->End();
       renderers_.clear();
     }
-    if (allDrawn_) CloseHandle(allDrawn_);
-    allDrawn_ = nullptr;
+    allDrawn_.Close();
   }
 
  private:
@@ -159,7 +159,7 @@ class ColumnWorkers {
     const int first = pass * kColumnsPerPass;
     renderer.DrawColumns(first, std::min(kColumnsPerPass, planned_ - first), image_);
     done_[static_cast<size_t>(pass)].store(1, std::memory_order_release);
-    if (drawnPasses_.fetch_add(1) + 1 == passCount_) SetEvent(allDrawn_);
+    if (drawnPasses_.fetch_add(1) + 1 == passCount_) SetEvent(allDrawn_.get());
     return true;
   }
 
@@ -169,7 +169,7 @@ class ColumnWorkers {
   std::unique_ptr<std::atomic<uint8_t>[]> done_;
   std::atomic<int> next_{0}, drawnPasses_{0};
   std::atomic<bool> stop_{false};
-  HANDLE allDrawn_ = nullptr;
+  FileHandle allDrawn_;  // an event: the same owner closes it once
   int shownPasses_ = 0;  // the window thread's own
   std::vector<std::unique_ptr<ColumnRenderer>> renderers_;
   std::vector<std::thread> threads_;
@@ -303,7 +303,8 @@ double SecondsNow() {
 int RenderImage(HWND window, const RenderRequest& request) {
   Stopwatch loopClock;
   RenderRun run;
-  run.screen = GetDC(window);
+  WindowDc screen(window);
+  run.screen = screen.get();
   SelectPalette(run.screen, Drawing().palette, FALSE);
   RealizePalette(run.screen);
   // Nothing GDI drew into the bitmap may still be pending when its bits are written.
@@ -314,7 +315,6 @@ int RenderImage(HWND window, const RenderRequest& request) {
   const int32_t planned = request.columns;
   ColumnWorkers workers;
   if (!workers.Start(request.span, request.settings, Display().Image(), planned)) {
-    ReleaseDC(window, run.screen);
     return -1;
   }
   Render().runningWorkers = &workers;
@@ -332,7 +332,6 @@ int RenderImage(HWND window, const RenderRequest& request) {
   // A stop leaves the columns drawn since the last copy on the screen too.
   if (run.firstNotCopied <= run.last && bitmapKept) CopyDrawnColumns(run, false);
   if (run.scrollBarBehind && IsWindow(run.scrollBar)) SetScrollPos(run.scrollBar, SB_CTL, View().horizontalOffset, TRUE);
-  ReleaseDC(window, run.screen);
   run.timings.loop = loopClock.Lap();
   const RenderTimings& t = run.timings;
   Render().lastTimings.loop = t.loop, Render().lastTimings.compute = t.compute, Render().lastTimings.pump = t.pump, Render().lastTimings.copy = t.copy;

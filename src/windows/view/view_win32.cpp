@@ -203,7 +203,8 @@ void ScrollView(HWND window, WPARAM wParam, bool horizontal) {
   if (bar) SetScrollPos(bar, SB_CTL, offset, TRUE);
   if (!Display().exists()) return;
 
-  HDC dc = GetDC(window);
+  WindowDc dcOwner(window);
+  HDC dc = dcOwner.get();
   SelectProgramPalette(dc);
   BlitView(dc);
   if (!horizontal && ImageNarrowerThanView()) DrawMarginLines(dc, v.imageWidth);
@@ -212,7 +213,6 @@ void ScrollView(HWND window, WPARAM wParam, bool horizontal) {
   } else {
     v.gridOnScreen = false;
   }
-  ReleaseDC(window, dc);
 }
 
 }  // namespace
@@ -284,7 +284,8 @@ void CopyView(HDC dc) {
 }
 
 void RedrawView(HWND window, bool withGrid) {
-  HDC dc = GetDC(window);
+  WindowDc dcOwner(window);
+  HDC dc = dcOwner.get();
   if (!dc) return;
   SelectProgramPalette(dc);
   if (Display().exists()) {
@@ -299,7 +300,6 @@ void RedrawView(HWND window, bool withGrid) {
   } else {
     View().gridOnScreen = false;
   }
-  ReleaseDC(window, dc);
 }
 
 LRESULT OnPaint(HWND window) {
