@@ -308,7 +308,7 @@ TEST_F(CaptureLiveScan, DialogRulesAndCancelLeaveTheSettings) {
   // Placed 30 pixels above the screen's centre.
   RECT r;
   GetWindowRect(dialog, &r);
-  const DialogPlace place = ScanDialogPlace(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+  const DialogPlace place = DialogPlaceOnScreen(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
                                             r.right - r.left, r.bottom - r.top);
   EXPECT_EQ(r.left, place.x);
   EXPECT_EQ(r.top, place.y);

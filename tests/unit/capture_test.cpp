@@ -525,15 +525,15 @@ TEST(CaptureScopeTest, QuarterOfTheSumTruncates) {
 // Dialogs.
 
 TEST(CaptureDialogTest, PlacedThirtyPixelsAboveCentre) {
-  DialogPlace p = ScanDialogPlace(1280, 1024, 400, 250);
+  DialogPlace p = DialogPlaceOnScreen(1280, 1024, 400, 250);
   EXPECT_EQ(p.x, 440);
   EXPECT_EQ(p.y, 357);  // 387 - 30
-  p = ScanDialogPlace(300, 300, 400, 250);  // wider than the screen; centre 25 < 30
+  p = DialogPlaceOnScreen(300, 300, 400, 250);  // wider than the screen; centre 25 < 30
   EXPECT_EQ(p.x, 0);
   EXPECT_EQ(p.y, 0);
-  p = ScanDialogPlace(800, 310, 400, 250);  // centre exactly 30
+  p = DialogPlaceOnScreen(800, 310, 400, 250);  // centre exactly 30
   EXPECT_EQ(p.y, 0);
-  p = ScanDialogPlace(800, 312, 400, 250);  // centre 31
+  p = DialogPlaceOnScreen(800, 312, 400, 250);  // centre 31
   EXPECT_EQ(p.y, 1);
 }
 

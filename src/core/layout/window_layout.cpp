@@ -35,7 +35,7 @@ ChildLayout InitialChildLayout(const ScreenMetrics& m, int windowWidth, int clie
   return l;
 }
 
-DialogPlace ScanDialogPlace(int32_t screenWidth, int32_t screenHeight, int32_t dialogWidth, int32_t dialogHeight) {
+DialogPlace DialogPlaceOnScreen(int32_t screenWidth, int32_t screenHeight, int32_t dialogWidth, int32_t dialogHeight) {
   int32_t x = (screenWidth - dialogWidth) / 2;
   if (x < 0) x = 0;
   const int32_t centred = (screenHeight - dialogHeight) / 2;

@@ -61,7 +61,7 @@ struct DialogPlace {
 };
 // The program's dialogs: centred horizontally (0 if negative) and 30 pixels above
 // the vertical centre, or at 0 when the centred top is below 30.
-DialogPlace ScanDialogPlace(int32_t screenWidth, int32_t screenHeight, int32_t dialogWidth, int32_t dialogHeight);
+DialogPlace DialogPlaceOnScreen(int32_t screenWidth, int32_t screenHeight, int32_t dialogWidth, int32_t dialogHeight);
 
 // A scroll bar's new value for a WM_HSCROLL code: 0 and 2 subtract 1, 1 and 3 add 1, 4 and
 // 5 take the thumb position; the result is held in 0..maximum. Other codes leave the value

@@ -7,7 +7,7 @@ namespace hl {
 void PlaceDialog(HWND dialog, int screenWidth, int screenHeight, UINT flags) {
   RECT r;
   GetWindowRect(dialog, &r);
-  const DialogPlace place = ScanDialogPlace(screenWidth, screenHeight, r.right - r.left, r.bottom - r.top);
+  const DialogPlace place = DialogPlaceOnScreen(screenWidth, screenHeight, r.right - r.left, r.bottom - r.top);
   SetWindowPos(dialog, nullptr, place.x, place.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | flags);
 }
 

@@ -1,5 +1,5 @@
 // Where the program's dialogs open: centred on the screen, 30 pixels above the middle,
-// never off its top or left edge (ScanDialogPlace).
+// never off its top or left edge (DialogPlaceOnScreen).
 #pragma once
 
 #include <windows.h>

@@ -362,13 +362,6 @@ void SetReadoutActivity(ReadoutActivity activity, uint32_t sampleRate) {
   Readout().activityRate = sampleRate;
 }
 
-void DrawReadout(HWND window, int imageX, int imageY) {
-  ReadoutState& s = Readout();
-  s.imageX = imageX;
-  s.imageY = imageY;
-  Redraw(window, false);
-}
-
 void DrawReadoutElapsed(HWND window, float elapsedMs) {
   Readout().elapsedMs = elapsedMs;
   Redraw(window, false);

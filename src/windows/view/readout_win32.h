@@ -33,9 +33,6 @@ Gesture OnMouseMessage(HWND window, UINT message, LPARAM lParam, bool logOpen);
 enum class ReadoutActivity { None, Analysis, FileScan, Recording, LiveScan };
 void SetReadoutActivity(ReadoutActivity activity, uint32_t sampleRate = 0);
 
-// Recomputes and redraws the status block for a point of the display bitmap (image x, image y
-// are client x and y plus the view's offsets). Only changed fields are rewritten.
-void DrawReadout(HWND window, int imageX, int imageY);
 
 // The scans' and playback's clock: shows `elapsedMs` (rounded to whole seconds) in the
 // "Time Now (sec) : " row while input, a file scan or playback runs in the "Scroll" display.
