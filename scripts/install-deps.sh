@@ -23,6 +23,9 @@ PACKAGES="
   zlib1g-dev libz-mingw-w64-dev
   g++-multilib lib32z1-dev qemu-user-static
   slurm-wlm munge
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  gstreamer1.0-plugins-ugly gstreamer1.0-libav
+  flac lame
 "
 
 have() {

@@ -22,7 +22,9 @@ struct ExpectedRow {
 // The four choosers as the program offers them.
 const ExpectedRow kRows[] = {
     {ChooserKind::OpenWave, false, "Open WAV File",
-     "Wave Files (*.wav)|*.wav|All Files (*.*)|*.*|", 0x2004, nullptr, "*.wav"},
+     "Audio files (*.wav;*.flac;*.mp3;*.ogg;*.oga;*.opus)|*.wav;*.flac;*.mp3;*.ogg;*.oga;*.opus|"
+     "Wave Files (*.wav)|*.wav|All Files (*.*)|*.*|",
+     0x2004, nullptr, "*.wav;*.flac;*.mp3;*.ogg;*.oga;*.opus"},
     {ChooserKind::SaveBitmap, true, "Save Bitmap",
      "Bitmap Files (*.bmp)|*.bmp|PNG Files (*.png)|*.png|All Files (*.*)|*.*||", 6, "bmp", "*.bmp"},
     {ChooserKind::SaveWave, true, "Save Windows Wave File",
@@ -70,8 +72,10 @@ TEST_P(ChooserRow, PreparedFilterListsTheKindThenAllFiles) {
   PrepareFilter(buffer);
 
   const std::vector<std::string> strings = FilterStrings(buffer);
-  // "Save Bitmap" lists PNG between its own kind and all files.
-  ASSERT_EQ(strings.size(), want.kind == ChooserKind::SaveBitmap ? 6u : 4u);
+  // "Save Bitmap" lists PNG between its own kind and all files, the open list wave files
+  // between all audio files and all files.
+  const bool threePairs = want.kind == ChooserKind::SaveBitmap || want.kind == ChooserKind::OpenWave;
+  ASSERT_EQ(strings.size(), threePairs ? 6u : 4u);
   EXPECT_EQ(strings[1], want.firstPattern);
   EXPECT_NE(strings[0].find(std::string("(") + want.firstPattern + ")"), std::string::npos)
       << "description '" << strings[0] << "' does not name its pattern";

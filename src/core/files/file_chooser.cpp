@@ -10,9 +10,12 @@ constexpr unsigned kSaveFlags = kChooserOverwritePrompt | kChooserHideReadOnly; 
 // The open filter ends with one "|", the save filters with two: the open list therefore
 // ends right after "*.*", the save lists carry one more empty string, which the dialog
 // never reads.
+// The open list's first filter takes the compressed files the system decodes as well.
 const ChooserSpec kOpenWave = {false, "Open WAV File",
-                               "Wave Files (*.wav)|*.wav|All Files (*.*)|*.*|", kOpenFlags,
-                               nullptr};
+                               "Audio files (*.wav;*.flac;*.mp3;*.ogg;*.oga;*.opus)|"
+                               "*.wav;*.flac;*.mp3;*.ogg;*.oga;*.opus|"
+                               "Wave Files (*.wav)|*.wav|All Files (*.*)|*.*|",
+                               kOpenFlags, nullptr};
 const ChooserSpec kSaveBitmap = {true, "Save Bitmap",
                                  "Bitmap Files (*.bmp)|*.bmp|PNG Files (*.png)|*.png|All Files (*.*)|*.*||",
                                  kSaveFlags, "bmp"};

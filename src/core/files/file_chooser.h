@@ -26,7 +26,7 @@ constexpr size_t kChooserPathBytes = kChooserPathLength * 3;
 constexpr size_t kChooserTitleBytes = kChooserTitleLength * 3;
 
 // Room the shell keeps for a writable copy of a filter text, terminating NUL included.
-constexpr size_t kChooserFilterCapacity = 96;
+constexpr size_t kChooserFilterCapacity = 160;
 
 struct ChooserSpec {
   bool save;                     // the save-file dialog; the open-file dialog when false

@@ -81,7 +81,7 @@ void FinishRender(HWND window) {
   ShowView(window, mode.gridOn != 0);
   SetHorizontalScrollRange();
   // A stopped render has shortened the data: the panel shows what the image holds.
-  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), PanelLength(a));
+  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), PanelLength(a), a.coding);
   SetMenuState(window, MenuState::DataLoaded);
   EnableButtonsForShownAnalysis();
   mode.rendering = 0;

@@ -2,6 +2,7 @@
 // set aside; their release, back to idle, and at the window's close.
 #include "windows/analysis/analysis_steps_win32.h"
 
+#include "windows/base/sound_source_win32.h"
 #include "windows/base/analysis_win32.h"
 #include "windows/base/message_box_win32.h"
 #include "windows/view/view_win32.h"
@@ -79,6 +80,8 @@ void ReturnToIdle(HWND window) {
   a.dataLength = 0;
   a.columnCount = 0;
   a.restorePoint = false;
+  a.coding.clear();
+  ReleaseDecodedSounds(std::string());
   // Nothing is held any more: the panel must not go on naming the file that was.
   DrawInfoPanel(window, 0, 0, 0);
   OperatingMode& mode = Mode();

@@ -21,6 +21,7 @@ struct LoadedSpan {
   std::string path;       // the file the samples came from
   WaveHeaderInfo header;  // what the file's header said, in the analysis's terms
   SampleLayout source;    // the file's own format
+  std::string coding;     // a compressed file's, for the information panel; empty for a wave file
   ColumnGeometry geometry;
 };
 

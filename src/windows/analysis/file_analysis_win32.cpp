@@ -1,6 +1,7 @@
 // "&Analyze File" (40020): the file chosen, its parameters confirmed, its samples read and
 // drawn; the fallback to the low-resolution scan and the geometry refusals it shares with
 // Parameters "&Change" (parameters_change_win32.cpp); the FFT-size commands (40012..40014).
+#include "windows/base/sound_source_win32.h"
 #include "windows/base/analysis_win32.h"
 #include "windows/base/message_box_win32.h"
 #include "windows/view/view_win32.h"
@@ -31,6 +32,7 @@
 #include "windows/view/palette_win32.h"
 #include "windows/files/file_chooser_win32.h"
 #include "core/files/wave_format.h"
+#include "windows/files/compressed_open_win32.h"
 #include "windows/files/wave_open_win32.h"
 #include "resources/resource.h"
 
@@ -75,7 +77,9 @@ Confirmed ConfirmParameters(HWND window, LoadedSpan& span, bool keepSpan) {
     const ColumnGeometry& g = span.geometry;
     a.format = WaveFormat{1, file.channels, rate, bits};
 
-    if (SpanExceedsBudget(g.byteCount, MainWindow().memory.budget)) {
+    // A compressed file's decoded image is held beside the span: the budget is what is left.
+    const uint64_t budget = BudgetBesideDecoded(MainWindow().memory.budget);
+    if (SpanExceedsBudget(g.byteCount, budget)) {
       LowResolutionFallback(window, span, false);
       return Confirmed::HandedOver;
     }
@@ -93,7 +97,7 @@ Confirmed ConfirmParameters(HWND window, LoadedSpan& span, bool keepSpan) {
     // new samples replace the ones shown, so that a refusal leaves the shown analysis whole.
     if (RefuseGeometry(window, g.refusal)) return Confirmed::HandedOver;
     const int bitmapWidth = DisplayBitmapWidth(g.columnCount, MainWindow().metrics.screenWidth);
-    if (ImageExceedsBudget(g.bitmapHeight, bitmapWidth, g.byteCount, MainWindow().memory.budget)) {
+    if (ImageExceedsBudget(g.bitmapHeight, bitmapWidth, g.byteCount, budget)) {
       LowResolutionFallback(window, span, true);
       return Confirmed::HandedOver;
     }
@@ -114,6 +118,7 @@ void LowResolutionFallback(HWND window, const LoadedSpan& span, bool afterBitmap
   // The scan works on the whole file.
   AnalysisState& a = Analysis();
   a.filePath = span.path;
+  a.coding = span.coding;
   a.wavFlag = span.header.wavFlag;
   a.dataOffset = span.header.dataOffset;
   a.dataLength = span.header.dataLength;
@@ -150,6 +155,18 @@ bool ChooseAnalysisFile(HWND window, bool fromMenu, LoadedSpan& span, std::strin
     }
     span.path = OpenWavePath();
     title = fromMenu ? std::string(ChosenTitle()) : NameWithoutFolder(span.path);
+    // A compressed file is decoded whole first (Stop cancels it); the window goes on showing
+    // its analysis until the new one is confirmed.
+    const CompressedOpenResult compressed =
+        DecodeIfCompressed(window, MainWindow().stopButton, span.path, Analysis().filePath);
+    if (compressed.outcome == CompressedOpen::Cancelled) return false;
+    if (compressed.outcome == CompressedOpen::Refused) {
+      ShowMessage(window, compressed.message.c_str(), MB_ICONEXCLAMATION);
+      return false;
+    }
+    const DecodedSound* decoded =
+        compressed.outcome == CompressedOpen::Decoded ? HeldDecodedSound(span.path) : nullptr;
+    span.coding = decoded ? decoded->coding : std::string();
     const OpenedWave opened = ReadChosenWave(span.path.c_str(), FILE_FLAG_RANDOM_ACCESS);
     if (opened.refusal != Message::None) {
       ShowProgramMessage(window, opened.refusal);
@@ -174,6 +191,9 @@ void CommitSpan(HWND window, const LoadedSpan& span, const std::string& title) {
   a.wavFlag = span.header.wavFlag;
   a.dataOffset = span.header.dataOffset;
   a.source = span.source;
+  a.coding = span.coding;
+  // Only the new file's decoded image, if it has one, is read from now on.
+  ReleaseDecodedSounds(span.path);
   a.beginOffset = g.beginOffset;
   a.fileBeginOffset = g.beginOffset;
   a.byteCount = g.byteCount;
@@ -184,7 +204,7 @@ void CommitSpan(HWND window, const LoadedSpan& span, const std::string& title) {
   a.fileTitle = title;
   a.imageStartMs = a.accumulatedBeginMs + a.beginMs;
   a.restorePoint = false;
-  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), PanelLength(a));
+  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), PanelLength(a), a.coding);
 }
 
 }  // namespace

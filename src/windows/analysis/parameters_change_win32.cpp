@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "windows/analysis/analysis_steps_win32.h"
+#include "windows/base/sound_source_win32.h"
 #include "windows/base/analysis_win32.h"
 #include "core/analysis/column_geometry.h"
 #include "windows/analysis/analysis_commands_win32.h"
@@ -92,7 +93,7 @@ void TakeReanalysis(HWND window, GlobalBlock block, const WaveFormat& format, co
   a.columnCount = g.columnCount;
   a.imageStartMs = a.accumulatedBeginMs + a.beginMs;
   a.restorePoint = true;
-  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), PanelLength(a));
+  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), PanelLength(a), a.coding);
 }
 
 }  // namespace
@@ -139,11 +140,12 @@ void ChangeParameters(HWND window, ChangeOffer offer) {
   if (RefuseReanalysis(window, g.refusal)) return;
   const WaveFormat format{1, shownFormat.channels, rate, bits};
   const int bitmapWidth = DisplayBitmapWidth(g.columnCount, MainWindow().metrics.screenWidth);
-  if (ImageExceedsBudget(g.bitmapHeight, bitmapWidth, g.byteCount, MainWindow().memory.budget)) {
+  if (ImageExceedsBudget(g.bitmapHeight, bitmapWidth, g.byteCount, BudgetBesideDecoded(MainWindow().memory.budget))) {
     // The scan works on the whole file, not the span shown, in the format the dialog chose.
     LoadedSpan span;
     span.path = a.filePath;
     span.source = a.source;
+    span.coding = a.coding;
     if (!ReadHeaderOf(a.filePath, span.header)) {
       ShowProgramMessage(window, Message::CannotOpenFile);
       a.restorePoint = true;
@@ -221,7 +223,7 @@ void RestoreAnalysis(HWND window) {
   SetMenuState(window, MenuState::DataLoaded);
   EnableButtonsForShownAnalysis();
   SetWindowTextW(window, Wide(a.fileTitle.empty() ? kCaption : a.fileTitle.c_str()).c_str());
-  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), PanelLength(a));
+  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), PanelLength(a), a.coding);
   RedrawView(window, true);
   InvalidateRect(window, nullptr, FALSE);
 }

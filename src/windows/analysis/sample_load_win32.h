@@ -10,6 +10,7 @@
 #include "core/base/messages.h"
 #include "core/files/wave_format.h"
 #include "windows/analysis/analysis_steps_win32.h"
+#include "windows/base/sound_source_win32.h"
 #include "windows/base/handles_win32.h"
 
 namespace hl {
@@ -30,7 +31,7 @@ class SampleLoad {
   void Done();
 
  private:
-  FileHandle file_;
+  SoundFile file_;  // the file, or a compressed file's decoded WAV image
   std::thread reader_;
   bool locked_ = false;
 };

@@ -24,6 +24,9 @@ struct AnalysisFacts {
   // The file's own format. A decoded one (24/32-bit, float, A-law, mu-law) is held in the
   // sample buffer as 16-bit samples; `format` then says 16 bits and spans count those.
   SampleLayout source;
+  // A compressed file's coding as the information panel names it ("MP3 192 kbit/s"), whose
+  // decoded WAV image `source` describes; empty for a wave file.
+  std::string coding;
   bool wavFlag = false;
   uint64_t dataOffset = 0;  // file position of the first sample byte
   uint32_t dataLength = 0;  // sample bytes in the file (a finished analysis: in the buffer)

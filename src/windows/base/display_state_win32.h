@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 #include "core/image/palette_image.h"
 
@@ -59,6 +60,7 @@ struct InfoPanelValues {
   uint32_t sampleRate = 0;
   int bitsPerSample = 0;
   uint32_t dataLength = 0;
+  std::string coding;  // a compressed file's, shown in the first row instead of the resolution
 };
 
 // Where DrawScopeAxes last put the "Scope" display (known once it has been called).

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "windows/base/sound_source_win32.h"
 #include "windows/base/analysis_win32.h"
 #include "windows/files/files_commands_win32.h"
 #include "windows/base/message_box_win32.h"
@@ -117,22 +118,21 @@ namespace {
 // A decoded file's span saved in the file's own bytes, read again from the file, behind a
 // header of its own format. Unwritten (false, nothing written yet) when the file cannot be
 // read or has no format record to copy; `written` tells whether what was written went well.
+// A compressed file's span comes from its decoded WAV image, in the image's own resolution
+// (16 bits, or a FLAC's 24).
 bool WriteSourceSpan(ReplacingFile& out, const AnalysisState& a, uint32_t length, bool* written) {
-  FileHandle source(CreateFileW(Wide(a.filePath).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!source.valid()) return false;
+  SoundFile source;
+  if (!source.Open(a.filePath, FILE_FLAG_SEQUENTIAL_SCAN)) return false;
   const uint64_t bytes = SourceBytesOf(length, a.source);
   const std::vector<uint8_t> header = SourceWaveHeader(a.source, bytes);
-  LARGE_INTEGER at;
-  at.QuadPart = static_cast<LONGLONG>(a.dataOffset + SourceBytesOf(a.fileBeginOffset, a.source));
-  if (header.empty() || !SetFilePointerEx(source.get(), at, nullptr, FILE_BEGIN)) return false;
+  if (header.empty()) return false;
+  source.Seek(a.dataOffset + SourceBytesOf(a.fileBeginOffset, a.source));
   bool ok = out.Write(header.data(), header.size());
   std::vector<uint8_t> piece(1u << 20);
   for (uint64_t left = bytes; ok && left > 0;) {
-    const DWORD want = left < piece.size() ? static_cast<DWORD>(left) : static_cast<DWORD>(piece.size());
-    DWORD read = 0;
+    const size_t want = left < piece.size() ? static_cast<size_t>(left) : piece.size();
     // The file is shorter than when it was analysed: what is missing is not invented.
-    ok = ReadFile(source.get(), piece.data(), want, &read, nullptr) && read == want && out.Write(piece.data(), read);
+    ok = source.Read(piece.data(), want) == want && out.Write(piece.data(), want);
     left -= want;
   }
   *written = ok;

@@ -1,6 +1,7 @@
 #include "windows/files/wave_open_win32.h"
 
 #include "windows/base/handles_win32.h"
+#include "windows/base/sound_source_win32.h"
 #include "windows/base/message_box_win32.h"
 #include "windows/base/window_state_win32.h"
 #include "core/base/limits.h"
@@ -10,21 +11,20 @@ namespace hl {
 
 OpenedWave ReadChosenWave(const char* path, DWORD accessHint) {
   OpenedWave opened;
-  FileHandle file(CreateFileW(Wide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, accessHint, nullptr));
-  if (!file.valid()) {
+  // A compressed file decoded when it was chosen is read as its WAV image.
+  SoundFile file;
+  if (!file.Open(path, accessHint)) {
     opened.refusal = Message::CannotOpenFile;
     return opened;
   }
-  LARGE_INTEGER size{};
-  GetFileSizeEx(file.get(), &size);
-  opened.fileSize = static_cast<uint64_t>(size.QuadPart);
+  opened.fileSize = file.Size();
   if (opened.fileSize < kShortestFileBytes) {
     opened.refusal = Message::SampleSizeTooSmall;
     return opened;
   }
   // A header whose format cannot be measured is read as raw samples, never divided by; a RIFF
   // file is walked chunk by chunk and never read as raw samples.
-  const AnalysedWave wave = ReadAnalysedWave(HandleBytes(file.get()), opened.fileSize);
+  const AnalysedWave wave = ReadAnalysedWave(file.Bytes(), opened.fileSize);
   opened.header = wave.header;
   opened.source = wave.layout;
   if (wave.layout.problem == Message::CannotOpenFile) {

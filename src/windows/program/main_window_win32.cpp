@@ -9,6 +9,7 @@
 
 #include "windows/program/commands_win32.h"
 #include "windows/files/data_log_win32.h"
+#include "windows/base/sound_source_win32.h"
 #include "windows/base/message_box_win32.h"
 #include "windows/analysis/given_file_win32.h"
 #include "windows/base/menu_state_win32.h"
@@ -148,6 +149,9 @@ LRESULT OnClose(HWND window) {
   // they use is freed.
   DrainMessageQueue();
   ReleaseAnalysisForClose();
+  // The scan and the recording release the shown analysis too, but the file a scan plays may
+  // be a decoded one: its image goes only here.
+  ReleaseDecodedSounds(std::string());
   {
     WindowDc dc(window);
     DeleteDrawingObjects(dc.get());

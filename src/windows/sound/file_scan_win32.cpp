@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/analysis/analysis_settings.h"
+#include "windows/base/sound_source_win32.h"
 #include "windows/base/analysis_win32.h"
 #include "windows/analysis/analysis_commands_win32.h"
 #include "windows/sound/sound_commands_win32.h"
@@ -35,6 +36,7 @@
 #include "core/dsp/fft_engine.h"
 #include "windows/files/file_chooser_win32.h"
 #include "core/files/wave_format.h"
+#include "windows/files/compressed_open_win32.h"
 #include "windows/files/wave_open_win32.h"
 #include "resources/resource.h"
 
@@ -76,13 +78,7 @@ void ReleaseShownAnalysis() {
 // marks the end of the file. Returns the bytes read.
 uint32_t ReadFromFile(uint8_t* into, uint32_t bytes) {
   FileScan& s = Scan();
-  uint32_t total = 0;
-  while (total < bytes) {
-    DWORD got = 0;
-    if (!ReadFile(s.file.get(), into + total, bytes - total, &got, nullptr) || got == 0) break;
-    total += got;
-  }
-  return total;
+  return static_cast<uint32_t>(s.file.Read(into, bytes));
 }
 
 // A decoded file's samples for `bytes` bytes of the ring, read in the file's own width and
@@ -163,6 +159,14 @@ bool ChooseScanFile(HWND window) {
     }
     s.path = OpenWavePath();
     s.title = ChosenTitle();
+    // A compressed file is scanned from its decoded samples.
+    const CompressedOpenResult compressed =
+        DecodeIfCompressed(window, MainWindow().stopButton, s.path, Analysis().filePath);
+    if (compressed.outcome == CompressedOpen::Cancelled) return false;
+    if (compressed.outcome == CompressedOpen::Refused) {
+      ShowMessage(window, compressed.message.c_str(), MB_ICONEXCLAMATION);
+      return false;
+    }
     const OpenedWave opened = ReadChosenWave(s.path.c_str(), FILE_FLAG_SEQUENTIAL_SCAN);
     if (opened.refusal == Message::SampleSizeTooSmall) {
       ShowProgramMessage(window, opened.refusal);
@@ -240,7 +244,7 @@ void PlanScan(HWND window) {
   a.dataOffset = s.facts.dataOffset;
   a.source = s.source;
   SetOpenWavePath(s.path.c_str());
-  DrawInfoPanel(window, s.rate, PanelBits(a), PanelLength(a));
+  DrawInfoPanel(window, s.rate, PanelBits(a), PanelLength(a), a.coding);
 }
 
 // The shown analysis goes and the image area is made ready for the scan's display type.
@@ -288,9 +292,7 @@ void EnterScanning(HWND window) {
 bool StartScanPlayback(HWND window) {
   FileScan& s = Scan();
   OperatingMode& mode = Mode();
-  LARGE_INTEGER position;
-  position.QuadPart = static_cast<LONGLONG>(s.firstByte);
-  SetFilePointerEx(s.file.get(), position, nullptr, FILE_BEGIN);
+  s.file.Seek(s.firstByte);
   if (ReadIntoRing(s.ring.data(), s.layout.halfBytes) == 0) mode.stopRequest = 1;
 
   if (!OpenOutputDevice(window, FormatOfWaveHeader(s.header.data()), s.ring.data(), s.layout.ringBytes,
@@ -312,13 +314,13 @@ bool StartScanPlayback(HWND window) {
 bool StartScan(HWND window) {
   FileScan& s = Scan();
   PlanScan(window);
-  s.file = FileHandle(
-      CreateFileW(Wide(s.path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, nullptr));
-  if (!s.file.valid()) {
+  if (!s.file.Open(s.path, FILE_FLAG_RANDOM_ACCESS)) {
     ShowProgramMessage(window, Message::CannotOpenFile);
     AbandonScan(window);
     return false;
   }
+  // The shown analysis has gone: only the scanned file's decoded image, if any, is held.
+  ReleaseDecodedSounds(s.path);
   Settings().timeScaleMs = CaptureTimeScale(static_cast<int32_t>(s.rate));
   if (!PrepareScanDisplay(window)) {
     ShowProgramMessage(window, Message::NotEnoughDisplayMemory);

@@ -13,6 +13,7 @@
 #include "core/files/wave_format.h"
 #include "core/sound/playback.h"
 #include "windows/base/handles_win32.h"
+#include "windows/base/sound_source_win32.h"
 
 namespace hl {
 
@@ -42,7 +43,7 @@ FileScanFaults& ScanFaults();
 // The scan's state: the file, its facts, the ring and the playback header block.
 
 struct FileScan {
-  FileHandle file;
+  SoundFile file;  // the file, or a compressed file's decoded WAV image
   std::string path;
   std::string title;
   WaveHeaderInfo facts;  // as read from the file's first 2048 bytes, in the analysis's terms

@@ -124,7 +124,7 @@ void ShowKeptRecording(HWND window) {
   const MainWindowState& w = MainWindow();
   const AnalysisState& a = Analysis();
   const int width = ImageAreaWidth();
-  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), PanelLength(a));
+  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), PanelLength(a), a.coding);
   SetButtons(ButtonsState::Shown);
   SetMenuState(window, MenuState::DataLoaded);
   ViewState& view = View();

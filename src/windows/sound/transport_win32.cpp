@@ -270,7 +270,7 @@ void OnPlay(HWND window, LPARAM) {
   SetButtons(ButtonsState::Running);
   mode.playbackActive = 1;
   c.playing = 1;
-  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), PanelLength(a));
+  DrawInfoPanel(window, a.format.sampleRate, PanelBits(a), PanelLength(a), a.coding);
   SetHorizontalPosition(0);
   c.lastDrawnColumn = -1;
   c.playStartTimeMs = NowMs();

@@ -80,7 +80,8 @@ InfoPanelLayout CurrentInfoPanel(uint32_t sampleRate, int bitsPerSample, uint32_
                         static_cast<uint32_t>(bitsPerSample < 0 ? 0 : bitsPerSample), dataLength);
 }
 
-void DrawInfoPanelInto(HDC dc, uint32_t sampleRate, int bitsPerSample, uint32_t dataLength) {
+void DrawInfoPanelInto(HDC dc, uint32_t sampleRate, int bitsPerSample, uint32_t dataLength,
+                       const std::string& coding) {
   const InfoPanelLayout p = CurrentInfoPanel(sampleRate, bitsPerSample, dataLength);
   SetTextColor(dc, RGB(0, 0, 0));
   SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
@@ -104,18 +105,24 @@ void DrawInfoPanelInto(HDC dc, uint32_t sampleRate, int bitsPerSample, uint32_t 
     LineTo(dc, right, box.top);
   }
   const WindowFontIn font(dc);
+  const bool codingRow = !coding.empty() && sampleRate > 0;
   for (int row = 0; row < 3; ++row) {
+    if (row == 0 && codingRow) {
+      Text(dc, p.labelX, p.rowY[row], coding);
+      continue;
+    }
     TextOutA(dc, p.labelX, p.rowY[row], p.labels[row], static_cast<int>(std::strlen(p.labels[row])));
     Text(dc, p.valueX, p.rowY[row], p.values[row]);
   }
 }
 
-void DrawInfoPanel(HWND window, uint32_t sampleRate, int bitsPerSample, uint32_t dataLength) {
-  ShownInfoPanel() = InfoPanelValues{sampleRate, bitsPerSample, dataLength};
+void DrawInfoPanel(HWND window, uint32_t sampleRate, int bitsPerSample, uint32_t dataLength,
+                   const std::string& coding) {
+  ShownInfoPanel() = InfoPanelValues{sampleRate, bitsPerSample, dataLength, sampleRate > 0 ? coding : std::string()};
   WindowDc dcOwner(window);
   HDC dc = dcOwner.get();
   if (!dc) return;
-  DrawInfoPanelInto(dc, sampleRate, bitsPerSample, dataLength);
+  DrawInfoPanelInto(dc, sampleRate, bitsPerSample, dataLength, ShownInfoPanel().coding);
 }
 
 // "Toggle Grid": the window is repainted at once, with or without the grid ("Scope" picks

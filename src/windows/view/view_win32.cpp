@@ -162,7 +162,7 @@ void PaintPanel(HWND window, HDC dc) {
   FillRect(dc, &panel, GetSysColorBrush(COLOR_ACTIVECAPTION));
   RepaintReadout(dc);
   const InfoPanelValues& shown = ShownInfoPanel();
-  DrawInfoPanelInto(dc, shown.sampleRate, shown.bitsPerSample, shown.dataLength);
+  DrawInfoPanelInto(dc, shown.sampleRate, shown.bitsPerSample, shown.dataLength, shown.coding);
   RECT corner{v.imageWidth, v.imageHeight, v.imageWidth + bar, v.imageHeight + bar};
   FillRect(dc, &corner, GetSysColorBrush(COLOR_BTNFACE));
 }

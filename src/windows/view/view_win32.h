@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 #include "core/layout/grid_layout.h"
 #include "windows/base/display_state_win32.h"
@@ -36,8 +37,11 @@ void RedrawView(HWND window, bool withGrid);
 void DrawGrid(HDC dc, bool wholeBitmap);
 
 // The information panel below the image: resolution, sample rate and sample length. The
-// values are kept, and painting shows the panel again with the last ones drawn.
-void DrawInfoPanel(HWND window, uint32_t sampleRate, int bitsPerSample, uint32_t dataLength);
+// values are kept, and painting shows the panel again with the last ones drawn. A compressed
+// file's `coding` ("FLAC 24-bit", "MP3 192 kbit/s") takes the first row, across the label and
+// value: it names the resolution too where the coding has one.
+void DrawInfoPanel(HWND window, uint32_t sampleRate, int bitsPerSample, uint32_t dataLength,
+                   const std::string& coding = std::string());
 
 // The values the panel shows (View().infoPanel).
 InfoPanelValues& ShownInfoPanel();
@@ -47,7 +51,8 @@ InfoPanelValues& ShownInfoPanel();
 InfoPanelLayout CurrentInfoPanel(uint32_t sampleRate, int bitsPerSample, uint32_t dataLength);
 
 // The panel drawn into `dc`, the window's DC (painting uses its paint DC).
-void DrawInfoPanelInto(HDC dc, uint32_t sampleRate, int bitsPerSample, uint32_t dataLength);
+void DrawInfoPanelInto(HDC dc, uint32_t sampleRate, int bitsPerSample, uint32_t dataLength,
+                       const std::string& coding);
 
 // Row 43 (palette index 1) and row 21 (index 2) from x 0 to `width`: the margin's lines
 // where the image has no columns of its own.
