@@ -246,6 +246,76 @@ std::string FailureText(const char* what, HRESULT hr) {
   return std::string(what) + " (Media Foundation error " + code + ")";
 }
 
+// The coding's bitrate where the system states it: the presentation's, or a compressed native
+// type's. A native type that is already PCM or float (Wine's are) states the decoded byte
+// rate, not the coding's, and gives 0.
+uint32_t CodingBitrate(IMFSourceReader* reader) {
+  const uint32_t stated = static_cast<uint32_t>(PresentationNumber(reader, kAudioEncodingBitrate));
+  if (stated != 0) return stated;
+  Com<IMFMediaType> native;
+  if (FAILED(reader->GetNativeMediaType(kAudioStream, 0, native.put()))) return 0;
+  GUID subtype{};
+  native->GetGUID(MF_MT_SUBTYPE, &subtype);
+  if (subtype == MFAudioFormat_PCM || subtype == MFAudioFormat_Float) return 0;
+  const uint32_t average = AttributeOr(native.get(), MF_MT_AVG_BITRATE, 0);
+  return average != 0 ? average : 8 * AttributeOr(native.get(), MF_MT_AUDIO_AVG_BYTES_PER_SECOND, 0);
+}
+
+// Reads the samples to the end of the stream into `data`, behind what it holds; false with
+// `result` saying why (or that the decoding was cancelled).
+bool ReadAllSamples(IMFSourceReader* reader, SoundCodec codec, const Output& output, uint64_t duration,
+                    const DecodeProgress& progress, std::vector<uint8_t>& data, MediaDecodeResult& result) {
+  const int waveBits = output.waveBits;
+  for (;;) {
+    DWORD flags = 0;
+    LONGLONG time = 0;
+    Com<IMFSample> sample;
+    const HRESULT read = reader->ReadSample(kAudioStream, 0, nullptr, &flags, &time, sample.put());
+    if (FAILED(read)) {
+      result.message = FailureText(("The " + std::string(CodecFormatName(codec)) + " file could not be decoded to its end").c_str(), read);
+      return false;
+    }
+    if (flags & MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED) {
+      // The stream changed its format midway: the WAV image has one format only.
+      const Output now = CurrentOutput(reader);
+      if (now.bits != output.bits || now.channels != output.channels || now.rate != output.rate ||
+          now.floating != output.floating) {
+        result.message = "The " + std::string(CodecFormatName(codec)) + " file changes its sample format midway";
+        return false;
+      }
+    }
+    if (sample.get()) {
+      Com<IMFMediaBuffer> buffer;
+      if (FAILED(sample->ConvertToContiguousBuffer(buffer.put()))) {
+        result.message = "Not enough memory to decode the file";
+        return false;
+      }
+      BYTE* bytes = nullptr;
+      DWORD length = 0;
+      if (SUCCEEDED(buffer->Lock(&bytes, nullptr, &length))) {
+        const uint64_t adds = output.floating ? length / 4 * (waveBits / 8) : length;
+        if (data.size() - kWaveHeaderLength + adds > kLargestWaveData) {
+          buffer->Unlock();
+          result.message = "The decoded sound is longer than a wave file can hold (4 GiB)";
+          return false;
+        }
+        AppendSamples(bytes, length, output, data);
+        buffer->Unlock();
+      }
+    }
+    if (progress) {
+      const double fraction = duration > 0 ? static_cast<double>(time) / static_cast<double>(duration) : 0.0;
+      if (!progress(fraction < 0 ? 0 : fraction > 1 ? 1 : fraction)) {
+        result.cancelled = true;
+        return false;
+      }
+    }
+    if (flags & MF_SOURCE_READERF_ENDOFSTREAM) break;
+  }
+
+  return true;
+}
+
 // The decoding; the samples' buffer may throw std::bad_alloc.
 MediaDecodeResult DecodeInto(const std::string& path, SoundCodec codec, int flacBits, DecodedSound& out,
                              const DecodeProgress& progress) {
@@ -263,20 +333,7 @@ MediaDecodeResult DecodeInto(const std::string& path, SoundCodec codec, int flac
     result.message = NoDecoderText(codec);
     return result;
   }
-  uint32_t bitrate = static_cast<uint32_t>(PresentationNumber(reader.get(), kAudioEncodingBitrate));
-  {
-    Com<IMFMediaType> native;
-    if (bitrate == 0 && SUCCEEDED(reader->GetNativeMediaType(kAudioStream, 0, native.put()))) {
-      // A native type that is already PCM or float (Wine's are) states the decoded byte rate,
-      // not the coding's: only a compressed type's rate is the bitrate.
-      GUID subtype{};
-      native->GetGUID(MF_MT_SUBTYPE, &subtype);
-      if (subtype != MFAudioFormat_PCM && subtype != MFAudioFormat_Float) {
-        bitrate = AttributeOr(native.get(), MF_MT_AVG_BITRATE, 0);
-        if (bitrate == 0) bitrate = 8 * AttributeOr(native.get(), MF_MT_AUDIO_AVG_BYTES_PER_SECOND, 0);
-      }
-    }
-  }
+  const uint32_t bitrate = CodingBitrate(reader.get());
   const uint64_t duration = PresentationNumber(reader.get(), MF_PD_DURATION);  // in 100 ns
 
   const Output output = ChooseOutput(reader.get(), codec, flacBits);
@@ -294,52 +351,7 @@ MediaDecodeResult DecodeInto(const std::string& path, SoundCodec codec, int flac
     const double expected = seconds * output.rate * output.channels * (waveBits / 8) + 65536.0;
     if (expected < static_cast<double>(kLargestWaveData)) data.reserve(static_cast<size_t>(expected));
   }
-  for (;;) {
-    DWORD flags = 0;
-    LONGLONG time = 0;
-    Com<IMFSample> sample;
-    const HRESULT read = reader->ReadSample(kAudioStream, 0, nullptr, &flags, &time, sample.put());
-    if (FAILED(read)) {
-      result.message = FailureText(("The " + std::string(CodecFormatName(codec)) + " file could not be decoded to its end").c_str(), read);
-      return result;
-    }
-    if (flags & MF_SOURCE_READERF_CURRENTMEDIATYPECHANGED) {
-      // The stream changed its format midway: the WAV image has one format only.
-      const Output now = CurrentOutput(reader.get());
-      if (now.bits != output.bits || now.channels != output.channels || now.rate != output.rate ||
-          now.floating != output.floating) {
-        result.message = "The " + std::string(CodecFormatName(codec)) + " file changes its sample format midway";
-        return result;
-      }
-    }
-    if (sample.get()) {
-      Com<IMFMediaBuffer> buffer;
-      if (FAILED(sample->ConvertToContiguousBuffer(buffer.put()))) {
-        result.message = "Not enough memory to decode the file";
-        return result;
-      }
-      BYTE* bytes = nullptr;
-      DWORD length = 0;
-      if (SUCCEEDED(buffer->Lock(&bytes, nullptr, &length))) {
-        const uint64_t adds = output.floating ? length / 4 * (waveBits / 8) : length;
-        if (data.size() - kWaveHeaderLength + adds > kLargestWaveData) {
-          buffer->Unlock();
-          result.message = "The decoded sound is longer than a wave file can hold (4 GiB)";
-          return result;
-        }
-        AppendSamples(bytes, length, output, data);
-        buffer->Unlock();
-      }
-    }
-    if (progress) {
-      const double fraction = duration > 0 ? static_cast<double>(time) / static_cast<double>(duration) : 0.0;
-      if (!progress(fraction < 0 ? 0 : fraction > 1 ? 1 : fraction)) {
-        result.cancelled = true;
-        return result;
-      }
-    }
-    if (flags & MF_SOURCE_READERF_ENDOFSTREAM) break;
-  }
+  if (!ReadAllSamples(reader.get(), codec, output, duration, progress, data, result)) return result;
 
   // Whole frames only: a decoder's last buffer never splits a frame, but the WAV image's
   // readers rely on it.

@@ -8,29 +8,18 @@
 
 namespace hl {
 
-namespace {
-
-// Held images by path. std::map keeps each DecodedSound in place as others come and go, so
-// an open SoundFile's pointer stays good until its own image is let go.
-std::map<std::string, DecodedSound>& Held() {
-  static std::map<std::string, DecodedSound> held;
-  return held;
-}
-
-}  // namespace
-
 void HoldDecodedSound(const std::string& path, DecodedSound&& sound, const std::string& keep) {
   ReleaseDecodedSounds(keep);
-  Held()[path] = std::move(sound);
+  DecodedSounds()[path] = std::move(sound);
 }
 
 const DecodedSound* HeldDecodedSound(const std::string& path) {
-  const auto found = Held().find(path);
-  return found == Held().end() ? nullptr : &found->second;
+  const auto found = DecodedSounds().find(path);
+  return found == DecodedSounds().end() ? nullptr : &found->second;
 }
 
 void ReleaseDecodedSounds(const std::string& keep) {
-  auto& held = Held();
+  auto& held = DecodedSounds();
   for (auto it = held.begin(); it != held.end();) {
     it = it->first == keep ? std::next(it) : held.erase(it);
   }
@@ -38,7 +27,7 @@ void ReleaseDecodedSounds(const std::string& keep) {
 
 uint64_t HeldDecodedBytes() {
   uint64_t bytes = 0;
-  for (const auto& entry : Held()) bytes += entry.second.wave.size();
+  for (const auto& entry : DecodedSounds()) bytes += entry.second.wave.size();
   return bytes;
 }
 

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <map>
 #include <string>
 
 #include "core/files/decoded_sound.h"
@@ -50,5 +51,10 @@ class SoundFile {
   const DecodedSound* memory_ = nullptr;
   uint64_t position_ = 0;
 };
+
+// The decoded images held, by path. std::map keeps each DecodedSound in place as others come
+// and go, so an open SoundFile's pointer stays good until its own image is let go.
+using DecodedSoundsByPath = std::map<std::string, DecodedSound>;
+DecodedSoundsByPath& DecodedSounds();
 
 }  // namespace hl

@@ -14,6 +14,7 @@ AnalysisSettings& Settings() { return Program().settings; }
 Analyses& WindowAnalyses() { return Program().analyses; }
 DisplayBitmap& Display() { return Program().display; }
 ViewState& View() { return Program().view; }
+DecodedSoundsByPath& DecodedSounds() { return Program().decodedSounds; }
 DrawingObjects& Drawing() { return Program().drawing; }
 ReadoutState& Readout() { return Program().readout; }
 ColorsDialogState& ColorsDialog() { return Program().colorsDialog; }

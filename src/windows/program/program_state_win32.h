@@ -9,6 +9,7 @@
 #include "windows/base/analysis_win32.h"
 #include "windows/base/display_state_win32.h"
 #include "windows/base/operating_mode_win32.h"
+#include "windows/base/sound_source_win32.h"
 #include "windows/base/window_state_win32.h"
 #include "windows/files/data_log_win32.h"
 #include "windows/files/file_chooser_win32.h"
@@ -38,6 +39,7 @@ struct ProgramState {
   Analyses analyses;
   DisplayBitmap display;
   ViewState view;
+  DecodedSoundsByPath decodedSounds;  // compressed files decoded, as WAV images
   // The view's drawing.
   DrawingObjects drawing;
   ReadoutState readout;
