@@ -1,0 +1,249 @@
+// Compressed sound files decoded by libsndfile (FLAC through libFLAC, MP3 through mpg123,
+// Ogg Vorbis and Opus through the Xiph libraries), read through its virtual I/O from the
+// bytes the caller gives, so the copy of standard input decodes like a file.
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "cli/output_file.h"
+#include "cli/sound_decoder.h"
+#include "core/base/limits.h"
+#include "core/base/messages.h"
+#include "core/samples/frame_decoder.h"
+
+namespace hl {
+
+namespace {
+
+constexpr sf_count_t kBlockFrames = 4096;
+// Memory taken before the first sample is decoded, whatever the file's header claims.
+constexpr uint64_t kLargestReserve = 256u << 20;
+
+// The position libsndfile reads at, over the caller's bytes.
+struct VirtualFile {
+  const ReadBytesAt* read;
+  uint64_t size;
+  uint64_t position;
+};
+
+sf_count_t FileLength(void* user) { return static_cast<sf_count_t>(static_cast<VirtualFile*>(user)->size); }
+
+sf_count_t Seek(sf_count_t offset, int whence, void* user) {
+  VirtualFile& f = *static_cast<VirtualFile*>(user);
+  const sf_count_t base = whence == SEEK_CUR ? static_cast<sf_count_t>(f.position)
+                          : whence == SEEK_END ? static_cast<sf_count_t>(f.size)
+                                               : 0;
+  const sf_count_t target = base + offset;
+  if (target < 0) return -1;
+  f.position = static_cast<uint64_t>(target);
+  return target;
+}
+
+sf_count_t Read(void* out, sf_count_t count, void* user) {
+  VirtualFile& f = *static_cast<VirtualFile*>(user);
+  if (count <= 0 || f.position >= f.size) return 0;
+  const size_t wanted = static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(count), f.size - f.position));
+  const size_t got = (*f.read)(f.position, static_cast<uint8_t*>(out), wanted);
+  f.position += got;
+  return static_cast<sf_count_t>(got);
+}
+
+sf_count_t Write(const void*, sf_count_t, void*) { return 0; }
+
+sf_count_t Tell(void* user) { return static_cast<sf_count_t>(static_cast<VirtualFile*>(user)->position); }
+
+SF_VIRTUAL_IO VirtualIo() { return SF_VIRTUAL_IO{FileLength, Seek, Read, Write, Tell}; }
+
+const char* ContainerName(SoundContainer kind) {
+  switch (kind) {
+    case SoundContainer::Flac: return "FLAC";
+    case SoundContainer::Mp3: return "MP3";
+    case SoundContainer::Ogg: return "Ogg";
+    default: return "sound";
+  }
+}
+
+DecodeResult Refusal(const std::string& path, const std::string& why) {
+  DecodeResult result;
+  result.message = std::string(MessageText(Message::UndecodableSound)) + ": " + InputName(path) + ": " + why;
+  return result;
+}
+
+// How the WAV holds what the decoder gives: an integer source keeps its bits (8-bit as the
+// 16-bit samples of the same values), anything else is read as float and held as 16-bit.
+struct Plan {
+  bool lossless = false;
+  int sourceBits = 0;
+  uint16_t wavBits = 16;
+  std::string coding;
+};
+
+bool PlanCoding(SNDFILE* file, const SF_INFO& info, const ReadBytesAt& read, uint64_t size, Plan& plan) {
+  const int major = info.format & SF_FORMAT_TYPEMASK;
+  const int sub = info.format & SF_FORMAT_SUBMASK;
+  if ((major == SF_FORMAT_FLAC || major == SF_FORMAT_OGG) &&
+      (sub == SF_FORMAT_PCM_S8 || sub == SF_FORMAT_PCM_16 || sub == SF_FORMAT_PCM_24)) {
+    plan.lossless = true;
+    plan.sourceBits = sub == SF_FORMAT_PCM_S8 ? 8 : sub == SF_FORMAT_PCM_16 ? 16 : 24;
+    plan.wavBits = plan.sourceBits == 24 ? 24 : 16;
+    plan.coding = std::string(major == SF_FORMAT_OGG ? "Ogg FLAC " : "FLAC ") + std::to_string(plan.sourceBits) + "-bit";
+    return true;
+  }
+  if (major == SF_FORMAT_OGG && sub == SF_FORMAT_VORBIS) {
+    plan.coding = "Ogg Vorbis";
+    return true;
+  }
+  if (major == SF_FORMAT_OGG && sub == SF_FORMAT_OPUS) {
+    plan.coding = "Opus";
+    return true;
+  }
+  if (major == SF_FORMAT_MPEG) {
+    plan.coding = sub == SF_FORMAT_MPEG_LAYER_III ? "MP3" : sub == SF_FORMAT_MPEG_LAYER_II ? "MPEG layer II" : "MPEG layer I";
+    // libsndfile says whether the bitrate is constant; the first frame's header then gives it.
+    if (sf_command(file, SFC_GET_BITRATE_MODE, nullptr, 0) == SF_BITRATE_MODE_CONSTANT) {
+      const MpegFrameStart frame = FindMpegFrame(read, size);
+      if (frame.found && frame.kbps > 0) plan.coding += " " + std::to_string(frame.kbps) + " kbit/s";
+    }
+    return true;
+  }
+  return false;
+}
+
+// Appends `frames` frames of `samples` as the WAV's little-endian samples.
+void PutLossless(const int* samples, size_t count, const Plan& plan, uint8_t* out) {
+  // sf_readf_int gives every integer source left-justified in 32 bits: the top bits are the
+  // source's own samples, exactly.
+  if (plan.wavBits == 24) {
+    for (size_t i = 0; i < count; ++i) {
+      const uint32_t v = static_cast<uint32_t>(samples[i]) >> 8;
+      out[3 * i] = static_cast<uint8_t>(v);
+      out[3 * i + 1] = static_cast<uint8_t>(v >> 8);
+      out[3 * i + 2] = static_cast<uint8_t>(v >> 16);
+    }
+    return;
+  }
+  for (size_t i = 0; i < count; ++i) {
+    const uint32_t v = static_cast<uint32_t>(samples[i]) >> 16;
+    out[2 * i] = static_cast<uint8_t>(v);
+    out[2 * i + 1] = static_cast<uint8_t>(v >> 8);
+  }
+}
+
+void PutFloat(const float* samples, size_t count, uint8_t* out) {
+  for (size_t i = 0; i < count; ++i) {
+    const uint16_t v = static_cast<uint16_t>(FloatSample(samples[i]));
+    out[2 * i] = static_cast<uint8_t>(v);
+    out[2 * i + 1] = static_cast<uint8_t>(v >> 8);
+  }
+}
+
+std::string Gib(uint64_t bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f GiB", static_cast<double>(bytes) / (1u << 30));
+  return text;
+}
+
+std::string TooLong(uint64_t dataBytes) {
+  return "its samples take " + Gib(dataBytes) + " as a WAV, more than the 4 GiB a WAV's 32-bit data length holds";
+}
+
+// Decodes every frame of an open file into out.wave after its header's room.
+DecodeResult DecodeFrames(const std::string& path, SNDFILE* file, const SF_INFO& info, const Plan& plan,
+                          SoundContainer kind, DecodedSound& out) {
+  const uint64_t frameBytes = static_cast<uint64_t>(info.channels) * (plan.wavBits / 8);
+  const uint64_t claimed = info.frames > 0 ? static_cast<uint64_t>(info.frames) : 0;
+  if (claimed > kLargestDecodedData / frameBytes) return Refusal(path, TooLong(claimed * frameBytes));
+  std::vector<int> ints;
+  std::vector<float> floats;
+  try {
+    out.wave.clear();
+    out.wave.reserve(kWaveHeaderLength + std::min(claimed * frameBytes, kLargestReserve));
+    out.wave.resize(kWaveHeaderLength);
+    if (plan.lossless) {
+      ints.resize(static_cast<size_t>(kBlockFrames * info.channels));
+    } else {
+      floats.resize(static_cast<size_t>(kBlockFrames * info.channels));
+    }
+  } catch (const std::bad_alloc&) {
+    return Refusal(path, MessageText(Message::NotEnoughMemory));
+  }
+  uint64_t frames = 0;
+  for (;;) {
+    const sf_count_t got =
+        plan.lossless ? sf_readf_int(file, ints.data(), kBlockFrames) : sf_readf_float(file, floats.data(), kBlockFrames);
+    if (got <= 0) break;
+    const uint64_t bytes = static_cast<uint64_t>(got) * frameBytes;
+    if (out.wave.size() - kWaveHeaderLength + bytes > kLargestDecodedData) {
+      return Refusal(path, TooLong((frames + static_cast<uint64_t>(got)) * frameBytes) + " (and more follow)");
+    }
+    const size_t at = out.wave.size();
+    try {
+      out.wave.resize(at + static_cast<size_t>(bytes));
+    } catch (const std::bad_alloc&) {
+      return Refusal(path, MessageText(Message::NotEnoughMemory));
+    }
+    const size_t samples = static_cast<size_t>(got) * static_cast<size_t>(info.channels);
+    if (plan.lossless) {
+      PutLossless(ints.data(), samples, plan, out.wave.data() + at);
+    } else {
+      PutFloat(floats.data(), samples, out.wave.data() + at);
+    }
+    frames += static_cast<uint64_t>(got);
+  }
+  if (sf_error(file) != SF_ERR_NO_ERROR) {
+    return Refusal(path, std::string("the ") + ContainerName(kind) + " data is damaged after " +
+                             std::to_string(frames) + " sample frames (" + sf_strerror(file) + ")");
+  }
+  // A lossless or Ogg stream states its length exactly; fewer frames mean the file was cut
+  // short or a frame in it could not be decoded.
+  if (kind != SoundContainer::Mp3 && frames < claimed) {
+    return Refusal(path, std::string("the ") + ContainerName(kind) + " data ends after " + std::to_string(frames) +
+                             " of its " + std::to_string(claimed) + " sample frames (the file is cut short or damaged)");
+  }
+  if (frames == 0) return Refusal(path, std::string("the ") + ContainerName(kind) + " file holds no samples");
+  return DecodeResult{true, ""};
+}
+
+}  // namespace
+
+DecodeResult DecodeSound(const std::string& path, const ReadBytesAt& read, uint64_t size, SoundContainer kind,
+                         DecodedSound& out) {
+  VirtualFile source{&read, size, 0};
+  SF_VIRTUAL_IO io = VirtualIo();
+  SF_INFO info{};
+  SNDFILE* file = sf_open_virtual(&io, SFM_READ, &info, &source);
+  if (!file) {
+    return Refusal(path, std::string("not a readable ") + ContainerName(kind) + " file (" + sf_strerror(nullptr) + ")");
+  }
+  Plan plan;
+  DecodeResult result;
+  if (!PlanCoding(file, info, read, size, plan)) {
+    result = Refusal(path, std::string("its first bytes say ") + ContainerName(kind) + ", but it is not FLAC, MP3, Ogg Vorbis or Opus");
+  } else if (info.channels < 1 || info.channels > 0xFFFF || info.samplerate < 1) {
+    result = Refusal(path, "the decoder gives " + std::to_string(info.channels) + " channels at " +
+                               std::to_string(info.samplerate) + " Hz");
+  } else {
+    result = DecodeFrames(path, file, info, plan, kind, out);
+  }
+  sf_close(file);
+  if (!result.ok) {
+    out.wave = std::vector<uint8_t>();
+    return result;
+  }
+  out.sampleRate = static_cast<uint32_t>(info.samplerate);
+  out.channels = static_cast<uint16_t>(info.channels);
+  out.bitsPerSample = plan.wavBits;
+  out.coding = plan.coding;
+  WaveFormat format;
+  format.channels = out.channels;
+  format.sampleRate = out.sampleRate;
+  format.bitsPerSample = out.bitsPerSample;
+  WriteWaveHeader(out.wave.data(), format, static_cast<uint32_t>(out.wave.size() - kWaveHeaderLength));
+  return result;
+}
+
+}  // namespace hl
