@@ -151,9 +151,58 @@ std::string TooLong(uint64_t dataBytes) {
   return "its samples take " + Gib(dataBytes) + " as a WAV, more than the 4 GiB a WAV's 32-bit data length holds";
 }
 
+// The last Ogg page's granule position within the file's last 64 KiB: the stream's end in
+// samples (at 48 kHz for Opus); 0 when none is found.
+uint64_t LastOggGranule(const ReadBytesAt& read, uint64_t size) {
+  const uint64_t tail = std::min<uint64_t>(size, 64 * 1024);
+  std::vector<uint8_t> bytes(static_cast<size_t>(tail));
+  const size_t got = read(size - tail, bytes.data(), bytes.size());
+  for (size_t at = got >= 14 ? got - 14 : 0; at-- > 0;) {
+    if (std::memcmp(bytes.data() + at, "OggS", 4) != 0 || bytes[at + 4] != 0) continue;
+    uint64_t granule = 0;
+    for (int i = 7; i >= 0; --i) granule = granule << 8 | bytes[at + 6 + i];
+    if (granule != ~uint64_t{0}) return granule;
+  }
+  return 0;
+}
+
+// The samples an Opus stream's decoder drops at its start (OpusHead's pre-skip).
+uint64_t OpusPreSkip(const ReadBytesAt& read, uint64_t size) {
+  uint8_t page[512] = {};
+  const size_t got = read(0, page, static_cast<size_t>(std::min<uint64_t>(size, sizeof page)));
+  for (size_t at = 0; at + 12 <= got; ++at) {
+    if (std::memcmp(page + at, "OpusHead", 8) == 0) return page[at + 10] | (page[at + 11] << 8);
+  }
+  return 0;
+}
+
+// The length the file itself states, where it states it exactly: FLAC's stream header, the
+// last Ogg page's granule position, an MP3's Xing or Info frame (a file without one has only
+// libsndfile's estimate from its size). 0 where nothing exact is stated. Fewer decoded frames
+// mean the file was cut short or a frame in it could not be decoded.
+uint64_t StatedFrames(SoundContainer kind, const SF_INFO& info, const Plan& plan, const ReadBytesAt& read,
+                      uint64_t size) {
+  const uint64_t claimed = info.frames > 0 ? static_cast<uint64_t>(info.frames) : 0;
+  if (kind == SoundContainer::Flac) return claimed;
+  if (kind == SoundContainer::Ogg) {
+    const uint64_t granule = LastOggGranule(read, size);
+    if (plan.coding != "Opus") return granule;
+    const uint64_t skip = OpusPreSkip(read, size);
+    return granule > skip ? granule - skip : 0;
+  }
+  const MpegFrameStart frame = FindMpegFrame(read, size);
+  if (!frame.found) return 0;
+  uint8_t first[64] = {};
+  const size_t got = read(frame.offset, first, sizeof first);
+  for (size_t at = 4; at + 4 <= got; ++at) {
+    if (std::memcmp(first + at, "Xing", 4) == 0 || std::memcmp(first + at, "Info", 4) == 0) return claimed;
+  }
+  return 0;
+}
+
 // Decodes every frame of an open file into out.wave after its header's room.
 DecodeResult DecodeFrames(const std::string& path, SNDFILE* file, const SF_INFO& info, const Plan& plan,
-                          SoundContainer kind, DecodedSound& out) {
+                          SoundContainer kind, uint64_t stated, DecodedSound& out) {
   const uint64_t frameBytes = static_cast<uint64_t>(info.channels) * (plan.wavBits / 8);
   const uint64_t claimed = info.frames > 0 ? static_cast<uint64_t>(info.frames) : 0;
   if (claimed > kLargestDecodedData / frameBytes) return Refusal(path, TooLong(claimed * frameBytes));
@@ -198,11 +247,9 @@ DecodeResult DecodeFrames(const std::string& path, SNDFILE* file, const SF_INFO&
     return Refusal(path, std::string("the ") + ContainerName(kind) + " data is damaged after " +
                              std::to_string(frames) + " sample frames (" + sf_strerror(file) + ")");
   }
-  // A lossless or Ogg stream states its length exactly; fewer frames mean the file was cut
-  // short or a frame in it could not be decoded.
-  if (kind != SoundContainer::Mp3 && frames < claimed) {
+  if (frames < stated) {
     return Refusal(path, std::string("the ") + ContainerName(kind) + " data ends after " + std::to_string(frames) +
-                             " of its " + std::to_string(claimed) + " sample frames (the file is cut short or damaged)");
+                             " of its " + std::to_string(stated) + " sample frames (the file is cut short or damaged)");
   }
   if (frames == 0) return Refusal(path, std::string("the ") + ContainerName(kind) + " file holds no samples");
   return DecodeResult{true, ""};
@@ -227,7 +274,7 @@ DecodeResult DecodeSound(const std::string& path, const ReadBytesAt& read, uint6
     result = Refusal(path, "the decoder gives " + std::to_string(info.channels) + " channels at " +
                                std::to_string(info.samplerate) + " Hz");
   } else {
-    result = DecodeFrames(path, file, info, plan, kind, out);
+    result = DecodeFrames(path, file, info, plan, kind, StatedFrames(kind, info, plan, read, size), out);
   }
   sf_close(file);
   if (!result.ok) {
