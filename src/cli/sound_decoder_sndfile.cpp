@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <thread>
 #include <vector>
 
 #include "cli/output_file.h"
@@ -200,12 +201,96 @@ uint64_t StatedFrames(SoundContainer kind, const SF_INFO& info, const Plan& plan
   return 0;
 }
 
+// One piece of a FLAC decoded on a thread of its own: frames [first, first + count) through
+// a handle of its own over the same bytes, into its place in the WAV.
+struct Piece {
+  uint64_t first = 0, count = 0;
+  uint64_t decoded = 0;  // frames put in place
+  std::string error;     // libsndfile's word when the piece broke off
+};
+
+void DecodePiece(SNDFILE* file, const SF_INFO& info, const Plan& plan, Piece& piece, uint8_t* out) {
+  const uint64_t frameBytes = static_cast<uint64_t>(info.channels) * (plan.wavBits / 8);
+  std::vector<int> ints(static_cast<size_t>(kBlockFrames * info.channels));
+  if (piece.first > 0 && sf_seek(file, static_cast<sf_count_t>(piece.first), SEEK_SET) != static_cast<sf_count_t>(piece.first)) {
+    piece.error = sf_strerror(file);
+    return;
+  }
+  while (piece.decoded < piece.count) {
+    const sf_count_t want = static_cast<sf_count_t>(std::min<uint64_t>(kBlockFrames, piece.count - piece.decoded));
+    const sf_count_t got = sf_readf_int(file, ints.data(), want);
+    if (got <= 0) break;
+    PutLossless(ints.data(), static_cast<size_t>(got) * static_cast<size_t>(info.channels), plan,
+                out + piece.decoded * frameBytes);
+    piece.decoded += static_cast<uint64_t>(got);
+  }
+  if (sf_error(file) != SF_ERR_NO_ERROR) piece.error = sf_strerror(file);
+}
+
+// A FLAC's frames take one core each per piece: FLAC seeks to an exact sample, so pieces
+// decoded apart are the same samples as one decoded whole. Short files, and a single core,
+// keep to one piece.
+constexpr uint64_t kShortestPiece = 16384;
+
+int PieceCount(const Plan& plan, SoundContainer kind, uint64_t claimed) {
+  if (!plan.lossless || kind != SoundContainer::Flac) return 1;
+  const uint64_t cores = std::max(1u, std::min(std::thread::hardware_concurrency(), 64u));
+  return static_cast<int>(std::max<uint64_t>(1, std::min(cores, claimed / kShortestPiece)));
+}
+
+DecodeResult DecodeInPieces(const std::string& path, SNDFILE* file, const SF_INFO& info, const Plan& plan,
+                            const ReadBytesAt& read, uint64_t size, uint64_t claimed, int pieces, DecodedSound& out) {
+  const uint64_t frameBytes = static_cast<uint64_t>(info.channels) * (plan.wavBits / 8);
+  try {
+    out.wave.assign(kWaveHeaderLength + claimed * frameBytes, 0);
+  } catch (const std::bad_alloc&) {
+    return Refusal(path, MessageText(Message::NotEnoughMemory));
+  }
+  std::vector<Piece> parts(static_cast<size_t>(pieces));
+  for (int i = 0; i < pieces; ++i) {
+    parts[i].first = claimed * i / pieces;
+    parts[i].count = claimed * (i + 1) / pieces - parts[i].first;
+  }
+  uint8_t* data = out.wave.data() + kWaveHeaderLength;
+  std::vector<std::thread> threads;
+  for (int i = 1; i < pieces; ++i) {
+    threads.emplace_back([&, i] {
+      VirtualFile source{&read, size, 0};
+      SF_VIRTUAL_IO io = VirtualIo();
+      SF_INFO own{};
+      SNDFILE* handle = sf_open_virtual(&io, SFM_READ, &own, &source);
+      if (!handle) {
+        parts[i].error = "the file cannot be opened again";
+        return;
+      }
+      DecodePiece(handle, info, plan, parts[i], data + parts[i].first * frameBytes);
+      sf_close(handle);
+    });
+  }
+  DecodePiece(file, info, plan, parts[0], data);
+  for (std::thread& t : threads) t.join();
+  for (const Piece& piece : parts) {
+    if (piece.decoded == piece.count && piece.error.empty()) continue;
+    const uint64_t reached = piece.first + piece.decoded;
+    if (!piece.error.empty()) {
+      return Refusal(path, "the FLAC data is damaged after " + std::to_string(reached) + " sample frames (" +
+                               piece.error + ")");
+    }
+    return Refusal(path, "the FLAC data ends after " + std::to_string(reached) + " of its " +
+                             std::to_string(claimed) + " sample frames (the file is cut short or damaged)");
+  }
+  return DecodeResult{true, ""};
+}
+
 // Decodes every frame of an open file into out.wave after its header's room.
 DecodeResult DecodeFrames(const std::string& path, SNDFILE* file, const SF_INFO& info, const Plan& plan,
-                          SoundContainer kind, uint64_t stated, DecodedSound& out) {
+                          SoundContainer kind, const ReadBytesAt& read, uint64_t size, DecodedSound& out) {
   const uint64_t frameBytes = static_cast<uint64_t>(info.channels) * (plan.wavBits / 8);
   const uint64_t claimed = info.frames > 0 ? static_cast<uint64_t>(info.frames) : 0;
   if (claimed > kLargestDecodedData / frameBytes) return Refusal(path, TooLong(claimed * frameBytes));
+  const int pieces = PieceCount(plan, kind, claimed);
+  if (pieces > 1) return DecodeInPieces(path, file, info, plan, read, size, claimed, pieces, out);
+  const uint64_t stated = StatedFrames(kind, info, plan, read, size);
   std::vector<int> ints;
   std::vector<float> floats;
   try {
@@ -274,7 +359,7 @@ DecodeResult DecodeSound(const std::string& path, const ReadBytesAt& read, uint6
     result = Refusal(path, "the decoder gives " + std::to_string(info.channels) + " channels at " +
                                std::to_string(info.samplerate) + " Hz");
   } else {
-    result = DecodeFrames(path, file, info, plan, kind, StatedFrames(kind, info, plan, read, size), out);
+    result = DecodeFrames(path, file, info, plan, kind, read, size, out);
   }
   sf_close(file);
   if (!result.ok) {
