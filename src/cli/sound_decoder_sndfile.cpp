@@ -229,11 +229,16 @@ void DecodePiece(SNDFILE* file, const SF_INFO& info, const Plan& plan, Piece& pi
 
 // A FLAC's frames take one core each per piece: FLAC seeks to an exact sample, so pieces
 // decoded apart are the same samples as one decoded whole. Short files, and a single core,
-// keep to one piece.
+// keep to one piece. The pieces are laid out in a WAV of the length the stream header
+// states, so a header that claims far more than its file can hold (real FLAC is rarely
+// smaller than a quarter of its WAV) is decoded in one piece, whose memory grows with what
+// it decodes.
 constexpr uint64_t kShortestPiece = 16384;
+constexpr uint64_t kLargestFlacRatio = 64;
 
-int PieceCount(const Plan& plan, SoundContainer kind, uint64_t claimed) {
+int PieceCount(const Plan& plan, SoundContainer kind, uint64_t claimed, uint64_t frameBytes, uint64_t size) {
   if (!plan.lossless || kind != SoundContainer::Flac) return 1;
+  if (claimed * frameBytes / kLargestFlacRatio > size) return 1;
   const uint64_t cores = std::max(1u, std::min(std::thread::hardware_concurrency(), 64u));
   return static_cast<int>(std::max<uint64_t>(1, std::min(cores, claimed / kShortestPiece)));
 }
@@ -288,7 +293,7 @@ DecodeResult DecodeFrames(const std::string& path, SNDFILE* file, const SF_INFO&
   const uint64_t frameBytes = static_cast<uint64_t>(info.channels) * (plan.wavBits / 8);
   const uint64_t claimed = info.frames > 0 ? static_cast<uint64_t>(info.frames) : 0;
   if (claimed > kLargestDecodedData / frameBytes) return Refusal(path, TooLong(claimed * frameBytes));
-  const int pieces = PieceCount(plan, kind, claimed);
+  const int pieces = PieceCount(plan, kind, claimed, frameBytes, size);
   if (pieces > 1) return DecodeInPieces(path, file, info, plan, read, size, claimed, pieces, out);
   const uint64_t stated = StatedFrames(kind, info, plan, read, size);
   std::vector<int> ints;
