@@ -1181,6 +1181,7 @@ class CompressedSoundTest(ToolCase):
             "zero.ogg": read_bytes(self.path("zero.ogg")),
             "tag.mp3": b"ID3\x03\x00\x00" + bytes((size >> s) & 127 for s in (21, 14, 7, 0)) + bytes(4000),
             "noise.flac": bytes(random_bytes(8000)),
+            "long.flac": claiming_frames(good["a.flac"], (1 << 36) - 1),
         }
         for name, data in cases.items():
             path = self.path(name)
@@ -1192,6 +1193,8 @@ class CompressedSoundTest(ToolCase):
             self.assertEqual(len(ours), 1, (name, result.stderr))
             self.assertIn("Cannot decode the sound in the file: " + path, ours[0])
             self.assertFalse(os.path.exists(out), name)
+            if name == "long.flac":
+                self.assertIn("more than the 4 GiB a WAV's 32-bit data length holds", ours[0])
 
     def test_batch_over_a_folder_renders_its_flac_beside_its_wav(self):
         folder = self.path("in")
@@ -1202,6 +1205,13 @@ class CompressedSoundTest(ToolCase):
         result = run("render", folder, "-d", out, "--format", "bmp")
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(read_bytes(os.path.join(out, "a.bmp")), read_bytes(os.path.join(out, "b.bmp")))
+
+
+def claiming_frames(flac, frames):
+    """The FLAC with its stream header's 36-bit sample count set to `frames`."""
+    fields = int.from_bytes(flac[18:26], "big")
+    fields = (fields & ~((1 << 36) - 1)) | frames
+    return flac[:18] + fields.to_bytes(8, "big") + flac[26:]
 
 
 def random_bytes(count):
