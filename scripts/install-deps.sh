@@ -21,6 +21,7 @@ PACKAGES="
   python3
   sox imagemagick ffmpeg
   zlib1g-dev libz-mingw-w64-dev
+  pkg-config libsndfile1-dev flac lame vorbis-tools opus-tools
   g++-multilib lib32z1-dev qemu-user-static
   slurm-wlm munge
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good

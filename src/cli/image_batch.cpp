@@ -142,9 +142,10 @@ struct BatchInput {
   bool operator<(const BatchInput& other) const { return path < other.path; }
 };
 
-// The .wav files of a folder (and of its subfolders with -r), in name order. Every entry
-// named *.wav that is not a folder is an input, so a pipe or a dangling link is reported
-// as unreadable rather than passed over; a subfolder that cannot be listed is one too.
+// The sound files of a folder (and of its subfolders with -r), in name order: .wav, and the
+// compressed .flac, .mp3, .ogg, .oga and .opus. Every entry so named that is not a folder is
+// an input, so a pipe or a dangling link is reported as unreadable rather than passed over;
+// a subfolder that cannot be listed is one too.
 void CollectFolder(const fs::path& root, const fs::path& folder, bool recurse, std::vector<BatchInput>& found) {
   const auto unlisted = [&](const std::error_code& error) {
     found.push_back({folder.u8string(), "",
@@ -159,7 +160,7 @@ void CollectFolder(const fs::path& root, const fs::path& folder, bool recurse, s
     // A link to a folder is a folder (it is not followed, as no folder is twice).
     const bool folderEntry = fs::is_directory(path, ignored);
     if (folderEntry && !fs::is_symlink(path, ignored) && recurse) CollectFolder(root, path, recurse, found);
-    if (!folderEntry && LowerExtension(path.u8string()) == ".wav") {
+    if (!folderEntry && (LowerExtension(path.u8string()) == ".wav" || NamedCompressed(path.u8string()))) {
       found.push_back({path.u8string(), fs::relative(path, root, ignored).replace_extension().u8string(), ""});
     }
   }
@@ -442,7 +443,7 @@ int RunImageBatch(const BatchOptions& options) {
   if (!options.formatGiven) format = toFolder ? ImageFormat::Png : ImageFormatOfName(options.output);
   Jobs jobs = PlanJobs(options, format);
   if (jobs.empty()) {
-    std::fprintf(stderr, "harrowlight-cli: no .wav files found\n");
+    std::fprintf(stderr, "harrowlight-cli: no .wav, .flac, .mp3, .ogg, .oga or .opus files found\n");
     return kExitRefused;
   }
   const bool single = jobs.size() == 1 && !toFolder;

@@ -130,12 +130,21 @@ void ReadInputHeader(PlannedInput& job, InputLayout& layout) {
     uint8_t first[1];
     if (ReadFileRange(job.input, 0, 1, first) == 0) return Failed(job, OpenFailure(job.input));
   }
+  // A compressed file is read as the WAV it decodes to from here on.
+  const std::string undecoded = job.file.Take(job.input, fileSize);
+  if (!undecoded.empty()) {
+    job.outcome = Outcome::Refused;
+    job.reason = undecoded;
+    return;
+  }
+  fileSize = job.file.Size();
   if (fileSize < kShortestFile) {
     return Refused(job, Message::SampleSizeTooSmall,
-                   Format("%s holds %s, fewer than 2048", InputName(job.input).c_str(), Count(fileSize, "byte").c_str()));
+                   Format("%s%s holds %s, fewer than 2048", job.file.Decoded() ? "the WAV decoded from " : "",
+                          InputName(job.input).c_str(), Count(fileSize, "byte").c_str()));
   }
   // Standard input is read from its copy, so it is walked like a file of its length.
-  const ReadBytesAt read = FileBytes(job.input);
+  const ReadBytesAt read = job.file.Bytes();
   const SampleLayout& header = layout.header = ReadSampleLayout(read, fileSize);
   job.warning = header.warning;
   if (header.problem == Message::CannotOpenFile) {
@@ -418,14 +427,23 @@ void PrintChunks(const ChunkWalk& walk) {
 int RunInfo(const std::string& input) {
   uint64_t fileSize = 0;
   if (!FileSizeOf(input, &fileSize)) return OutcomeError(Outcome::Failed, OpenFailure(input));
-  const ReadBytesAt read = FileBytes(input);
-  const SampleLayout f = ReadSampleLayout(read, fileSize);
   uint8_t first = 0;
-  if (f.problem == Message::CannotOpenFile || (fileSize > 0 && read(0, &first, 1) == 0)) {
-    return OutcomeError(Outcome::Failed, OpenFailure(input));
-  }
+  if (fileSize > 0 && ReadFileRange(input, 0, 1, &first) == 0) return OutcomeError(Outcome::Failed, OpenFailure(input));
+  // A compressed file is described as the WAV it decodes to, after its coding.
+  InputSource source;
+  const std::string undecoded = source.Take(input, fileSize);
+  if (!undecoded.empty()) return OutcomeError(Outcome::Refused, undecoded);
+  const ReadBytesAt read = source.Bytes();
+  const SampleLayout f = ReadSampleLayout(read, source.Size());
+  if (f.problem == Message::CannotOpenFile) return OutcomeError(Outcome::Failed, OpenFailure(input));
   std::printf("file: %s\n", InputName(input).c_str());
   std::printf("size: %llu bytes\n", static_cast<unsigned long long>(fileSize));
+  if (const DecodedSound* sound = source.Decoded()) {
+    std::printf("coding: %s\n", sound->coding.c_str());
+    std::printf("decoded to: a %u-bit PCM WAV of %llu bytes in memory\n", sound->bitsPerSample,
+                static_cast<unsigned long long>(sound->wave.size()));
+    fileSize = source.Size();
+  }
   if (fileSize < kShortestFile) {
     std::printf("note: fewer than 2048 bytes, so render, levels and the program refuse it (%s)\n",
                 MessageText(Message::SampleSizeTooSmall));

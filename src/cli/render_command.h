@@ -10,6 +10,7 @@
 #include "core/analysis/column_geometry.h"
 #include "cli/example_signals.h"
 #include "cli/output_file.h"
+#include "cli/sound_input.h"
 #include "core/base/messages.h"
 #include "core/image/palette.h"
 #include "core/dsp/column_renderer.h"
@@ -69,7 +70,8 @@ struct PlannedInput {
   double beginMs = 0, endMs = 0;
   ColumnGeometry geometry;
   std::string note;                // a warning line of the plan's own (a --width the time scale cannot reach)
-  InputFile file;                  // the input ("-": the copy of stdin), read chunk by chunk, never held whole
+  InputSource file;                // the input ("-": the copy of stdin), read chunk by chunk, never held
+                                   // whole; a compressed file's decoded WAV image, read from memory
   uint64_t spanOffset = 0;         // where the span starts in the file
   SampleSpan span;                 // the whole span (its layout; the data is read chunk by chunk)
   RenderSettings settings;

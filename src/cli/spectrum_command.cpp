@@ -35,6 +35,7 @@ std::string FullPath(const std::string& path) {
 // 8-bit, all channels kept and the first one transformed. Wider and companded encodings are
 // timed as the 16-bit file of the same samples, and the frame's first channel decoded to it.
 struct SpectrumFrame {
+  InputSource source;       // the file, or a compressed file's decoded WAV image
   SampleLayout header;
   bool native = true;       // 8- or 16-bit PCM or raw samples, read as they are
   LogSamples samples;
@@ -48,12 +49,15 @@ struct SpectrumFrame {
 
 // Open: the file's size and first block, and the header. Its warning is printed once the
 // table is written, or joins the refusal's line.
-int ReadSpectrumHeader(const std::string& path, SampleLayout* header) {
+int ReadSpectrumHeader(const std::string& path, SpectrumFrame& f) {
+  SampleLayout* header = &f.header;
   uint64_t fileSize = 0;
   if (!FileSizeOf(path, &fileSize)) return OutcomeError(Outcome::Failed, OpenFailure(path));
   uint8_t first = 0;
   if (ReadFileRange(path, 0, 1, &first) == 0) return OutcomeError(Outcome::Failed, OpenFailure(path));
-  *header = ReadSampleLayout(FileBytes(path), fileSize);
+  const std::string undecoded = f.source.Take(path, fileSize);
+  if (!undecoded.empty()) return OutcomeError(Outcome::Refused, undecoded);
+  *header = ReadSampleLayout(f.source.Bytes(), f.source.Size());
   if (header->problem == Message::CannotOpenFile) return OutcomeError(Outcome::Failed, OpenFailure(path));
   if (header->refused) {
     std::fprintf(stderr, "harrowlight-cli: %s\n", LayoutRefusalText(*header).c_str());
@@ -92,7 +96,7 @@ int PlanFrame(const SpectrumOptions& options, SpectrumFrame& f) {
 // channels would be large, its first-channel samples one by one. What lies past the data
 // reads as zero.
 int ReadFrame(const std::string& path, SpectrumFrame& f, std::vector<uint8_t>& bytes) {
-  InputFile input;
+  InputSource& input = f.source;
   if (!input.Open(path)) return OutcomeError(Outcome::Failed, OpenFailure(path));
   const uint64_t dataStart = (f.header.wavFlag ? f.header.dataOffset : 0);
   const uint64_t frameStart = static_cast<uint64_t>(f.start) * f.frameBytes;  // < dataLength + frameBytes
@@ -156,7 +160,7 @@ int WriteSpectrum(const SpectrumOptions& options, const SpectrumFrame& f) {
 
 int RunSpectrum(const SpectrumOptions& options) {
   SpectrumFrame frame;
-  if (int code = ReadSpectrumHeader(options.input, &frame.header)) return code;
+  if (int code = ReadSpectrumHeader(options.input, frame)) return code;
   if (int code = PlanFrame(options, frame)) return code;
   std::vector<uint8_t> bytes;
   if (int code = ReadFrame(options.input, frame, bytes)) return code;

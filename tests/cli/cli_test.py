@@ -1070,6 +1070,156 @@ class WaveLayoutTest(ToolCase):
         self.assertEqual(result.stderr, "harrowlight-cli: RIFX (big-endian) Wave files cannot be analysed\n")
 
 
+def decoder_built():
+    # The static 32-bit build run under the user-mode emulator links no decoder library.
+    return not (len(TOOL) > 1 and "qemu" in os.path.basename(TOOL[0]))
+
+
+def encode(command, *args):
+    """One of Debian's encoders (flac, lame, oggenc, opusenc; scripts/install-deps.sh)."""
+    result = subprocess.run([command] + [str(a) for a in args], capture_output=True, timeout=120)
+    assert result.returncode == 0, result.stderr
+
+
+def pcm_wave(path, rate, channels, bits, frames):
+    """A WAV of `frames` frames, each channel a 1500 Hz sine (scaled to `bits`) under soft noise."""
+    import math
+    import random
+    noise = random.Random(5)
+    peak = (1 << (bits - 1)) - 1
+    data = bytearray()
+    for i in range(frames):
+        for c in range(channels):
+            v = int(peak * (0.5 * math.sin(2 * math.pi * 1500 * i / rate + c) + 0.01 * noise.uniform(-1, 1)))
+            data += v.to_bytes(bits // 8, "little", signed=True)
+    write_bytes(path, wave_header(channels, rate, bits, len(data)) + bytes(data))
+    return path
+
+
+@unittest.skipUnless(decoder_built(), "this build decodes no compressed files")
+class CompressedSoundTest(ToolCase):
+    def rendered(self, source, name, *options):
+        out = self.path(name)
+        result = run("render", source, "-o", out, *options)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        return read_bytes(out)
+
+    def info(self, source):
+        result = run("info", source)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        return dict(line.split(": ", 1) for line in result.stdout.splitlines() if ": " in line)
+
+    def test_lossless_flac_renders_its_wavs_image_bit_for_bit(self):
+        for bits in (16, 24):
+            wav = pcm_wave(self.path("w%d.wav" % bits), 44100, 2, bits, 44100)
+            flac = self.path("w%d.flac" % bits)
+            encode("flac", "-s", "-f", "-o", flac, wav)
+            self.assertEqual(self.info(flac)["coding"], "FLAC %d-bit" % bits)
+            self.assertEqual(self.rendered(flac, "f.bmp"), self.rendered(wav, "w.bmp"), bits)
+            self.rendered(flac, "f.png")
+            self.rendered(wav, "w.png")
+            self.assertEqual(read_png(self.path("f.png"))[:4], read_png(self.path("w.png"))[:4], bits)
+        # Standard input's copy is decoded through the same reads as a file.
+        with open(flac, "rb") as f:
+            piped = subprocess.run(TOOL + ["render", "-", "-o", self.path("p.bmp")], stdin=f, capture_output=True, timeout=120)
+        self.assertEqual(piped.returncode, 0, piped.stderr)
+        self.assertEqual(read_bytes(self.path("p.bmp")), self.rendered(wav, "w.bmp"))
+
+    def test_lossy_tone_peaks_in_its_bin_and_keeps_its_length(self):
+        frames = 3 * 44100
+        wav = pcm_wave(self.path("tone.wav"), 44100, 1, 16, frames)
+        cases = [("tone.mp3", "MP3 192 kbit/s", ["lame", "--quiet", "-b", "192"]),
+                 ("tone.ogg", "Ogg Vorbis", ["oggenc", "-Q", "-o"]),
+                 ("tone.opus", "Opus", ["opusenc", "--quiet"])]
+        for name, coding, command in cases:
+            out = self.path(name)
+            encode(*(command + [out, wav] if command[0] == "oggenc" else command + [wav, out]))
+            fields = self.info(out)
+            self.assertEqual(fields["coding"], coding)
+            rate = int(fields["sample rate"].split()[0])  # Opus decodes at 48 kHz
+            decoded = int(fields["data length"].split()[0]) // 2
+            # libsndfile drops the encoders' start padding (LAME's Info frame, Opus's pre-skip).
+            self.assertLessEqual(abs(decoded / rate - frames / 44100), 512 / rate, name)
+            result = run("spectrum", out, "--at", "1000", "-o", self.path("s.txt"))
+            self.assertEqual(result.returncode, 0, result.stderr)
+            rows = [line.split("\t") for line in read_bytes(self.path("s.txt")).decode("ascii").split("\r\n")[6:-1]]
+            amps = [int(r[2]) for r in rows]
+            self.assertEqual(amps.index(max(amps)), round(1500 / (rate / 512)), name)
+
+    def test_mp3_after_a_20_mb_id3_tag_is_found_by_its_content(self):
+        wav = pcm_wave(self.path("tone.wav"), 44100, 1, 16, 44100)
+        mp3 = self.path("tone.mp3")
+        encode("lame", "--quiet", wav, mp3)
+        size = 20 << 20
+        tag = b"ID3\x04\x00\x00" + bytes((size >> s) & 127 for s in (21, 14, 7, 0)) + bytes(size)
+        tagged = self.path("tagged.bin")
+        write_bytes(tagged, tag + read_bytes(mp3))
+        self.assertEqual(self.rendered(tagged, "t.bmp"), self.rendered(mp3, "m.bmp"))
+        # And a WAV named .mp3 is a WAV.
+        named = self.path("wave.mp3")
+        shutil.copy(wav, named)
+        self.assertNotIn("coding", self.info(named))
+        self.assertEqual(self.rendered(named, "n.bmp"), self.rendered(wav, "w.bmp"))
+
+    def test_damaged_compressed_files_are_refused_in_one_line(self):
+        wav = pcm_wave(self.path("tone.wav"), 44100, 1, 16, 2 * 44100)
+        good = {}
+        for name, command in [("a.flac", ["flac", "-s", "-f", "-o", self.path("a.flac"), wav]),
+                              ("a.mp3", ["lame", "--quiet", wav, self.path("a.mp3")])]:
+            encode(*command)
+            good[name] = read_bytes(self.path(name))
+        empty = pcm_wave(self.path("empty.wav"), 44100, 1, 16, 0)
+        encode("oggenc", "-Q", "-o", self.path("zero.ogg"), empty)
+        flac = bytearray(good["a.flac"])
+        middle = len(flac) // 2
+        flac[middle:middle + 64] = bytes(b ^ 0x5A for b in flac[middle:middle + 64])
+        size = 20 << 20
+        cases = {
+            "cut.flac": good["a.flac"][:len(good["a.flac"]) // 2],
+            "cut.mp3": good["a.mp3"][:len(good["a.mp3"]) // 2],
+            "frame.flac": bytes(flac),
+            "zero.ogg": read_bytes(self.path("zero.ogg")),
+            "tag.mp3": b"ID3\x03\x00\x00" + bytes((size >> s) & 127 for s in (21, 14, 7, 0)) + bytes(4000),
+            "noise.flac": bytes(random_bytes(8000)),
+            "long.flac": claiming_frames(good["a.flac"], (1 << 36) - 1),
+        }
+        for name, data in cases.items():
+            path = self.path(name)
+            write_bytes(path, data)
+            out = self.path("x.bmp")
+            result = run("render", path, "-o", out)
+            self.assertEqual(result.returncode, 2, (name, result.stderr))
+            ours = [line for line in result.stderr.splitlines() if line.startswith("harrowlight-cli:")]
+            self.assertEqual(len(ours), 1, (name, result.stderr))
+            self.assertIn("Cannot decode the sound in the file: " + path, ours[0])
+            self.assertFalse(os.path.exists(out), name)
+            if name == "long.flac":
+                self.assertIn("more than the 4 GiB a WAV's 32-bit data length holds", ours[0])
+
+    def test_batch_over_a_folder_renders_its_flac_beside_its_wav(self):
+        folder = self.path("in")
+        os.mkdir(folder)
+        wav = pcm_wave(os.path.join(folder, "b.wav"), 22050, 1, 16, 22050)
+        encode("flac", "-s", "-f", "-o", os.path.join(folder, "a.flac"), wav)
+        out = self.path("out")
+        result = run("render", folder, "-d", out, "--format", "bmp")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(read_bytes(os.path.join(out, "a.bmp")), read_bytes(os.path.join(out, "b.bmp")))
+
+
+def claiming_frames(flac, frames):
+    """The FLAC with its stream header's 36-bit sample count set to `frames`."""
+    fields = int.from_bytes(flac[18:26], "big")
+    fields = (fields & ~((1 << 36) - 1)) | frames
+    return flac[:18] + fields.to_bytes(8, "big") + flac[26:]
+
+
+def random_bytes(count):
+    import random
+    noise = random.Random(11)
+    return bytes([0]) + bytes(noise.randrange(256) for _ in range(count - 1))
+
+
 if __name__ == "__main__":
     # Absolute, as some tests run the tool in their own folder.
     TOOL = [os.path.abspath(a) if os.path.exists(a) else a for a in sys.argv[1:]]

@@ -33,6 +33,7 @@ constexpr MessageRow kMessages[] = {
     {Message::UnreadableFmtChunk, "Unreadable fmt chunk in the file", MessageIcon::Exclamation},
     {Message::NoDataChunk, "No data chunk in the file", MessageIcon::Exclamation},
     {Message::InconsistentFormat, "Inconsistent format in the file", MessageIcon::Exclamation},
+    {Message::UndecodableSound, "Cannot decode the sound in the file", MessageIcon::Exclamation},
 };
 
 const MessageRow& RowOf(Message message) {

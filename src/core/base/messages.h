@@ -28,6 +28,9 @@ enum class Message {
   UnreadableFmtChunk,
   NoDataChunk,
   InconsistentFormat,
+  // A compressed sound file (FLAC, MP3, Ogg) its decoder cannot read through, or too long for
+  // the WAV it is decoded to (exclamation icon).
+  UndecodableSound,
 };
 
 enum class MessageIcon { Hand, Exclamation };
