@@ -358,7 +358,7 @@ namespace {
 // had; nothing is shown then.
 bool PrepareDisplay(HWND window) {
   const AnalysisState& a = Analysis();
-  const int bitmapHeight = (1 << Settings().fftOrder) / 2 + kEnvelopeRows;
+  const int bitmapHeight = (1 << Settings().fftOrder) / 2 + kMarginRows;
   const int bitmapWidth = DisplayBitmapWidth(a.columnCount, MainWindow().metrics.screenWidth);
   if (!CreateDisplayBitmap(window, bitmapWidth, bitmapHeight)) return false;
   Mode().displayBitmapExists = 1;
