@@ -22,7 +22,6 @@ namespace hl {
 
 namespace {
 
-constexpr uint64_t kShortestFile = 2048;
 constexpr int kChunkColumns = 256;
 // Input read per chunk of columns: enough for long reads, little beside the image.
 constexpr uint64_t kChunkBytes = 4u << 20;
@@ -49,10 +48,13 @@ std::string Count(unsigned long long n, const char* thing) {
 std::string Explain(Message refusal, const RenderOptions& o, const PlannedInput& job, const ColumnGeometry& g, double dataMs) {
   switch (refusal) {
     case Message::TimeScaleOutOfRange:
-      return Format("--time-scale %g ms lies outside 1..500 ms", job.timeScaleMs);
+      return Format("--time-scale %g ms lies outside %s", job.timeScaleMs, LimitText(Limit::TimeScaleRange).c_str());
     case Message::FftWindowTooSmall:
-      if (o.broadband) return Format("--window-ms %g is shorter than 1 ms", o.windowMs);
-      return Format("the %d-point window at %u Hz lasts %.3f ms, under 1 ms", o.fftLength, job.rate, job.windowMs);
+      if (o.broadband) {
+        return Format("--window-ms %g is shorter than %s", o.windowMs, LimitText(Limit::ShortestWindow).c_str());
+      }
+      return Format("the %d-point window at %u Hz lasts %.3f ms, under %s", o.fftLength, job.rate, job.windowMs,
+                    LimitText(Limit::ShortestWindow).c_str());
     case Message::ImproperBeginOrEnd:
       if (o.toDataEnd) {
         return Format("--begin %g ms and the data's end (%.3f ms) select no span", o.beginMs, dataMs);
@@ -60,8 +62,8 @@ std::string Explain(Message refusal, const RenderOptions& o, const PlannedInput&
       return Format("--begin %g and --end %g ms select no span inside the data (0 to %.0f ms)", o.beginMs, o.endMs,
                     std::floor(dataMs));
     case Message::SampleSizeTooSmall:
-      return Format("the span from %g to %g ms holds %s, fewer than 2048", o.beginMs, g.endMs,
-                    Count(g.byteCount, "byte").c_str());
+      return Format("the span from %g to %g ms holds %s, fewer than %s", o.beginMs, g.endMs,
+                    Count(g.byteCount, "byte").c_str(), LimitText(Limit::ShortestFile).c_str());
     case Message::ImproperEntry:
       return Format("%u Hz x %s x %g ms gives less than one frame between columns", job.rate,
                     Count(static_cast<unsigned>(job.channels), "channel").c_str(), job.timeScaleMs);
@@ -126,13 +128,14 @@ struct InputLayout {
 void ReadInputHeader(PlannedInput& job, InputLayout& layout) {
   uint64_t fileSize = 0;
   if (!FileSizeOf(job.input, &fileSize)) return Failed(job, OpenFailure(job.input));
-  if (fileSize >= kShortestFile) {
+  if (fileSize >= kShortestFileBytes) {
     uint8_t first[1];
     if (ReadFileRange(job.input, 0, 1, first) == 0) return Failed(job, OpenFailure(job.input));
   }
-  if (fileSize < kShortestFile) {
+  if (fileSize < kShortestFileBytes) {
     return Refused(job, Message::SampleSizeTooSmall,
-                   Format("%s holds %s, fewer than 2048", InputName(job.input).c_str(), Count(fileSize, "byte").c_str()));
+                   Format("%s holds %s, fewer than %s", InputName(job.input).c_str(), Count(fileSize, "byte").c_str(),
+                          LimitText(Limit::ShortestFile).c_str()));
   }
   // Standard input is read from its copy, so it is walked like a file of its length.
   const ReadBytesAt read = FileBytes(job.input);
@@ -160,10 +163,10 @@ void TakeRateAndBits(PlannedInput& job, const RenderOptions& o, const InputLayou
                        job.rate <= static_cast<uint32_t>(kHighestFileRate);
   if (CheckSampleRate(job.rate) != Message::None && !ownRate) {
     return Refused(job, Message::SampleRateOutOfRange,
-                   o.sampleRate ? Format("--rate %u Hz lies outside 4000..44100 Hz and is not the file's own rate",
-                                         job.rate)
-                                : Format("the file's rate of %u Hz lies outside 4000..384000 Hz (choose one with --rate)",
-                                         job.rate));
+                   o.sampleRate ? Format("--rate %u Hz lies outside %s and is not the file's own rate", job.rate,
+                                         LimitText(Limit::SampleRateRange).c_str())
+                                : Format("the file's rate of %u Hz lies outside %s (choose one with --rate)", job.rate,
+                                         LimitText(Limit::FileRateRange).c_str()));
   }
   if (!layout.native && o.bits) {
     return Refused(job, Message::ImproperEntry,
@@ -258,8 +261,8 @@ void PlanInput(PlannedInput& job, const RenderOptions& o, int widthPx, bool forL
   if (!going()) return;
   // The step moves by whole frames up to 500 ms: a long span may still be wider than asked.
   if (widthPx > 0 && job.width > widthPx) {
-    job.note = Format("--width %d: the time scale is capped at 500 ms, so the image is %d columns wide", widthPx,
-                      job.width);
+    job.note = Format("--width %d: the time scale is capped at %s, so the image is %d columns wide", widthPx,
+                      LimitText(Limit::LongestTimeScale).c_str(), job.width);
   }
   const uint64_t spanBytes = layout.SourceBytes(job.geometry.byteCount);
   if (spanBytes > SIZE_MAX) return Refused(job, Message::NotEnoughMemory);
@@ -384,14 +387,15 @@ int RunRender(const RenderOptions& options) {
 
 namespace {
 
-const char* HeaderKind(const SampleLayout& f) {
+std::string HeaderKind(const SampleLayout& f) {
   switch (f.container) {
     case WaveContainer::Riff: return "RIFF WAVE, chunks walked";
     case WaveContainer::Rf64: return "RF64 WAVE, chunks walked, 64-bit sizes from ds64";
     case WaveContainer::Rifx: return "RIFX WAVE (big-endian)";
     case WaveContainer::None: break;
   }
-  return f.wavFlag ? "none: \"fmt \" and \"data\" found by searching the first 2048 bytes"
+  return f.wavFlag ? "none: \"fmt \" and \"data\" found by searching the first " + LimitText(Limit::ShortestFile) +
+                         " bytes"
                    : "none, read as raw samples";
 }
 
@@ -426,11 +430,11 @@ int RunInfo(const std::string& input) {
   }
   std::printf("file: %s\n", InputName(input).c_str());
   std::printf("size: %llu bytes\n", static_cast<unsigned long long>(fileSize));
-  if (fileSize < kShortestFile) {
-    std::printf("note: fewer than 2048 bytes, so render, levels and the program refuse it (%s)\n",
-                MessageText(Message::SampleSizeTooSmall));
+  if (fileSize < kShortestFileBytes) {
+    std::printf("note: fewer than %s bytes, so render, levels and the program refuse it (%s)\n",
+                LimitText(Limit::ShortestFile).c_str(), MessageText(Message::SampleSizeTooSmall));
   }
-  std::printf("header: %s\n", HeaderKind(f));
+  std::printf("header: %s\n", HeaderKind(f).c_str());
   if (f.container == WaveContainer::Riff || f.container == WaveContainer::Rf64) PrintChunks(WalkWaveChunks(read, fileSize));
   // The fields are the file's only where its format record was read (or, for headerless data,
   // what the analysis takes): RIFX's are big-endian and not read at all.
