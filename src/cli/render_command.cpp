@@ -359,32 +359,6 @@ Outcome DrawAllColumns(PlannedInput& job, int threads, int16_t* levels, std::str
   return outcome;
 }
 
-int RunRender(const RenderOptions& options) {
-  PlannedInput job;
-  job.input = options.input;
-  PlanInput(job, options, 0, false);
-  if (job.outcome != Outcome::Rendered) return OutcomeError(job.outcome, WithWarning(job.reason, job.warning));
-  if (job.warning != Message::None) std::fprintf(stderr, "harrowlight-cli: warning: %s\n", MessageText(job.warning));
-  std::string reason;
-  const Outcome outcome = DrawAllColumns(job, ThreadCount(options), nullptr, &reason);
-  if (outcome != Outcome::Rendered) return OutcomeError(outcome, reason);
-
-  auto entries = PaletteEntries(BuildSourceTable(options.scheme), PaletteOffset(options.attenuation));
-  BitmapColor colors[kPaletteSize];
-  for (int i = 0; i < kPaletteSize; ++i) colors[i] = {entries[i].red, entries[i].green, entries[i].blue};
-  uint8_t headers[kBitmapHeaderLength];
-  if (!WriteBitmapHeaders(headers, job.width, job.image.height, colors, kPaletteSize)) {
-    return RefuseInput(Message::BitmapError, "");
-  }
-  // The rows go straight from the image to the file, bottom row first.
-  std::vector<ByteChunk> chunks;
-  chunks.push_back({headers, sizeof headers});
-  for (int y = job.image.height - 1; y >= 0; --y) chunks.push_back({job.image.Row(y), static_cast<size_t>(job.width)});
-  const std::string failure = WriteOutput(options.output, chunks.data(), chunks.size());
-  if (!failure.empty()) return OutcomeError(Outcome::Failed, failure);
-  return kExitOk;
-}
-
 namespace {
 
 std::string HeaderKind(const SampleLayout& f) {

@@ -21,7 +21,7 @@
 #include "windows/base/handles_win32.h"
 #include "windows/base/operating_mode_win32.h"
 #include "cli/example_signals.h"
-#include "cli/render_command.h"
+#include "cli/image_batch.h"
 #include "windows/view/palette_win32.h"
 #include "core/dsp/column_renderer.h"
 #include "core/image/bitmap_file.h"
@@ -278,10 +278,11 @@ TEST_F(ToneAnalysis, EntireBitmapIsTheCommandLineToolsRender) {
   ASSERT_TRUE(ui_->PostCommand(IDM_SAVE_ENTIRE_BITMAP));
   ASSERT_TRUE(ChooseFile("Save Bitmap", saved));
   ASSERT_TRUE(WaitForCommandEnd());
-  RenderOptions options;
-  options.input = Tone();
-  options.output = rendered;
-  ASSERT_EQ(RunRender(options), kExitOk);
+  // As harrowlight-cli's main reads "render IN -o OUT" and runs it.
+  BatchOptions options;
+  std::string problem;
+  ASSERT_TRUE(ParseBatchArguments({"render", Tone(), "-o", rendered}, false, &options, &problem)) << problem;
+  ASSERT_EQ(RunImageBatch(options), kExitOk);
 
   const std::vector<uint8_t> program = ReadWholeFile(saved), tool = ReadWholeFile(rendered);
   // 831 columns save 828; 300 rows.
