@@ -114,7 +114,7 @@ void Column(benchmark::State& state, const char* path) {
     const int step = n / 2 * kChannels;
     const std::vector<int16_t> samples = TestSignal(static_cast<size_t>(kColumns + 2) * step, 3);
     PaletteImage image;
-    if (!PrepareImage(image, kColumns, n / 2 + kEnvelopeRows)) return state.SkipWithError("no memory");
+    if (!PrepareImage(image, kColumns, n / 2 + kMarginRows)) return state.SkipWithError("no memory");
     std::vector<int16_t> frames(static_cast<size_t>(kGroup) * n);
     constexpr int kTileBins = 64;
     uint8_t tile[kTileBins][kGroup];
@@ -160,14 +160,14 @@ void Renderer(benchmark::State& state, const char* path) {
     span.bytesPerSample = 2;
     span.channels = 2;
     RenderSettings settings;
-    settings.fftBits = bits;
+    settings.fftOrder = bits;
     settings.sampleRate = 11025;
     settings.windowMs = static_cast<float>(1000.0 * n / 11025);
     settings.step = n;  // N/2 sample frames of two channels
     ColumnRenderer renderer;
     if (renderer.Begin(span, settings) != 0) return state.SkipWithError("no memory");
     PaletteImage image;
-    if (!PrepareImage(image, kColumns, n / 2 + kEnvelopeRows)) return state.SkipWithError("no memory");
+    if (!PrepareImage(image, kColumns, n / 2 + kMarginRows)) return state.SkipWithError("no memory");
     for (auto _ : state) {
       if (path == nullptr) {
         for (int x = 0; x < kColumns; ++x) renderer.DrawColumn(x, image);
@@ -206,14 +206,14 @@ void Encoding(benchmark::State& state, SampleEncoding encoding) {
   }
   SampleSpan span{bytes.data(), bytes.size(), static_cast<int>(width), 2, encoding};
   RenderSettings settings;
-  settings.fftBits = bits;
+  settings.fftOrder = bits;
   settings.sampleRate = 11025;
   settings.windowMs = static_cast<float>(1000.0 * n / 11025);
   settings.step = n;
   ColumnRenderer renderer;
   if (renderer.Begin(span, settings) != 0) return state.SkipWithError("no memory");
   PaletteImage image;
-  if (!PrepareImage(image, kColumns, n / 2 + kEnvelopeRows)) return state.SkipWithError("no memory");
+  if (!PrepareImage(image, kColumns, n / 2 + kMarginRows)) return state.SkipWithError("no memory");
   for (auto _ : state) {
     renderer.DrawColumns(0, kColumns, image);
     benchmark::DoNotOptimize(image.pixels.data());

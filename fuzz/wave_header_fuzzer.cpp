@@ -83,7 +83,7 @@ void CheckWalk(const uint8_t* data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const size_t count = size < hl::kWaveSearchBlockLength ? size : hl::kWaveSearchBlockLength;
+  const size_t count = size < hl::kShortestFileBytes ? size : hl::kShortestFileBytes;
   const uint64_t fileSize = size;
   const hl::WaveHeaderInfo info = hl::ReadWaveHeader(data, count, fileSize);
   const hl::WaveFormat& f = info.format;

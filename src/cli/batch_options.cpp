@@ -58,12 +58,12 @@ std::string TakeRenderOption(const std::string& name, const std::string& value, 
   } else if (name == "--window-ms") {
     if (!numeric) return notNumber;
     const Message check = CheckWindowLength(static_cast<float>(number));
-    if (check != Message::None) return Refusal(check, given + " is shorter than 1 ms");
+    if (check != Message::None) return Refusal(check, given + " is shorter than " + LimitText(Limit::ShortestWindow));
     o.windowMs = static_cast<float>(number);
   } else if (name == "--time-scale") {
     if (!numeric) return notNumber;
     const Message check = CheckTimeScale(static_cast<float>(number));
-    if (check != Message::None) return Refusal(check, given + " lies outside 1..500 ms");
+    if (check != Message::None) return Refusal(check, given + " lies outside " + LimitText(Limit::TimeScaleRange));
     o.timeScaleMs = static_cast<float>(number);
   } else if (name == "--bits") {
     if (value != "8" && value != "16") return given + ": the resolution is 8 or 16 bits";
@@ -73,7 +73,8 @@ std::string TakeRenderOption(const std::string& name, const std::string& value, 
     // Rates past 44100 Hz are a file's own, which the plan checks against the file.
     if (number < kLowestSampleRate || number > kHighestFileRate) {
       return Refusal(Message::SampleRateOutOfRange,
-                     given + " Hz lies outside 4000..44100 Hz (or a file's own rate up to 384000 Hz)");
+                     given + " Hz lies outside " + LimitText(Limit::SampleRateRange) + " (or a file's own rate up to " +
+                         LimitText(Limit::HighestFileRate) + ")");
     }
     if (number != std::floor(number)) return given + ": the rate is a whole number of Hz";
     o.sampleRate = static_cast<uint32_t>(number);

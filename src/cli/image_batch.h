@@ -13,7 +13,7 @@
 namespace hl {
 
 struct BatchOptions {
-  RenderOptions render;             // the analysis parameters; input and output unused
+  RenderOptions render;             // the analysis parameters
   std::vector<std::string> inputs;  // files, folders (their .wav files), or "-" for stdin
   std::string output;               // -o: one output file, or "-" for stdout
   std::string outputFolder;         // -d: one image per input, named after it

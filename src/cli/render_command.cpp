@@ -22,7 +22,6 @@ namespace hl {
 
 namespace {
 
-constexpr uint64_t kShortestFile = 2048;
 constexpr int kChunkColumns = 256;
 // Input read per chunk of columns: enough for long reads, little beside the image.
 constexpr uint64_t kChunkBytes = 4u << 20;
@@ -49,10 +48,13 @@ std::string Count(unsigned long long n, const char* thing) {
 std::string Explain(Message refusal, const RenderOptions& o, const PlannedInput& job, const ColumnGeometry& g, double dataMs) {
   switch (refusal) {
     case Message::TimeScaleOutOfRange:
-      return Format("--time-scale %g ms lies outside 1..500 ms", job.timeScaleMs);
+      return Format("--time-scale %g ms lies outside %s", job.timeScaleMs, LimitText(Limit::TimeScaleRange).c_str());
     case Message::FftWindowTooSmall:
-      if (o.broadband) return Format("--window-ms %g is shorter than 1 ms", o.windowMs);
-      return Format("the %d-point window at %u Hz lasts %.3f ms, under 1 ms", o.fftLength, job.rate, job.windowMs);
+      if (o.broadband) {
+        return Format("--window-ms %g is shorter than %s", o.windowMs, LimitText(Limit::ShortestWindow).c_str());
+      }
+      return Format("the %d-point window at %u Hz lasts %.3f ms, under %s", o.fftLength, job.rate, job.windowMs,
+                    LimitText(Limit::ShortestWindow).c_str());
     case Message::ImproperBeginOrEnd:
       if (o.toDataEnd) {
         return Format("--begin %g ms and the data's end (%.3f ms) select no span", o.beginMs, dataMs);
@@ -60,8 +62,8 @@ std::string Explain(Message refusal, const RenderOptions& o, const PlannedInput&
       return Format("--begin %g and --end %g ms select no span inside the data (0 to %.0f ms)", o.beginMs, o.endMs,
                     std::floor(dataMs));
     case Message::SampleSizeTooSmall:
-      return Format("the span from %g to %g ms holds %s, fewer than 2048", o.beginMs, g.endMs,
-                    Count(g.byteCount, "byte").c_str());
+      return Format("the span from %g to %g ms holds %s, fewer than %s", o.beginMs, g.endMs,
+                    Count(g.byteCount, "byte").c_str(), LimitText(Limit::ShortestFile).c_str());
     case Message::ImproperEntry:
       return Format("%u Hz x %s x %g ms gives less than one frame between columns", job.rate,
                     Count(static_cast<unsigned>(job.channels), "channel").c_str(), job.timeScaleMs);
@@ -126,7 +128,7 @@ struct InputLayout {
 void ReadInputHeader(PlannedInput& job, InputLayout& layout) {
   uint64_t fileSize = 0;
   if (!FileSizeOf(job.input, &fileSize)) return Failed(job, OpenFailure(job.input));
-  if (fileSize >= kShortestFile) {
+  if (fileSize >= kShortestFileBytes) {
     uint8_t first[1];
     if (ReadFileRange(job.input, 0, 1, first) == 0) return Failed(job, OpenFailure(job.input));
   }
@@ -138,10 +140,11 @@ void ReadInputHeader(PlannedInput& job, InputLayout& layout) {
     return;
   }
   fileSize = job.file.Size();
-  if (fileSize < kShortestFile) {
+  if (fileSize < kShortestFileBytes) {
     return Refused(job, Message::SampleSizeTooSmall,
-                   Format("%s%s holds %s, fewer than 2048", job.file.Decoded() ? "the WAV decoded from " : "",
-                          InputName(job.input).c_str(), Count(fileSize, "byte").c_str()));
+                   Format("%s%s holds %s, fewer than %s", job.file.Decoded() ? "the WAV decoded from " : "",
+                          InputName(job.input).c_str(), Count(fileSize, "byte").c_str(),
+                          LimitText(Limit::ShortestFile).c_str()));
   }
   // Standard input is read from its copy, so it is walked like a file of its length.
   const ReadBytesAt read = job.file.Bytes();
@@ -169,10 +172,10 @@ void TakeRateAndBits(PlannedInput& job, const RenderOptions& o, const InputLayou
                        job.rate <= static_cast<uint32_t>(kHighestFileRate);
   if (CheckSampleRate(job.rate) != Message::None && !ownRate) {
     return Refused(job, Message::SampleRateOutOfRange,
-                   o.sampleRate ? Format("--rate %u Hz lies outside 4000..44100 Hz and is not the file's own rate",
-                                         job.rate)
-                                : Format("the file's rate of %u Hz lies outside 4000..384000 Hz (choose one with --rate)",
-                                         job.rate));
+                   o.sampleRate ? Format("--rate %u Hz lies outside %s and is not the file's own rate", job.rate,
+                                         LimitText(Limit::SampleRateRange).c_str())
+                                : Format("the file's rate of %u Hz lies outside %s (choose one with --rate)", job.rate,
+                                         LimitText(Limit::FileRateRange).c_str()));
   }
   if (!layout.native && o.bits) {
     return Refused(job, Message::ImproperEntry,
@@ -267,8 +270,8 @@ void PlanInput(PlannedInput& job, const RenderOptions& o, int widthPx, bool forL
   if (!going()) return;
   // The step moves by whole frames up to 500 ms: a long span may still be wider than asked.
   if (widthPx > 0 && job.width > widthPx) {
-    job.note = Format("--width %d: the time scale is capped at 500 ms, so the image is %d columns wide", widthPx,
-                      job.width);
+    job.note = Format("--width %d: the time scale is capped at %s, so the image is %d columns wide", widthPx,
+                      LimitText(Limit::LongestTimeScale).c_str(), job.width);
   }
   const uint64_t spanBytes = layout.SourceBytes(job.geometry.byteCount);
   if (spanBytes > SIZE_MAX) return Refused(job, Message::NotEnoughMemory);
@@ -363,150 +366,6 @@ Outcome DrawAllColumns(PlannedInput& job, int threads, int16_t* levels, std::str
   for (std::thread& t : pool) t.join();
   job.file.Close();
   return outcome;
-}
-
-int RunRender(const RenderOptions& options) {
-  PlannedInput job;
-  job.input = options.input;
-  PlanInput(job, options, 0, false);
-  if (job.outcome != Outcome::Rendered) return OutcomeError(job.outcome, WithWarning(job.reason, job.warning));
-  if (job.warning != Message::None) std::fprintf(stderr, "harrowlight-cli: warning: %s\n", MessageText(job.warning));
-  std::string reason;
-  const Outcome outcome = DrawAllColumns(job, ThreadCount(options), nullptr, &reason);
-  if (outcome != Outcome::Rendered) return OutcomeError(outcome, reason);
-
-  auto entries = PaletteEntries(BuildSourceTable(options.scheme), PaletteOffset(options.attenuation));
-  BitmapColor colors[kPaletteSize];
-  for (int i = 0; i < kPaletteSize; ++i) colors[i] = {entries[i].red, entries[i].green, entries[i].blue};
-  uint8_t headers[kBitmapHeaderLength];
-  if (!WriteBitmapHeaders(headers, job.width, job.image.height, colors, kPaletteSize)) {
-    return RefuseInput(Message::BitmapError, "");
-  }
-  // The rows go straight from the image to the file, bottom row first.
-  std::vector<ByteChunk> chunks;
-  chunks.push_back({headers, sizeof headers});
-  for (int y = job.image.height - 1; y >= 0; --y) chunks.push_back({job.image.Row(y), static_cast<size_t>(job.width)});
-  const std::string failure = WriteOutput(options.output, chunks.data(), chunks.size());
-  if (!failure.empty()) return OutcomeError(Outcome::Failed, failure);
-  return kExitOk;
-}
-
-namespace {
-
-const char* HeaderKind(const SampleLayout& f) {
-  switch (f.container) {
-    case WaveContainer::Riff: return "RIFF WAVE, chunks walked";
-    case WaveContainer::Rf64: return "RF64 WAVE, chunks walked, 64-bit sizes from ds64";
-    case WaveContainer::Rifx: return "RIFX WAVE (big-endian)";
-    case WaveContainer::None: break;
-  }
-  return f.wavFlag ? "none: \"fmt \" and \"data\" found by searching the first 2048 bytes"
-                   : "none, read as raw samples";
-}
-
-void PrintChunks(const ChunkWalk& walk) {
-  for (const WaveChunk& c : walk.chunks) {
-    // A tag's bytes are shown as they are where printable.
-    char tag[5] = {};
-    for (int i = 0; i < 4; ++i) tag[i] = c.tag[i] >= 0x20 && c.tag[i] <= 0x7E ? c.tag[i] : '?';
-    const bool data = walk.hasData && c.offset + 8 == walk.dataOffset;
-    std::printf("chunk: \"%s\" at %llu, %llu bytes%s\n", tag, static_cast<unsigned long long>(c.offset),
-                static_cast<unsigned long long>(data ? walk.dataLength : c.size),
-                data && walk.toEnd ? " (to the end of the file)" : "");
-  }
-  if (walk.chunkCount > walk.chunks.size()) {
-    std::printf("chunk: %llu more\n", static_cast<unsigned long long>(walk.chunkCount - walk.chunks.size()));
-  }
-}
-
-}  // namespace
-
-// Describes any file, whatever its size: how its header was read, the chunks walked, the
-// format and how the analysis takes it. A file the analysis refuses is described as far as
-// it can be, then refused (exit 2).
-int RunInfo(const std::string& input) {
-  uint64_t fileSize = 0;
-  if (!FileSizeOf(input, &fileSize)) return OutcomeError(Outcome::Failed, OpenFailure(input));
-  uint8_t first = 0;
-  if (fileSize > 0 && ReadFileRange(input, 0, 1, &first) == 0) return OutcomeError(Outcome::Failed, OpenFailure(input));
-  // A compressed file is described as the WAV it decodes to, after its coding.
-  InputSource source;
-  const std::string undecoded = source.Take(input, fileSize);
-  if (!undecoded.empty()) return OutcomeError(Outcome::Refused, undecoded);
-  const ReadBytesAt read = source.Bytes();
-  const SampleLayout f = ReadSampleLayout(read, source.Size());
-  if (f.problem == Message::CannotOpenFile) return OutcomeError(Outcome::Failed, OpenFailure(input));
-  std::printf("file: %s\n", InputName(input).c_str());
-  std::printf("size: %llu bytes\n", static_cast<unsigned long long>(fileSize));
-  if (const DecodedSound* sound = source.Decoded()) {
-    std::printf("coding: %s\n", sound->coding.c_str());
-    std::printf("decoded to: a %u-bit PCM WAV of %llu bytes in memory\n", sound->bitsPerSample,
-                static_cast<unsigned long long>(sound->wave.size()));
-    fileSize = source.Size();
-  }
-  if (fileSize < kShortestFile) {
-    std::printf("note: fewer than 2048 bytes, so render, levels and the program refuse it (%s)\n",
-                MessageText(Message::SampleSizeTooSmall));
-  }
-  std::printf("header: %s\n", HeaderKind(f));
-  if (f.container == WaveContainer::Riff || f.container == WaveContainer::Rf64) PrintChunks(WalkWaveChunks(read, fileSize));
-  // The fields are the file's only where its format record was read (or, for headerless data,
-  // what the analysis takes): RIFX's are big-endian and not read at all.
-  const bool formatRead = f.container == WaveContainer::None || f.recordBytes >= 16;
-  std::printf("format: %s\n", f.container == WaveContainer::Rifx ? "RIFX (big-endian) Wave"
-                              : formatRead                        ? f.formatName
-                                                                  : "unknown");
-  if (formatRead) {
-    std::printf("format tag: %u\n", f.formatTag);
-    if (f.formatTag != f.subFormat) std::printf("sub-format tag: %u\n", f.subFormat);
-    std::printf("channels: %u\n", f.channels);
-    std::printf("sample rate: %u Hz\n", f.sampleRate);
-    std::printf("bits per sample: %u\n", f.bitsPerSample);
-    if (f.validBits != f.bitsPerSample) std::printf("valid bits: %u\n", f.validBits);
-  }
-  if (!f.refused) {
-    std::printf("block align: %d bytes\n", f.FrameBytes());
-    std::printf("sample container: %d bytes\n", EncodingBytes(f.encoding));
-    std::printf("data offset: %llu\n", static_cast<unsigned long long>(f.dataOffset));
-    std::printf("data length: %llu bytes\n", static_cast<unsigned long long>(f.dataLength));
-    const double bytesPerSecond = static_cast<double>(f.FrameBytes()) * f.sampleRate;
-    if (bytesPerSecond > 0) std::printf("duration: %.3f s\n", f.dataLength / bytesPerSecond);
-  } else if (formatRead) {
-    std::printf("block align: %u bytes\n", f.blockAlign);
-  }
-  const char* channel = f.channels > 1 ? ", the first channel" : "";
-  const int analysedBits = IsNativeEncoding(f.encoding) && f.containerBytes == 1 ? 8 : 16;
-  const std::string refusal = LayoutRefusalText(f);
-  if (f.refused) {
-    std::printf("analysed as: not analysed, %s\n", refusal.c_str());
-  } else {
-    // The information panel's resolution for the whole file at the analysis's default bits.
-    std::printf("resolution: %d bits\n", PanelResolution(f, analysedBits));
-    if (IsNativeEncoding(f.encoding)) {
-      std::printf("analysed as: %d bit%s\n", analysedBits, channel);
-    } else {
-      const char* how = f.encoding == SampleEncoding::Pcm24 || f.encoding == SampleEncoding::Pcm32
-                            ? "the top 16 bits of each sample"
-                        : f.encoding == SampleEncoding::ALaw || f.encoding == SampleEncoding::MuLaw
-                            ? "each sample expanded"
-                            : "each sample x 32768, clipped";
-      std::printf("analysed as: 16 bit, %s%s\n", how, channel);
-    }
-  }
-  if (f.warning != Message::None) std::printf("warning: %s\n", MessageText(f.warning));
-  if (f.refused) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "harrowlight-cli: %s\n", refusal.c_str());
-    return kExitRefused;
-  }
-  return kExitOk;
-}
-
-int RunGenerate(const ExampleSignal& example, const std::string& output) {
-  std::vector<uint8_t> file = MakeExampleWave(example);
-  const std::string failure = WriteOutput(output, file.data(), file.size());
-  if (!failure.empty()) return OutcomeError(Outcome::Failed, failure);
-  return kExitOk;
 }
 
 }  // namespace hl

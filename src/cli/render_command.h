@@ -20,7 +20,6 @@ namespace hl {
 
 // What the parameters dialog sets; unset values take what "&Analyze File" starts with.
 struct RenderOptions {
-  std::string input, output;
   double beginMs = 0;
   double endMs = 0;
   bool toDataEnd = true;   // true: endMs is not used, the span runs to the end of the data
@@ -36,8 +35,6 @@ struct RenderOptions {
   bool progress = false;   // a progress line on stderr
 };
 
-// One image of one file, through the batch's planning: an 8-bit BMP at options.output.
-int RunRender(const RenderOptions& options);
 int RunInfo(const std::string& input);
 int RunGenerate(const ExampleSignal& example, const std::string& output);
 

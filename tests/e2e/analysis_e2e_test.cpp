@@ -21,7 +21,7 @@
 #include "windows/base/handles_win32.h"
 #include "windows/base/operating_mode_win32.h"
 #include "cli/example_signals.h"
-#include "cli/render_command.h"
+#include "cli/image_batch.h"
 #include "windows/view/palette_win32.h"
 #include "core/dsp/column_renderer.h"
 #include "core/image/bitmap_file.h"
@@ -69,7 +69,7 @@ uint32_t ReadU32(const std::vector<uint8_t>& b, size_t at) {
 int BrightestRow(int x) {
   const DisplayBitmap& d = Display();
   int best = -1, first = -1, last = -1;
-  for (int y = kEnvelopeRows; y < d.height; ++y) {
+  for (int y = kMarginRows; y < d.height; ++y) {
     const int v = d.bits[static_cast<size_t>(y) * d.stride + x];
     if (v > best) {
       best = v;
@@ -260,7 +260,7 @@ TEST_F(ToneAnalysis, WindowShowsTheImageAtTheScrollPosition) {
   int compared = 0;
   for (int y = 0; y < ImageAreaHeight(); y += 3) {
     for (int x = 0; x < ImageAreaWidth(); x += 5) {
-      const int sourceY = y < kEnvelopeRows ? y : y + v;
+      const int sourceY = y < kMarginRows ? y : y + v;
       const RGBQUAD c = table[d.bits[static_cast<size_t>(sourceY) * d.stride + h + x]];
       const uint32_t expected = (uint32_t{c.rgbRed} << 16) | (uint32_t{c.rgbGreen} << 8) | c.rgbBlue;
       ASSERT_EQ(shot.at(dx + x, dy + y), expected) << "image-area pixel " << x << ", " << y;
@@ -278,10 +278,11 @@ TEST_F(ToneAnalysis, EntireBitmapIsTheCommandLineToolsRender) {
   ASSERT_TRUE(ui_->PostCommand(IDM_SAVE_ENTIRE_BITMAP));
   ASSERT_TRUE(ChooseFile("Save Bitmap", saved));
   ASSERT_TRUE(WaitForCommandEnd());
-  RenderOptions options;
-  options.input = Tone();
-  options.output = rendered;
-  ASSERT_EQ(RunRender(options), kExitOk);
+  // As harrowlight-cli's main reads "render IN -o OUT" and runs it.
+  BatchOptions options;
+  std::string problem;
+  ASSERT_TRUE(ParseBatchArguments({"render", Tone(), "-o", rendered}, false, &options, &problem)) << problem;
+  ASSERT_EQ(RunImageBatch(options), kExitOk);
 
   const std::vector<uint8_t> program = ReadWholeFile(saved), tool = ReadWholeFile(rendered);
   // 831 columns save 828; 300 rows.
@@ -411,7 +412,7 @@ TEST_F(ToneAnalysis, EntireBitmapGridLabelsLandInsideAPictureNarrowerThanTheScre
   // The kHz labels start 8 character widths before the last column; crosses and second
   // labels keep 10 away, so the marker index there, below the margin's labels, is a label.
   size_t labelPixels = 0;
-  for (int y = kEnvelopeRows + ch; y < height; ++y) {
+  for (int y = kMarginRows + ch; y < height; ++y) {
     const uint8_t* row = bmp.data() + kBitmapHeaderLength + static_cast<size_t>(height - 1 - y) * width;
     labelPixels += static_cast<size_t>(std::count(row + columns - 8 * cw, row + width, uint8_t{0}));
   }

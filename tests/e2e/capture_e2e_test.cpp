@@ -427,7 +427,7 @@ TEST_F(CaptureLiveScan, ScrollDrawsTheToneOnItsRowColumnAfterColumn) {
   int checked = 0;
   for (int x = toneColumn + 30; x < drawn - 8; x += 23) {
     int bestRow = -1, best = -1;
-    for (int y = kEnvelopeRows; y < 300; ++y) {
+    for (int y = kMarginRows; y < 300; ++y) {
       const int index = palette.Of(shot.at(x, y));
       if (index > best) {
         best = index;
@@ -639,7 +639,7 @@ TEST_F(CaptureRecording, TenSecondsAt22050Hz16BitFillTheFileAndStayForPlayback) 
   };
   for (int x = a.columnCount / 2; x < a.columnCount - 30; x += 41) {
     int bestRow = -1, best = -1;
-    for (int y = kEnvelopeRows; y < 300; ++y) {
+    for (int y = kMarginRows; y < 300; ++y) {
       const int v = d.bits[static_cast<size_t>(y) * d.stride + x];
       if (v > best) {
         best = v;
@@ -750,7 +750,7 @@ TEST_F(CaptureRecording, AnyLengthStoppedAfterThreeSecondsIsAnalysed) {
   const bool silent = FallsSilent(file.data() + 46, (file.size() - 46) / 2, frameStart > 512 ? frameStart - 512 : 0,
                                   frameStart + 1024);
   int bestRow = -1, best = -1;
-  for (int y = kEnvelopeRows; y < d.height; ++y) {
+  for (int y = kMarginRows; y < d.height; ++y) {
     const int v = d.bits[static_cast<size_t>(y) * d.stride + x];
     if (v > best) {
       best = v;

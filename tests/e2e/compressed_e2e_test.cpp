@@ -144,7 +144,7 @@ class CompressedFiles : public AnalysisWindowSuite {
     OnWindowThread([&] {
       const PaletteImage image = Display().Image();
       int best = -1;
-      for (int b = 0; b < image.height - kEnvelopeRows; ++b) {
+      for (int b = 0; b < image.height - kMarginRows; ++b) {
         const int level = image.At(x, image.height - 1 - b);
         if (level > best) {
           best = level;

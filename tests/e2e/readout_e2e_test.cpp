@@ -390,7 +390,7 @@ class ReadoutWindow : public MainWindowSuite {
 int BrightestRow(int column) {
   const DisplayBitmap& d = Display();
   int best = -1, row = -1;
-  for (int y = kEnvelopeRows; y < d.height; ++y) {
+  for (int y = kMarginRows; y < d.height; ++y) {
     const int v = d.bits[static_cast<size_t>(y) * d.stride + column];
     if (v > best) {
       best = v;

@@ -82,7 +82,7 @@ int ImageAreaDifferences(HWND window) {
   int differences = 0;
   for (int y = 0; y < ImageAreaHeight(); y += 3) {
     for (int x = 0; x < ImageAreaWidth(); ++x) {
-      const int sourceY = y < kEnvelopeRows ? y : y + v;
+      const int sourceY = y < kMarginRows ? y : y + v;
       const RGBQUAD c = table[d.bits[static_cast<size_t>(sourceY) * d.stride + h + x]];
       const uint32_t expected = (uint32_t{c.rgbRed} << 16) | (uint32_t{c.rgbGreen} << 8) | c.rgbBlue;
       if (shot.at(dx + x, dy + y) != expected) ++differences;

@@ -32,14 +32,14 @@ namespace {
 
 constexpr int kColumns = 2000;          // wider than any image area: scrolls horizontally
 constexpr int kFftOrder = 10;           // 512 frequency rows: scrolls vertically in the default window
-constexpr int kRows = 512 + kEnvelopeRows;
+constexpr int kRows = 512 + kMarginRows;
 constexpr UINT kRunOnWindowThread = WM_APP + 0x4C;
 
 // The pattern: every pixel's index depends on its column and row, so a view shown at the
 // wrong offset, or a margin that moved, has the wrong colours. The margin uses indices of
 // its own range.
 uint8_t PatternIndex(int x, int y) {
-  if (y < kEnvelopeRows) return static_cast<uint8_t>(4 + (x / 3 + 7 * y) % 50);
+  if (y < kMarginRows) return static_cast<uint8_t>(4 + (x / 3 + 7 * y) % 50);
   return static_cast<uint8_t>(4 + (x + 2 * y) % 232);
 }
 
@@ -142,7 +142,7 @@ class DisplayView : public MainWindowSuite {
     int wrong = 0;
     std::ostringstream first;
     for (int y = 0; y < s.imageHeight; ++y) {
-      const int row = y < kEnvelopeRows ? y : s.verticalOffset + y;
+      const int row = y < kMarginRows ? y : s.verticalOffset + y;
       for (int x = 0; x < s.imageWidth; ++x) {
         const uint8_t index = PatternIndex(s.horizontalOffset + x, row);
         const uint32_t want = s.colours[index];
@@ -287,7 +287,7 @@ TEST_F(DisplayView, PaintShowsTheBitmapThroughItsColourTable) {
   // before, starts at the bottom rows.
   EXPECT_EQ(s.horizontalRange, kColumns - s.imageWidth);
   EXPECT_EQ(s.horizontalOffset, 0);
-  EXPECT_EQ(s.verticalRange, 512 - s.imageHeight + kEnvelopeRows);
+  EXPECT_EQ(s.verticalRange, 512 - s.imageHeight + kMarginRows);
   EXPECT_EQ(s.verticalOffset, s.verticalRange);
   EXPECT_TRUE(ScreenShowsPattern());
   SaveScreenshot("view_pattern");
@@ -335,14 +335,14 @@ TEST_F(DisplayView, VerticalScrollingMovesTheFrequencyRowsAndKeepsTheMargin) {
   EXPECT_TRUE(ScreenShowsPattern());
   Capture second;
   ASSERT_TRUE(CaptureImageArea(after, second));
-  for (int y = 0; y < kEnvelopeRows; ++y) {
+  for (int y = 0; y < kMarginRows; ++y) {
     for (int x = 0; x < after.imageWidth; ++x) {
       ASSERT_EQ(second.at(x, y), first.at(x, y)) << "margin pixel (" << x << ", " << y << ") changed";
     }
   }
   // The frequency rows did move: row 44 now shows what was 100 rows higher up the image.
   int moved = 0;
-  for (int x = 0; x < after.imageWidth; ++x) moved += second.at(x, kEnvelopeRows) != first.at(x, kEnvelopeRows);
+  for (int x = 0; x < after.imageWidth; ++x) moved += second.at(x, kMarginRows) != first.at(x, kMarginRows);
   EXPECT_GT(moved, after.imageWidth / 2);
 
   ASSERT_TRUE(PostScroll(window(), false, SB_LINEDOWN));
@@ -627,7 +627,7 @@ TEST_F(DisplayView, ResizingKeepsTheWindowWithinTheFftSizesLimitsAndLaysOutTheCh
   ASSERT_TRUE(Snapshot(after));
   EXPECT_EQ(after.imageHeight, 300 + 128);
   EXPECT_EQ(after.imageHeight, l.imageAreaHeight);
-  EXPECT_EQ(after.verticalRange, 512 - l.imageAreaHeight + kEnvelopeRows);
+  EXPECT_EQ(after.verticalRange, 512 - l.imageAreaHeight + kMarginRows);
   EXPECT_EQ(after.verticalOffset, KeepFraction(before.verticalOffset, before.verticalRange, after.verticalRange));
   const Rect children[] = {l.horizontalScrollBar, l.verticalScrollBar, l.stop};
   const HWND handles[] = {MainWindow().horizontalScrollBar, MainWindow().verticalScrollBar, MainWindow().stopButton};
@@ -647,7 +647,7 @@ TEST_F(DisplayView, ResizingKeepsTheWindowWithinTheFftSizesLimitsAndLaysOutTheCh
   ASSERT_TRUE(GetWindowRect(window(), &r));
   EXPECT_EQ(r.bottom - r.top, WindowHeightLimit(sizes.defaultHeight, metrics.screenHeight, kFftOrder));
   ASSERT_TRUE(Snapshot(after));
-  EXPECT_EQ(after.verticalRange, std::max(0, 512 - after.imageHeight + kEnvelopeRows));
+  EXPECT_EQ(after.verticalRange, std::max(0, 512 - after.imageHeight + kMarginRows));
   EXPECT_TRUE(ScreenShowsPattern());
 
   // Narrower than 82 C and as low as the default: raised to 82 C, or to the width the texts

@@ -26,7 +26,7 @@ std::vector<uint8_t> Samples16(int frames, int channels, F f) {
 
 int PeakRow(const PaletteImage& image, int x) {
   int best = image.height - 1;
-  for (int y = kEnvelopeRows; y < image.height; ++y) {
+  for (int y = kMarginRows; y < image.height; ++y) {
     if (image.At(x, y) > image.At(x, best)) best = y;
   }
   return best;
@@ -99,7 +99,7 @@ class RenderFixture : public ::testing::Test {
   PaletteImage Render(const std::vector<uint8_t>& bytes, int bytesPerSample, int channels,
                       RenderSettings settings, int columns) {
     PaletteImage image;
-    EXPECT_TRUE(PrepareImage(image, columns, (1 << settings.fftBits) / 2 + kEnvelopeRows));
+    EXPECT_TRUE(PrepareImage(image, columns, (1 << settings.fftOrder) / 2 + kMarginRows));
     ColumnRenderer renderer;
     EXPECT_EQ(renderer.Begin({bytes.data(), bytes.size(), bytesPerSample, channels}, settings), 0);
     for (int x = 0; x < columns; ++x) renderer.DrawColumn(x, image);
@@ -166,7 +166,7 @@ TEST_F(RenderFixture, EnvelopeStrip) {
   });
   RenderSettings settings{9, 11025, 512.0f / 11025.0f * 1000.0f, step};
   PaletteImage image = Render(bytes, 2, 1, settings, 3);
-  for (int y = 0; y < kEnvelopeRows; ++y) {
+  for (int y = 0; y < kMarginRows; ++y) {
     EXPECT_EQ(image.At(0, y), y == 21 ? 2 : y == 43 ? 1 : 3) << y;
     // 32767 / 1500 = 21 -> from row 1; -32768 / 1500 = -21 -> up to row 43, left out.
     EXPECT_EQ(image.At(1, y), (y >= 1 && y <= 42) ? 2 : y == 43 ? 1 : 3) << y;
@@ -186,7 +186,7 @@ TEST_F(RenderFixture, BatchedColumnsEqualSingleColumns) {
     ColumnRenderer renderer;
     ASSERT_EQ(renderer.Begin({bytes.data(), bytes.size(), 2, 2}, settings), 0);
     const int columns = renderer.AvailableColumns();
-    const int height = (1 << order) / 2 + kEnvelopeRows;
+    const int height = (1 << order) / 2 + kMarginRows;
     PaletteImage single, batched;
     ASSERT_TRUE(PrepareImage(single, columns, height));
     ASSERT_TRUE(PrepareImage(batched, columns, height));

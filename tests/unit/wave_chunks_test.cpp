@@ -246,7 +246,7 @@ TEST(WaveChunks, HeaderlessDataKeepsTheTagSearch) {
   std::vector<uint8_t> file = Text("junk");
   const std::vector<uint8_t> riff = Wav().Chunk("fmt ", Fmt(1, 16, 2)).Chunk("data", Samples(2)).Done();
   file.insert(file.end(), riff.begin(), riff.end());
-  const WaveHeaderInfo old = ReadWaveHeader(file.data(), kWaveSearchBlockLength, file.size());
+  const WaveHeaderInfo old = ReadWaveHeader(file.data(), kShortestFileBytes, file.size());
   const AnalysedWave wave = ReadAnalysedWave(file.data(), file.size(), file.size());
   EXPECT_TRUE(old.wavFlag);
   EXPECT_EQ(wave.layout.container, WaveContainer::None);

@@ -62,7 +62,7 @@ std::vector<uint8_t> Pcm16Mono(uint32_t rate, size_t fileSize) {
 
 // Reads as the program does: the first min(2048, file size) bytes.
 WaveHeaderInfo Read(const std::vector<uint8_t>& file, uint64_t fileSize) {
-  const size_t count = std::min<size_t>(file.size(), kWaveSearchBlockLength);
+  const size_t count = std::min<size_t>(file.size(), kShortestFileBytes);
   return ReadWaveHeader(file.data(), count, fileSize);
 }
 
@@ -640,7 +640,7 @@ TEST(ReadWaveHeader, NullBytesWithNothingReadIsAnEmptyBlock) {
 // The file as the program analyses it.
 
 AnalysedWave ReadAnalysed(const std::vector<uint8_t>& file) {
-  return ReadAnalysedWave(file.data(), std::min<size_t>(file.size(), kWaveSearchBlockLength), file.size());
+  return ReadAnalysedWave(file.data(), std::min<size_t>(file.size(), kShortestFileBytes), file.size());
 }
 
 TEST(ReadAnalysedWave, SixteenBitPcmAndRawAreReadWaveHeadersOwnResult) {

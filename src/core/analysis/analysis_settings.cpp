@@ -7,7 +7,7 @@ namespace hl {
 // The comparisons are written so that a value that is not a number fails them.
 
 Message CheckTimeScale(float timeScaleMs) {
-  if (timeScaleMs >= 1.0f && timeScaleMs <= 500.0f) return Message::None;
+  if (timeScaleMs >= kShortestTimeScaleMs && timeScaleMs <= kLongestTimeScaleMs) return Message::None;
   return Message::TimeScaleOutOfRange;
 }
 
@@ -24,7 +24,7 @@ Message CheckFileRate(double sampleRate, uint32_t fileRate) {
 }
 
 Message CheckWindowLength(float windowMs) {
-  if (windowMs >= 1.0f) return Message::None;
+  if (windowMs >= kShortestWindowMs) return Message::None;
   return Message::FftWindowTooSmall;
 }
 

@@ -15,8 +15,15 @@ constexpr int kMarginRows = 44;
 constexpr size_t kWaveHeaderLength = 46;
 
 // A file or span shorter than this holds too few samples for one analysis column, and
-// the header reader looks at no more than this many bytes.
+// the header reader looks at no more than this many bytes (those of a shorter file read as
+// zero).
 constexpr uint32_t kShortestFileBytes = 2048;
+
+// The time between two columns the analysis accepts, in ms, both ends included.
+constexpr int kShortestTimeScaleMs = 1;
+constexpr int kLongestTimeScaleMs = 500;
+// The shortest analysis window, in ms.
+constexpr int kShortestWindowMs = 1;
 
 // Sample rates the analysis accepts, and the range a rate typed after "New" is pulled into.
 constexpr int32_t kLowestSampleRate = 4000;

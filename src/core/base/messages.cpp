@@ -1,5 +1,7 @@
 #include "core/base/messages.h"
 
+#include "core/base/limits.h"
+
 namespace hl {
 
 namespace {
@@ -48,5 +50,21 @@ const MessageRow& RowOf(Message message) {
 const char* MessageText(Message message) { return RowOf(message).text; }
 
 MessageIcon MessageIconOf(Message message) { return RowOf(message).icon; }
+
+std::string LimitText(Limit limit) {
+  const auto range = [](long long low, long long high, const char* unit) {
+    return std::to_string(low) + ".." + std::to_string(high) + " " + unit;
+  };
+  switch (limit) {
+    case Limit::TimeScaleRange: return range(kShortestTimeScaleMs, kLongestTimeScaleMs, "ms");
+    case Limit::LongestTimeScale: return std::to_string(kLongestTimeScaleMs) + " ms";
+    case Limit::ShortestWindow: return std::to_string(kShortestWindowMs) + " ms";
+    case Limit::SampleRateRange: return range(kLowestSampleRate, kHighestSampleRate, "Hz");
+    case Limit::FileRateRange: return range(kLowestSampleRate, kHighestFileRate, "Hz");
+    case Limit::HighestFileRate: return std::to_string(kHighestFileRate) + " Hz";
+    case Limit::ShortestFile: return std::to_string(kShortestFileBytes);
+  }
+  return "";
+}
 
 }  // namespace hl

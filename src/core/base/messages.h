@@ -2,6 +2,8 @@
 // Core code returns a Message; only the shell (or the command-line tool) shows it.
 #pragma once
 
+#include <string>
+
 namespace hl {
 
 enum class Message {
@@ -38,5 +40,17 @@ enum class MessageIcon { Hand, Exclamation };
 // The exact text the program shows for a message ("" for None).
 const char* MessageText(Message message);
 MessageIcon MessageIconOf(Message message);
+
+// The limits of core/base/limits.h as the refusals name them.
+enum class Limit {
+  TimeScaleRange,    // "1..500 ms"
+  LongestTimeScale,  // "500 ms"
+  ShortestWindow,    // "1 ms"
+  SampleRateRange,   // "4000..44100 Hz"
+  FileRateRange,     // "4000..384000 Hz"
+  HighestFileRate,   // "384000 Hz"
+  ShortestFile,      // "2048" (bytes)
+};
+std::string LimitText(Limit limit);
 
 }  // namespace hl

@@ -35,7 +35,7 @@ int16_t LevelCorrection(float windowMs, int fftLength, int32_t sampleRate) {
 
 RenderPlan PlanRender(const RenderSettings& settings) {
   RenderPlan plan{};
-  plan.fftLength = 1 << settings.fftBits;
+  plan.fftLength = 1 << settings.fftOrder;
   long double product = static_cast<long double>(settings.sampleRate) *
                         static_cast<long double>(settings.windowMs) *
                         static_cast<long double>(0.001f);
@@ -55,7 +55,7 @@ RenderPlan PlanRender(const RenderSettings& settings) {
 int ColumnRenderer::Begin(const SampleSpan& span, const RenderSettings& settings) {
   settings_ = settings;
   plan_ = PlanRender(settings);
-  if (engine_.Init(settings.fftBits, settings.sampleRate, static_cast<int32_t>(settings.windowMs)) != 0) {
+  if (engine_.Init(settings.fftOrder, settings.sampleRate, static_cast<int32_t>(settings.windowMs)) != 0) {
     return -1;
   }
   Rebase(span, 0);

@@ -36,7 +36,7 @@ struct SampleSpan {
 };
 
 struct RenderSettings {
-  int fftBits = 9;
+  int fftOrder = 9;
   int32_t sampleRate = 11025;
   float windowMs = 0;  // the analysis window in ms, as the settings hold it
   int32_t step = 1;    // interleaved elements between the first samples of two columns

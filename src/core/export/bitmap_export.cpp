@@ -13,14 +13,14 @@ ExportPlan PlanBitmapExport(bool entire, const ExportView& view) {
     plan.width = ExportWidth(view.columnCount);
     plan.height = view.bitmapHeight;
     plan.sourceX = 0;
-    plan.sourceFrequencyY = kEnvelopeRows;
+    plan.sourceFrequencyY = kMarginRows;
   } else {
     plan.width = ExportWidth(view.imageWidth);
     plan.height = view.imageHeight;
     plan.sourceX = view.horizontalOffset;
-    plan.sourceFrequencyY = view.verticalOffset + kEnvelopeRows;
+    plan.sourceFrequencyY = view.verticalOffset + kMarginRows;
   }
-  if (plan.width <= 0 || plan.height <= kEnvelopeRows) plan = ExportPlan();
+  if (plan.width <= 0 || plan.height <= kMarginRows) plan = ExportPlan();
   return plan;
 }
 
@@ -40,11 +40,11 @@ void CopyRow(const PaletteImage& display, int y, int x, int count, uint8_t* out)
 }  // namespace
 
 bool ComposeExport(const PaletteImage& display, const ExportPlan& plan, PaletteImage& picture) {
-  if (plan.width <= 0 || plan.height <= kEnvelopeRows) return false;
+  if (plan.width <= 0 || plan.height <= kMarginRows) return false;
   if (!PrepareImage(picture, plan.width, plan.height)) return false;
-  for (int y = 0; y < kEnvelopeRows; ++y) CopyRow(display, y, plan.sourceX, plan.width, picture.Row(y));
-  for (int y = kEnvelopeRows; y < plan.height; ++y) {
-    CopyRow(display, plan.sourceFrequencyY + (y - kEnvelopeRows), plan.sourceX, plan.width, picture.Row(y));
+  for (int y = 0; y < kMarginRows; ++y) CopyRow(display, y, plan.sourceX, plan.width, picture.Row(y));
+  for (int y = kMarginRows; y < plan.height; ++y) {
+    CopyRow(display, plan.sourceFrequencyY + (y - kMarginRows), plan.sourceX, plan.width, picture.Row(y));
   }
   std::fill_n(picture.Row(kSeparatorRow), plan.width, kIndexSeparator);
   std::fill_n(picture.Row(kEnvelopeCentreRow), plan.width, kIndexEnvelope);

@@ -119,12 +119,12 @@ void DrawTimeAxis(PaletteImage& out, const PaletteImage& picture, const AxesInpu
 void DrawFrequencyAxis(PaletteImage& out, const AxesFrame& f) {
   for (double khz = 0; khz <= f.topKhz + 1e-9; khz += f.khzStep) {
     const int y = f.bottomRow - static_cast<int>(std::lround(khz * 1000.0 / f.hzPerRow));
-    if (y < f.top + kEnvelopeRows) break;
+    if (y < f.top + kMarginRows) break;
     for (int d = 1; d <= kTick; ++d) Put(out, f.left - d, y, kIndexMarker);
     const std::string label = Number(khz);
     DrawText(out, f.left - kTick - kGap - TextWidth(label), y - kGlyphHeight / 2, label, kIndexMarker);
   }
-  DrawText(out, f.left - kTick - kGap - TextWidth("kHz"), f.top + kEnvelopeRows - kLine - 2, "kHz", kIndexMarker);
+  DrawText(out, f.left - kTick - kGap - TextWidth("kHz"), f.top + kMarginRows - kLine - 2, "kHz", kIndexMarker);
 }
 
 // Colour bar on the right over the frequency rows: floor index 3 at the bottom up to 235,
@@ -132,7 +132,7 @@ void DrawFrequencyAxis(PaletteImage& out, const AxesFrame& f) {
 void DrawColourBar(PaletteImage& out, int pictureWidth, const AxesInputs& in, const AxesFrame& f) {
   const int rows = f.rows;
   const int barX = f.left + pictureWidth + 3 * kGap;
-  const int barTop = f.top + kEnvelopeRows;
+  const int barTop = f.top + kMarginRows;
   const int span = kIndexTop - kIndexFloor;
   auto rowOfIndex = [&](int index) { return f.bottomRow - (index - kIndexFloor) * (rows - 1) / span; };
   for (int r = 0; r < rows; ++r) {
@@ -153,11 +153,11 @@ void DrawColourBar(PaletteImage& out, int pictureWidth, const AxesInputs& in, co
 }  // namespace
 
 bool ComposeWithAxes(const PaletteImage& picture, const AxesInputs& in, AxesPicture& framed) {
-  if (picture.width <= 0 || picture.height <= kEnvelopeRows || !(in.timeScaleMs > 0) || in.sampleRate <= 0) {
+  if (picture.width <= 0 || picture.height <= kMarginRows || !(in.timeScaleMs > 0) || in.sampleRate <= 0) {
     return false;
   }
   AxesFrame f;
-  f.rows = picture.height - kEnvelopeRows;
+  f.rows = picture.height - kMarginRows;
   f.hzPerRow = static_cast<double>(in.sampleRate) / (1 << in.fftOrder);
 
   // Labels of the frequency axis and the colour bar decide the side margins.

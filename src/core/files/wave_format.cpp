@@ -39,7 +39,7 @@ bool TagAt(const uint8_t* p, const char* tag) {
 constexpr size_t kNotFound = static_cast<size_t>(-1);
 
 size_t FindTag(const uint8_t* block, size_t first, size_t positions, const char* tag) {
-  for (size_t pos = first; pos < first + positions && pos + 4 <= kWaveSearchBlockLength;
+  for (size_t pos = first; pos < first + positions && pos + 4 <= kShortestFileBytes;
        ++pos) {
     if (TagAt(block + pos, tag)) return pos;
   }
@@ -77,8 +77,8 @@ int WaveFormat::BlockAlign() const {
 WaveHeaderInfo ReadWaveHeader(const uint8_t* bytes, size_t count, uint64_t fileSize) {
   // The block is zero-filled and holds at most what the file has, so a short file reads
   // zeros where it has no bytes.
-  uint8_t block[kWaveSearchBlockLength] = {};
-  size_t used = count < kWaveSearchBlockLength ? count : kWaveSearchBlockLength;
+  uint8_t block[kShortestFileBytes] = {};
+  size_t used = count < kShortestFileBytes ? count : kShortestFileBytes;
   if (used > fileSize) used = static_cast<size_t>(fileSize);
   if (bytes != nullptr && used > 0) std::memcpy(block, bytes, used);
 
@@ -461,8 +461,8 @@ SampleLayout WalkedLayout(const ChunkWalk& walk) {
 
 // Headerless data: the tag search over the first block, read further for the encodings.
 SampleLayout SearchedLayout(const uint8_t* bytes, size_t count, uint64_t fileSize) {
-  uint8_t block[kWaveSearchBlockLength] = {};
-  size_t used = count < kWaveSearchBlockLength ? count : kWaveSearchBlockLength;
+  uint8_t block[kShortestFileBytes] = {};
+  size_t used = count < kShortestFileBytes ? count : kShortestFileBytes;
   if (used > fileSize) used = static_cast<size_t>(fileSize);
   if (bytes != nullptr && used > 0) std::memcpy(block, bytes, used);
 
@@ -530,7 +530,7 @@ SampleLayout SearchedLayout(const uint8_t* bytes, size_t count, uint64_t fileSiz
 
 // The first block of the file, zero past what could be read.
 size_t FirstBlock(const ReadBytesAt& read, uint64_t fileSize, uint8_t* block) {
-  const size_t want = fileSize < kWaveSearchBlockLength ? static_cast<size_t>(fileSize) : kWaveSearchBlockLength;
+  const size_t want = fileSize < kShortestFileBytes ? static_cast<size_t>(fileSize) : kShortestFileBytes;
   size_t got = read && want > 0 ? read(0, block, want) : 0;
   return got > want ? want : got;
 }
@@ -540,7 +540,7 @@ size_t FirstBlock(const ReadBytesAt& read, uint64_t fileSize, uint8_t* block) {
 SampleLayout ReadSampleLayout(const ReadBytesAt& read, uint64_t fileSize) {
   const ChunkWalk walk = WalkWaveChunks(read, fileSize);
   if (walk.container != WaveContainer::None) return WalkedLayout(walk);
-  uint8_t block[kWaveSearchBlockLength] = {};
+  uint8_t block[kShortestFileBytes] = {};
   const size_t got = FirstBlock(read, fileSize, block);
   return SearchedLayout(block, got, fileSize);
 }
@@ -568,7 +568,7 @@ AnalysedWave ReadAnalysedWave(const ReadBytesAt& read, uint64_t fileSize) {
   const SampleLayout& l = wave.layout;
   WaveHeaderInfo& h = wave.header;
   if (l.container == WaveContainer::None) {
-    uint8_t block[kWaveSearchBlockLength] = {};
+    uint8_t block[kShortestFileBytes] = {};
     const size_t got = FirstBlock(read, fileSize, block);
     h = ReadWaveHeader(block, got, fileSize);
     // Headerless 8- and 16-bit PCM and the raw fallback are the tag search's own result.

@@ -33,9 +33,6 @@ struct WaveFormat {
   int BlockAlign() const;
 };
 
-// Length of the block the reader searches; bytes of a shorter file read as zero.
-constexpr size_t kWaveSearchBlockLength = 2048;
-
 struct WaveHeaderInfo {
   WaveFormat format;
   bool wavFlag = false;     // both tags found and the format usable

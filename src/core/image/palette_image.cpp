@@ -12,7 +12,7 @@ bool PrepareImage(PaletteImage& image, int width, int height) {
 }
 
 bool AllocateImage(PaletteImage& image, int width, int height) {
-  if (width <= 0 || height <= kEnvelopeRows) return false;
+  if (width <= 0 || height <= kMarginRows) return false;
   // In a 32-bit process the product can pass what size_t holds and wrap to a small buffer.
   const uint64_t bytes = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
   if (bytes > SIZE_MAX) return false;

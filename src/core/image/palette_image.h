@@ -13,7 +13,6 @@
 
 namespace hl {
 
-constexpr int kEnvelopeRows = kMarginRows;
 constexpr int kEnvelopeCentreRow = 21;
 constexpr int kSeparatorRow = 43;
 

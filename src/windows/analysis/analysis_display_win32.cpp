@@ -122,7 +122,7 @@ void SetVerticalScrollBar() {
 // placed for the render and the buttons those of a render. False when the bitmap cannot be
 // had; nothing is shown then.
 bool PrepareDisplay(HWND window, const DisplayRequest& request) {
-  const int bitmapHeight = (1 << request.fftOrder) / 2 + kEnvelopeRows;
+  const int bitmapHeight = (1 << request.fftOrder) / 2 + kMarginRows;
   const int bitmapWidth = DisplayBitmapWidth(request.columns, MainWindow().metrics.screenWidth);
   if (!CreateDisplayBitmap(window, bitmapWidth, bitmapHeight)) return false;
   PlaceViewForRender(bitmapHeight);

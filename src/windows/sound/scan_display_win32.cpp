@@ -163,9 +163,9 @@ void DrawRecordedColumn(HWND window, HDC dc, int32_t x, const int16_t* levels, c
     SetScrollPos(MainWindow().horizontalScrollBar, SB_CTL, r.scrollPosition, TRUE);
   }
   // The frequency rows from the vertical offset, then the strip.
-  BitBlt(dc, r.destX, kEnvelopeRows, r.width, height - kEnvelopeRows, d.dc, r.sourceX,
-         view.verticalOffset + kEnvelopeRows, SRCCOPY);
-  BitBlt(dc, r.destX, 0, r.width, kEnvelopeRows, d.dc, r.sourceX, 0, SRCCOPY);
+  BitBlt(dc, r.destX, kMarginRows, r.width, height - kMarginRows, d.dc, r.sourceX,
+         view.verticalOffset + kMarginRows, SRCCOPY);
+  BitBlt(dc, r.destX, 0, r.width, kMarginRows, d.dc, r.sourceX, 0, SRCCOPY);
   DrawRecordedLength(window);
   RefreshElapsedReadout(window);
 }

@@ -45,11 +45,11 @@ void CopyColumns(HDC dc, int sourceX, int width) {
   const DisplayBitmap& d = Display();
   const ViewState& v = View();
   if (width <= 0 || !d.exists()) return;
-  const int frequencyRows = v.imageHeight - kEnvelopeRows;
+  const int frequencyRows = v.imageHeight - kMarginRows;
   if (frequencyRows > 0) {
-    BitBlt(dc, 0, kEnvelopeRows, width, frequencyRows, d.dc, sourceX, v.verticalOffset + kEnvelopeRows, SRCCOPY);
+    BitBlt(dc, 0, kMarginRows, width, frequencyRows, d.dc, sourceX, v.verticalOffset + kMarginRows, SRCCOPY);
   }
-  BitBlt(dc, 0, 0, width, kEnvelopeRows, d.dc, sourceX, 0, SRCCOPY);
+  BitBlt(dc, 0, 0, width, kMarginRows, d.dc, sourceX, 0, SRCCOPY);
 }
 
 void SetHorizontalPosition(int position) {

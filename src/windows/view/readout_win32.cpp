@@ -187,11 +187,11 @@ void RestoreFromBitmap(HDC dc, const RECT& r) {
   if (!d.exists()) return;
   const ViewState& v = View();
   const int width = r.right - r.left;
-  const int marginBottom = r.bottom < kEnvelopeRows ? r.bottom : kEnvelopeRows;
+  const int marginBottom = r.bottom < kMarginRows ? r.bottom : kMarginRows;
   if (r.top < marginBottom) {
     BitBlt(dc, r.left, r.top, width, marginBottom - r.top, d.dc, r.left + v.horizontalOffset, r.top, SRCCOPY);
   }
-  const int top = r.top > kEnvelopeRows ? r.top : kEnvelopeRows;
+  const int top = r.top > kMarginRows ? r.top : kMarginRows;
   if (top < r.bottom) {
     BitBlt(dc, r.left, top, width, r.bottom - top, d.dc, r.left + v.horizontalOffset, top + v.verticalOffset,
            SRCCOPY);

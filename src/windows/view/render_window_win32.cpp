@@ -181,12 +181,12 @@ namespace {
 // vertical scroll offset below the margin, then the 44-row margin itself.
 void CopyColumns(HDC screen, const ScreenUpdate& u, int imageHeight) {
   const DisplayBitmap& display = Display();
-  const int frequencyRows = imageHeight - kEnvelopeRows;
+  const int frequencyRows = imageHeight - kMarginRows;
   if (frequencyRows > 0) {
-    BitBlt(screen, u.destX, kEnvelopeRows, u.width, frequencyRows, display.dc, u.sourceX,
-           View().verticalOffset + kEnvelopeRows, SRCCOPY);
+    BitBlt(screen, u.destX, kMarginRows, u.width, frequencyRows, display.dc, u.sourceX,
+           View().verticalOffset + kMarginRows, SRCCOPY);
   }
-  BitBlt(screen, u.destX, 0, u.width, kEnvelopeRows, display.dc, u.sourceX, 0, SRCCOPY);
+  BitBlt(screen, u.destX, 0, u.width, kMarginRows, display.dc, u.sourceX, 0, SRCCOPY);
 }
 
 // The loop's state between its passes.

@@ -50,12 +50,12 @@ bool InScrollDisplay() { return Settings().displayType != DisplayType::Scope; }
 void BlitView(HDC dc) {
   const DisplayBitmap& d = Display();
   const ViewState& v = View();
-  const int frequencyRows = v.imageHeight - kEnvelopeRows;
+  const int frequencyRows = v.imageHeight - kMarginRows;
   if (frequencyRows > 0) {
-    BitBlt(dc, 0, kEnvelopeRows, v.imageWidth, frequencyRows, d.dc, v.horizontalOffset,
-           v.verticalOffset + kEnvelopeRows, SRCCOPY);
+    BitBlt(dc, 0, kMarginRows, v.imageWidth, frequencyRows, d.dc, v.horizontalOffset,
+           v.verticalOffset + kMarginRows, SRCCOPY);
   }
-  BitBlt(dc, 0, 0, v.imageWidth, kEnvelopeRows, d.dc, v.horizontalOffset, 0, SRCCOPY);
+  BitBlt(dc, 0, 0, v.imageWidth, kMarginRows, d.dc, v.horizontalOffset, 0, SRCCOPY);
 }
 
 void FillImageArea(HDC dc) {
