@@ -120,24 +120,6 @@ ExampleSignal Tone(ExampleKind kind, uint32_t rate, double frequency) {
 
 class CompressedFiles : public AnalysisWindowSuite {
  protected:
-  static HWND OpenParameters(const std::string& path) {
-    if (!ui_->PostCommand(IDM_ANALYZE_FILE)) return nullptr;
-    if (!ChooseFile("Open WAV File", path)) return nullptr;
-    return WaitForDialog(kParametersCaption);
-  }
-  static ::testing::AssertionResult Render(HWND dialog) {
-    if (!dialog) return ::testing::AssertionFailure() << "no parameters dialog: " << TakeMessage(1000);
-    if (!PressAndWaitUntilClosed(dialog, IDOK)) return ::testing::AssertionFailure() << "OK did not close it";
-    if (!WaitForAnalysisEnd()) return ::testing::AssertionFailure() << "the analysis did not end";
-    if (!Display().exists()) return ::testing::AssertionFailure() << "no display bitmap after the analysis";
-    return ::testing::AssertionSuccess();
-  }
-  static std::vector<uint8_t> EntireBitmap(const std::string& name) {
-    const std::string path = ScratchFolder() + name;
-    if (!ui_->PostCommand(IDM_SAVE_ENTIRE_BITMAP) || !ChooseFile("Save Bitmap", path)) return {};
-    if (!ui_->Flush() || !WaitForAnalysisEnd()) return {};
-    return ReadWholeFile(path);
-  }
   // The frequency bin of column `x` with the highest palette index (bin b is row height - 1 - b).
   static int PeakBin(int x) {
     int peak = -1;

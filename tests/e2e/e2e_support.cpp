@@ -10,6 +10,7 @@
 #include "windows/view/readout_win32.h"
 #include "windows/view/view_win32.h"
 #include "tests/e2e/dialog_driver.h"
+#include "resources/resource.h"
 
 namespace hl::e2e {
 
@@ -207,6 +208,30 @@ int ExtentOf(HDC dc, const std::string& text) {
   const std::string found = problems.str();
   if (!found.empty()) return ::testing::AssertionFailure() << found;
   return ::testing::AssertionSuccess();
+}
+
+HWND AnalysisWindowSuite::OpenParameters(const std::string& path) {
+  if (!ui_->PostCommand(IDM_ANALYZE_FILE)) return nullptr;
+  if (!ChooseFile("Open WAV File", path)) return nullptr;
+  return WaitForDialog("Choose Analysis Parameters");
+}
+
+::testing::AssertionResult AnalysisWindowSuite::Render(HWND dialog) {
+  if (!dialog) return ::testing::AssertionFailure() << "no parameters dialog: " << TakeMessage(1000);
+  if (!PressAndWaitUntilClosed(dialog, IDOK)) return ::testing::AssertionFailure() << "OK did not close it";
+  if (!WaitForAnalysisEnd()) return ::testing::AssertionFailure() << "the analysis did not end";
+  if (!Display().exists()) return ::testing::AssertionFailure() << "no display bitmap after the analysis";
+  return ::testing::AssertionSuccess();
+}
+
+std::vector<uint8_t> AnalysisWindowSuite::EntireBitmap(const std::string& name) {
+  const std::string path = ScratchFolder() + name;
+  if (!ui_->PostCommand(IDM_SAVE_ENTIRE_BITMAP) || !ChooseFile("Save Bitmap", path)) return {};
+  if (!ui_->Flush() || !WaitForAnalysisEnd()) {
+    ADD_FAILURE() << "saving " << name << " ended in the box \"" << TakeMessage(1000) << "\"";
+    return {};
+  }
+  return ReadWholeFile(path);
 }
 
 }  // namespace hl::e2e

@@ -91,6 +91,13 @@ class MainWindowSuite : public ::testing::Test {
 // A window suite whose tests each start and leave with no analysis running.
 class AnalysisWindowSuite : public MainWindowSuite {
  protected:
+  // "&Analyze File" on `path`, to its parameters dialog (nullptr when none opens).
+  static HWND OpenParameters(const std::string& path);
+  // OK in the parameters dialog, to the end of the render.
+  static ::testing::AssertionResult Render(HWND dialog);
+  // The "&Entire Bitmap" file of the analysis shown (empty when it could not be saved).
+  static std::vector<uint8_t> EntireBitmap(const std::string& name);
+
   void SetUp() override {
     MainWindowSuite::SetUp();
     if (HasFatalFailure()) return;

@@ -108,29 +108,6 @@ std::string Scratch(const std::string& name, const std::vector<uint8_t>& bytes) 
 
 class FormatsWindow : public AnalysisWindowSuite {
  protected:
-  static HWND OpenParameters(const std::string& path) {
-    if (!ui_->PostCommand(IDM_ANALYZE_FILE)) return nullptr;
-    if (!ChooseFile("Open WAV File", path)) return nullptr;
-    return WaitForDialog(kParametersCaption);
-  }
-  // OK in the parameters dialog, to the end of the render.
-  static ::testing::AssertionResult Render(HWND dialog) {
-    if (!dialog) return ::testing::AssertionFailure() << "no parameters dialog";
-    if (!PressAndWaitUntilClosed(dialog, IDOK)) return ::testing::AssertionFailure() << "OK did not close it";
-    if (!WaitForAnalysisEnd()) return ::testing::AssertionFailure() << "the analysis did not end";
-    if (!Display().exists()) return ::testing::AssertionFailure() << "no display bitmap after the analysis";
-    return ::testing::AssertionSuccess();
-  }
-  // The "&Entire Bitmap" file of the analysis shown.
-  static std::vector<uint8_t> EntireBitmap(const std::string& name) {
-    const std::string path = ScratchFolder() + name;
-    if (!ui_->PostCommand(IDM_SAVE_ENTIRE_BITMAP) || !ChooseFile("Save Bitmap", path)) return {};
-    if (!ui_->Flush() || !WaitForAnalysisEnd()) {
-      ADD_FAILURE() << "saving " << name << " ended in the box \"" << TakeMessage(1000) << "\"";
-      return {};
-    }
-    return ReadWholeFile(path);
-  }
   // A left-button drag over columns `from` to `to` of the image; the dialog it opens.
   static HWND LeftDrag(int from, int to) {
     for (const auto& step : {std::make_pair(WM_LBUTTONDOWN, from), std::make_pair(WM_MOUSEMOVE, (from + to) / 2),
