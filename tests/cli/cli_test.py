@@ -22,8 +22,8 @@ TOOL = []
 
 
 # The exit codes the tool gives. Under Wine, any other code with nothing on standard error is
-# Wine failing around the program (once in a few thousand runs, never reproduced alone): that
-# run is made once more, and said so.
+# Wine failing around the program (seen once, never reproduced by hand): that run is made once
+# more, and said so.
 TOOL_EXIT_CODES = (0, 2, 3)
 
 
